@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace orvane {
+
+// The multimedia control the player drives, one file at a time: set FileName,
+// then the commands "Open" and "Play"; "pause" toggles pause and resume on the
+// open file; "Close" stops and closes (harmless when nothing is open).
+// Completion reaches the player through the done handler, on the window thread.
+class MMControl {
+public:
+    // Notification codes handed to the done handler.
+    static constexpr int NotifySuccessful = 1;
+    static constexpr int NotifySuperseded = 2;
+    static constexpr int NotifyAborted = 4;
+    static constexpr int NotifyFailure = 8;
+
+    using DoneHandler = std::function<void(int notifyCode)>;
+
+    virtual ~MMControl() = default;
+
+    virtual void setCommand(const std::string& command) = 0;
+    virtual void setFileName(const std::string& path) = 0;
+    virtual void setNotify(bool notify) = 0;
+    virtual void setWait(bool wait) = 0;
+    virtual void setShareable(bool shareable) = 0;
+
+    // Raised once when a file started with "Play" has ended by itself (or could
+    // not be played at all, with NotifyFailure); never for a file that "Close"
+    // interrupted.
+    void setDoneHandler(DoneHandler handler) { done_ = std::move(handler); }
+
+protected:
+    void raiseDone(int notifyCode)
+    {
+        if (done_)
+            done_(notifyCode);
+    }
+
+private:
+    DoneHandler done_;
+};
+
+} // namespace orvane

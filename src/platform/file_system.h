@@ -1,0 +1,67 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+// Paths and names are native byte strings: on Linux exactly the bytes the
+// file system holds (not necessarily UTF-8), on Windows UTF-8.
+using DateTime = std::chrono::system_clock::time_point;
+
+// Raised by the file-system operations that can fail.
+class FileSystemError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Entry attribute bits, with the platform's values.
+inline constexpr std::uint32_t AttrDirectory = 0x10;
+
+struct DirEntry {
+    std::string name;          // name without folder
+    std::uint32_t attributes;  // AttrDirectory for folders, 0 for ordinary files
+    bool isDirectory() const { return (attributes & AttrDirectory) != 0; }
+};
+
+// Which entries a listing returns.
+enum class ListPattern {
+    All,      // "*": ordinary files and folders
+    Mp3Files, // "*.mp3", matched without regard to case: ordinary files only
+};
+
+// The few file-system operations the player needs. Hidden and system entries
+// are never listed (hidden: a name starting with "." on Linux, the hidden
+// attribute on Windows; system: anything that is neither an ordinary file nor a
+// folder, or the system attribute on Windows). Links to folders are reported as
+// system entries, so a walk never follows them.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    virtual char separator() const = 0;
+
+    // True when path names an existing folder. Never throws.
+    virtual bool folderExists(const std::string& path) = 0;
+
+    // One folder's entries matching pattern, in the order the file system
+    // gives them, "." and ".." included when the platform reports them.
+    // Throws FileSystemError when the folder cannot be listed.
+    virtual std::vector<DirEntry> listFolder(const std::string& folder, ListPattern pattern) = 0;
+
+    // Name of the first ordinary file of folder matching "*.mp3", or empty text.
+    // Throws FileSystemError when the folder cannot be listed.
+    virtual std::string firstMp3(const std::string& folder) = 0;
+
+    // Creation date-time of a file. Throws FileSystemError when it cannot be read.
+    virtual DateTime dateCreated(const std::string& path) = 0;
+};
+
+// The real file system of the platform the program runs on.
+std::unique_ptr<FileSystem> makeNativeFileSystem();
+
+} // namespace orvane

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace orvane {
+
+// What the player needs of the window system besides its controls.
+class UiHost {
+public:
+    static constexpr int PointerDefault = 0;
+    static constexpr int PointerHourglass = 11;
+    static constexpr int MsgBoxExclamation = 48;
+
+    virtual ~UiHost() = default;
+
+    // Let the window process its pending events once.
+    virtual void yield() = 0;
+
+    // Modal message box with one OK button; style 48 shows the exclamation icon.
+    virtual void messageBox(const std::string& text, int style, const std::string& title) = 0;
+
+    // The main window's mouse pointer: PointerDefault or PointerHourglass.
+    virtual void setMousePointer(int code) = 0;
+};
+
+} // namespace orvane

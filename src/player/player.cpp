@@ -1,0 +1,37 @@
+#include "player/player.h"
+
+#include <stdexcept>
+
+namespace orvane {
+
+Player::Player(MMControl& mmControl, FileSystem& fs, UiHost& ui)
+    : File1(fs), MMControl1(mmControl), fs_(fs), ui_(ui)
+{
+    MMControl1.setDoneHandler([this](int notifyCode) { MMControl1_Done(notifyCode); });
+}
+
+std::int64_t Player::playListCount() const
+{
+    if (!PlayList)
+        throw std::logic_error("no play list has been built");
+    return static_cast<std::int64_t>(PlayList->size());
+}
+
+bool Player::singleFolderRepeat() const
+{
+    return controls_.ckSub() == 0 && controls_.ckRepeat() == 1;
+}
+
+bool Player::treeRepeat() const
+{
+    return controls_.ckSub() == 1 && controls_.ckRepeat() == 1;
+}
+
+std::string Player::joinPath(const std::string& folder, const std::string& name) const
+{
+    if (!folder.empty() && folder.back() == fs_.separator())
+        return folder + name;
+    return folder + fs_.separator() + name;
+}
+
+} // namespace orvane

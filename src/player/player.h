@@ -1,0 +1,100 @@
+#pragma once
+
+#include "media/mm_control.h"
+#include "platform/file_system.h"
+#include "platform/ui_host.h"
+#include "player/control_model.h"
+#include "player/working_lists.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane {
+
+inline constexpr const char* PathErrorText = "The Path you have entered is invalid!";
+inline constexpr const char* PathErrorTitle = "Path Error";
+inline constexpr int Timer1IntervalMs = 250;
+
+// Tray images, by the name appended to the program folder.
+inline constexpr const char* TrayImagePlaying = "Volume02.ico";
+inline constexpr const char* TrayImagePaused = "Volume03.ico";
+
+// The playing logic of the main window: the player state, the working lists,
+// the control model, and every handler that acts on them. It knows nothing of
+// Qt or libmpv; it sees the world through MMControl, FileSystem and UiHost.
+class Player {
+public:
+    Player(MMControl& mmControl, FileSystem& fs, UiHost& ui);
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    ControlModel& controls() { return controls_; }
+    const ControlModel& controls() const { return controls_; }
+
+    // Transport and sequencer entry points.
+    void cmdPlay_Click();
+    void cmdPause_Click();
+    void cmdSkip_Click();
+    void cmdStop_Click();
+    void Timer1_Timer();
+    void MMControl1_Done(int notifyCode);
+
+    // The tray menu's twins; Play, Pause and Stop then refresh the tray icon.
+    void mnuPlay_Click();
+    void mnuPause_Click();
+    void mnuSkip_Click();
+    void mnuStop_Click();
+    // Run after a tray command with the image name the tray should now show.
+    std::function<void(const std::string& imageName)> trayRefresh;
+
+    // Play list builder.
+    void WalkFolders();
+    std::string ProbeFolder(const std::string& pattern);
+    bool FindNextFolder(); // false when List1 is used up
+    void BuildPlayList();
+
+    // Player state: plain members, as every handler reads and writes them.
+    int PlayOn = 0;
+    int DeviceReady = 0;
+    std::int64_t PlayIndex = 0;
+    std::string NextFile;
+    std::string FirstFile;
+    std::string FirstFileCopy;
+    std::int64_t FolderIndex = 0;
+    bool BuildList = false;
+    bool Paused = false;
+    std::optional<std::vector<PlayListEntry>> PlayList; // no table until the first build
+
+    // Working lists.
+    SortedList List1;
+    std::vector<std::string> List2;
+    FileList File1;
+
+    bool walkBusy() const { return WalkBusy; }
+    bool inTick() const { return tickRunning_; }
+
+private:
+    void newStart();
+    void resume();
+    void tick();
+    std::int64_t playListCount() const;
+    bool singleFolderRepeat() const;
+    bool treeRepeat() const;
+    std::string playPathPattern() const;
+    std::string walkRoot() const;
+    void applyPlayingSet();
+    void endChecks();
+    std::string joinPath(const std::string& folder, const std::string& name) const;
+
+    MMControl& MMControl1;
+    FileSystem& fs_;
+    UiHost& ui_;
+    ControlModel controls_;
+    bool WalkBusy = false;
+    bool tickRunning_ = false;
+};
+
+} // namespace orvane

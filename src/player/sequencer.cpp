@@ -1,0 +1,152 @@
+// Turning a folder tree into continuous playback: the new start of Play, the
+// timer tick that opens one file after another, and the control's completion.
+#include "player/player.h"
+
+#include <exception>
+
+namespace orvane {
+
+void Player::cmdPlay_Click()
+{
+    if (Paused)
+        resume();
+    else
+        newStart();
+}
+
+void Player::newStart()
+{
+    if (!fs_.folderExists(controls_.Text1())) {
+        ui_.messageBox(PathErrorText, UiHost::MsgBoxExclamation, PathErrorTitle);
+        return;
+    }
+
+    PlayOn = 1;
+    PlayIndex = 0;
+    DeviceReady = 1;
+
+    MMControl1.setCommand("Close");
+    MMControl1.setNotify(false);
+    MMControl1.setWait(true);
+    MMControl1.setShareable(false);
+
+    try {
+        FirstFile = ProbeFolder(playPathPattern());
+    } catch (const std::exception&) {
+        FirstFile.clear(); // an unreadable play path holds nothing to play
+    }
+
+    WalkFolders();
+    if (PlayOn == 0) {
+        // Stop was pressed while the walk yielded: the sequence is over before
+        // it began. Stop has set the idle arrangement; drop what the walk added.
+        List1.Clear();
+        return;
+    }
+
+    try {
+        File1.setPath(controls_.Text1());
+    } catch (const std::exception&) {
+        // Left empty: the first tick then finds nothing to play here.
+    }
+    FolderIndex = 0;
+    BuildList = true;
+
+    applyPlayingSet();
+    controls_.setEnabled(Ctl::Timer1, true);
+}
+
+void Player::applyPlayingSet()
+{
+    controls_.setEnabled(Ctl::cmdPause, true);
+    controls_.setEnabled(Ctl::mnuPause, true);
+    for (Ctl c : {Ctl::mnuPlay, Ctl::cmdPlay, Ctl::ckRepeat, Ctl::ckSub, Ctl::optDate,
+                  Ctl::optName, Ctl::cmdPath, Ctl::Text1})
+        controls_.setEnabled(c, false);
+    controls_.setEnabled(Ctl::cmdSkip, true);
+    controls_.setEnabled(Ctl::mnuSkip, true);
+}
+
+void Player::Timer1_Timer()
+{
+    // A tick never starts while another runs, not even from one of its yields.
+    if (tickRunning_)
+        return;
+    tickRunning_ = true;
+    try {
+        tick();
+    } catch (...) {
+        // A failure ends this tick quietly; the next tick starts afresh.
+    }
+    tickRunning_ = false;
+}
+
+void Player::tick()
+{
+    FirstFileCopy = FirstFile;
+
+    if (controls_.ckSub() == 1 && FirstFileCopy.empty() && !FindNextFolder()) {
+        if (DeviceReady == 1)
+            cmdStop_Click();
+        endChecks();
+        return;
+    }
+
+    if (FirstFileCopy.empty()) {
+        ui_.yield();
+        endChecks();
+        return;
+    }
+
+    if (BuildList) {
+        BuildPlayList();
+        BuildList = false;
+        PlayIndex = 0;
+    }
+
+    const std::int64_t n = playListCount();
+    if (PlayIndex < n) {
+        NextFile = (*PlayList)[static_cast<std::size_t>(PlayIndex)].path;
+        if (DeviceReady == 1 && PlayOn == 1) {
+            MMControl1.setFileName(NextFile);
+            MMControl1.setCommand("Open");
+            MMControl1.setCommand("Play");
+            DeviceReady = 0;
+            ++PlayIndex;
+        }
+    } else {
+        if (PlayIndex == n && DeviceReady == 1) {
+            // The folder's last file has ended.
+            BuildList = true;
+            if (!singleFolderRepeat())
+                FirstFile.clear();
+        }
+        if (List1.List(FolderIndex).empty()) {
+            endChecks();
+            return;
+        }
+        if (singleFolderRepeat())
+            PlayIndex = 0;
+    }
+    ui_.yield();
+    endChecks();
+}
+
+void Player::endChecks()
+{
+    if (List1.List(FolderIndex).empty() && DeviceReady == 1 && treeRepeat()) {
+        PlayIndex = 0;
+        cmdPlay_Click();
+    }
+    if (PlayList && PlayIndex == playListCount() && DeviceReady == 1 && controls_.ckSub() == 0
+        && controls_.ckRepeat() == 0)
+        cmdStop_Click();
+}
+
+void Player::MMControl1_Done(int /*notifyCode*/)
+{
+    DeviceReady = 1;
+    MMControl1.setCommand("Close");
+}
+
+} // namespace orvane

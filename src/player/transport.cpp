@@ -1,0 +1,83 @@
+// Pause, resume, Skip and Stop, and their twins in the tray menu.
+#include "player/player.h"
+
+namespace orvane {
+
+void Player::cmdPause_Click()
+{
+    MMControl1.setCommand("pause");
+    Paused = true;
+    controls_.setEnabled(Ctl::cmdPause, false);
+    controls_.setEnabled(Ctl::mnuPause, false);
+    controls_.setEnabled(Ctl::mnuPlay, true);
+    controls_.setEnabled(Ctl::cmdPlay, true);
+    controls_.setEnabled(Ctl::cmdSkip, false);
+    controls_.setEnabled(Ctl::mnuSkip, false);
+}
+
+void Player::resume()
+{
+    MMControl1.setCommand("pause"); // on the paused file this resumes it
+    Paused = false;
+    controls_.setEnabled(Ctl::cmdPause, true);
+    controls_.setEnabled(Ctl::mnuPause, true);
+    controls_.setEnabled(Ctl::mnuPlay, false);
+    controls_.setEnabled(Ctl::cmdPlay, false);
+    controls_.setEnabled(Ctl::cmdSkip, true);
+    controls_.setEnabled(Ctl::mnuSkip, true);
+}
+
+void Player::cmdSkip_Click()
+{
+    // Exactly what the control's completion does: the file counts as finished.
+    DeviceReady = 1;
+    MMControl1.setCommand("Close");
+}
+
+void Player::cmdStop_Click()
+{
+    controls_.setEnabled(Ctl::Timer1, false);
+    MMControl1.setCommand("Close");
+    Paused = false;
+    PlayOn = 0;
+    PlayIndex = 0;
+    controls_.setEnabled(Ctl::cmdPause, false);
+    controls_.setEnabled(Ctl::mnuPause, false);
+    controls_.setEnabled(Ctl::mnuPlay, true);
+    controls_.setEnabled(Ctl::cmdPlay, true);
+    for (Ctl c : {Ctl::ckRepeat, Ctl::ckSub, Ctl::optDate, Ctl::optName, Ctl::cmdPath, Ctl::Text1})
+        controls_.setEnabled(c, true);
+    controls_.setEnabled(Ctl::cmdSkip, false);
+    controls_.setEnabled(Ctl::mnuSkip, false);
+    for (auto i = List1.ListCount() - 1; i >= 0; --i)
+        List1.RemoveItem(i);
+    List2.clear();
+}
+
+void Player::mnuPlay_Click()
+{
+    cmdPlay_Click();
+    if (trayRefresh)
+        trayRefresh(TrayImagePlaying);
+}
+
+void Player::mnuPause_Click()
+{
+    cmdPause_Click();
+    if (trayRefresh)
+        trayRefresh(TrayImagePaused);
+}
+
+void Player::mnuSkip_Click()
+{
+    cmdSkip_Click();
+}
+
+void Player::mnuStop_Click()
+{
+    cmdStop_Click();
+    if (trayRefresh)
+        trayRefresh(TrayImagePlaying);
+}
+
+} // namespace orvane

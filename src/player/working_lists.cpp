@@ -1,0 +1,114 @@
+#include "player/working_lists.h"
+
+#include <algorithm>
+#include <ctime>
+#include <iterator>
+#include <utility>
+
+namespace orvane {
+
+namespace {
+unsigned char fold(char c)
+{
+    auto u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+}
+} // namespace
+
+bool lessNoCase(const std::string& a, const std::string& b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = fold(a[i]);
+        const unsigned char y = fold(b[i]);
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+void SortedList::AddItem(const std::string& item)
+{
+    auto at = std::lower_bound(items_.begin(), items_.end(), item, lessNoCase);
+    if (at != items_.end() && *at == item)
+        return;
+    items_.insert(at, item);
+}
+
+void SortedList::AddItems(std::vector<std::string> items)
+{
+    // Sorting the batch once and merging it in gives the same list as adding
+    // the entries one by one, without moving the list once per entry.
+    std::sort(items.begin(), items.end(), lessNoCase);
+    items.erase(std::unique(items.begin(), items.end()), items.end());
+    const auto middle = static_cast<std::ptrdiff_t>(items_.size());
+    items_.insert(items_.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+    std::inplace_merge(items_.begin(), items_.begin() + middle, items_.end(), lessNoCase);
+    items_.erase(std::unique(items_.begin(), items_.end()), items_.end());
+}
+
+std::string SortedList::List(std::int64_t index) const
+{
+    if (index < 0 || index >= ListCount())
+        return {};
+    return items_[static_cast<std::size_t>(index)];
+}
+
+void SortedList::RemoveItem(std::int64_t index)
+{
+    if (index >= 0 && index < ListCount())
+        items_.erase(items_.begin() + index);
+}
+
+void FileList::setPath(const std::string& path)
+{
+    path_ = path;
+    names_.clear();
+    std::vector<std::string> names;
+    for (auto& entry : fs_.listFolder(path, ListPattern::Mp3Files))
+        names.push_back(std::move(entry.name));
+    std::sort(names.begin(), names.end(), lessNoCase);
+    names_ = std::move(names);
+}
+
+namespace {
+bool keyGreater(const PlayListEntry& a, const PlayListEntry& b, int field)
+{
+    return field == 0 ? b.path < a.path : b.created < a.created;
+}
+} // namespace
+
+void SortArray(std::vector<PlayListEntry>& records, int field)
+{
+    const std::size_t count = records.size();
+    for (std::size_t gap = count / 2; gap >= 1; gap /= 2) {
+        bool exchanged = true;
+        while (exchanged) {
+            exchanged = false;
+            for (std::size_t i = 0; i + gap < count; ++i) {
+                if (keyGreater(records[i], records[i + gap], field)) {
+                    std::swap(records[i], records[i + gap]);
+                    exchanged = true;
+                }
+            }
+        }
+    }
+}
+
+std::string dateTimeText(DateTime t)
+{
+    const std::time_t secs = std::chrono::system_clock::to_time_t(t);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &secs);
+#else
+    localtime_r(&secs, &local);
+#endif
+    char text[128];
+    const std::size_t n = std::strftime(text, sizeof text, "%x %X", &local);
+    return std::string(text, n);
+}
+
+} // namespace orvane

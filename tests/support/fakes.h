@@ -1,0 +1,92 @@
+#pragma once
+
+// Test doubles that record what the player asked of them.
+
+#include "media/mm_control.h"
+#include "platform/file_system.h"
+#include "platform/ui_host.h"
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace orvane::test {
+
+// Records every property set and command, in order, as "Command=Open",
+// "FileName=/m/a.mp3", "Notify=0" and so on.
+class FakeMMControl : public MMControl {
+public:
+    void setCommand(const std::string& command) override { log.push_back("Command=" + command); }
+    void setFileName(const std::string& path) override { log.push_back("FileName=" + path); }
+    void setNotify(bool on) override { log.push_back(std::string("Notify=") + (on ? "1" : "0")); }
+    void setWait(bool on) override { log.push_back(std::string("Wait=") + (on ? "1" : "0")); }
+    void setShareable(bool on) override { log.push_back(std::string("Shareable=") + (on ? "1" : "0")); }
+
+    // Raises the completion event as the real control does at a file's end.
+    void finish(int code = NotifySuccessful) { raiseDone(code); }
+
+    // The files opened so far, in order.
+    std::vector<std::string> opened() const;
+    std::vector<std::string> commands() const; // the Command= entries only
+    void clear() { log.clear(); }
+
+    std::vector<std::string> log;
+};
+
+// Counts yields and runs actions injected into them; records message boxes and
+// the mouse pointer.
+class FakeUi : public UiHost {
+public:
+    void yield() override;
+    void messageBox(const std::string& text, int style, const std::string& title) override
+    {
+        boxes.push_back({text, style, title});
+    }
+    void setMousePointer(int code) override { pointers.push_back(code); }
+
+    // Runs action at the yield numbered n (1 = the next one).
+    void atYield(int n, std::function<void()> action) { actions[yields + n] = std::move(action); }
+
+    struct Box {
+        std::string text;
+        int style;
+        std::string title;
+    };
+    int yields = 0;
+    std::vector<Box> boxes;
+    std::vector<int> pointers;
+    std::map<int, std::function<void()>> actions;
+};
+
+// An in-memory tree with '/' paths. Folders and files are added explicitly;
+// listing gives entries in insertion order, as a real file system gives its own.
+class FakeFileSystem : public FileSystem {
+public:
+    char separator() const override { return '/'; }
+    bool folderExists(const std::string& path) override;
+    std::vector<DirEntry> listFolder(const std::string& folder, ListPattern pattern) override;
+    std::string firstMp3(const std::string& folder) override;
+    DateTime dateCreated(const std::string& path) override;
+
+    void addFolder(const std::string& path);
+    // Adds a file (and its folders); day is its creation day since the epoch.
+    void addFile(const std::string& path, int day = 0);
+    void remove(const std::string& path);
+    void makeUnreadable(const std::string& folder) { unreadable.insert(folder); }
+
+    std::vector<std::string> listings; // every folder listed, in order
+    std::set<std::string> unreadable;
+
+private:
+    struct Node {
+        bool folder = false;
+        DateTime created{};
+        std::vector<std::string> children; // names, in insertion order
+    };
+    std::string normal(const std::string& path) const;
+    std::map<std::string, Node> nodes_;
+};
+
+} // namespace orvane::test
