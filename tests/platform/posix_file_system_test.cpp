@@ -1,0 +1,267 @@
+#ifndef _WIN32
+
+#include "platform/file_system.h"
+#include "support/temp_tree.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace orvane {
+namespace {
+
+using test::TempTree;
+using ::testing::AnyOf;
+using ::testing::Contains;
+using ::testing::Pair;
+using ::testing::UnorderedElementsAre;
+using namespace std::chrono_literals;
+
+std::vector<std::pair<std::string, bool>> namesAndFolderBits(const std::vector<DirEntry>& entries)
+{
+    std::vector<std::pair<std::string, bool>> out;
+    for (const DirEntry& e : entries)
+        out.emplace_back(e.name, e.isDirectory());
+    return out;
+}
+
+void makeSocket(const std::string& path)
+{
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0) << std::strerror(errno);
+    close(fd); // the socket file stays behind
+}
+
+// A folder holding one of every kind of entry a listing has to sort out.
+class MixedFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        tree.makeFile("song.mp3");
+        tree.makeFile("LOUD.MP3");
+        tree.makeFile("Mixed.Mp3");
+        tree.makeFile("x.mp3.txt");
+        tree.makeFile("mp3");
+        tree.makeFile("notes.txt");
+        tree.makeFile(".hidden.mp3");
+        tree.makeFile(".hidden folder/inside.mp3");
+        tree.makeFolder("a.mp3");
+        tree.makeFolder("sub");
+        ASSERT_EQ(mkfifo(tree.path("pipe.mp3").c_str(), 0644), 0);
+        makeSocket(tree.path("socket.mp3"));
+        tree.makeLink("loop.mp3", ".");               // a link loop back to the folder itself
+        tree.makeLink("folder link", tree.path("sub"));
+        tree.makeLink("linked.mp3", "song.mp3");
+        tree.makeLink("dangling.mp3", "nowhere.mp3");
+    }
+
+    TempTree tree;
+    std::unique_ptr<FileSystem> fs = makeNativeFileSystem();
+};
+
+TEST_F(MixedFolder, AllListsOrdinaryFilesAndFoldersOnly)
+{
+    EXPECT_THAT(namesAndFolderBits(fs->listFolder(tree.path(), ListPattern::All)),
+                UnorderedElementsAre(Pair("song.mp3", false), Pair("LOUD.MP3", false),
+                                     Pair("Mixed.Mp3", false), Pair("x.mp3.txt", false),
+                                     Pair("mp3", false), Pair("notes.txt", false),
+                                     Pair("linked.mp3", false), Pair("a.mp3", true),
+                                     Pair("sub", true)));
+}
+
+TEST_F(MixedFolder, Mp3PatternIgnoresCaseAndTakesOrdinaryFilesOnly)
+{
+    EXPECT_THAT(namesAndFolderBits(fs->listFolder(tree.path(), ListPattern::Mp3Files)),
+                UnorderedElementsAre(Pair("song.mp3", false), Pair("LOUD.MP3", false),
+                                     Pair("Mixed.Mp3", false), Pair("linked.mp3", false)));
+}
+
+TEST_F(MixedFolder, FirstMp3IsTheFirstMatchInListingOrder)
+{
+    std::string expected;
+    for (const DirEntry& e : fs->listFolder(tree.path(), ListPattern::All)) {
+        if (!e.isDirectory() && e.name.size() >= 4 && strcasecmp(e.name.c_str() + e.name.size() - 4, ".mp3") == 0) {
+            expected = e.name;
+            break;
+        }
+    }
+    EXPECT_THAT(expected, AnyOf("song.mp3", "LOUD.MP3", "Mixed.Mp3", "linked.mp3"));
+    EXPECT_EQ(fs->firstMp3(tree.path()), expected);
+}
+
+TEST_F(MixedFolder, TrailingSeparatorListsTheSameFolder)
+{
+    EXPECT_EQ(namesAndFolderBits(fs->listFolder(tree.path() + "/", ListPattern::All)),
+              namesAndFolderBits(fs->listFolder(tree.path(), ListPattern::All)));
+}
+
+TEST(PosixFileSystem, FolderWithoutOrdinaryMp3GivesNoFirstMp3)
+{
+    TempTree tree;
+    tree.makeFile(".hidden.mp3");
+    tree.makeFolder("folder.mp3");
+    tree.makeFile("song.wav");
+    ASSERT_EQ(mkfifo(tree.path("pipe.mp3").c_str(), 0644), 0);
+    auto fs = makeNativeFileSystem();
+    EXPECT_EQ(fs->firstMp3(tree.path()), "");
+    EXPECT_TRUE(fs->listFolder(tree.path(), ListPattern::Mp3Files).empty());
+}
+
+TEST(PosixFileSystem, NamesAreKeptByteForByte)
+{
+    TempTree tree;
+    const std::string latin1 = "caf\xe9 \xff\xfe.mp3";
+    const std::string folder = "\xc0\xff dir";
+    tree.makeFile(latin1, "x");
+    tree.makeFolder(folder);
+    tree.makeFile(folder + "/\x80.MP3");
+    auto fs = makeNativeFileSystem();
+
+    EXPECT_THAT(namesAndFolderBits(fs->listFolder(tree.path(), ListPattern::All)),
+                UnorderedElementsAre(Pair(latin1, false), Pair(folder, true)));
+    EXPECT_EQ(fs->firstMp3(tree.path()), latin1);
+    EXPECT_EQ(fs->firstMp3(tree.path(folder)), "\x80.MP3");
+    EXPECT_TRUE(fs->folderExists(tree.path(folder)));
+    EXPECT_NO_THROW(fs->dateCreated(tree.path() + "/" + latin1));
+}
+
+TEST(PosixFileSystem, RootFolderKeepsItsSeparator)
+{
+    auto fs = makeNativeFileSystem();
+    EXPECT_EQ(fs->separator(), '/');
+    EXPECT_TRUE(fs->folderExists("/"));
+    EXPECT_THAT(namesAndFolderBits(fs->listFolder("/", ListPattern::All)), Contains(Pair("tmp", true)));
+}
+
+TEST(PosixFileSystem, FolderExistsOnlyForFolders)
+{
+    TempTree tree;
+    tree.makeFolder("music");
+    tree.makeFile("song.mp3");
+    tree.makeLink("link to music", tree.path("music"));
+    tree.makeLink("link to song", tree.path("song.mp3"));
+    auto fs = makeNativeFileSystem();
+
+    EXPECT_TRUE(fs->folderExists(tree.path("music")));
+    EXPECT_TRUE(fs->folderExists(tree.path("music") + "/"));
+    EXPECT_TRUE(fs->folderExists(tree.path("link to music")));
+    EXPECT_FALSE(fs->folderExists(tree.path("song.mp3")));
+    EXPECT_FALSE(fs->folderExists(tree.path("link to song")));
+    EXPECT_FALSE(fs->folderExists(tree.path("missing")));
+    EXPECT_FALSE(fs->folderExists(""));
+    EXPECT_FALSE(fs->folderExists(tree.path("music") + std::string(1, '\0') + "x"));
+}
+
+TEST(PosixFileSystem, UnlistableFoldersThrow)
+{
+    TempTree tree;
+    tree.makeFile("song.mp3");
+    auto fs = makeNativeFileSystem();
+    for (const std::string& bad : {tree.path("missing"), tree.path("song.mp3"), std::string(),
+                                   tree.path() + std::string(1, '\0')}) {
+        EXPECT_THROW(fs->listFolder(bad, ListPattern::All), FileSystemError) << bad;
+        EXPECT_THROW(fs->listFolder(bad, ListPattern::Mp3Files), FileSystemError) << bad;
+        EXPECT_THROW(fs->firstMp3(bad), FileSystemError) << bad;
+    }
+}
+
+// Root reads every folder, so the refusal is shown by a child that gives up
+// its privileges first.
+TEST(PosixFileSystem, FolderWithoutReadPermissionThrows)
+{
+    TempTree tree;
+    tree.makeFile("locked/song.mp3");
+    tree.setPermissions("locked", std::filesystem::perms::none);
+
+    auto refused = [&] {
+        auto fs = makeNativeFileSystem();
+        try {
+            fs->firstMp3(tree.path("locked"));
+        } catch (const FileSystemError&) {
+            try {
+                fs->listFolder(tree.path("locked"), ListPattern::All);
+            } catch (const FileSystemError&) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (geteuid() != 0) {
+        EXPECT_TRUE(refused());
+        return;
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        _exit(refused() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2)
+        GTEST_SKIP() << "cannot drop privileges here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+bool keepsBirthTime(const std::string& path)
+{
+    struct statx stx;
+    return statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME, &stx) == 0 && (stx.stx_mask & STATX_BTIME);
+}
+
+TEST(PosixFileSystem, DateCreatedIsTheBirthTimeOrElseTheModificationTime)
+{
+    TempTree tree;
+    const auto before = std::chrono::system_clock::now();
+    const std::string older = tree.makeFile("older.mp3");
+    std::this_thread::sleep_for(20ms);
+    const std::string newer = tree.makeFile("newer.mp3");
+    const auto longAgo = std::chrono::system_clock::time_point(std::chrono::seconds(1000000000)) + 123456789ns;
+    tree.setModified("older.mp3", longAgo + 1h);
+    tree.setModified("newer.mp3", longAgo);
+    auto fs = makeNativeFileSystem();
+
+    if (keepsBirthTime(older)) {
+        // Touching the modification time must not move the creation date.
+        EXPECT_LT(fs->dateCreated(older), fs->dateCreated(newer));
+        EXPECT_GE(fs->dateCreated(older), before - 2s); // file-system clocks are coarser
+        EXPECT_LE(fs->dateCreated(newer), std::chrono::system_clock::now() + 2s);
+    } else {
+        EXPECT_EQ(fs->dateCreated(older), longAgo + 1h);
+        EXPECT_EQ(fs->dateCreated(newer), longAgo);
+    }
+}
+
+TEST(PosixFileSystem, DateCreatedOfAMissingFileThrows)
+{
+    TempTree tree;
+    const std::string gone = tree.makeFile("gone.mp3");
+    tree.remove("gone.mp3");
+    tree.makeLink("dangling.mp3", gone);
+    auto fs = makeNativeFileSystem();
+    EXPECT_THROW(fs->dateCreated(gone), FileSystemError);
+    EXPECT_THROW(fs->dateCreated(tree.path("dangling.mp3")), FileSystemError);
+    EXPECT_THROW(fs->dateCreated(""), FileSystemError);
+}
+
+} // namespace
+} // namespace orvane
+
+#endif // _WIN32
