@@ -1,0 +1,69 @@
+#pragma once
+
+#include "player/player.h"
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace orvane::test {
+
+// A player over fakes, with the play path and options set as a user would.
+class PlayerFixture : public ::testing::Test {
+protected:
+    FakeFileSystem fs;
+    FakeMMControl mm;
+    FakeUi ui;
+    Player player{mm, fs, ui};
+    ControlModel& ctl = player.controls();
+
+    void options(const std::string& path, int sub, int repeat, bool byDate = false)
+    {
+        ctl.setText1(path);
+        ctl.setCkSub(sub);
+        ctl.setCkRepeat(repeat);
+        ctl.setOptDate(byDate);
+        ctl.setOptName(!byDate);
+    }
+
+    // Ticks as the timer would while it runs, each opened file playing to its
+    // end after ticksPerFile ticks (1: it ends before the next tick), until the
+    // player is idle or the limit is reached. Returns the files opened, in order.
+    std::vector<std::string> playThrough(int maxTicks = 500, int ticksPerFile = 2)
+    {
+        std::size_t seen = mm.opened().size();
+        int ticksLeft = 0;
+        for (int i = 0; i < maxTicks && ctl.enabled(Ctl::Timer1); ++i) {
+            player.Timer1_Timer();
+            if (mm.opened().size() > seen) {
+                seen = mm.opened().size();
+                ticksLeft = ticksPerFile;
+            }
+            if (ticksLeft > 0 && --ticksLeft == 0)
+                mm.finish();
+        }
+        return mm.opened();
+    }
+
+    enum class Set { Idle, Playing, Paused };
+
+    // The enabled flags of every transport and option control for a player state.
+    static void expectSet(const ControlModel& c, Set s)
+    {
+        const bool idle = s == Set::Idle;
+        const bool playing = s == Set::Playing;
+        for (Ctl play : {Ctl::cmdPlay, Ctl::mnuPlay})
+            EXPECT_EQ(c.enabled(play), !playing) << ctlName(play);
+        for (Ctl ps : {Ctl::cmdPause, Ctl::mnuPause, Ctl::cmdSkip, Ctl::mnuSkip})
+            EXPECT_EQ(c.enabled(ps), playing) << ctlName(ps);
+        for (Ctl stop : {Ctl::cmdStop, Ctl::mnuStop})
+            EXPECT_TRUE(c.enabled(stop)) << ctlName(stop);
+        for (Ctl opt : {Ctl::ckRepeat, Ctl::ckSub, Ctl::optDate, Ctl::optName, Ctl::cmdPath, Ctl::Text1})
+            EXPECT_EQ(c.enabled(opt), idle) << ctlName(opt);
+        EXPECT_EQ(c.enabled(Ctl::Timer1), !idle);
+    }
+};
+
+} // namespace orvane::test

@@ -1,0 +1,290 @@
+#include "player_fixture.h"
+
+#include <algorithm>
+
+namespace orvane::test {
+namespace {
+
+using Sequencer = PlayerFixture;
+using Files = std::vector<std::string>;
+
+// root has a, b, c; sub folders A (x), A/X (y), B (z) and an empty folder E.
+void makeTree(FakeFileSystem& fs)
+{
+    fs.addFile("/m/c.mp3");
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/b.mp3");
+    fs.addFile("/m/B/z.mp3");
+    fs.addFolder("/m/E");
+    fs.addFile("/m/A/X/y.mp3");
+    fs.addFile("/m/A/x.mp3");
+}
+
+TEST_F(Sequencer, InvalidPathShowsTheErrorAndChangesNothing)
+{
+    for (const char* path : {"", "/nowhere", "/m/a.mp3"}) {
+        fs.addFile("/m/a.mp3");
+        options(path, 1, 1);
+        player.cmdPlay_Click();
+        ASSERT_EQ(ui.boxes.size(), 1u) << path;
+        EXPECT_EQ(ui.boxes[0].text, "The Path you have entered is invalid!");
+        EXPECT_EQ(ui.boxes[0].title, "Path Error");
+        EXPECT_EQ(ui.boxes[0].style, 48);
+        expectSet(ctl, Set::Idle);
+        EXPECT_EQ(player.PlayOn, 0);
+        EXPECT_EQ(player.DeviceReady, 0);
+        EXPECT_TRUE(mm.log.empty());
+        EXPECT_EQ(ui.yields, 0);
+        ui.boxes.clear();
+    }
+}
+
+TEST_F(Sequencer, NewStartResetsTheControlWalksAndStartsTheTimer)
+{
+    makeTree(fs);
+    options("/m/", 0, 0);
+    player.cmdPlay_Click();
+    EXPECT_EQ(mm.log, (Files{"Command=Close", "Notify=0", "Wait=1", "Shareable=0"}));
+    EXPECT_EQ(player.FirstFile, "c.mp3"); // first in listing order
+    EXPECT_EQ(player.List1.items(), (Files{"/m", "/m/A", "/m/A/X", "/m/B", "/m/E"}));
+    EXPECT_EQ(player.File1.names(), (Files{"a.mp3", "b.mp3", "c.mp3"}));
+    EXPECT_TRUE(player.BuildList);
+    EXPECT_EQ(player.PlayOn, 1);
+    EXPECT_EQ(player.DeviceReady, 1);
+    expectSet(ctl, Set::Playing);
+    EXPECT_EQ(ui.pointers, (std::vector<int>{11, 0}));
+}
+
+TEST_F(Sequencer, NoSubfoldersNoRepeatPlaysTheFolderOnceThenStops)
+{
+    makeTree(fs);
+    options("/m", 0, 0);
+    player.cmdPlay_Click();
+    EXPECT_EQ(playThrough(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"}));
+    expectSet(ctl, Set::Idle);
+    EXPECT_EQ(player.List1.ListCount(), 0);
+    EXPECT_TRUE(player.List2.empty());
+}
+
+TEST_F(Sequencer, SingleFolderRepeatPlaysTheFolderAgainWithoutRebuilding)
+{
+    makeTree(fs);
+    options("/m", 0, 1);
+    player.cmdPlay_Click();
+    const Files played = playThrough(40);
+    ASSERT_GE(played.size(), 7u);
+    for (std::size_t i = 0; i < played.size(); ++i)
+        EXPECT_EQ(played[i], (Files{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"})[i % 3]);
+    EXPECT_EQ(player.List2.size(), 3u); // built once
+    expectSet(ctl, Set::Playing);
+}
+
+TEST_F(Sequencer, SingleFolderRepeatRebuildsWhenTheLastFileEndedBeforeTheNextTick)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/b.mp3");
+    options("/m", 0, 1);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    player.Timer1_Timer(); // b
+    player.cmdSkip_Click(); // b ends before the tick that would rewind
+    player.Timer1_Timer(); // marks the list for a build, rewinds
+    player.Timer1_Timer(); // builds again and plays a
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/a.mp3"}));
+    EXPECT_EQ(player.List2.size(), 4u);
+}
+
+TEST_F(Sequencer, SubfoldersPlayInPathOrderThenStop)
+{
+    makeTree(fs);
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    EXPECT_EQ(playThrough(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3",
+                                    "/m/A/X/y.mp3", "/m/B/z.mp3"}));
+    expectSet(ctl, Set::Idle);
+}
+
+TEST_F(Sequencer, TreeRepeatStopsAndStartsAgainFromThePlayPath)
+{
+    makeTree(fs);
+    options("/m", 1, 1);
+    player.cmdPlay_Click();
+    const Files played = playThrough(200);
+    const Files pass{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3"};
+    ASSERT_GE(played.size(), 13u);
+    for (std::size_t i = 0; i < played.size(); ++i)
+        EXPECT_EQ(played[i], pass[i % pass.size()]) << i;
+    expectSet(ctl, Set::Playing);
+}
+
+TEST_F(Sequencer, SubfoldersStartWithTheFirstFolderThatHoldsFiles)
+{
+    fs.addFolder("/m/Empty");
+    fs.addFile("/m/Empty/readme.txt");
+    fs.addFile("/m/Later/song.mp3");
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    EXPECT_EQ(playThrough(), (Files{"/m/Later/song.mp3"}));
+}
+
+TEST_F(Sequencer, NoMp3WithoutSubfoldersTicksDoNothingUntilStop)
+{
+    fs.addFile("/m/A/x.mp3");
+    options("/m", 0, 0);
+    player.cmdPlay_Click();
+    for (int i = 0; i < 20; ++i)
+        player.Timer1_Timer();
+    EXPECT_TRUE(mm.opened().empty());
+    expectSet(ctl, Set::Playing);
+    player.cmdStop_Click();
+    expectSet(ctl, Set::Idle);
+}
+
+TEST_F(Sequencer, NoMp3AnywhereWithSubfoldersStopsOnTheFirstTick)
+{
+    fs.addFile("/m/A/readme.txt");
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    expectSet(ctl, Set::Idle);
+}
+
+TEST_F(Sequencer, TreeRepeatWithNoMp3RestartsEveryTickUntilStop)
+{
+    fs.addFolder("/m/A");
+    options("/m", 1, 1);
+    player.cmdPlay_Click();
+    for (int i = 0; i < 3; ++i) {
+        player.Timer1_Timer();
+        expectSet(ctl, Set::Playing);
+        EXPECT_EQ(player.List1.items(), (Files{"/m", "/m/A"})); // walked afresh, not doubled
+    }
+    player.cmdStop_Click();
+    expectSet(ctl, Set::Idle);
+    EXPECT_TRUE(mm.opened().empty());
+}
+
+TEST_F(Sequencer, SkipOnTheLastFileIsItsNaturalEnd)
+{
+    makeTree(fs);
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    for (int i = 0; i < 3; ++i) {
+        player.Timer1_Timer();
+        player.cmdSkip_Click();
+    }
+    player.Timer1_Timer(); // the folder's end, exactly as after a natural end
+    EXPECT_EQ(mm.opened().back(), "/m/c.mp3");
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.opened().back(), "/m/A/x.mp3");
+}
+
+TEST_F(Sequencer, CompletionWhileIdleOnlyFreesTheDevice)
+{
+    mm.finish();
+    EXPECT_EQ(player.DeviceReady, 1);
+    EXPECT_EQ(mm.commands(), (Files{"Close"}));
+    expectSet(ctl, Set::Idle);
+}
+
+TEST_F(Sequencer, DateOrderSortsEachFolderByCreation)
+{
+    fs.addFile("/m/a.mp3", 3);
+    fs.addFile("/m/b.mp3", 1);
+    fs.addFile("/m/c.mp3", 2);
+    options("/m", 0, 0, true);
+    player.cmdPlay_Click();
+    EXPECT_EQ(playThrough(), (Files{"/m/b.mp3", "/m/c.mp3", "/m/a.mp3"}));
+}
+
+TEST_F(Sequencer, StopDuringTheWalkMakesTheNewStartGiveUp)
+{
+    makeTree(fs);
+    options("/m", 1, 0);
+    ui.atYield(2, [&] { player.cmdStop_Click(); });
+    player.cmdPlay_Click();
+    expectSet(ctl, Set::Idle);
+    EXPECT_EQ(player.List1.ListCount(), 0);
+    EXPECT_FALSE(ctl.enabled(Ctl::Timer1));
+}
+
+TEST_F(Sequencer, SecondPlayDuringTheWalkPlaysEachFolderOnce)
+{
+    makeTree(fs);
+    options("/m", 1, 0);
+    ui.atYield(2, [&] { player.cmdPlay_Click(); });
+    player.cmdPlay_Click();
+    EXPECT_FALSE(player.walkBusy());
+    EXPECT_EQ(player.List1.items(), (Files{"/m", "/m/A", "/m/A/X", "/m/B", "/m/E"}));
+    EXPECT_EQ(playThrough().size(), 6u);
+}
+
+TEST_F(Sequencer, StopDuringATicksYieldEndsTheSequenceCleanly)
+{
+    makeTree(fs);
+    options("/m", 1, 1);
+    player.cmdPlay_Click();
+    ui.atYield(1, [&] { player.cmdStop_Click(); });
+    player.Timer1_Timer();
+    expectSet(ctl, Set::Idle);
+    const auto opened = mm.opened().size();
+    for (int i = 0; i < 5; ++i)
+        player.Timer1_Timer(); // stray ticks after Stop open nothing
+    EXPECT_EQ(mm.opened().size(), opened);
+}
+
+TEST_F(Sequencer, TicksNeverNestAndAFailingTickEndsQuietly)
+{
+    makeTree(fs);
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    int nested = 0;
+    ui.atYield(1, [&] {
+        const auto before = ui.yields;
+        player.Timer1_Timer(); // the timer firing during a yield does nothing
+        nested = ui.yields - before;
+        EXPECT_TRUE(player.inTick());
+    });
+    player.Timer1_Timer();
+    EXPECT_EQ(nested, 0);
+    EXPECT_FALSE(player.inTick());
+
+    // A folder that vanished after the walk: its probe fails and ends the tick;
+    // the next tick goes on with the following folder.
+    mm.finish();
+    player.Timer1_Timer();
+    player.Timer1_Timer();
+    mm.finish();
+    player.Timer1_Timer();
+    mm.finish();
+    player.Timer1_Timer();
+    fs.remove("/m/A");
+    mm.finish();
+    player.Timer1_Timer();
+    player.Timer1_Timer();
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.opened().back(), "/m/B/z.mp3");
+}
+
+TEST_F(Sequencer, FileVanishedBeforeTheBuildIsLeftOut)
+{
+    makeTree(fs);
+    options("/m", 0, 0);
+    player.cmdPlay_Click();
+    fs.remove("/m/b.mp3");
+    EXPECT_EQ(playThrough(), (Files{"/m/a.mp3", "/m/c.mp3"}));
+}
+
+TEST_F(Sequencer, FolderEmptiedBeforeTheBuildIsPassedOver)
+{
+    makeTree(fs);
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    for (const char* f : {"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"})
+        fs.remove(f);
+    EXPECT_EQ(playThrough(), (Files{"/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3"}));
+}
+
+} // namespace
+} // namespace orvane::test
