@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test suite: the normal build, the same suites
+# under AddressSanitizer + UndefinedBehaviorSanitizer, the desktop tests on a
+# virtual X display, and the UI-free core built for Windows under Wine.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh || exit 1
+
+passed=0
+failed=0
+suite() {
+  local name=$1
+  shift
+  echo "=== $name"
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "=== $name FAILED"
+  fi
+}
+
+build() {
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j2
+}
+
+suite "build" build default
+suite "tests" ctest --preset default -j2
+suite "sanitizer build" build asan
+suite "sanitizer tests" ctest --preset asan -j2
+if [ -x tests/e2e/run.sh ]; then
+  suite "desktop tests" tests/e2e/run.sh build/orvane
+fi
+if [ -x scripts/test_windows.sh ]; then
+  suite "windows tests" scripts/test_windows.sh
+fi
+
+echo
+echo "suites: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
