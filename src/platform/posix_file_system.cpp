@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,7 +38,7 @@ bool representable(const std::string& path)
     throw FileSystemError(std::string(what) + " \"" + path + "\": " + std::strerror(err));
 }
 
-bool endsWithMp3(const std::string& name)
+bool endsWithMp3(std::string_view name)
 {
     static constexpr char ext[] = ".mp3";
     constexpr std::size_t n = sizeof ext - 1;
@@ -110,7 +111,7 @@ public:
 
     // The next entry that is neither hidden nor a system entry, or false at
     // the end of the folder.
-    bool next(std::string& name, Kind& kind)
+    bool next(const char*& name, Kind& kind)
     {
         for (;;) {
             errno = 0;
@@ -125,7 +126,7 @@ public:
             kind = kindOf(dirfd(dir_), *entry);
             if (kind == Kind::Skip)
                 continue;
-            name = entry->d_name;
+            name = entry->d_name; // valid until the next read
             return true;
         }
     }
@@ -135,7 +136,7 @@ private:
     DIR* dir_ = nullptr;
 };
 
-bool matches(ListPattern pattern, const std::string& name, Kind kind)
+bool matches(ListPattern pattern, std::string_view name, Kind kind)
 {
     if (pattern == ListPattern::All)
         return true;
@@ -163,11 +164,11 @@ public:
     {
         std::vector<DirEntry> entries;
         Listing listing(folder);
-        std::string name;
+        const char* name;
         Kind kind;
         while (listing.next(name, kind)) {
             if (matches(pattern, name, kind))
-                entries.push_back({name, kind == Kind::Folder ? AttrDirectory : 0u});
+                entries.push_back({std::string(name), kind == Kind::Folder ? AttrDirectory : 0u});
         }
         return entries;
     }
@@ -175,11 +176,11 @@ public:
     std::string firstMp3(const std::string& folder) override
     {
         Listing listing(folder);
-        std::string name;
+        const char* name;
         Kind kind;
         while (listing.next(name, kind)) {
             if (matches(ListPattern::Mp3Files, name, kind))
-                return name;
+                return std::string(name);
         }
         return {};
     }
