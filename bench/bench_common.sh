@@ -14,6 +14,7 @@ run_bench() {
         out=$(mktemp /tmp/callgrind.$name.XXXXXX)
         "$exe" "${1:-}" 1 >/dev/null # make sure the test data exists outside the profile
         valgrind --tool=callgrind --callgrind-out-file="$out" "$exe" "${1:-}" 1
+        echo "(times under callgrind are slowed down and not comparable)"
         callgrind_annotate --inclusive=yes "$out" | head -40
         echo "full profile: $out"
     else
