@@ -1,0 +1,21 @@
+#pragma once
+
+#ifdef _WIN32
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvane::win {
+
+// The core keeps text as UTF-8; Win32 wants UTF-16. Nothing when the text
+// is not valid UTF-8 or holds a NUL (Win32 would cut it short there).
+std::optional<std::wstring> toWide(std::string_view utf8);
+
+// Nothing when the text is not valid UTF-16 (an unpaired surrogate, which
+// NTFS names may hold): such text has no UTF-8 form that leads back to it.
+std::optional<std::string> toUtf8(std::wstring_view utf16);
+
+} // namespace orvane::win
+
+#endif
