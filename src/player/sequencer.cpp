@@ -107,7 +107,10 @@ void Player::tick()
     const std::int64_t n = playListCount();
     if (PlayIndex < n) {
         NextFile = (*PlayList)[static_cast<std::size_t>(PlayIndex)].path;
-        if (DeviceReady == 1 && PlayOn == 1) {
+        // Not while paused: a Pause that falls between one file's end and the
+        // next tick would otherwise let that tick start the next file, and the
+        // resume would then pause it.
+        if (DeviceReady == 1 && PlayOn == 1 && !Paused) {
             MMControl1.setFileName(NextFile);
             MMControl1.setCommand("Open");
             MMControl1.setCommand("Play");

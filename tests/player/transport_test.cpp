@@ -63,6 +63,24 @@ TEST_F(Transport, StopWhilePausedMakesTheNextPlayANewStart)
     EXPECT_EQ(mm.commands().front(), "Close"); // a new start resets the control first
 }
 
+TEST_F(Transport, PauseBetweenTwoFilesHoldsTheNextUntilResume)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/b.mp3");
+    options("/m", 0, 0);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();           // a ends ...
+    player.cmdPause_Click(); // ... and Pause comes before the next tick
+    for (int i = 0; i < 3; ++i)
+        player.Timer1_Timer();
+    EXPECT_EQ(mm.opened(), (std::vector<std::string>{"/m/a.mp3"}));
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.opened(), (std::vector<std::string>{"/m/a.mp3", "/m/b.mp3"}));
+    expectSet(ctl, Set::Playing);
+}
+
 TEST_F(Transport, SkipActsLikeTheControlsCompletion)
 {
     player.DeviceReady = 0;
