@@ -19,16 +19,17 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
 unset DISPLAY WAYLAND_DISPLAY
 
+built=$(date +%s)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix $WINEPREFIX"
   "$wine_loader" wineboot -u >/dev/null 2>&1 || true
   "${wine_loader%/*}/wineserver" -w
 fi
 
-built=$(date +%s)
+prefixed=$(date +%s)
 status=0
 ctest --preset mingw "$@" || status=$?
 done_at=$(date +%s)
 
-echo "Windows build: $((built - start)) s, tests under Wine: $((done_at - built)) s"
+echo "Windows build: $((built - start)) s, Wine prefix: $((prefixed - built)) s, tests under Wine: $((done_at - prefixed)) s"
 exit "$status"

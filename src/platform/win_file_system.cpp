@@ -38,12 +38,35 @@ std::string resolveDriveOnly(const std::string& path)
     return path;
 }
 
+bool startsWith(const std::wstring& text, const wchar_t* prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+// Win32 refuses paths of MAX_PATH characters or more (folders: 248) unless
+// they carry the "\\?\" prefix. That prefix also turns off the parsing that
+// resolves "." and ".." and "/", so the path is made full and plain first.
+std::wstring extendedLength(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH - 12 || startsWith(path, L"\\\\?\\") || startsWith(path, L"\\\\.\\"))
+        return path;
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    size = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    full.resize(size);
+    if (startsWith(full, L"\\\\"))
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 std::wstring widePath(const std::string& path)
 {
     auto wide = win::toWide(resolveDriveOnly(path));
     if (!wide)
         throw FileSystemError("path is not valid UTF-8 text: " + path);
-    return *wide;
+    return extendedLength(*wide);
 }
 
 std::wstring searchPatternFor(const std::string& folder)
@@ -57,7 +80,7 @@ std::wstring searchPatternFor(const std::string& folder)
     auto wide = win::toWide(pattern);
     if (!wide)
         throw FileSystemError("path is not valid UTF-8 text: " + folder);
-    return *wide;
+    return extendedLength(*wide);
 }
 
 std::string lastErrorText(const char* what, const std::string& path, DWORD error)
@@ -190,7 +213,7 @@ public:
     bool folderExists(const std::string& path) override
     {
         auto wide = win::toWide(resolveDriveOnly(path));
-        return wide && !wide->empty() && isExistingFolder(*wide);
+        return wide && !wide->empty() && isExistingFolder(extendedLength(*wide));
     }
 
     std::vector<DirEntry> listFolder(const std::string& folder, ListPattern pattern) override

@@ -228,6 +228,28 @@ TEST_F(WinFileSystemTest, MissingFoldersAndFilesAreReportedAsSuch)
     EXPECT_EQ(fs_->separator(), '\\');
 }
 
+// Deep music trees pass MAX_PATH (260) characters; Win32 then wants the
+// "\\?\" prefix, which the player's own paths never carry. (Wine has no such
+// limit, so only Windows itself can fail this.)
+TEST_F(WinFileSystemTest, PathsLongerThanMaxPathWork)
+{
+    std::wstring deep = L"\\\\?\\" + wroot_;
+    std::string deepUtf8 = root_;
+    for (int i = 0; i < 6; ++i) {
+        const std::wstring part = L"A rather long folder name for a deep tree of albums " + std::to_wstring(i);
+        deep += L"\\" + part;
+        deepUtf8 += "\\" + utf8(part);
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    ASSERT_GT(deepUtf8.size(), 300u);
+    makeFile(deep + L"\\track.mp3");
+
+    EXPECT_TRUE(fs_->folderExists(deepUtf8));
+    EXPECT_EQ(namesOf(fs_->listFolder(deepUtf8, ListPattern::All)), (Names{"track.mp3"}));
+    EXPECT_EQ(fs_->firstMp3(deepUtf8), "track.mp3");
+    EXPECT_NO_THROW(fs_->dateCreated(deepUtf8 + "\\track.mp3"));
+}
+
 TEST_F(WinFileSystemTest, FolderLinksAreNeverListed)
 {
     makeFolder(w(L"Target"));
