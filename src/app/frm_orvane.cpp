@@ -4,6 +4,7 @@
 #include "app/media_factory.h"
 #include "app/twips.h"
 #include "desktop/mod_browse.h"
+#include "desktop/sys_tray_handlers.h"
 #include "settings/settings_store.h"
 
 #include <QApplication>
@@ -85,6 +86,10 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     buildPopupMenu();
     placeControls();
     connectControls();
+
+    // The tray's handlers live on the window; the menu twins refresh its icon.
+    auto* tray = SysTrayHandlers::install(this, RCPopup, [this] { return player_->Paused; });
+    player_->trayRefresh = [tray](const std::string& image) { tray->trayRefresh(image); };
 
     Timer1.setInterval(Timer1IntervalMs);
     controls().setListener([this](Ctl c) { mirror(c); });
@@ -265,23 +270,27 @@ void frmOrvane::cmdPath_Click()
 
 void frmOrvane::mnuSettings_Click()
 {
-    // tray integration attaches here
+    if (auto* tray = SysTrayHandlers::of(this))
+        tray->mnuSettings_Click();
 }
 
 void frmOrvane::mnuAbout_Click()
 {
-    // tray integration attaches here
+    if (auto* tray = SysTrayHandlers::of(this))
+        tray->mnuAbout_Click();
 }
 
 void frmOrvane::mnuExit_Click()
 {
-    // tray integration attaches here (the tray icon goes before the window)
+    if (auto* tray = SysTrayHandlers::of(this))
+        tray->mnuExit_Click(); // the tray icon goes before the window
     close();
 }
 
 void frmOrvane::Form_Resize()
 {
-    // tray integration attaches here
+    if (auto* tray = SysTrayHandlers::of(this))
+        tray->Form_Resize();
 }
 
 void frmOrvane::changeEvent(QEvent* event)
