@@ -146,11 +146,15 @@ TEST_F(MpvControlTest, EndAlreadyQueuedAtCloseIsNeverDelivered)
     ASSERT_TRUE(waitForCompletions(1));
     control.setCommand("Close");
 
-    // The next file already playing when the old end is read.
+    // The next file already started (and held) when the old end is read.
     openAndPlay(a);
     sleepWithoutEvents(300);
     control.setCommand("Close");
     openAndPlay(b);
+    control.setCommand("pause");
+    spinFor(300);
+    EXPECT_EQ(codes.size(), 1u);
+    control.setCommand("pause");
     ASSERT_TRUE(waitForCompletions(2));
     spinFor(300);
     EXPECT_EQ(codes.size(), 2u);
