@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the player and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+cmake --preset default
+cmake --build --preset default
+exec build/orvane
