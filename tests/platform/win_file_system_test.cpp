@@ -66,6 +66,31 @@ void makeFolder(const std::wstring& path, DWORD attributes = FILE_ATTRIBUTE_NORM
     }
 }
 
+// std::filesystem::remove_all of this toolchain stops at MAX_PATH; the
+// prefixed Win32 calls do not.
+bool removeTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                removeTree(path);
+            else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(path.c_str());
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(h, &data));
+        FindClose(h);
+    }
+    return RemoveDirectoryW(folder.c_str());
+}
+
 FILETIME toFileTime(std::chrono::system_clock::time_point t)
 {
     const auto ticks = std::chrono::duration_cast<std::chrono::duration<long long, std::ratio<1, 10'000'000>>>(
@@ -86,16 +111,12 @@ protected:
         ASSERT_GT(GetTempPathW(MAX_PATH + 1, temp), 0u);
         static int serial = 0;
         wroot_ = std::wstring(temp) + L"orvane-fs-" + std::to_wstring(GetCurrentProcessId()) + L"-"
-            + std::to_wstring(++serial);
+            + std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++serial);
         ASSERT_TRUE(CreateDirectoryW(wroot_.c_str(), nullptr));
         root_ = utf8(wroot_);
     }
 
-    void TearDown() override
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(wroot_, ec);
-    }
+    void TearDown() override { EXPECT_TRUE(removeTree(L"\\\\?\\" + wroot_)) << utf8(wroot_); }
 
     std::wstring w(const std::wstring& name) const { return wroot_ + L"\\" + name; }
     std::string at(const std::string& name) const { return root_ + "\\" + name; }
