@@ -1,0 +1,181 @@
+# Helpers for the desktop tests: checks and their tally, bounded waits, and
+# looking at X windows and screenshots. Sourced by run.sh; expects DISPLAY,
+# work (a temporary folder) and shots (the screenshot folder) to be set.
+
+passed=0
+failed=0
+
+ok() {
+  passed=$((passed + 1))
+  echo "ok   - $1"
+}
+
+not_ok() {
+  failed=$((failed + 1))
+  echo "FAIL - $1"
+}
+
+# check NAME COMMAND...: one check, passed when the command succeeds.
+check() {
+  local name=$1
+  shift
+  if "$@"; then ok "$name"; else not_ok "$name"; fi
+}
+
+now_ms() {
+  local t=${EPOCHREALTIME/[.,]/}
+  echo $((t / 1000))
+}
+
+# wait_for SECONDS COMMAND...: polls the command every tenth of a second until
+# it succeeds or the time is up.
+wait_for() {
+  local deadline
+  deadline=$(($(now_ms) + $(awk -v s="$1" 'BEGIN { print int(s * 1000) }')))
+  shift
+  while true; do
+    "$@" && return 0
+    [ "$(now_ms)" -ge "$deadline" ] && return 1
+    sleep 0.1
+  done
+}
+
+# Runs a command with a time limit, so that no X client can hang the run.
+x() {
+  timeout 5 "$@"
+}
+
+shot() {
+  x import -window root "$shots/$1.png" 2>/dev/null
+}
+
+# --- windows ---------------------------------------------------------------
+
+# Windows of the program by exact title, visible or not.
+windows_named() {
+  x xdotool search --name "^$1\$" 2>/dev/null
+}
+
+window_type() {
+  x xprop -id "$1" _NET_WM_WINDOW_TYPE 2>/dev/null
+}
+
+is_viewable() {
+  x xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
+}
+
+# ICCCM state of a top-level: Normal, Iconic, or Withdrawn when the window
+# manager has let go of it.
+wm_state() {
+  local state
+  state=$(x xprop -id "$1" WM_STATE 2>/dev/null | sed -n 's/.*window state: *//p')
+  echo "${state:-Withdrawn}"
+}
+
+is_hidden() {
+  ! is_viewable "$1" && [ "$(wm_state "$1")" = Withdrawn ]
+}
+
+is_shown_normal() {
+  is_viewable "$1" && [ "$(wm_state "$1")" = Normal ] \
+    && ! x xprop -id "$1" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_HIDDEN
+}
+
+# The program's icon in the notification area as "x y width height" on the
+# screen: a small window of the program's class embedded in the tray.
+tray_icon() {
+  x xwininfo -root -tree 2>/dev/null | awk '
+    /\("orvane" "Orvane"\)/ {
+      for (i = 1; i <= NF; i++) {
+        if ($i ~ /^[0-9]+x[0-9]+[+-]/) { split($i, size, /[x+-]/); w = size[1]; h = size[2] }
+        if ($i ~ /^\+-?[0-9]+\+-?[0-9]+$/) { split(substr($i, 2), pos, "+"); px = pos[1]; py = pos[2] }
+      }
+      if (w > 0 && w <= 64 && h > 0 && h <= 64) { print px, py, w, h; exit }
+    }'
+}
+
+has_tray_icon() {
+  [ -n "$(tray_icon)" ]
+}
+
+no_tray_icon() {
+  [ -z "$(tray_icon)" ]
+}
+
+tray_click() {
+  local ix iy iw ih
+  read -r ix iy iw ih <<<"$(tray_icon)"
+  [ -n "$ix" ] || return 1
+  x xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click "$1"
+}
+
+tray_double_click() {
+  local ix iy iw ih
+  read -r ix iy iw ih <<<"$(tray_icon)"
+  [ -n "$ix" ] || return 1
+  x xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
+}
+
+# The popup menu: an override-redirect window of the program that is on
+# screen and larger than the tray icon.
+popup_menu() {
+  local w
+  for w in $(x xdotool search --onlyvisible --classname orvane 2>/dev/null); do
+    local info
+    info=$(x xwininfo -id "$w" 2>/dev/null) || continue
+    grep -q 'Override Redirect State: yes' <<<"$info" || continue
+    local width height
+    width=$(sed -n 's/^ *Width: //p' <<<"$info")
+    height=$(sed -n 's/^ *Height: //p' <<<"$info")
+    if [ "${width:-0}" -gt 64 ] && [ "${height:-0}" -gt 64 ]; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+
+menu_open() {
+  popup_menu >/dev/null
+}
+
+menu_closed() {
+  ! popup_menu >/dev/null
+}
+
+# "x y width height" of a window on the screen.
+window_geometry() {
+  x xwininfo -id "$1" 2>/dev/null | awk '
+    /Absolute upper-left X:/ { gx = $NF } /Absolute upper-left Y:/ { gy = $NF }
+    /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF }
+    END { print gx, gy, w, h }'
+}
+
+# --- pictures --------------------------------------------------------------
+
+# Saves the tray icon's square of the screen as NAME.png.
+tray_shot() {
+  local ix iy iw ih tmp=$work/screen.png
+  read -r ix iy iw ih <<<"$(tray_icon)"
+  [ -n "$ix" ] || return 1
+  x import -window root "$tmp" 2>/dev/null || return 1
+  convert "$tmp" -crop "${iw}x${ih}+${ix}+${iy}" +repage "$shots/$1.png"
+}
+
+# The dominant hue of a picture: green, amber, or other. The tray images are a
+# green tile while playing or stopped and an amber one while paused.
+picture_hue() {
+  convert "$1" -scale '1x1!' -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info: 2>/dev/null |
+    awk '{ if ($2 > $1 + 20 && $2 > $3 + 20) print "green";
+           else if ($1 > $2 + 20 && $2 > $3 + 20) print "amber";
+           else print "other" }'
+}
+
+tray_hue_is() {
+  tray_shot tray-now && [ "$(picture_hue "$shots/tray-now.png")" = "$1" ]
+}
+
+# Pixels that differ between two pictures of the same size.
+pixels_differing() {
+  compare -metric AE "$1" "$2" null: 2>&1 | awk '{ print int($1) }'
+}

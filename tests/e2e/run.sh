@@ -1,0 +1,285 @@
+#!/usr/bin/env bash
+# The tray and the About window on a real X desktop: a virtual display (Xvfb),
+# a window manager with a system tray (icewm), and the program driven with
+# xdotool the way a user drives it. Runs headless, without a sound card (the
+# player falls back to silent output), and cleans up after itself.
+#
+#   tests/e2e/run.sh path/to/orvane
+#
+# Screenshots go to build/e2e-shots/ for people to look at.
+set -uo pipefail
+export LC_ALL=C
+
+if [ $# -ne 1 ] || [ ! -x "$1" ]; then
+  echo "usage: $0 BINARY" >&2
+  exit 2
+fi
+bin=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+shots=$root/build/e2e-shots
+
+for tool in Xvfb icewm xdotool xwininfo xprop import convert compare lame; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "e2e: $tool is not installed (scripts/setup.sh installs it)" >&2
+    echo "e2e: 0 passed, 1 failed"
+    exit 1
+  fi
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-e2e.XXXXXX")
+mkdir -p "$shots"
+rm -f "$shots"/*.png
+
+xvfb_pid=
+wm_pid=
+bg_pid=
+app_pid=
+
+stop() {
+  local pid=$1 i
+  [ -n "$pid" ] || return 0
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for i in $(seq 30); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null
+}
+
+cleanup() {
+  stop "$app_pid"
+  stop "$bg_pid"
+  stop "$wm_pid"
+  stop "$xvfb_pid"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+
+summary() {
+  echo "e2e: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
+# Something the remaining steps depend on went wrong: count it and stop here.
+abort() {
+  not_ok "$1"
+  if [ -s "$work/app.log" ]; then
+    echo "--- program output"
+    tail -n 20 "$work/app.log"
+  fi
+  summary
+  exit 1
+}
+
+app_alive() {
+  [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null
+}
+
+app_ended() {
+  ! app_alive
+}
+
+# --- the desktop -------------------------------------------------------------
+
+# -displayfd lets the server take the first free display number itself.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+wait_for 10 test -s "$work/display" || abort "virtual display starts"
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+home=$work/home
+mkdir -p "$home/.icewm" "$work/config" "$work/runtime" "$work/music"
+chmod 700 "$work/runtime"
+# A quiet task bar: the load meters would only move in the screenshots.
+cat >"$home/.icewm/preferences" <<'EOF'
+TaskBarShowCPUStatus=0
+TaskBarShowNetStatus=0
+TaskBarShowMEMStatus=0
+TaskBarShowMailboxStatus=0
+TaskBarShowTray=1
+EOF
+HOME=$home icewm >"$work/icewm.log" 2>&1 &
+wm_pid=$!
+# A desktop colour rather than black, for the screenshots.
+HOME=$home icewmbg --image='' --color='rgb:3a/6e/a5' >"$work/icewmbg.log" 2>&1 &
+bg_pid=$!
+tray_ready() {
+  x xwininfo -root -tree 2>/dev/null | grep -q '"SystemTray"'
+}
+wait_for 10 tray_ready || abort "window manager with a system tray starts"
+
+# --- the program's world -------------------------------------------------------
+
+for n in 1 2 3; do
+  head -c $((44100 * 2 * 20)) /dev/zero |
+    lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m -b 32 - "$work/music/track$n.mp3" 2>/dev/null
+done
+conf=$work/config/Orvane.conf
+printf '[General]\nVersion=3.0.0\nPlayPath=%s\n' "$work/music" >"$conf"
+
+env -u DBUS_SESSION_BUS_ADDRESS HOME="$home" XDG_CONFIG_HOME="$work/config" \
+  XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$bin" >"$work/app.log" 2>&1 &
+app_pid=$!
+
+# The main window, not the startup window (which carries the same title).
+main_window() {
+  local w
+  for w in $(windows_named 'MP3 Orvane'); do
+    if is_viewable "$w" && window_type "$w" | grep -q _NET_WM_WINDOW_TYPE_NORMAL; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+
+splash_gone() {
+  local w
+  for w in $(windows_named 'MP3 Orvane'); do
+    if is_viewable "$w" && window_type "$w" | grep -q _NET_WM_WINDOW_TYPE_SPLASH; then
+      return 1
+    fi
+  done
+  return 0
+}
+
+# --- start-up --------------------------------------------------------------------
+
+wait_for 15 main_window >/dev/null || abort "main window appears"
+main=$(main_window)
+check "main window appears with the title \"MP3 Orvane\"" \
+  test "$(x xdotool getwindowname "$main")" = "MP3 Orvane"
+check "startup window is gone once the main window is up" wait_for 3 splash_gone
+check "no tray icon while the window is on screen" no_tray_icon
+shot main
+
+# Play, by the button's place in the window's twips layout.
+read -r _ _ main_w main_h <<<"$(window_geometry "$main")"
+x xdotool mousemove --window "$main" $(((6360 + 487) * main_w / 7455)) $(((720 + 247) * main_h / 1305)) click 1
+sleep 0.5
+
+# --- minimise to tray -------------------------------------------------------------
+
+x xdotool windowminimize "$main"
+check "minimise puts an icon in the tray" wait_for 5 has_tray_icon
+check "minimise hides the window" wait_for 5 is_hidden "$main"
+check "the tray shows the not-paused image" wait_for 3 tray_hue_is green
+tray_shot tray-playing
+app_alive || abort "the program keeps running in the tray"
+
+tray_click 1
+sleep 0.3
+tray_double_click
+sleep 0.5
+check "left clicks and double clicks on the icon open nothing" menu_closed
+check "the window stays hidden after left clicks" is_hidden "$main"
+
+# --- the popup menu --------------------------------------------------------------
+
+tray_click 3
+check "a right click on the icon opens the menu" wait_for 3 menu_open
+shot tray-menu
+if menu=$(popup_menu); then
+  read -r mx my mw mh <<<"$(window_geometry "$menu")"
+  read -r ix iy iw ih <<<"$(tray_icon)"
+  left=$((mx < ix ? mx : ix))
+  right=$((mx + mw > ix + iw ? mx + mw : ix + iw))
+  x0=$((left - 160 > 0 ? left - 160 : 0))
+  y0=$((my - 48 > 0 ? my - 48 : 0))
+  x1=$((right + 24 < 1024 ? right + 24 : 1024))
+  convert "$shots/tray-menu.png" -crop "$((x1 - x0))x$((768 - y0))+$x0+$y0" +repage "$shots/tray-menu-crop.png"
+fi
+check "the window stays hidden while the menu is up" is_hidden "$main"
+
+# Pause: the first item whose mnemonic is "a" ("P&ause", then "&About").
+x xdotool key a
+sleep 0.2
+x xdotool key Return
+check "the menu closes after a choice" wait_for 3 menu_closed
+check "Pause from the menu turns the tray image to the paused one" wait_for 5 tray_hue_is amber
+tray_shot tray-paused
+check "the paused image differs from the playing one" \
+  test "$(pixels_differing "$shots/tray-playing.png" "$shots/tray-paused.png")" -gt 100
+check "the window stays hidden after a tray command" is_hidden "$main"
+
+# --- Settings ----------------------------------------------------------------------
+
+tray_click 3
+wait_for 3 menu_open || abort "the menu opens again"
+x xdotool key s
+check "Settings brings the window back in its normal state" wait_for 5 is_shown_normal "$main"
+check "Settings removes the tray icon" wait_for 3 no_tray_icon
+shot restored
+
+x xdotool windowminimize "$main"
+check "minimising again hides the window" wait_for 5 is_hidden "$main"
+check "the new icon shows the state at that moment (paused)" wait_for 5 tray_hue_is amber
+
+# --- About --------------------------------------------------------------------------
+
+about_window() {
+  local w
+  for w in $(windows_named 'About MP3 Orvane'); do
+    if is_viewable "$w"; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+about_open() {
+  about_window >/dev/null
+}
+about_gone() {
+  ! about_open
+}
+in_tray() {
+  app_alive && has_tray_icon && is_hidden "$main"
+}
+
+tray_click 3
+wait_for 3 menu_open || abort "the menu opens for About"
+# From the bottom: Exit, then About.
+x xdotool key Up
+x xdotool key Up
+x xdotool key Return
+check "About from the tray opens the About window" wait_for 5 about_open
+check "About leaves the main window in the tray" is_hidden "$main"
+check "About leaves the tray icon" has_tray_icon
+shot about
+if about=$(about_window); then
+  read -r ax ay aw ah <<<"$(window_geometry "$about")"
+  convert "$shots/about.png" -crop "$((aw + 12))x$((ah + 40))+$((ax > 6 ? ax - 6 : 0))+$((ay > 30 ? ay - 30 : 0))" +repage \
+    "$shots/about-crop.png"
+  # Its Exit button, by the window's twips layout.
+  x xdotool mousemove --window "$about" $(((75 + 5640 + 607) * aw / 7380)) $(((45 + 3060 + 217) * ah / 4245)) click 1
+  check "the About window's Exit closes it" wait_for 3 about_gone
+  check "closing About leaves the program in the tray" in_tray
+fi
+
+# --- Exit ---------------------------------------------------------------------------
+
+# The prepared file holds no play options; only the unload writes them.
+check "nothing is stored before Exit" bash -c "! grep -q '^PlayOrder=' '$conf'"
+tray_click 3
+wait_for 3 menu_open || abort "the menu opens for Exit"
+x xdotool key x
+check "Exit ends the program" wait_for 10 app_ended
+if app_ended; then
+  wait "$app_pid"
+  status=$?
+  app_pid=
+  check "the program ends with status 0" test "$status" -eq 0
+fi
+check "Exit removes the tray icon" wait_for 3 no_tray_icon
+check "Exit stores the settings" grep -qx 'PlayOrder=2' "$conf"
+check "all four choices are stored" bash -c "grep -qx 'Sub=0' '$conf' && grep -qx 'Repeat=0' '$conf' \
+  && grep -qx 'PlayPath=$work/music' '$conf'"
+
+rm -f "$shots/tray-now.png"
+summary
