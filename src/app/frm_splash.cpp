@@ -33,7 +33,8 @@ QLabel* makeLabel(QWidget* parent, const QString& text, const QFont& font)
 
 void SplashFrame::mousePressEvent(QMouseEvent* event)
 {
-    pressedOnBackground_ = event->button() == Qt::LeftButton && onBackground(event->position().toPoint());
+    pressedOnBackground_ =
+        event->button() == Qt::LeftButton && onBackground(event->position().toPoint());
     event->accept();
 }
 
@@ -79,9 +80,9 @@ void frmSplash::buildControls()
     lblVersion = makeLabel(Frame1, QStringLiteral("Version"), arial(12, true));
     lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
     lblWarning = makeLabel(Frame1,
-        QStringLiteral("Copyright \u00A9 The Orvane authors. This program is provided as is, "
-                       "without warranty of any kind."),
-        arial(8.25, false));
+                           QStringLiteral("Copyright \u00A9 The Orvane authors. "
+                                          "Provided as is, without warranty of any kind."),
+                           arial(8.25, false));
 
     connect(Frame1, &SplashFrame::clicked, this, &frmSplash::Frame1_Click);
     connect(&Timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
@@ -99,8 +100,8 @@ void frmSplash::placeControls()
     imgLogo->setPixmap(logoPixmap(imgLogo->size()));
     lblCompanyProduct->move(tw.x(2280), tw.y(1080));
     lblProductName->move(tw.x(2280), tw.y(1560));
-    lblWarning->move(tw.x(150), tw.y(3660));
-    for (QLabel* label : {lblCompanyProduct, lblProductName, lblWarning})
+    lblWarning->setGeometry(tw.rect(150, 3660, 6855, 195));
+    for (QLabel* label : {lblCompanyProduct, lblProductName})
         label->adjustSize();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())

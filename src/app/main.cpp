@@ -8,6 +8,7 @@
 #include <QApplication>
 
 #include <clocale>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -24,12 +25,15 @@ int main(int argc, char** argv)
     orvane::modReg::setRegistryFactory(orvane::makeQtSettingsRegistry);
 
     orvane::AppLifetime lifetime;
-    auto showMainWindow = [&lifetime] {
-        auto* main = new orvane::frmOrvane;
-        main->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(main, &orvane::frmOrvane::unloaded, &lifetime,
+    // The main window can be closed from inside one of its own handlers (the
+    // walk and the tick let events through), so it is never deleted while the
+    // program runs: it goes when the event loop has returned.
+    std::unique_ptr<orvane::frmOrvane> mainWindow;
+    auto showMainWindow = [&] {
+        mainWindow = std::make_unique<orvane::frmOrvane>();
+        QObject::connect(mainWindow.get(), &orvane::frmOrvane::unloaded, &lifetime,
                          &orvane::AppLifetime::mainWindowUnloaded);
-        main->show();
+        mainWindow->show();
     };
     auto* splash = new orvane::frmSplash(showMainWindow);
     splash->setAttribute(Qt::WA_DeleteOnClose);

@@ -13,7 +13,10 @@ namespace orvane {
 class Twips {
 public:
     Twips(double dpiX, double dpiY) : dpiX_(dpiX), dpiY_(dpiY) {}
-    static Twips of(const QWidget& widget) { return Twips(widget.logicalDpiX(), widget.logicalDpiY()); }
+    static Twips of(const QWidget& widget)
+    {
+        return Twips(widget.logicalDpiX(), widget.logicalDpiY());
+    }
 
     int x(int twips) const { return qRound(twips * dpiX_ / 1440.0); }
     int y(int twips) const { return qRound(twips * dpiY_ / 1440.0); }

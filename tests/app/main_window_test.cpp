@@ -293,6 +293,29 @@ TEST_F(MainWindowTest, CloseSendsCloseThenStoresEverythingOnce)
     EXPECT_EQ(unloads, 1);
 }
 
+TEST_F(MainWindowTest, ClosingDuringTheWalkUnloadsAndStartsNoTimer)
+{
+    storeSettings("2", "0", "0", "/m");
+    frmOrvane& w = open();
+    fs->addFile("/m/a.mp3");
+    fs->addFile("/m/sub/b.mp3");
+
+    // The close arrives while Play's walk lets the window handle its events;
+    // the new start then runs to its end on an unloaded window.
+    bool walking = false;
+    QObject::connect(&w, &frmOrvane::unloaded, [&] { walking = w.player().walkBusy(); });
+    QTimer::singleShot(0, &w, [&w] { w.close(); });
+    w.cmdPlay->click();
+
+    EXPECT_TRUE(w.isUnloaded());
+    EXPECT_TRUE(walking) << "the close came in during the walk";
+    EXPECT_EQ(sandbox.value("PlayPath"), "/m");
+    EXPECT_TRUE(w.controls().enabled(Ctl::Timer1)) << "the new start ran to its end";
+    EXPECT_FALSE(w.Timer1.isActive()) << "an unloaded window runs no ticks";
+    test::waitUntil([] { return false; }, 400);
+    EXPECT_TRUE(mm->opened().empty());
+}
+
 TEST_F(MainWindowTest, ExitFromThePopupUnloadsTheWindow)
 {
     frmOrvane& w = open();

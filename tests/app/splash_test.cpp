@@ -130,6 +130,10 @@ TEST_F(SplashTest, LayoutFollowsTheTwipsAtTheScreenDpi)
     EXPECT_EQ(splash->lblProductName->pos(), QPoint(px(2280, dpiX), px(1560, dpiY)));
     EXPECT_EQ(splash->lblVersion->geometry().right() + 1, px(5670 + 885, dpiX))
         << "the right-aligned version keeps its right edge";
+    EXPECT_EQ(splash->lblWarning->geometry(),
+              QRect(px(150, dpiX), px(3660, dpiY), px(6855, dpiX), px(195, dpiY)));
+    EXPECT_LE(splash->lblWarning->fontMetrics().horizontalAdvance(splash->lblWarning->text()),
+              splash->lblWarning->width());
     EXPECT_FALSE(splash->imgLogo->pixmap().isNull());
 
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();

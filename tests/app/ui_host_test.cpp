@@ -64,7 +64,8 @@ TEST(QtUiHost, HourglassComesAndGoesOnce)
         ASSERT_NE(QApplication::overrideCursor(), nullptr);
         EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         ui.setMousePointer(UiHost::PointerDefault);
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "one default undoes any number of hourglasses";
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr)
+            << "one default undoes any number of hourglasses";
         ui.setMousePointer(UiHost::PointerDefault);
         ui.setMousePointer(UiHost::PointerHourglass);
     }

@@ -42,7 +42,8 @@ TEST(QtSettingsRegistry, OnlyOrvaneValuePathsAreAccepted)
         EXPECT_FALSE(reg.read(bad));
         EXPECT_ANY_THROW(reg.write(bad, "1"));
     }
-    EXPECT_FALSE(QFileInfo::exists(sandbox.filePath())) << "a refused write must not create the file";
+    EXPECT_FALSE(QFileInfo::exists(sandbox.filePath()))
+        << "a refused write must not create the file";
 }
 
 TEST(QtSettingsRegistry, FirstRunWritesExactlyTheFiveDefaults)
