@@ -19,7 +19,12 @@ not_ok() {
 check() {
   local name=$1
   shift
-  if "$@"; then ok "$name"; else not_ok "$name"; fi
+  if "$@"; then
+    ok "$name"
+  else
+    not_ok "$name"
+    return 1
+  fi
 }
 
 now_ms() {

@@ -274,7 +274,10 @@ if app_ended; then
   wait "$app_pid"
   status=$?
   app_pid=
-  check "the program ends with status 0" test "$status" -eq 0
+  if ! check "the program ends with status 0" test "$status" -eq 0; then
+    echo "--- program output (status $status)"
+    tail -n 40 "$work/app.log"
+  fi
 fi
 check "Exit removes the tray icon" wait_for 3 no_tray_icon
 check "Exit stores the settings" grep -qx 'PlayOrder=2' "$conf"
