@@ -7,7 +7,7 @@ packages=(
   cmake g++ ninja-build ccache pkg-config
   qt6-base-dev qt6-qpa-plugins libmpv-dev mpv fonts-liberation fonts-dejavu-core
   googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
-  xvfb icewm xdotool x11-utils imagemagick lame strace util-linux
+  xvfb icewm xdotool x11-utils imagemagick librsvg2-bin lame strace util-linux
   g++-mingw-w64-x86-64 wine64
 )
 
