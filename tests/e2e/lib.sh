@@ -158,13 +158,13 @@ window_geometry() {
 
 # --- pictures --------------------------------------------------------------
 
-# Saves the tray icon's square of the screen as NAME.png.
-tray_shot() {
-  local ix iy iw ih tmp=$work/screen.png
+# Saves the tray icon's square of the screen as FILE.
+tray_capture() {
+  local ix iy iw ih screen=$work/screen.png
   read -r ix iy iw ih <<<"$(tray_icon)"
   [ -n "$ix" ] || return 1
-  x import -window root "$tmp" 2>/dev/null || return 1
-  convert "$tmp" -crop "${iw}x${ih}+${ix}+${iy}" +repage "$shots/$1.png"
+  x import -window root "$screen" 2>/dev/null || return 1
+  convert "$screen" -crop "${iw}x${ih}+${ix}+${iy}" +repage "$1"
 }
 
 # The dominant hue of a picture: green, amber, or other. The tray images are a
@@ -177,7 +177,7 @@ picture_hue() {
 }
 
 tray_hue_is() {
-  tray_shot tray-now && [ "$(picture_hue "$shots/tray-now.png")" = "$1" ]
+  tray_capture "$work/tray-now.png" && [ "$(picture_hue "$work/tray-now.png")" = "$1" ]
 }
 
 # Pixels that differ between two pictures of the same size.

@@ -169,7 +169,7 @@ x xdotool windowminimize "$main"
 check "minimise puts an icon in the tray" wait_for 5 has_tray_icon
 check "minimise hides the window" wait_for 5 is_hidden "$main"
 check "the tray shows the not-paused image" wait_for 3 tray_hue_is green
-tray_shot tray-playing
+tray_capture "$work/tray-playing.png" && cp "$work/tray-playing.png" "$shots/"
 app_alive || abort "the program keeps running in the tray"
 
 tray_click 1
@@ -202,9 +202,9 @@ sleep 0.2
 x xdotool key Return
 check "the menu closes after a choice" wait_for 3 menu_closed
 check "Pause from the menu turns the tray image to the paused one" wait_for 5 tray_hue_is amber
-tray_shot tray-paused
+tray_capture "$work/tray-paused.png" && cp "$work/tray-paused.png" "$shots/"
 check "the paused image differs from the playing one" \
-  test "$(pixels_differing "$shots/tray-playing.png" "$shots/tray-paused.png")" -gt 100
+  test "$(pixels_differing "$work/tray-playing.png" "$work/tray-paused.png")" -gt 100
 check "the window stays hidden after a tray command" is_hidden "$main"
 
 # --- Settings ----------------------------------------------------------------------
@@ -284,5 +284,4 @@ check "Exit stores the settings" grep -qx 'PlayOrder=2' "$conf"
 check "all four choices are stored" bash -c "grep -qx 'Sub=0' '$conf' && grep -qx 'Repeat=0' '$conf' \
   && grep -qx 'PlayPath=$work/music' '$conf'"
 
-rm -f "$shots/tray-now.png"
 summary
