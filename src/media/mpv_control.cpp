@@ -16,7 +16,9 @@ namespace {
 
 // An embedded, audio-only player that does nothing on its own: no user
 // configuration, scripts, key bindings or terminal, and no file but the one it
-// is told to play. access-references=no keeps play lists, EDL, cue sheets,
+// is told to play. Without gapless audio mpv reports a file's end once its
+// last sample has been played, not when it was queued: the player answers the
+// end with "Close", which would cut off what is still queued. access-references=no keeps play lists, EDL, cue sheets,
 // archives, directories and ffmpeg's nested opens (HLS, concat, DASH) from
 // reaching other files; the protocol whitelist stops ffmpeg formats such as SDP
 // that open network streams by themselves.
@@ -40,6 +42,7 @@ constexpr std::pair<const char*, const char*> kEmbeddedOptions[] = {
     {"vo", "null"},
     {"idle", "yes"},
     {"keep-open", "no"},
+    {"gapless-audio", "no"},
     {"resume-playback", "no"},
     {"save-position-on-quit", "no"},
     {"autoload-files", "no"},

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -216,7 +219,7 @@ protected:
 
 TEST_F(MpvTimedControlTest, PauseHoldsTheFileAndResumeFinishesIt)
 {
-    const std::string a = tone("a.mp3", 1.2);
+    const std::string a = tone("a.mp3", 0.6);
     bool started = false;
     QObject::connect(&control, &MpvControl::playbackStarted, [&] { started = true; });
     openAndPlay(a);
@@ -224,7 +227,7 @@ TEST_F(MpvTimedControlTest, PauseHoldsTheFileAndResumeFinishesIt)
 
     control.setCommand("pause");
     const double pausedAt = control.position();
-    spinFor(500);
+    spinFor(700); // longer than what was left of the file
     EXPECT_TRUE(codes.empty());
     EXPECT_NEAR(control.position(), pausedAt, 0.05);
 
@@ -235,6 +238,44 @@ TEST_F(MpvTimedControlTest, PauseHoldsTheFileAndResumeFinishesIt)
     spinFor(150);
     EXPECT_EQ(codes, std::vector<int>{MMControl::NotifySuccessful});
     EXPECT_EQ(control.openedPaths(), std::vector<std::string>{a});
+}
+
+// The player answers the completion with "Close", which drops whatever audio
+// is still queued: the completion must wait until the file has been heard.
+TEST_F(MpvTimedControlTest, CompletionComesOnlyAfterTheWholeFileHasPlayed)
+{
+    for (double seconds : {0.3, 0.6}) {
+        SCOPED_TRACE(seconds);
+        codes.clear();
+        QElapsedTimer clock;
+        clock.start();
+        openAndPlay(tone("a.mp3", seconds));
+        ASSERT_TRUE(waitForCompletions(1));
+        EXPECT_GE(clock.elapsed(), std::lround(seconds * 1000) - 20);
+        control.setCommand("Close");
+    }
+}
+
+// Without a sound card (as on build machines) the default output falls back
+// to a silent one and still plays in real time.
+TEST(MpvDefaultOutputTest, PlaysWithOrWithoutSoundCard)
+{
+    MpvTempDir dir;
+    const std::string quiet = dir.file("quiet.mp3");
+    writeSineMp3(quiet, 0.3, true);
+    MpvControl control(MpvControl::Output::Default);
+    ASSERT_TRUE(control.isReady());
+    std::vector<int> codes;
+    control.setDoneHandler([&](int code) { codes.push_back(code); });
+    QElapsedTimer clock;
+    clock.start();
+    control.setFileName(quiet);
+    control.setCommand("Open");
+    control.setCommand("Play");
+    ASSERT_TRUE(spinUntil([&] { return !codes.empty(); }));
+    EXPECT_GE(clock.elapsed(), 280);
+    spinFor(100);
+    EXPECT_EQ(codes, std::vector<int>{MMControl::NotifySuccessful});
 }
 
 TEST_F(MpvTimedControlTest, CloseDuringPlayGivesNoCompletion)

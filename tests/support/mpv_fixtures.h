@@ -66,12 +66,13 @@ inline std::string readBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The bytes of an MP3 file holding a 440 Hz tone of the given length, encoded
-// by lame from generated PCM. Each length is encoded once per process.
-inline const std::string& sineMp3(double seconds)
+// The bytes of an MP3 file holding a 440 Hz tone of the given length (or
+// silence), encoded by lame from generated PCM. Each kind is encoded once per
+// process.
+inline const std::string& sineMp3(double seconds, bool silent = false)
 {
     static std::map<long, std::string> cache;
-    const long key = std::lround(seconds * 1000.0);
+    const long key = std::lround(seconds * 1000.0) * 2 + (silent ? 1 : 0);
     auto found = cache.find(key);
     if (found != cache.end())
         return found->second;
@@ -81,7 +82,7 @@ inline const std::string& sineMp3(double seconds)
     std::string pcm;
     pcm.reserve(static_cast<size_t>(frames) * 2);
     for (long i = 0; i < frames; ++i) {
-        const auto sample = static_cast<int16_t>(8000.0 * std::sin(2.0 * std::numbers::pi * 440.0 * i / rate));
+        const auto sample = static_cast<int16_t>((silent ? 0.0 : 8000.0) * std::sin(2.0 * std::numbers::pi * 440.0 * i / rate));
         const auto bits = static_cast<uint16_t>(sample);
         pcm.push_back(static_cast<char>(bits & 0xff));
         pcm.push_back(static_cast<char>(bits >> 8));
@@ -97,9 +98,9 @@ inline const std::string& sineMp3(double seconds)
     return cache[key] = readBytes(work.file("tone.mp3"));
 }
 
-inline void writeSineMp3(const std::string& path, double seconds)
+inline void writeSineMp3(const std::string& path, double seconds, bool silent = false)
 {
-    writeBytes(path, sineMp3(seconds));
+    writeBytes(path, sineMp3(seconds, silent));
 }
 
 // Runs the event loop until the condition holds or the time is up; returns
