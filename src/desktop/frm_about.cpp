@@ -181,7 +181,7 @@ void frmAbout::placeControls()
 {
     const Twips tw = Twips::of(*this);
     setFixedSize(tw.size(7380, 4245));
-    const QRect frame = tw.rect(75, 45, 7230, 4125);
+    const QRect frame = tw.rect(75, 75, 7230, 4095);
     Frame1->setGeometry(frame);
 
     imgLogo->setGeometry(tw.rect(360, 360, 1500, 1500));

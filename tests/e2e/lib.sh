@@ -87,24 +87,36 @@ is_shown_normal() {
 }
 
 # The program's icon in the notification area as "x y width height" on the
-# screen: a small window of the program's class embedded in the tray.
+# screen, once it is mapped there.
 tray_icon() {
+  local id
+  id=$(tray_icon_window) || return 0
+  is_viewable "$id" || return 0
+  x xwininfo -id "$id" 2>/dev/null | awk '
+    /Absolute upper-left X:/ { gx = $NF } /Absolute upper-left Y:/ { gy = $NF }
+    /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF }
+    END { print gx, gy, w, h }'
+}
+
+# Only a window inside the tray counts: before the tray embeds it, the icon's
+# window may for a moment stand elsewhere on the screen.
+tray_icon_window() {
   x xwininfo -root -tree 2>/dev/null | awk '
-    /\("orvane" "Orvane"\)/ {
-      for (i = 1; i <= NF; i++) {
-        if ($i ~ /^[0-9]+x[0-9]+[+-]/) { split($i, size, /[x+-]/); w = size[1]; h = size[2] }
-        if ($i ~ /^\+-?[0-9]+\+-?[0-9]+$/) { split(substr($i, 2), pos, "+"); px = pos[1]; py = pos[2] }
-      }
-      if (w > 0 && w <= 64 && h > 0 && h <= 64) { print px, py, w, h; exit }
-    }'
+    function indent(line) { match(line, /^ */); return RLENGTH }
+    tray >= 0 && indent($0) <= tray { tray = -1 }
+    tray >= 0 && /\("orvane" "Orvane"\)/ { print $1; found = 1; exit }
+    /"SystemTray"/ { tray = indent($0) }
+    BEGIN { tray = -1 }
+    END { exit !found }'
 }
 
 has_tray_icon() {
   [ -n "$(tray_icon)" ]
 }
 
+# Gone from the tray altogether, mapped or not.
 no_tray_icon() {
-  [ -z "$(tray_icon)" ]
+  ! tray_icon_window >/dev/null
 }
 
 tray_click() {

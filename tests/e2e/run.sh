@@ -257,7 +257,7 @@ if about=$(about_window); then
   convert "$shots/about.png" -crop "$((aw + 12))x$((ah + 40))+$((ax > 6 ? ax - 6 : 0))+$((ay > 30 ? ay - 30 : 0))" +repage \
     "$shots/about-crop.png"
   # Its Exit button, by the window's twips layout.
-  x xdotool mousemove --window "$about" $(((75 + 5640 + 607) * aw / 7380)) $(((45 + 3060 + 217) * ah / 4245)) click 1
+  x xdotool mousemove --window "$about" $(((75 + 5640 + 607) * aw / 7380)) $(((75 + 3060 + 217) * ah / 4245)) click 1
   check "the About window's Exit closes it" wait_for 3 about_gone
   check "closing About leaves the program in the tray" in_tray
 fi
