@@ -22,38 +22,44 @@ namespace {
 // archives, directories and ffmpeg's nested opens (HLS, concat, DASH) from
 // reaching other files; the protocol whitelist stops ffmpeg formats such as SDP
 // that open network streams by themselves.
-constexpr std::pair<const char*, const char*> kEmbeddedOptions[] = {
-    {"config", "no"},
-    {"terminal", "no"},
-    {"load-scripts", "no"},
-    {"load-stats-overlay", "no"},
-    {"load-osd-console", "no"},
-    {"load-auto-profiles", "no"},
-    {"ytdl", "no"},
-    {"osc", "no"},
-    {"input-default-bindings", "no"},
-    {"input-builtin-bindings", "no"},
-    {"input-vo-keyboard", "no"},
-    {"input-terminal", "no"},
-    {"input-media-keys", "no"},
-    {"vid", "no"},
-    {"sid", "no"},
-    {"audio-display", "no"},
-    {"vo", "null"},
-    {"idle", "yes"},
-    {"keep-open", "no"},
-    {"gapless-audio", "no"},
-    {"resume-playback", "no"},
-    {"save-position-on-quit", "no"},
-    {"autoload-files", "no"},
-    {"audio-file-auto", "no"},
-    {"sub-auto", "no"},
-    {"cover-art-auto", "no"},
-    {"ordered-chapters", "no"},
-    {"access-references", "no"},
-    {"load-unsafe-playlists", "no"},
-    {"demuxer-lavf-o", "protocol_whitelist=file"},
-    {"audio-client-name", "Orvane"},
+struct Option {
+    const char* name;
+    const char* value;
+    bool required; // without it the player is not safe or not correct
+};
+
+constexpr Option kEmbeddedOptions[] = {
+    {"config", "no", true},
+    {"terminal", "no", false},
+    {"load-scripts", "no", true},
+    {"load-stats-overlay", "no", false},
+    {"load-osd-console", "no", false},
+    {"load-auto-profiles", "no", false},
+    {"ytdl", "no", true},
+    {"osc", "no", false},
+    {"input-default-bindings", "no", false},
+    {"input-builtin-bindings", "no", false},
+    {"input-vo-keyboard", "no", false},
+    {"input-terminal", "no", false},
+    {"input-media-keys", "no", false},
+    {"vid", "no", true},
+    {"sid", "no", false},
+    {"audio-display", "no", false},
+    {"vo", "null", false},
+    {"idle", "yes", true},
+    {"keep-open", "no", true},
+    {"gapless-audio", "no", true},
+    {"resume-playback", "no", true},
+    {"save-position-on-quit", "no", false},
+    {"autoload-files", "no", false},
+    {"audio-file-auto", "no", true},
+    {"sub-auto", "no", true},
+    {"cover-art-auto", "no", true},
+    {"ordered-chapters", "no", true},
+    {"access-references", "no", true},
+    {"load-unsafe-playlists", "no", true},
+    {"demuxer-lavf-o", "protocol_whitelist=file", true},
+    {"audio-client-name", "Orvane", false},
 };
 
 bool isAbsolute(const std::string& path)
@@ -72,7 +78,7 @@ bool isAbsolute(const std::string& path)
 // path is always a plain local file to it.
 std::string localPath(const std::string& path)
 {
-    if (isAbsolute(path))
+    if (path.empty() || isAbsolute(path))
         return path;
     std::error_code error;
     const auto cwd = std::filesystem::current_path(error);
@@ -107,21 +113,30 @@ MpvControl::MpvControl(Output output, QObject* parent) : QObject(parent)
     mpv_handle* handle = mpv_create();
     if (!handle)
         return;
-    for (const auto& [name, value] : kEmbeddedOptions)
-        mpv_set_option_string(handle, name, value);
-    if (output == Output::Default) {
-        mpv_set_option_string(handle, "audio-fallback-to-null", "yes");
-    } else {
-        mpv_set_option_string(handle, "ao", "null");
-        mpv_set_option_string(handle, "ao-null-untimed",
-                              output == Output::NullUntimed ? "yes" : "no");
+    // A player that cannot be made safe stays silent: every "Play" fails.
+    bool safe = true;
+    const auto require = [&](const char* name, const char* value) {
+        safe = mpv_set_option_string(handle, name, value) >= 0 && safe;
+    };
+    for (const auto& option : kEmbeddedOptions) {
+        if (option.required)
+            require(option.name, option.value);
+        else
+            mpv_set_option_string(handle, option.name, option.value);
     }
-    if (mpv_initialize(handle) < 0) {
+    if (output == Output::Default) {
+        require("audio-fallback-to-null", "yes");
+    } else {
+        require("ao", "null");
+        require("ao-null-untimed", output == Output::NullUntimed ? "yes" : "no");
+    }
+    if (!safe || mpv_initialize(handle) < 0) {
         mpv_terminate_destroy(handle);
         return;
     }
     handle_ = handle;
     mpv_set_wakeup_callback(handle_, &MpvControl::onWakeup, this);
+    requestDrain(); // anything mpv said before the callback was in place
 }
 
 MpvControl::~MpvControl()
@@ -307,7 +322,8 @@ void MpvControl::onStartFile(int64_t entryId)
 
 void MpvControl::onEndFile(int64_t entryId, int reason)
 {
-    loadedEntries_.erase(entryId);
+    // Entry ids only grow; an older entry that never started never will.
+    loadedEntries_.erase(loadedEntries_.begin(), loadedEntries_.upper_bound(entryId));
     if (entryId == 0 || entryId != currentEntry_)
         return;
     currentEntry_ = 0;

@@ -243,7 +243,8 @@ TEST_F(MpvUndecodableFileTest, EachGivesExactlyOneFailure)
         EXPECT_EQ(play(dir.file(name)), std::vector<int>{MMControl::NotifyFailure});
     }
 
-    SCOPED_TRACE("missing and vanished");
+    SCOPED_TRACE("nameless, missing and vanished");
+    EXPECT_EQ(play(""), std::vector<int>{MMControl::NotifyFailure});
     EXPECT_EQ(play(dir.file("missing.mp3")), std::vector<int>{MMControl::NotifyFailure});
     writeBytes(dir.file("vanished.mp3"), song);
     EXPECT_EQ(play(dir.file("vanished.mp3"), [&] { std::filesystem::remove(dir.file("vanished.mp3")); }),
