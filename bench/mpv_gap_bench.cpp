@@ -1,8 +1,6 @@
 // The silence between one file's end and the next file's first audio, with
 // the real-time null output and the real timer: 40 short files over several
-// folders, Subdirectories on. mpv reports a file's end once its last samples
-// are queued for output, while they still sound, and starts the next file
-// once they have played out; so the silence after file k is measured as
+// folders, Subdirectories on. The silence after file k is measured as
 //   start(k + 1) - (start(k) + length of file k),
 // from the moments each file's first audio went out. Also reported: the time
 // from the completion event to the tick that opens the next file (waiting for
@@ -74,7 +72,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     const int fileCount = argc > 1 ? std::max(4, std::atoi(argv[1])) : 40;
-    constexpr double fileSeconds = 1.0;
+    // Lengths that are no multiple of the tick, so each end falls at another
+    // moment between two ticks.
+    auto fileSeconds = [](int i) { return 0.6 + 0.037 * (i % 10); };
 
     orvane::testing::MpvTempDir dir;
     for (int i = 0; i < fileCount; ++i) {
@@ -82,7 +82,7 @@ int main(int argc, char** argv)
         std::filesystem::create_directories(folder);
         char name[32];
         std::snprintf(name, sizeof name, "/track%02d.mp3", i);
-        orvane::testing::writeSineMp3(folder + name, fileSeconds);
+        orvane::testing::writeSineMp3(folder + name, fileSeconds(i));
     }
 
     orvane::MpvControl mpv(orvane::MpvControl::Output::NullTimed);
@@ -119,7 +119,7 @@ int main(int argc, char** argv)
 
     std::vector<double> gaps, waits, afterTick;
     for (std::size_t k = 0; k + 1 < starts.size() && k < control.done.size() && k + 1 < openingTicks.size(); ++k) {
-        gaps.push_back(std::max(0.0, ms(starts[k + 1] - starts[k]) - fileSeconds * 1000.0));
+        gaps.push_back(std::max(0.0, ms(starts[k + 1] - starts[k]) - fileSeconds(static_cast<int>(k)) * 1000.0));
         waits.push_back(ms(openingTicks[k + 1] - control.done[k]));
         afterTick.push_back(ms(starts[k + 1] - openingTicks[k + 1]));
     }
