@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <stdexcept>
@@ -30,6 +31,8 @@ bool isPlainName(const QString& name)
     return true;
 }
 
+bool isUtf8(const QByteArray& bytes);
+
 // Our file is short UTF-8 text. Random bytes mostly parse as INI lines all the
 // same, and would stay in the file as junk keys, so they are caught here.
 bool isTextFile(const QString& path)
@@ -38,11 +41,54 @@ bool isTextFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return true; // missing or unreadable: QSettings reports that itself
     const QByteArray bytes = file.readAll();
-    if (bytes.contains('\0'))
-        return false;
+    return !bytes.contains('\0') && isUtf8(bytes);
+}
+
+bool isUtf8(const QByteArray& bytes)
+{
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     (void)utf8.decode(bytes);
     return !utf8.hasError();
+}
+
+// The values of ours that a damaged or oversized file still holds: its
+// well-formed "Name=text" lines in the top-level section, found in one pass
+// over the file, then read the way QSettings reads them.
+QVariantMap salvageValues(const QString& path)
+{
+    static const QList<QByteArray> names{"PlayOrder", "Sub", "Repeat", "PlayPath", "Version"};
+    constexpr qint64 longestLine = 16 * 1024;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray kept = "[General]\n";
+    bool topLevel = true;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine(longestLine).trimmed();
+        if (line.startsWith('[')) {
+            topLevel = line == "[General]";
+            continue;
+        }
+        if (!topLevel || line.contains('\0') || !isUtf8(line))
+            continue;
+        for (const QByteArray& name : names) {
+            if (line.startsWith(name) && line.mid(name.size()).trimmed().startsWith('='))
+                kept += line + '\n';
+        }
+    }
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return {};
+    const QString copy = scratch.filePath(QStringLiteral("salvaged.conf"));
+    QFile out(copy);
+    if (!out.open(QIODevice::WriteOnly) || out.write(kept) != kept.size())
+        return {};
+    out.close();
+    QSettings parsed(copy, QSettings::IniFormat);
+    QVariantMap values;
+    for (const QString& key : parsed.allKeys())
+        values.insert(key, parsed.value(key));
+    return values;
 }
 
 } // namespace
@@ -53,6 +99,7 @@ QSettingsRegistry::QSettingsRegistry(QString filePath)
     const QFileInfo info(filePath_);
     if (info.isFile() && (info.size() > MaxFileSize || !isTextFile(filePath_))) {
         unusable_ = true;
+        salvaged_ = salvageValues(filePath_);
         return;
     }
     settings_ = std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
@@ -81,9 +128,9 @@ std::optional<QString> QSettingsRegistry::keyFor(const std::string& valuePath)
 std::optional<std::string> QSettingsRegistry::read(const std::string& valuePath)
 {
     const auto key = keyFor(valuePath);
-    if (!key || unusable_)
+    if (!key)
         return std::nullopt;
-    const QVariant value = settings_->value(*key);
+    const QVariant value = unusable_ ? salvaged_.value(*key) : settings_->value(*key);
     if (!value.isValid())
         return std::nullopt;
     // A hand-edited line such as PlayPath=a,b is parsed as a list; the text
@@ -112,12 +159,16 @@ QSettings& QSettingsRegistry::openSettings()
     if (unusable_) {
         setAsideUnusableFile();
         settings_ = std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
+        for (auto it = salvaged_.cbegin(); it != salvaged_.cend(); ++it)
+            settings_->setValue(it.key(), it.value());
+        salvaged_.clear();
     }
     return *settings_;
 }
 
 // A file we cannot read would otherwise swallow every write (or keep its
-// junk around ours); it is kept beside the new one for whoever wants it.
+// junk around ours); it is kept beside the new one, which starts with the
+// values that could be saved from it.
 void QSettingsRegistry::setAsideUnusableFile()
 {
     settings_.reset();

@@ -4,6 +4,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 #include <optional>
@@ -18,7 +19,8 @@ namespace orvane {
 class QSettingsRegistry : public Registry {
 public:
     // A settings file larger than this is not ours (ours holds five short
-    // values); reading it would only stall start-up.
+    // values); parsing it whole would only stall start-up, so only our own
+    // lines are taken from it.
     static constexpr qint64 MaxFileSize = 64 * 1024;
 
     explicit QSettingsRegistry(QString filePath = defaultFilePath());
@@ -42,6 +44,7 @@ private:
 
     QString filePath_;
     bool unusable_ = false;
+    QVariantMap salvaged_; // what an unusable file still holds of ours
     std::unique_ptr<QSettings> settings_;
 };
 

@@ -159,7 +159,7 @@ TEST(QtSettingsRegistry, GarbageFileNeitherStopsTheProgramNorBlocksTheDefaults)
     EXPECT_EQ(aside.readAll(), junk);
 }
 
-TEST(QtSettingsRegistry, OversizedFileIsNotReadButReplaced)
+TEST(QtSettingsRegistry, OversizedFileKeepsItsValuesAndIsReplaced)
 {
     SettingsSandbox sandbox;
     // Well-formed, but far larger than any settings file of ours.
@@ -168,10 +168,50 @@ TEST(QtSettingsRegistry, OversizedFileIsNotReadButReplaced)
         big += "Filler=0123456789012345678901234567890123456789\n";
     sandbox.writeFile(big);
 
-    EXPECT_EQ(sandbox.value("Version"), "");
+    EXPECT_EQ(sandbox.value("Version"), "3.0.0");
+    EXPECT_EQ(sandbox.value("PlayOrder"), "1");
     sandbox.setValue("Sub", "1");
-    EXPECT_EQ(sandbox.keys(), "Sub");
+    EXPECT_EQ(sandbox.keys(), "PlayOrder Sub Version");
     EXPECT_LT(QFileInfo(sandbox.filePath()).size(), 100);
+}
+
+TEST(QtSettingsRegistry, DamagedFileKeepsEveryReadableValue)
+{
+    SettingsSandbox sandbox;
+    QByteArray damaged("[General]\nVersion=3.0.0\nPlayPath=\"/music/a, b\"\nSub=1\n");
+    damaged += QByteArray(300, '\0');
+    damaged += "Rep\xff\xfe\nRepeat=1\n[Other]\nPlayOrder=9\n\x01\x02garbage";
+    sandbox.writeFile(damaged);
+
+    // Start-up sees the same version and loads what could be read.
+    applyFirstRunRule();
+    ControlModel controls;
+    loadSettings(controls);
+    EXPECT_EQ(controls.Text1(), "/music/a, b");
+    EXPECT_EQ(controls.ckSub(), 1);
+    EXPECT_EQ(controls.ckRepeat(), 1);
+    EXPECT_TRUE(controls.optName()); // PlayOrder was only in another section
+
+    storeAllSettings(controls);
+    EXPECT_EQ(sandbox.keys(), FiveKeys);
+    EXPECT_EQ(sandbox.value("PlayPath"), "/music/a, b");
+    EXPECT_EQ(sandbox.value("Version"), "3.0.0");
+}
+
+TEST(QtSettingsRegistry, HugeFileIsReadInOnePassAndKeepsItsValues)
+{
+    SettingsSandbox sandbox;
+    {
+        QFile file(sandbox.filePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nVersion=3.0.0\nPlayPath=/songs\n");
+        const QByteArray junk(1 << 20, '#');
+        for (int i = 0; i < 64; ++i) // 64 MiB of one endless comment line
+            file.write(junk);
+        file.write("\nRepeat=1\n");
+    }
+    EXPECT_EQ(sandbox.value("PlayPath"), "/songs");
+    EXPECT_EQ(sandbox.value("Repeat"), "1");
 }
 
 TEST(QtSettingsRegistry, UnwritableFolderLosesWritesSilently)
