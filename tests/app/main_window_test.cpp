@@ -222,6 +222,24 @@ TEST_F(MainWindowTest, TypingGoesIntoThePlayPathAsNativeBytes)
     EXPECT_EQ(w.Text1->cursorPosition(), 7) << "the mirror must not move the cursor";
 }
 
+TEST_F(MainWindowTest, TypedPlayPathSurvivesARestartUnchanged)
+{
+    storeSettings("2", "0", "0", "");
+    for (const QString& typed : {QStringLiteral("/a,b/\"q\" = x; y # z @w \\ Ünïcødé ok"),
+                                QStringLiteral("@Variant(1)"), QStringLiteral(" leading and trailing ")}) {
+        frmOrvane& w = open();
+        w.Text1->selectAll();
+        w.Text1->del();
+        w.Text1->setFocus();
+        type(w.Text1, typed);
+        w.close();
+        window.reset();
+        EXPECT_EQ(open().Text1->text(), typed);
+        window->close();
+        window.reset();
+    }
+}
+
 TEST_F(MainWindowTest, PlayWithABadPathWarnsOverTheMainWindow)
 {
     storeSettings("2", "0", "0", "/nowhere");
