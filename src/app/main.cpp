@@ -3,7 +3,11 @@
 #include "app/frm_orvane.h"
 #include "app/frm_splash.h"
 #include "settings/mod_reg.h"
+#ifdef _WIN32
+#include "settings/win_registry.h"
+#else
 #include "settings/qt_settings_registry.h"
+#endif
 
 #include <QApplication>
 
@@ -22,7 +26,11 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(orvane::appIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
+#ifdef _WIN32
+    orvane::modReg::setRegistryFactory(orvane::makeWinRegistry);
+#else
     orvane::modReg::setRegistryFactory(orvane::makeQtSettingsRegistry);
+#endif
 
     orvane::AppLifetime lifetime;
     // The main window can be closed from inside one of its own handlers (the
