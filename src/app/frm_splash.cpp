@@ -12,49 +12,6 @@
 
 namespace orvane {
 
-namespace {
-
-QFont arial(double points, bool bold)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
-QLabel* makeLabel(QWidget* parent, const QString& text, const QFont& font)
-{
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    return label;
-}
-
-} // namespace
-
-void SplashFrame::mousePressEvent(QMouseEvent* event)
-{
-    pressedOnBackground_ =
-        event->button() == Qt::LeftButton && onBackground(event->position().toPoint());
-    event->accept();
-}
-
-void SplashFrame::mouseReleaseEvent(QMouseEvent* event)
-{
-    const bool click = pressedOnBackground_ && event->button() == Qt::LeftButton
-        && onBackground(event->position().toPoint());
-    pressedOnBackground_ = false;
-    event->accept();
-    if (click)
-        emit clicked();
-}
-
-// Labels and the picture pass their clicks on to the frame; only the frame's
-// own surface counts.
-bool SplashFrame::onBackground(const QPoint& pos) const
-{
-    return rect().contains(pos) && childAt(pos) == nullptr;
-}
-
 frmSplash::frmSplash(std::function<void()> showMainWindow, QWidget* parent)
     : QFrame(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
     , showMainWindow_(std::move(showMainWindow))
@@ -70,21 +27,21 @@ frmSplash::frmSplash(std::function<void()> showMainWindow, QWidget* parent)
 
 void frmSplash::buildControls()
 {
-    Frame1 = new SplashFrame(this);
+    Frame1 = new ProductFrame(this);
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
 
     imgLogo = new QLabel(Frame1);
     imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblCompanyProduct = makeLabel(Frame1, QStringLiteral("MP3"), arial(18, true));
-    lblProductName = makeLabel(Frame1, QStringLiteral("Orvane"), arial(24, true));
-    lblVersion = makeLabel(Frame1, QStringLiteral("Version"), arial(12, true));
+    lblCompanyProduct = makeLabel(Frame1, QStringLiteral("MP3"), arialFont(18, true));
+    lblProductName = makeLabel(Frame1, QStringLiteral("Orvane"), arialFont(24, true));
+    lblVersion = makeLabel(Frame1, QStringLiteral("Version"), arialFont(12, true));
     lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
     lblWarning = makeLabel(Frame1,
                            QStringLiteral("Copyright \u00A9 The Orvane authors. "
                                           "Provided as is, without warranty of any kind."),
-                           arial(8.25, false));
+                           arialFont(8.25, false));
 
-    connect(Frame1, &SplashFrame::clicked, this, &frmSplash::Frame1_Click);
+    connect(Frame1, &ProductFrame::backgroundClicked, this, &frmSplash::Frame1_Click);
     connect(&Timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/product_frame.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QTimer>
@@ -7,25 +9,6 @@
 #include <functional>
 
 namespace orvane {
-
-// The startup window's frame: a click on its own background (not on a label
-// or the picture inside it) is Frame1_Click.
-class SplashFrame : public QFrame {
-    Q_OBJECT
-public:
-    using QFrame::QFrame;
-
-signals:
-    void clicked();
-
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    bool onBackground(const QPoint& pos) const;
-    bool pressedOnBackground_ = false;
-};
 
 // The startup window: settles the stored settings for this version, shows
 // the product name for half a second (less on a key or a click on its frame),
@@ -45,7 +28,7 @@ public:
     int SplashTicks = 0;
     int SplashTickLimit = 0;
 
-    SplashFrame* Frame1;
+    ProductFrame* Frame1;
     QLabel* imgLogo;
     QLabel* lblCompanyProduct;
     QLabel* lblProductName;

@@ -20,14 +20,6 @@ QPointer<frmAbout>& openAbout()
     return window;
 }
 
-QFont arial(double points, bool bold)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
 // Pure blue, red 0, green 0, blue 255.
 void makeBlue(QLabel* label)
 {
@@ -36,50 +28,7 @@ void makeBlue(QLabel* label)
     label->setPalette(palette);
 }
 
-QLabel* makeLabel(QWidget* parent, const QString& text, const QFont& font)
-{
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    return label;
-}
-
 } // namespace
-
-AboutFrame::AboutFrame(QWidget* parent)
-    : QFrame(parent)
-{
-    setMouseTracking(true);
-}
-
-// Moves over a label without tracking of its own reach the frame too; only
-// those over the frame's own surface count.
-void AboutFrame::mouseMoveEvent(QMouseEvent* event)
-{
-    if (onBackground(event->position().toPoint()))
-        emit backgroundMouseMove();
-    QFrame::mouseMoveEvent(event);
-}
-
-void AboutFrame::mousePressEvent(QMouseEvent* event)
-{
-    pressedOnBackground_ = event->button() == Qt::LeftButton && onBackground(event->position().toPoint());
-    event->accept();
-}
-
-void AboutFrame::mouseReleaseEvent(QMouseEvent* event)
-{
-    const bool click = pressedOnBackground_ && event->button() == Qt::LeftButton
-        && onBackground(event->position().toPoint());
-    pressedOnBackground_ = false;
-    event->accept();
-    if (click)
-        emit backgroundClicked();
-}
-
-bool AboutFrame::onBackground(const QPoint& pos) const
-{
-    return rect().contains(pos) && childAt(pos) == nullptr;
-}
 
 LinkLabel::LinkLabel(const QString& text, QWidget* parent)
     : QLabel(text, parent)
@@ -141,14 +90,15 @@ frmAbout* frmAbout::instance()
 
 void frmAbout::buildControls()
 {
-    Frame1 = new AboutFrame(this);
+    Frame1 = new ProductFrame(this);
+    Frame1->setMouseTracking(true);
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
 
     imgLogo = new QLabel(Frame1);
     imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblCompanyProduct = makeLabel(Frame1, QStringLiteral("MP3"), arial(18, true));
-    lblProductName = makeLabel(Frame1, QStringLiteral("Orvane"), arial(24, true));
-    lblVersion = makeLabel(Frame1, QStringLiteral("Version"), arial(12, true));
+    lblCompanyProduct = makeLabel(Frame1, QStringLiteral("MP3"), arialFont(18, true));
+    lblProductName = makeLabel(Frame1, QStringLiteral("Orvane"), arialFont(24, true));
+    lblVersion = makeLabel(Frame1, QStringLiteral("Version"), arialFont(12, true));
     lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
 
     lblURL = new LinkLabel(QStringLiteral("WebSite"), Frame1);
@@ -162,7 +112,7 @@ void frmAbout::buildControls()
     lblWarning = makeLabel(Frame1,
         QStringLiteral("Copyright \u00A9 The Orvane authors. This program is provided as is, "
                        "without warranty of any kind."),
-        arial(8.25, false));
+        arialFont(8.25, false));
 
     cmdExit = new QPushButton(QStringLiteral("Exit"), Frame1);
     cmdExit->setAutoDefault(false);
@@ -171,8 +121,8 @@ void frmAbout::buildControls()
         makeBlue(label);
 
     connect(cmdExit, &QPushButton::clicked, this, &frmAbout::cmdExit_Click);
-    connect(Frame1, &AboutFrame::backgroundClicked, this, &frmAbout::Frame1_Click);
-    connect(Frame1, &AboutFrame::backgroundMouseMove, this, &frmAbout::Frame1_MouseMove);
+    connect(Frame1, &ProductFrame::backgroundClicked, this, &frmAbout::Frame1_Click);
+    connect(Frame1, &ProductFrame::backgroundMouseMove, this, &frmAbout::Frame1_MouseMove);
     connect(lblURL, &LinkLabel::clicked, this, &frmAbout::lblURL_Click);
     connect(lblURL, &LinkLabel::mouseMoved, this, &frmAbout::lblURL_MouseMove);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/product_frame.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -9,27 +11,6 @@ namespace orvane {
 
 // The product web page, opened from the About window's link.
 inline constexpr const char* ProductWebPage = "https://orvane.example.org/";
-
-// Frame1 of the About window: reports mouse moves and clicks on its own
-// background only, not on the labels and the picture inside it.
-class AboutFrame : public QFrame {
-    Q_OBJECT
-public:
-    explicit AboutFrame(QWidget* parent);
-
-signals:
-    void backgroundMouseMove();
-    void backgroundClicked();
-
-protected:
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-    bool onBackground(const QPoint& pos) const;
-    bool pressedOnBackground_ = false;
-};
 
 // lblURL: a label that reports the pointer moving over it and clicks.
 class LinkLabel : public QLabel {
@@ -70,7 +51,7 @@ public:
     void lblURL_MouseMove();
     void Frame1_MouseMove();
 
-    AboutFrame* Frame1;
+    ProductFrame* Frame1;
     QLabel* imgLogo;
     QLabel* lblCompanyProduct;
     QLabel* lblProductName;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvane {
@@ -60,6 +61,9 @@ public:
     // Creation date-time of a file. Throws FileSystemError when it cannot be read.
     virtual DateTime dateCreated(const std::string& path) = 0;
 };
+
+// True when name matches "*.mp3": it ends in ".mp3", letters in any case.
+bool matchesMp3(std::string_view name);
 
 // The real file system of the platform the program runs on.
 std::unique_ptr<FileSystem> makeNativeFileSystem();

@@ -38,22 +38,6 @@ bool representable(const std::string& path)
     throw FileSystemError(std::string(what) + " \"" + path + "\": " + std::strerror(err));
 }
 
-bool endsWithMp3(std::string_view name)
-{
-    static constexpr char ext[] = ".mp3";
-    constexpr std::size_t n = sizeof ext - 1;
-    if (name.size() < n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        char c = name[name.size() - n + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != ext[i])
-            return false;
-    }
-    return true;
-}
-
 Kind kindOfMode(mode_t mode)
 {
     if (S_ISREG(mode))
@@ -140,7 +124,7 @@ bool matches(ListPattern pattern, std::string_view name, Kind kind)
 {
     if (pattern == ListPattern::All)
         return true;
-    return kind == Kind::File && endsWithMp3(name);
+    return kind == Kind::File && matchesMp3(name);
 }
 
 DateTime toDateTime(std::int64_t seconds, std::uint32_t nanoseconds)

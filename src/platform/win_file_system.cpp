@@ -112,27 +112,11 @@ EntryKind classify(const WIN32_FIND_DATAW& data)
     return EntryKind::File;
 }
 
-bool endsWithMp3NoCase(const std::string& name)
-{
-    static constexpr char ext[] = ".mp3";
-    constexpr std::size_t n = sizeof ext - 1;
-    if (name.size() < n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        char c = name[name.size() - n + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != ext[i])
-            return false;
-    }
-    return true;
-}
-
 bool matches(const DirEntry& entry, ListPattern pattern)
 {
     if (pattern == ListPattern::All)
         return true;
-    return !entry.isDirectory() && endsWithMp3NoCase(entry.name);
+    return !entry.isDirectory() && matchesMp3(entry.name);
 }
 
 class FindHandle {

@@ -1,7 +1,6 @@
 #include "support/fakes.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace orvane::test {
 
@@ -104,13 +103,8 @@ std::vector<DirEntry> FakeFileSystem::listFolder(const std::string& folder, List
         if (name.empty() || name[0] == '.')
             continue;
         const bool isFolder = nodes_.at(p == "/" ? "/" + name : p + "/" + name).folder;
-        if (pattern == ListPattern::Mp3Files) {
-            std::string lower = name;
-            std::transform(lower.begin(), lower.end(), lower.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            if (isFolder || lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".mp3") != 0)
-                continue;
-        }
+        if (pattern == ListPattern::Mp3Files && (isFolder || !matchesMp3(name)))
+            continue;
         entries.push_back({name, isFolder ? AttrDirectory : 0u});
     }
     return entries;
