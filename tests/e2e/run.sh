@@ -284,4 +284,21 @@ check "Exit stores the settings" grep -qx 'PlayOrder=2' "$conf"
 check "all four choices are stored" bash -c "grep -qx 'Sub=0' '$conf' && grep -qx 'Repeat=0' '$conf' \
   && grep -qx 'PlayPath=$work/music' '$conf'"
 
+# --- the window and tray storm ---------------------------------------------------
+
+# The soak of the window tests, now on a desktop that has a tray: minimising
+# really hides the window behind the icon, and the tray menu drives the player.
+gui_tests=$(dirname "$bin")/tests/orvane_gui_tests
+if [ -x "$gui_tests" ]; then
+  env -u DBUS_SESSION_BUS_ADDRESS HOME="$home" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb \
+    ORVANE_SOAK_SECONDS="${ORVANE_SOAK_SECONDS:-20}" \
+    "$gui_tests" --gtest_filter='DesktopSoak.*' >"$work/soak.log" 2>&1
+  soak_status=$?
+  if ! check "the window and tray storm keeps every rule" test "$soak_status" -eq 0; then
+    grep -E 'Failure|Expected|Which|error' "$work/soak.log" | head -n 20
+  fi
+  check "the storm ran with a real tray" grep -q 'tray real' "$work/soak.log"
+  grep '^desktop soak:' "$work/soak.log"
+fi
+
 summary
