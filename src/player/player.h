@@ -87,6 +87,7 @@ private:
     std::string walkRoot() const;
     void applyPlayingSet();
     void endChecks();
+    bool yieldInTick(std::uint64_t stopsBefore);
     std::string joinPath(const std::string& folder, const std::string& name) const;
 
     MMControl& MMControl1;
@@ -95,6 +96,7 @@ private:
     ControlModel controls_;
     bool WalkBusy = false;
     bool tickRunning_ = false;
+    std::uint64_t stops_ = 0; // Stops so far, to tell a tick that one came during its yields
 };
 
 } // namespace orvane

@@ -83,18 +83,24 @@ void Player::Timer1_Timer()
 
 void Player::tick()
 {
+    const std::uint64_t stopsBefore = stops_;
     FirstFileCopy = FirstFile;
 
-    if (controls_.ckSub() == 1 && FirstFileCopy.empty() && !FindNextFolder()) {
-        if (DeviceReady == 1)
-            cmdStop_Click();
-        endChecks();
-        return;
+    if (controls_.ckSub() == 1 && FirstFileCopy.empty()) {
+        const bool found = FindNextFolder();
+        if (stops_ != stopsBefore)
+            return; // stopped during the folder search: the sequence is over
+        if (!found) {
+            if (DeviceReady == 1)
+                cmdStop_Click();
+            endChecks();
+            return;
+        }
     }
 
     if (FirstFileCopy.empty()) {
-        ui_.yield();
-        endChecks();
+        if (yieldInTick(stopsBefore))
+            endChecks();
         return;
     }
 
@@ -131,8 +137,17 @@ void Player::tick()
         if (singleFolderRepeat())
             PlayIndex = 0;
     }
+    if (yieldInTick(stopsBefore))
+        endChecks();
+}
+
+// Lets the window's events through; false when one of them was a Stop, after
+// which the tick must not go on to its end checks (tree repeat would start
+// the sequence again at once).
+bool Player::yieldInTick(std::uint64_t stopsBefore)
+{
     ui_.yield();
-    endChecks();
+    return stops_ == stopsBefore;
 }
 
 void Player::endChecks()

@@ -36,6 +36,7 @@ void Player::cmdSkip_Click()
 
 void Player::cmdStop_Click()
 {
+    ++stops_;
     controls_.setEnabled(Ctl::Timer1, false);
     MMControl1.setCommand("Close");
     Paused = false;

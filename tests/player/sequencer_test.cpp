@@ -234,6 +234,35 @@ TEST_F(Sequencer, StopDuringATicksYieldEndsTheSequenceCleanly)
     EXPECT_EQ(mm.opened().size(), opened);
 }
 
+TEST_F(Sequencer, StopDuringTheLastYieldsOfTreeRepeatIsNotUndone)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/A/x.mp3");
+    options("/m", 1, 1);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    player.Timer1_Timer(); // end of the play path's list
+    player.Timer1_Timer(); // x
+    mm.finish();
+    // The tick that finds the end of the folder yields once; a Stop there
+    // must end the sequence, not make the tree start again.
+    ui.atYield(1, [&] { player.cmdStop_Click(); });
+    player.Timer1_Timer();
+    expectSet(ctl, Set::Idle);
+    EXPECT_EQ(player.List1.ListCount(), 0);
+
+    // The same for a Stop while the next folder is looked for.
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    mm.finish();
+    player.Timer1_Timer();
+    ui.atYield(1, [&] { player.cmdStop_Click(); });
+    player.Timer1_Timer(); // looks for the next folder, yielding first
+    expectSet(ctl, Set::Idle);
+    EXPECT_EQ(mm.opened().size(), 3u);
+}
+
 TEST_F(Sequencer, TicksNeverNestAndAFailingTickEndsQuietly)
 {
     makeTree(fs);
