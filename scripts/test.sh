@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh || exit 1
 
+# Compiler cache hits across clones in other folders.
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
+
 passed=0
 failed=0
 suite() {
