@@ -90,24 +90,28 @@ is_shown_normal() {
 # screen, once it is mapped there.
 tray_icon() {
   local id
-  id=$(tray_icon_window) || return 0
-  is_viewable "$id" || return 0
-  x xwininfo -id "$id" 2>/dev/null | awk '
-    /Absolute upper-left X:/ { gx = $NF } /Absolute upper-left Y:/ { gy = $NF }
-    /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF }
-    END { print gx, gy, w, h }'
+  for id in $(tray_icon_windows); do
+    if is_viewable "$id"; then
+      x xwininfo -id "$id" 2>/dev/null | awk '
+        /Absolute upper-left X:/ { gx = $NF } /Absolute upper-left Y:/ { gy = $NF }
+        /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF }
+        END { print gx, gy, w, h }'
+      return 0
+    fi
+  done
 }
 
 # Only a window inside the tray counts: before the tray embeds it, the icon's
 # window may for a moment stand elsewhere on the screen.
-tray_icon_window() {
+# An icon that has just been replaced may linger there, unmapped, for a
+# moment; every one is listed.
+tray_icon_windows() {
   x xwininfo -root -tree 2>/dev/null | awk '
     function indent(line) { match(line, /^ */); return RLENGTH }
     tray >= 0 && indent($0) <= tray { tray = -1 }
-    tray >= 0 && /\("orvane" "Orvane"\)/ { print $1; found = 1; exit }
+    tray >= 0 && /\("orvane" "Orvane"\)/ { print $1 }
     /"SystemTray"/ { tray = indent($0) }
-    BEGIN { tray = -1 }
-    END { exit !found }'
+    BEGIN { tray = -1 }'
 }
 
 has_tray_icon() {
@@ -116,7 +120,7 @@ has_tray_icon() {
 
 # Gone from the tray altogether, mapped or not.
 no_tray_icon() {
-  ! tray_icon_window >/dev/null
+  [ -z "$(tray_icon_windows)" ]
 }
 
 tray_click() {
@@ -148,6 +152,18 @@ popup_menu() {
       echo "$w"
       return 0
     fi
+  done
+  return 1
+}
+
+# A right click on the icon, again if no menu came: a press that lands while
+# the tray is still taking in a new icon window is lost, as it would be for a
+# person, who would simply click again.
+open_tray_menu() {
+  local try
+  for try in 1 2 3; do
+    tray_click 3
+    wait_for 1.5 menu_open && return 0
   done
   return 1
 }

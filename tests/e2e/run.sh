@@ -209,8 +209,7 @@ check "the window stays hidden after a tray command" is_hidden "$main"
 
 # --- Settings ----------------------------------------------------------------------
 
-tray_click 3
-wait_for 3 menu_open || abort "the menu opens again"
+open_tray_menu || abort "the menu opens again"
 x xdotool key s
 check "Settings brings the window back in its normal state" wait_for 5 is_shown_normal "$main"
 check "Settings removes the tray icon" wait_for 3 no_tray_icon
@@ -242,8 +241,7 @@ in_tray() {
   app_alive && has_tray_icon && is_hidden "$main"
 }
 
-tray_click 3
-wait_for 3 menu_open || abort "the menu opens for About"
+open_tray_menu || abort "the menu opens for About"
 # From the bottom: Exit, then About.
 x xdotool key Up
 x xdotool key Up
@@ -266,8 +264,7 @@ fi
 
 # The prepared file holds no play options; only the unload writes them.
 check "nothing is stored before Exit" bash -c "! grep -q '^PlayOrder=' '$conf'"
-tray_click 3
-wait_for 3 menu_open || abort "the menu opens for Exit"
+open_tray_menu || abort "the menu opens for Exit"
 x xdotool key x
 check "Exit ends the program" wait_for 10 app_ended
 if app_ended; then
