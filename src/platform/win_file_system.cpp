@@ -6,13 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win_api.h"
 
 namespace orvane {
 

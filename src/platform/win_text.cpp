@@ -4,10 +4,7 @@
 
 #include <climits>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win_api.h"
 
 namespace orvane::win {
 

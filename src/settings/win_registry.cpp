@@ -8,13 +8,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/win_api.h"
 
 namespace orvane {
 
