@@ -108,7 +108,9 @@ int64_t entryIdOf(const mpv_node& result)
 
 } // namespace
 
-MpvControl::MpvControl(Output output, QObject* parent) : QObject(parent)
+MpvControl::MpvControl(Output output, QObject* parent)
+    : QObject(parent)
+    , keepOpenedPaths_(output != Output::Default)
 {
     mpv_handle* handle = mpv_create();
     if (!handle)
@@ -308,15 +310,18 @@ void MpvControl::onStartFile(int64_t entryId)
     startedEntry_ = entryId;
     const auto loaded = loadedEntries_.find(entryId);
     if (loaded != loadedEntries_.end()) {
-        openedPaths_.push_back(loaded->second);
+        if (keepOpenedPaths_)
+            openedPaths_.push_back(loaded->second);
         return;
     }
     // An entry this control never loaded: a file's content made mpv go to
     // another file. Note what it was and stop it; the current play fails at
     // its own end.
-    char* path = mpv_get_property_string(handle_, "path");
-    openedPaths_.push_back(path ? path : "?");
-    mpv_free(path);
+    if (keepOpenedPaths_) {
+        char* path = mpv_get_property_string(handle_, "path");
+        openedPaths_.push_back(path ? path : "?");
+        mpv_free(path);
+    }
     stopPlayer();
 }
 

@@ -49,6 +49,8 @@ public:
     bool isReady() const { return handle_ != nullptr; }
 
     // Every file mpv began to load, in order, as mpv was told to open it.
+    // Kept on the null outputs, which tests and benchmarks use; the program's
+    // own control keeps no such history, which would only grow.
     const std::vector<std::string>& openedPaths() const { return openedPaths_; }
 
     // Seconds into the playing file, or a negative value when nothing plays.
@@ -90,6 +92,7 @@ private:
     uint64_t failureSerial_ = 0;
 
     std::map<int64_t, std::string> loadedEntries_; // entries loaded and not yet ended
+    bool keepOpenedPaths_ = false;
     std::vector<std::string> openedPaths_;
 };
 
