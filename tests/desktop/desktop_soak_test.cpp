@@ -4,6 +4,7 @@
 // this under Xvfb with icewm) the window really goes to the tray; elsewhere
 // minimising leaves it minimised. Length: ORVANE_SOAK_SECONDS (default 10).
 #include "app/frm_orvane.h"
+#include "desktop/frm_about.h"
 #include "desktop/sys_tray_handlers.h"
 #include "media/mpv_control.h"
 #include "player/player_invariants.h"
@@ -110,10 +111,9 @@ TEST(DesktopSoak, WindowAndTrayStormKeepsEveryRule)
     window.cmdPlay->click();
     EXPECT_TRUE(orvane::testing::spinUntil([&] { return mpv->openedPaths().size() > before; }, 1000))
         << "playing resumes within a second";
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w != &window && w->isVisible() && w->inherits("orvane::frmAbout"))
-            w->close();
     window.close();
+    delete frmAbout::instance(); // the storm may have left About open
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     std::printf("desktop soak: %d s, %ld steps, tray %s\n", seconds, steps, realTray ? "real" : "absent");
 }
 
