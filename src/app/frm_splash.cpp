@@ -28,14 +28,10 @@ frmSplash::frmSplash(std::function<void()> showMainWindow, QWidget* parent)
 void frmSplash::buildControls()
 {
     Frame1 = new ProductFrame(this);
-    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-
-    imgLogo = new QLabel(Frame1);
-    imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblCompanyProduct = makeLabel(Frame1, QStringLiteral("MP3"), arialFont(18, true));
-    lblProductName = makeLabel(Frame1, QStringLiteral("Orvane"), arialFont(24, true));
-    lblVersion = makeLabel(Frame1, QStringLiteral("Version"), arialFont(12, true));
-    lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    imgLogo = Frame1->imgLogo;
+    lblCompanyProduct = Frame1->lblCompanyProduct;
+    lblProductName = Frame1->lblProductName;
+    lblVersion = Frame1->lblVersion;
     lblWarning = makeLabel(Frame1,
                            QStringLiteral("Copyright \u00A9 The Orvane authors. "
                                           "Provided as is, without warranty of any kind."),

@@ -4,6 +4,18 @@
 
 namespace orvane {
 
+ProductFrame::ProductFrame(QWidget* parent)
+    : QFrame(parent)
+{
+    setFrameStyle(QFrame::Box | QFrame::Sunken);
+    imgLogo = new QLabel(this);
+    imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblCompanyProduct = makeLabel(this, QStringLiteral("MP3"), arialFont(18, true));
+    lblProductName = makeLabel(this, QStringLiteral("Orvane"), arialFont(24, true));
+    lblVersion = makeLabel(this, QStringLiteral("Version"), arialFont(12, true));
+    lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
+}
+
 // Moves over a label without tracking of its own reach the frame too; only
 // those over the frame's own surface count.
 void ProductFrame::mouseMoveEvent(QMouseEvent* event)

@@ -6,13 +6,18 @@
 
 namespace orvane {
 
-// Frame1 of the startup and About windows: it reports clicks, and moves of
-// the mouse, on its own background only, not on the labels and the picture
-// inside it.
+// Frame1 of the startup and About windows, with the product's logo, name and
+// version labels in it. It reports clicks, and moves of the mouse, on its own
+// background only, not on the labels and the picture inside it.
 class ProductFrame : public QFrame {
     Q_OBJECT
 public:
-    using QFrame::QFrame;
+    explicit ProductFrame(QWidget* parent);
+
+    QLabel* imgLogo;
+    QLabel* lblCompanyProduct;
+    QLabel* lblProductName;
+    QLabel* lblVersion; // "Version" until the window's load sets it
 
 signals:
     void backgroundClicked();

@@ -92,14 +92,10 @@ void frmAbout::buildControls()
 {
     Frame1 = new ProductFrame(this);
     Frame1->setMouseTracking(true);
-    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-
-    imgLogo = new QLabel(Frame1);
-    imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblCompanyProduct = makeLabel(Frame1, QStringLiteral("MP3"), arialFont(18, true));
-    lblProductName = makeLabel(Frame1, QStringLiteral("Orvane"), arialFont(24, true));
-    lblVersion = makeLabel(Frame1, QStringLiteral("Version"), arialFont(12, true));
-    lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    imgLogo = Frame1->imgLogo;
+    lblCompanyProduct = Frame1->lblCompanyProduct;
+    lblProductName = Frame1->lblProductName;
+    lblVersion = Frame1->lblVersion;
 
     lblURL = new LinkLabel(QStringLiteral("WebSite"), Frame1);
     QFont linkFont = QApplication::font();
