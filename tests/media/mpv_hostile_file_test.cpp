@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -92,7 +93,9 @@ struct HostileFolder {
     std::string path;
 };
 
-class MpvHostileFileTest : public ::testing::Test {
+// One control on the untimed null output, each file played to its single
+// completion, which is answered with "Close" as the player does.
+class MpvPlayOnceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -101,6 +104,31 @@ protected:
             codes.push_back(code);
             control.setCommand("Close");
         });
+    }
+
+    // Plays the file to its completion; the completion codes it got.
+    std::vector<int> play(const std::string& path, const std::function<void()>& betweenOpenAndPlay = {})
+    {
+        codes.clear();
+        control.setFileName(path);
+        control.setCommand("Open");
+        if (betweenOpenAndPlay)
+            betweenOpenAndPlay();
+        control.setCommand("Play");
+        spinUntil([&] { return !codes.empty(); });
+        spinFor(100);
+        return codes;
+    }
+
+    MpvControl control{MpvControl::Output::NullUntimed};
+    std::vector<int> codes;
+};
+
+class MpvHostileFileTest : public MpvPlayOnceTest {
+protected:
+    void SetUp() override
+    {
+        MpvPlayOnceTest::SetUp();
         if (const char* prepared = std::getenv(kPreparedFolderVariable)) {
             folder = std::make_unique<HostileFolder>(prepared);
         } else {
@@ -110,22 +138,8 @@ protected:
         }
     }
 
-    // Plays the file to its completion; the completion codes it got.
-    std::vector<int> play(const std::string& path)
-    {
-        codes.clear();
-        control.setFileName(path);
-        control.setCommand("Open");
-        control.setCommand("Play");
-        spinUntil([&] { return !codes.empty(); });
-        spinFor(100);
-        return codes;
-    }
-
     std::unique_ptr<MpvTempDir> own;
     std::unique_ptr<HostileFolder> folder;
-    MpvControl control{MpvControl::Output::NullUntimed};
-    std::vector<int> codes;
 };
 
 TEST_F(MpvHostileFileTest, ReferringFilesFailAndOpenNothingElse)
@@ -192,33 +206,9 @@ TEST(MpvHostileFileTraceTest, TracedPlayerNeverTouchesNamedFiles)
     }
 }
 
-class MpvUndecodableFileTest : public ::testing::Test {
+class MpvUndecodableFileTest : public MpvPlayOnceTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(control.isReady());
-        control.setDoneHandler([this](int code) {
-            codes.push_back(code);
-            control.setCommand("Close");
-        });
-    }
-
-    std::vector<int> play(const std::string& path, const std::function<void()>& betweenOpenAndPlay = {})
-    {
-        codes.clear();
-        control.setFileName(path);
-        control.setCommand("Open");
-        if (betweenOpenAndPlay)
-            betweenOpenAndPlay();
-        control.setCommand("Play");
-        spinUntil([&] { return !codes.empty(); });
-        spinFor(100);
-        return codes;
-    }
-
     MpvTempDir dir;
-    MpvControl control{MpvControl::Output::NullUntimed};
-    std::vector<int> codes;
 };
 
 TEST_F(MpvUndecodableFileTest, EachGivesExactlyOneFailure)
