@@ -82,12 +82,17 @@ std::string Player::ProbeFolder(const std::string& pattern)
 
 bool Player::FindNextFolder()
 {
+    const std::uint64_t stopsBefore = stops_;
     while (FirstFileCopy.empty()) {
         ++FolderIndex;
         const std::string folder = List1.List(FolderIndex);
         if (folder.empty())
             return false;
-        ui_.yield();
+        // A Stop during the yield ended the sequence this search serves; a
+        // Play after it has made a new one, whose folder and first file must
+        // not be overwritten by the old search.
+        if (!yieldInTick(stopsBefore))
+            return false;
         FirstFile = ProbeFolder(joinPath(folder, Mp3Pattern));
         FirstFileCopy = FirstFile;
         File1.setPath(folder);

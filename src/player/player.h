@@ -53,7 +53,7 @@ public:
     // Play list builder.
     void WalkFolders();
     std::string ProbeFolder(const std::string& pattern);
-    bool FindNextFolder(); // false when List1 is used up
+    bool FindNextFolder(); // false when List1 is used up, or a Stop came during its yield
     void BuildPlayList();
 
     // Player state: plain members, as every handler reads and writes them.

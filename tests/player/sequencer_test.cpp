@@ -263,6 +263,29 @@ TEST_F(Sequencer, StopDuringTheLastYieldsOfTreeRepeatIsNotUndone)
     EXPECT_EQ(mm.opened().size(), 3u);
 }
 
+TEST_F(Sequencer, StopAndPlayWhileTheNextFolderIsSoughtLeaveTheNewStartAlone)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFolder("/m/B");
+    fs.addFile("/m/C/c.mp3");
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    player.Timer1_Timer(); // end of the play path's list
+    // The search yields before probing B; Stop and a new Play come in there.
+    ui.atYield(1, [&] {
+        player.cmdStop_Click();
+        player.cmdPlay_Click();
+    });
+    player.Timer1_Timer();
+    EXPECT_EQ(player.FolderIndex, 0);
+    EXPECT_EQ(player.FirstFile, "a.mp3");
+    EXPECT_EQ(player.File1.Path(), "/m");
+    EXPECT_EQ(playThrough(), (Files{"/m/a.mp3", "/m/a.mp3", "/m/C/c.mp3"}));
+    expectSet(ctl, Set::Idle);
+}
+
 TEST_F(Sequencer, TicksNeverNestAndAFailingTickEndsQuietly)
 {
     makeTree(fs);
