@@ -91,6 +91,10 @@ void Player::tick()
         if (stops_ != stopsBefore)
             return; // stopped during the folder search: the sequence is over
         if (!found) {
+            // Stop would clear Paused and the tree would start again with
+            // sound; a paused player waits here for the resume instead.
+            if (Paused && treeRepeat())
+                return;
             if (DeviceReady == 1)
                 cmdStop_Click();
             endChecks();

@@ -198,6 +198,57 @@ TEST_F(Sequencer, DateOrderSortsEachFolderByCreation)
     EXPECT_EQ(playThrough(), (Files{"/m/b.mp3", "/m/c.mp3", "/m/a.mp3"}));
 }
 
+// A Pause that falls between the end of one file and the next tick holds
+// whatever that tick would start, also across a folder change and the
+// restart of a repeated tree.
+TEST_F(Sequencer, PauseInTheGapHoldsTheNextFolderUntilResume)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/A/x.mp3");
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    player.cmdPause_Click();
+    for (int i = 0; i < 4; ++i)
+        player.Timer1_Timer(); // the folder changes, but nothing opens
+    EXPECT_EQ(player.File1.Path(), "/m/A");
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3"}));
+    expectSet(ctl, Set::Paused);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3", "/m/A/x.mp3"}));
+    expectSet(ctl, Set::Playing);
+}
+
+TEST_F(Sequencer, PauseInTheGapAtTheEndOfARepeatedTreeHoldsTheRestartUntilResume)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/A/x.mp3");
+    options("/m", 1, 1);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    player.Timer1_Timer(); // end of the play path's list
+    player.Timer1_Timer(); // x, the tree's last file
+    mm.finish();
+    player.cmdPause_Click();
+    mm.clear();
+    const auto listings = fs.listings.size();
+    for (int i = 0; i < 5; ++i)
+        player.Timer1_Timer();
+    EXPECT_TRUE(player.Paused);
+    expectSet(ctl, Set::Paused);
+    EXPECT_TRUE(mm.log.empty()) << "neither Stop nor a new start ran";
+    EXPECT_EQ(fs.listings.size(), listings) << "the tree was not walked again";
+
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // Stop and the new start
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3"}));
+    expectSet(ctl, Set::Playing);
+}
+
 TEST_F(Sequencer, StopDuringTheWalkMakesTheNewStartGiveUp)
 {
     makeTree(fs);
