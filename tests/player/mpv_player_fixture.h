@@ -12,16 +12,26 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvane::test {
 
 // The window services for tests: real yields, but message boxes are noted
-// instead of shown.
+// instead of shown. An action set in atNextYield runs once, as the next yield
+// begins, before any event is handled.
 class RecordingQtUi : public QtUiHost {
 public:
     RecordingQtUi() : QtUiHost(nullptr) {}
+    void yield() override
+    {
+        if (auto action = std::exchange(atNextYield, nullptr))
+            action();
+        QtUiHost::yield();
+    }
+    std::function<void()> atNextYield;
     void messageBox(const std::string& text, int, const std::string& title) override
     {
         boxes.push_back(title + ": " + text);

@@ -47,6 +47,33 @@ TEST_F(Playthrough, TreeRepeatStartsOverWithThePlayPath)
                                     at("Sub/Deep/d.mp3"), at("a.mp3"), at("b.mp3")}));
 }
 
+TEST_F(Playthrough, PausedFilePlaysOnAfterTicksAndTheNextFollowsItsEnd)
+{
+    music("Held/one.mp3", 0.5);
+    music("Held/two.mp3");
+    options(at("Held"), 0, 0);
+    player.cmdPlay_Click();
+    // Pause as soon as the tick has started the file, before mpv is heard from.
+    ui.atNextYield = [&] { player.cmdPause_Click(); };
+    player.Timer1_Timer();
+    ASSERT_TRUE(player.Paused);
+    for (int i = 0; i < 6; ++i) {
+        player.Timer1_Timer();
+        orvane::testing::spinFor(60); // untimed output: a running file would be over
+    }
+    EXPECT_EQ(player.DeviceReady, 0) << "the paused file has not ended";
+    EXPECT_EQ(mpv.openedPaths(), (Files{at("Held/one.mp3")}));
+
+    player.cmdPlay_Click(); // resume
+    ASSERT_TRUE(orvane::testing::spinUntil([&] { return player.DeviceReady == 1; }))
+        << "the resumed file ends by itself";
+    EXPECT_EQ(mpv.openedPaths(), (Files{at("Held/one.mp3")})) << "resumed, not started again";
+    step();
+    EXPECT_EQ(mpv.openedPaths(), (Files{at("Held/one.mp3"), at("Held/two.mp3")}));
+    step(); // the list's end: the sequence stops
+    EXPECT_FALSE(player.controls().enabled(Ctl::Timer1));
+}
+
 TEST_F(Playthrough, DateOrderFollowsCreationWithinEachFolder)
 {
     // Birth times cannot be set, so the files are made one after another.
