@@ -1,5 +1,20 @@
 #pragma once
 
+// Names of the player's state that do not explain themselves:
+//
+//   DeviceReady    1 when the media control is free and the next file may be
+//                  opened; 0 from the tick that opens a file until that file's
+//                  completion or a Skip. It stays 0 through a pause.
+//   FirstFileCopy  the tick's own copy of FirstFile (the current folder's
+//                  first ".mp3" name, empty when it has nothing more to play),
+//                  taken as each tick begins; the tick's tests read the copy,
+//                  and FindNextFolder keeps both equal as it moves on.
+//   List2          a listing of every play list built, one line per file (its
+//                  path and creation date). Nothing reads it; Stop empties it.
+//   SysTrayHooked  (modSysTray) 0 while the window is on screen; -1 (the
+//                  original platform's True) while the tray's window hook is
+//                  installed, that is while the window lives in the tray.
+
 #include "media/mm_control.h"
 #include "platform/file_system.h"
 #include "platform/ui_host.h"
