@@ -4,10 +4,14 @@
 #include "settings/settings_store.h"
 #include "support/qt_app_support.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
+#include <QList>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QSettings>
+#include <QStringList>
+
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +19,15 @@ namespace orvane::test {
 namespace {
 
 constexpr int WritesPerCopy = 150;
+
+// "/copyN/i" as a writer below stores it, for copy 1 or 2.
+bool isWrittenPath(const std::string& text)
+{
+    const std::string digits = text.size() > 7 ? text.substr(7) : std::string();
+    return (text.rfind("/copy1/", 0) == 0 || text.rfind("/copy2/", 0) == 0) && !digits.empty()
+        && digits.find_first_not_of("0123456789") == std::string::npos
+        && std::stoi(digits) < WritesPerCopy;
+}
 
 // Runs only inside the child processes the test below starts.
 TEST(SettingsWriters, ChildWriter)
@@ -26,6 +39,12 @@ TEST(SettingsWriters, ChildWriter)
     for (int i = 0; i < WritesPerCopy; ++i) {
         modReg::WriteRegValue(regPath("PlayPath"), "/copy" + id.toStdString() + "/" + std::to_string(i));
         modReg::WriteRegValue(regPath("Sub"), std::to_string(i % 2));
+        // Whatever the other copy did meanwhile, a read finds a whole file:
+        // every value there, each one that either copy wrote.
+        ASSERT_TRUE(isWrittenPath(modReg::ReadRegValue(regPath("PlayPath")))) << "after write " << i;
+        const std::string sub = modReg::ReadRegValue(regPath("Sub"));
+        ASSERT_TRUE(sub == "0" || sub == "1") << "after write " << i << ": '" << sub << "'";
+        ASSERT_EQ(modReg::ReadRegValue(regPath("Version")), "3.0.0") << "after write " << i;
     }
 }
 
@@ -50,8 +69,15 @@ TEST(SettingsWriters, TwoCopiesWritingAtOnceLeaveAValidFile)
         EXPECT_EQ(copy->exitCode(), 0) << copy->readAllStandardOutput().toStdString();
     }
 
-    QSettings file(sandbox.filePath(), QSettings::IniFormat);
-    EXPECT_EQ(file.status(), QSettings::NoError);
+    // The file as bytes, line by line: one section, each value exactly once.
+    const QList<QByteArray> lines = sandbox.fileBytes().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 6) << sandbox.fileBytes().toStdString();
+    EXPECT_EQ(lines[0], "[General]");
+    QStringList names;
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        names << QString::fromUtf8(lines[i].left(lines[i].indexOf('=')));
+    names.sort();
+    EXPECT_EQ(names.join(u' ').toStdString(), "PlayOrder PlayPath Repeat Sub Version");
     EXPECT_EQ(sandbox.keys(), "PlayOrder PlayPath Repeat Sub Version");
     const std::string last = sandbox.value("PlayPath");
     EXPECT_TRUE(last == "/copy1/" + std::to_string(WritesPerCopy - 1) || last == "/copy2/" + std::to_string(WritesPerCopy - 1)) << last;
