@@ -19,7 +19,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 shots=$root/build/e2e-shots
 
-for tool in Xvfb icewm xdotool xwininfo xprop import convert compare lame; do
+for tool in Xvfb icewm xdotool xwininfo xprop import convert compare lame perl; do
   if ! command -v "$tool" >/dev/null; then
     echo "e2e: $tool is not installed (scripts/setup.sh installs it)" >&2
     echo "e2e: 0 passed, 1 failed"
@@ -115,9 +115,35 @@ wait_for 10 tray_ready || abort "window manager with a system tray starts"
 
 # --- the program's world -------------------------------------------------------
 
+# tone_mp3 SECONDS FILE: a 440 Hz tone of that length, as 16-bit mono WAV
+# written by perl, then encoded at a constant 32 kbit/s. lame reads the WAV
+# from a file: this lame reads its input through libsndfile, which may seek,
+# and a pipe of raw samples then comes out as an almost empty file.
+tone_mp3() {
+  local wav=${2%.mp3}.wav
+  perl -e '
+    my ($seconds) = @ARGV;
+    my $rate = 44100;
+    my $n = int($seconds * $rate);
+    binmode STDOUT;
+    print "RIFF", pack("V", 36 + 2 * $n), "WAVE", "fmt ", pack("VvvVVvv", 16, 1, 1, $rate, 2 * $rate, 2, 16),
+      "data", pack("V", 2 * $n);
+    for (my $i = 0; $i < $n; $i += $rate) {
+      my $end = $i + $rate < $n ? $i + $rate : $n;
+      print pack("s<*", map { int(8000 * sin(6.283185307179586 * 440 * $_ / $rate)) } $i .. $end - 1);
+    }' "$1" >"$wav" &&
+    lame --quiet -m m -b 32 "$wav" "$2" &&
+    rm -f "$wav"
+}
+
+# Long enough that the first track still plays when Pause is chosen from the
+# tray; a file that short of its length would end the sequence before that.
+track_seconds=40
 for n in 1 2 3; do
-  head -c $((44100 * 2 * 20)) /dev/zero |
-    lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m -b 32 - "$work/music/track$n.mp3" 2>/dev/null
+  tone_mp3 "$track_seconds" "$work/music/track$n.mp3" 2>"$work/lame.log"
+  size=$(stat -c %s "$work/music/track$n.mp3" 2>/dev/null || echo 0)
+  [ "$size" -ge $((track_seconds * 32000 / 8 * 9 / 10)) ] ||
+    abort "track$n.mp3 holds $track_seconds s of tone ($size bytes)"
 done
 conf=$work/config/Orvane.conf
 printf '[General]\nVersion=3.0.0\nPlayPath=%s\n' "$work/music" >"$conf"
