@@ -11,9 +11,9 @@
 //                  and FindNextFolder keeps both equal as it moves on.
 //   List2          a listing of every play list built, one line per file (its
 //                  path and creation date). Nothing reads it; Stop empties it.
-//   SysTrayHooked  (modSysTray) 0 while the window is on screen; -1 (the
-//                  original platform's True) while the tray's window hook is
-//                  installed, that is while the window lives in the tray.
+//   SysTrayHooked  (modSysTray) 0 while the window is on screen; -1, a
+//                  Basic-style True, while the tray's window hook is installed,
+//                  that is while the window lives in the tray.
 
 #include "media/mm_control.h"
 #include "platform/file_system.h"
