@@ -28,7 +28,9 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
 
     QApplication::setApplicationName(QStringLiteral("Orvane"));
-    QApplication::setDesktopFileName(QStringLiteral("org.example.orvane"));
+#ifndef _WIN32
+    QApplication::setDesktopFileName(QString::fromLatin1(orvane::MprisPlayer::DesktopEntry));
+#endif
     QApplication::setWindowIcon(orvane::appIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace orvane {
 namespace {
 
@@ -27,38 +25,6 @@ TEST(PlatformChoice, XWaylandIsChosenOnlyWhenBothDisplaysAreThereAndTheUserChose
     for (const Case& c : cases)
         EXPECT_EQ(chooseQtPlatform(c.wayland, c.x11, c.qpa), c.chosen)
             << "WAYLAND_DISPLAY=" << c.wayland << " DISPLAY=" << c.x11 << " QT_QPA_PLATFORM=" << c.qpa;
-}
-
-// The choice reaches the environment Qt reads at start-up, and only then.
-TEST(PlatformChoice, AppliedToTheProcessEnvironment)
-{
-    const char* names[] = {"WAYLAND_DISPLAY", "DISPLAY", "QT_QPA_PLATFORM"};
-    std::string saved[3];
-    bool had[3];
-    for (int i = 0; i < 3; ++i) {
-        const char* value = std::getenv(names[i]);
-        had[i] = value != nullptr;
-        saved[i] = value ? value : "";
-    }
-
-    ::setenv("WAYLAND_DISPLAY", "wayland-1", 1);
-    ::setenv("DISPLAY", ":7", 1);
-    ::unsetenv("QT_QPA_PLATFORM");
-    applyQtPlatformChoice();
-    const char* chosen = std::getenv("QT_QPA_PLATFORM");
-    EXPECT_STREQ(chosen ? chosen : "(unset)", "xcb");
-
-    ::unsetenv("DISPLAY");
-    ::unsetenv("QT_QPA_PLATFORM");
-    applyQtPlatformChoice();
-    EXPECT_EQ(std::getenv("QT_QPA_PLATFORM"), nullptr) << "Wayland alone is left to Qt";
-
-    for (int i = 0; i < 3; ++i) {
-        if (had[i])
-            ::setenv(names[i], saved[i].c_str(), 1);
-        else
-            ::unsetenv(names[i]);
-    }
 }
 
 } // namespace
