@@ -35,6 +35,8 @@ suite "sanitizer tests" ctest --preset asan -j2
 if [ -x tests/e2e/run.sh ]; then
   suite "desktop tests" tests/e2e/run.sh build/orvane
 fi
+suite "package tests" tests/e2e/package_test.sh build
+suite "media control tests" tests/e2e/mpris_test.sh build/orvane
 if [ -x scripts/test_windows.sh ]; then
   suite "windows tests" scripts/test_windows.sh
 fi

@@ -93,7 +93,10 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     player_->trayRefresh = [tray](const std::string& image) { tray->trayRefresh(image); };
 
     Timer1.setInterval(Timer1IntervalMs);
-    controls().setListener([this](Ctl c) { mirror(c); });
+    controls().setListener([this](Ctl c) {
+        mirror(c);
+        emit controlsChanged();
+    });
     mirrorAll();
     Form_Load();
 }

@@ -89,6 +89,8 @@ signals:
     // The main window has unloaded: the media control is closed and the
     // settings are stored.
     void unloaded();
+    // A control of the model has changed (after the widgets show it).
+    void controlsChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override; // Form_Unload

@@ -6,6 +6,8 @@
 #ifdef _WIN32
 #include "settings/win_registry.h"
 #else
+#include "qt/mpris.h"
+#include "qt/platform_choice.h"
 #include "settings/qt_settings_registry.h"
 #endif
 
@@ -19,10 +21,16 @@ int main(int argc, char** argv)
     // libmpv refuses to start under any other numeric locale, and Qt sets the
     // locale from the environment while it starts, so this is said twice.
     std::setlocale(LC_NUMERIC, "C");
+#ifndef _WIN32
+    orvane::applyQtPlatformChoice();
+#endif
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
 
     QApplication::setApplicationName(QStringLiteral("Orvane"));
+#ifndef _WIN32
+    QApplication::setDesktopFileName(QString::fromLatin1(orvane::MprisPlayer::DesktopEntry));
+#endif
     QApplication::setWindowIcon(orvane::appIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -37,10 +45,16 @@ int main(int argc, char** argv)
     // walk and the tick let events through), so it is never deleted while the
     // program runs: it goes when the event loop has returned.
     std::unique_ptr<orvane::frmOrvane> mainWindow;
+#ifndef _WIN32
+    std::unique_ptr<orvane::MprisService> mediaControls; // goes before the window
+#endif
     auto showMainWindow = [&] {
         mainWindow = std::make_unique<orvane::frmOrvane>();
         QObject::connect(mainWindow.get(), &orvane::frmOrvane::unloaded, &lifetime,
                          &orvane::AppLifetime::mainWindowUnloaded);
+#ifndef _WIN32
+        mediaControls = orvane::MprisService::start(*mainWindow);
+#endif
         mainWindow->show();
     };
     auto* splash = new orvane::frmSplash(showMainWindow);

@@ -130,6 +130,10 @@ void SysTrayHandlers::mnuExit_Click()
 // minimised, so the minimise to tray runs again directly.
 void SysTrayHandlers::trayRefresh(const std::string& imageName)
 {
+    // The media keys run the tray's commands also while the window is on
+    // screen, where there is no icon to refresh.
+    if (!inTray_ && !window_->isMinimized())
+        return;
     setWindowPicture(pictures_.load(imageName));
     if (module_.platform() && !module_.platform()->trayAvailable())
         return; // the window is on the taskbar, not in the tray: keep it there

@@ -1,6 +1,7 @@
 #include "desktop/tray_images.h"
 
-#include <QCoreApplication>
+#include "qt/data_folder.h"
+
 #include <QImageReader>
 #include <QPixmap>
 
@@ -14,7 +15,7 @@ static void initTrayResources()
 namespace orvane {
 
 TrayPictures::TrayPictures(QString folder)
-    : folder_(folder.isEmpty() ? QCoreApplication::applicationDirPath() : std::move(folder))
+    : folder_(folder.isEmpty() ? programDataFolder() : std::move(folder))
 {
 }
 

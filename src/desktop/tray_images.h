@@ -15,7 +15,7 @@ namespace orvane {
 // desktop; the handle doubles as the identity of the tray icon made from it.
 class TrayPictures {
 public:
-    // folder defaults to the folder of the program's executable.
+    // folder defaults to the program's data folder (programDataFolder).
     explicit TrayPictures(QString folder = {});
 
     // The image file in the folder, or the copy built into the program when

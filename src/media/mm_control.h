@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -19,6 +20,18 @@ public:
 
     using DoneHandler = std::function<void(int notifyCode)>;
 
+    // What is known of the file being heard, for the desktop's media controls.
+    // An empty path: nothing is being heard.
+    struct NowPlaying {
+        std::uint64_t serial = 0; // a new number for each "Play"
+        std::string path;         // as the control was told to open it
+        std::string title;        // the file's tags; empty where it has none
+        std::string artist;
+        std::string album;
+        std::int64_t lengthUs = -1; // unknown until the file is loaded
+        bool operator==(const NowPlaying&) const = default;
+    };
+
     virtual ~MMControl() = default;
 
     virtual void setCommand(const std::string& command) = 0;
@@ -32,15 +45,27 @@ public:
     // interrupted.
     void setDoneHandler(DoneHandler handler) { done_ = std::move(handler); }
 
+    // Optional: a control that cannot tell leaves these empty. The handler
+    // runs whenever nowPlaying() may have changed.
+    virtual NowPlaying nowPlaying() const { return {}; }
+    virtual double position() const { return -1.0; } // seconds into the file heard
+    void setNowPlayingHandler(std::function<void()> handler) { nowPlayingChanged_ = std::move(handler); }
+
 protected:
     void raiseDone(int notifyCode)
     {
         if (done_)
             done_(notifyCode);
     }
+    void raiseNowPlayingChanged()
+    {
+        if (nowPlayingChanged_)
+            nowPlayingChanged_();
+    }
 
 private:
     DoneHandler done_;
+    std::function<void()> nowPlayingChanged_;
 };
 
 } // namespace orvane

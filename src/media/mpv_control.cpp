@@ -215,6 +215,10 @@ void MpvControl::play()
     }
     currentEntry_ = entry;
     loadedEntries_[entry] = openedPath_;
+    NowPlaying now;
+    now.serial = static_cast<uint64_t>(entry);
+    now.path = openedPath_;
+    setNowPlaying(std::move(now));
 }
 
 void MpvControl::togglePause()
@@ -236,6 +240,7 @@ void MpvControl::close()
     openedPath_.clear();
     if (wasPlaying)
         stopPlayer();
+    setNowPlaying({});
 }
 
 void MpvControl::stopPlayer()
@@ -299,6 +304,9 @@ void MpvControl::drainEvents()
         case MPV_EVENT_PLAYBACK_RESTART:
             onPlaybackRestart();
             break;
+        case MPV_EVENT_FILE_LOADED:
+            onFileLoaded();
+            break;
         default:
             break;
         }
@@ -333,6 +341,7 @@ void MpvControl::onEndFile(int64_t entryId, int reason)
         return;
     currentEntry_ = 0;
     paused_ = false;
+    setNowPlaying({});
     if (reason == MPV_END_FILE_REASON_EOF) {
         raiseDone(NotifySuccessful);
         return;
@@ -349,6 +358,36 @@ void MpvControl::onPlaybackRestart()
         return;
     startAnnounced_ = true;
     emit playbackStarted();
+}
+
+// The file's tags and length become known once mpv has loaded it; they are
+// read for the current entry only.
+void MpvControl::onFileLoaded()
+{
+    if (currentEntry_ == 0 || startedEntry_ != currentEntry_)
+        return;
+    NowPlaying now = nowPlaying_;
+    const auto tag = [this](const char* key) {
+        char* value = mpv_get_property_string(handle_, (std::string("metadata/by-key/") + key).c_str());
+        std::string text = value ? value : "";
+        mpv_free(value);
+        return text;
+    };
+    now.title = tag("title");
+    now.artist = tag("artist");
+    now.album = tag("album");
+    double seconds = -1.0;
+    if (mpv_get_property(handle_, "duration", MPV_FORMAT_DOUBLE, &seconds) >= 0 && seconds >= 0)
+        now.lengthUs = static_cast<int64_t>(seconds * 1e6 + 0.5);
+    setNowPlaying(std::move(now));
+}
+
+void MpvControl::setNowPlaying(NowPlaying now)
+{
+    if (now == nowPlaying_)
+        return;
+    nowPlaying_ = std::move(now);
+    raiseNowPlayingChanged();
 }
 
 } // namespace orvane

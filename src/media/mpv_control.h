@@ -54,7 +54,8 @@ public:
     const std::vector<std::string>& openedPaths() const { return openedPaths_; }
 
     // Seconds into the playing file, or a negative value when nothing plays.
-    double position() const;
+    double position() const override;
+    NowPlaying nowPlaying() const override { return nowPlaying_; }
 
 signals:
     // The current file's audio has started (also after the file was paused
@@ -74,6 +75,8 @@ private:
     void onStartFile(int64_t entryId);
     void onEndFile(int64_t entryId, int reason);
     void onPlaybackRestart();
+    void onFileLoaded();
+    void setNowPlaying(NowPlaying now);
 
     static void onWakeup(void* self);
 
@@ -91,6 +94,7 @@ private:
     uint64_t pendingFailure_ = 0; // a failure to report for a "Play" mpv refused
     uint64_t failureSerial_ = 0;
 
+    NowPlaying nowPlaying_;
     std::map<int64_t, std::string> loadedEntries_; // entries loaded and not yet ended
     bool keepOpenedPaths_ = false;
     std::vector<std::string> openedPaths_;

@@ -1,0 +1,111 @@
+# A desktop for one test script: a virtual display (Xvfb) with a window
+# manager and system tray (icewm), the program's process, and cleaning up
+# after both. Sourced after lib.sh; expects work (a temporary folder) to be
+# set. Sets DISPLAY and home.
+
+xvfb_pid=
+wm_pid=
+bg_pid=
+app_pid=
+
+stop() {
+  local pid=$1 i
+  [ -n "$pid" ] || return 0
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for i in $(seq 30); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null
+}
+
+stop_desktop() {
+  stop "$app_pid"
+  stop "$bg_pid"
+  stop "$wm_pid"
+  stop "$xvfb_pid"
+}
+
+summary() {
+  echo "${suite_name:-e2e}: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
+# Something the remaining steps depend on went wrong: count it and stop here.
+abort() {
+  not_ok "$1"
+  if [ -s "$work/app.log" ]; then
+    echo "--- program output"
+    tail -n 20 "$work/app.log"
+  fi
+  summary
+  exit 1
+}
+
+need_tools() {
+  local tool
+  for tool in "$@"; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "$tool is not installed (scripts/setup.sh installs it)" >&2
+      abort "the tools are there"
+    fi
+  done
+}
+
+app_alive() {
+  [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null
+}
+
+app_ended() {
+  ! app_alive
+}
+
+start_desktop() {
+  # -displayfd lets the server take the first free display number itself.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  wait_for 10 test -s "$work/display" || abort "virtual display starts"
+  export DISPLAY=":$(head -n 1 "$work/display")"
+
+  home=$work/home
+  mkdir -p "$home/.icewm" "$work/config" "$work/runtime"
+  chmod 700 "$work/runtime"
+  cat >"$home/.icewm/preferences" <<'EOF'
+TaskBarShowCPUStatus=0
+TaskBarShowNetStatus=0
+TaskBarShowMEMStatus=0
+TaskBarShowMailboxStatus=0
+TaskBarShowTray=1
+EOF
+  HOME=$home icewm >"$work/icewm.log" 2>&1 &
+  wm_pid=$!
+  HOME=$home icewmbg --image='' --color='rgb:3a/6e/a5' >"$work/icewmbg.log" 2>&1 &
+  bg_pid=$!
+  wait_for 10 desktop_tray_ready || abort "window manager with a system tray starts"
+}
+
+desktop_tray_ready() {
+  x xwininfo -root -tree 2>/dev/null | grep -q '"SystemTray"'
+}
+
+# The main window, not the startup window (which carries the same title).
+main_window() {
+  local w
+  for w in $(windows_named 'MP3 Orvane'); do
+    if is_viewable "$w" && window_type "$w" | grep -q _NET_WM_WINDOW_TYPE_NORMAL; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# "R G B" (0..255) of a picture's average colour.
+picture_rgb() {
+  convert "$1" -scale '1x1!' -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info: 2>/dev/null
+}
+
+# A 16, 24 and 32 pixel icon file of one colour.
+write_icon() {
+  convert -size 32x32 "xc:$2" \( -clone 0 -resize 24x24 \) \( -clone 0 -resize 16x16 \) "$1"
+}

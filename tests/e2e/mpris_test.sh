@@ -1,0 +1,272 @@
+#!/usr/bin/env bash
+# The desktop media controls (MPRIS 2) on a private session bus: the program
+# runs on a virtual X desktop with a tray, in a session that offers Wayland
+# and X together, and is driven over D-Bus with dbus-send as media keys,
+# panel applets and playerctl drive it; what it says back is read the same
+# way, and its PropertiesChanged signals are watched with dbus-monitor.
+#
+#   tests/e2e/mpris_test.sh path/to/orvane
+set -uo pipefail
+export LC_ALL=C
+
+if [ $# -ne 1 ] || [ ! -x "$1" ]; then
+  echo "usage: $0 BINARY" >&2
+  exit 2
+fi
+# Everything runs inside a session bus of its own, gone when the script ends.
+if [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
+  command -v dbus-run-session >/dev/null || { echo "mpris: dbus-run-session is missing (package dbus)" >&2; exit 1; }
+  exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" 2> >(grep -v '^dbus-daemon\[' >&2)
+fi
+bin=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+suite_name=mpris
+shots=$(cd "$here/../.." && pwd)/build/e2e-shots
+mkdir -p "$shots"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-mpris.XXXXXX")
+monitor_pid=
+trap 'stop "$monitor_pid"; stop_desktop; rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
+
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+# shellcheck source=tests/e2e/desktop.sh
+source "$here/desktop.sh"
+
+need_tools dbus-send dbus-monitor Xvfb icewm xdotool xwininfo xprop import convert compare lame
+
+# --- talking to the player ---------------------------------------------------------
+
+service=org.mpris.MediaPlayer2.orvane
+obj=/org/mpris/MediaPlayer2
+root_if=org.mpris.MediaPlayer2
+player_if=org.mpris.MediaPlayer2.Player
+
+call() {
+  timeout 5 dbus-send --session --print-reply --dest=$service $obj "$player_if.$1" "${@:2}" >/dev/null
+}
+
+# A property's value as dbus-send prints it, without the type.
+prop() {
+  timeout 5 dbus-send --session --print-reply=literal --dest=$service $obj \
+    org.freedesktop.DBus.Properties.Get "string:${2:-$player_if}" "string:$1" 2>/dev/null |
+    sed -e 's/^ *variant *//' -e 's/^[a-z0-9]* //' -e 's/ *$//'
+}
+
+status() {
+  prop PlaybackStatus
+}
+
+status_is() {
+  [ "$(status)" = "$1" ]
+}
+
+# The full reply to Metadata, one dict entry's key and value per line pair.
+metadata() {
+  timeout 5 dbus-send --session --print-reply --dest=$service $obj \
+    org.freedesktop.DBus.Properties.Get string:$player_if string:Metadata 2>/dev/null
+}
+
+# One entry of Metadata: the first value line after its key.
+meta() {
+  metadata | awk -v key="\"$1\"" '
+    found && /(string|object path|int64) / { sub(/.*(string|object path|int64) /, ""); gsub(/"/, ""); print; exit }
+    $1 == "string" && $2 == key { found = 1 }'
+}
+
+metadata_empty() {
+  ! metadata | grep -q 'dict entry'
+}
+
+on_bus() {
+  timeout 5 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$service" 2>/dev/null | grep -q 'boolean true'
+}
+
+# Bytes of a file:// URL's path: every %XX back to its byte.
+url_bytes() {
+  local p=${1#file://}
+  printf '%b' "${p//%/\\x}"
+}
+
+# PropertiesChanged signals seen so far.
+signals() {
+  grep -c 'member=PropertiesChanged' "$work/monitor.log"
+}
+
+# A PropertiesChanged after the COUNT-th one, holding TEXT (for instance the
+# new status).
+signal_after_says() {
+  awk -v n="$1" '/member=PropertiesChanged/ { seen++ } seen > n' "$work/monitor.log" | grep -q "$2"
+}
+
+meta_is() {
+  [ "$(meta "$1")" = "$2" ]
+}
+
+url_is() {
+  meta_is xesam:url "$1"
+}
+
+artist_is() {
+  metadata | grep -A 3 '"xesam:artist"' | grep -q "string \"$1\""
+}
+
+off_bus() {
+  ! on_bus
+}
+
+open_uri_refused() {
+  ! timeout 5 dbus-send --session --print-reply --dest=$service $obj \
+    $player_if.OpenUri "string:file://$music/c.mp3" >/dev/null 2>&1
+}
+
+# --- the desktop, the music and the program ---------------------------------------------
+
+start_desktop
+music=$work/music
+mkdir -p "$music"
+silence() {
+  head -c $((44100 * 2 * 60)) /dev/zero |
+    lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m -b 32 "${@:2}" - "$1" 2>/dev/null
+}
+silence "$music/a.mp3" --tt "Morning Song" --ta "The Band" --tl "First Album" --id3v2-only
+# A name that is not UTF-8 (Latin-1 "bé.mp3").
+second=$music/$'b\xe9.mp3'
+silence "$second"
+silence "$music/c.mp3"
+conf=$work/config/Orvane.conf
+printf '[General]\nVersion=3.0.0\nPlayOrder=2\nSub=0\nRepeat=0\nPlayPath=%s\n' "$music" >"$conf"
+
+dbus-monitor --session "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged',path='$obj'" \
+  >"$work/monitor.log" 2>&1 &
+monitor_pid=$!
+
+# A Wayland session that offers X too: the program goes to X, where the tray
+# works, without trying Wayland first (Qt would, for such a session).
+env -u QT_QPA_PLATFORM WAYLAND_DISPLAY=orvane-test-wayland XDG_SESSION_TYPE=wayland HOME="$home" \
+  XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" "$bin" >"$work/app.log" 2>&1 &
+app_pid=$!
+
+wait_for 15 main_window >/dev/null || abort "main window appears"
+main=$(main_window)
+ok "main window appears in a session with Wayland and X"
+check "it runs on X without trying Wayland" bash -c "! grep -q 'plugin \"wayland\"' '$work/app.log'"
+check "the player is on the session bus as $service" wait_for 5 on_bus
+
+# --- what it says of itself ---------------------------------------------------------------
+
+check "Identity is \"Orvane\"" test "$(prop Identity $root_if)" = "Orvane"
+check "DesktopEntry names the menu entry" test "$(prop DesktopEntry $root_if)" = "org.example.orvane"
+check "CanRaise" test "$(prop CanRaise $root_if)" = "true"
+check "stopped at start" status_is Stopped
+check "nothing to show before Play" metadata_empty
+check "CanGoPrevious and CanSeek are false, CanControl true" \
+  test "$(prop CanGoPrevious) $(prop CanSeek) $(prop CanControl)" = "false false true"
+check "CanPlay while stopped; not CanPause, not CanGoNext" \
+  test "$(prop CanPlay) $(prop CanPause) $(prop CanGoNext)" = "true false false"
+check "OpenUri is refused" open_uri_refused
+
+# --- into the tray, then driven over the bus ----------------------------------------------
+
+x xdotool windowminimize "$main"
+check "minimise puts an icon in the tray" wait_for 5 has_tray_icon
+check "the tray shows the not-paused image" wait_for 3 tray_hue_is green
+
+before=$(signals)
+call Pause
+call Next
+call Previous
+sleep 1
+check "Pause and Next while stopped change nothing (their items are disabled)" status_is Stopped
+check "... and say nothing" test "$(signals)" -eq "$before"
+
+before=$(signals)
+call Play
+check "Play starts the configured tree" wait_for 5 status_is Playing
+check "PropertiesChanged arrives with the new status" wait_for 3 signal_after_says "$before" '"Playing"'
+first_url="file://$music/a.mp3"
+check "the first file of the tree is heard" wait_for 5 url_is "$first_url"
+check "its title comes from its tags" wait_for 3 meta_is xesam:title "Morning Song"
+check "... and its album" meta_is xesam:album "First Album"
+check "... and its artist, as a list" artist_is "The Band"
+length=$(meta mpris:length)
+check "its length is about 60 s (${length:-none} us)" test "${length:-0}" -gt 59000000 -a "${length:-0}" -lt 61000000
+first_track=$(meta mpris:trackid)
+check "the tray still shows the not-paused image" tray_hue_is green
+check "the window stays in the tray" is_hidden "$main"
+
+call Next
+second_url_ok() {
+  local url
+  url=$(meta xesam:url)
+  [ "$url" != "$first_url" ] && [ "$(url_bytes "$url")" = "$second" ]
+}
+check "Next moves to the next file, whose name comes back byte for byte" wait_for 5 second_url_ok
+check "with a track id of its own" test "$(meta mpris:trackid)" != "$first_track" -a -n "$first_track"
+title_is_its_name() {
+  [[ "$(meta xesam:title)" == b?*.mp3 ]]
+}
+check "its title is its name (it has no tags)" title_is_its_name
+
+before=$(signals)
+call Pause
+check "Pause pauses" wait_for 3 status_is Paused
+check "Pause turns the tray image to the paused one" wait_for 5 tray_hue_is amber
+check "PropertiesChanged arrives with Paused" wait_for 3 signal_after_says "$before" '"Paused"'
+check "paused: CanPlay, not CanPause, not CanGoNext" \
+  test "$(prop CanPlay) $(prop CanPause) $(prop CanGoNext)" = "true false false"
+paused_url=$(meta xesam:url)
+
+before=$(signals)
+call Next
+sleep 1
+check "Next while paused changes nothing (Skip is disabled)" url_is "$paused_url"
+check "... stays paused" status_is Paused
+check "... and says nothing" test "$(signals)" -eq "$before"
+check "... and the tray keeps the paused image" tray_hue_is amber
+
+call PlayPause
+check "PlayPause resumes" wait_for 3 status_is Playing
+check "the tray shows the not-paused image again" wait_for 5 tray_hue_is green
+call PlayPause
+check "PlayPause pauses again" wait_for 3 status_is Paused
+check "... and the tray follows" wait_for 5 tray_hue_is amber
+call PlayPause
+
+before=$(signals)
+call Stop
+check "Stop returns to Stopped" wait_for 3 status_is Stopped
+check "... with empty metadata" metadata_empty
+check "PropertiesChanged arrives with Stopped" wait_for 3 signal_after_says "$before" '"Stopped"'
+check "the tray shows the not-paused image" wait_for 5 tray_hue_is green
+check "the window is still in the tray" is_hidden "$main"
+
+timeout 5 dbus-send --session --print-reply --dest=$service $obj $root_if.Raise >/dev/null
+check "Raise brings the window back as Settings does" wait_for 5 is_shown_normal "$main"
+check "... and the tray icon goes" wait_for 3 no_tray_icon
+shot mpris-raised
+
+# --- leaving ---------------------------------------------------------------------------------
+
+x xdotool windowminimize "$main"
+wait_for 5 has_tray_icon
+open_tray_menu || abort "the tray menu opens for Exit"
+x xdotool key x
+check "Exit ends the program" wait_for 10 app_ended
+if app_ended; then
+  wait "$app_pid"
+  status_code=$?
+  app_pid=
+  check "the program ends with status 0" test "$status_code" -eq 0
+fi
+check "the player leaves the bus" wait_for 3 off_bus
+if grep -qiE 'dbus|mpris' "$work/app.log"; then
+  not_ok "the program says nothing about D-Bus"
+  grep -iE 'dbus|mpris' "$work/app.log" | head -n 5
+else
+  ok "the program says nothing about D-Bus"
+fi
+
+summary

@@ -1,0 +1,373 @@
+#include "qt/mpris.h"
+
+#include "app/frm_orvane.h"
+#include "desktop/fake_tray_platform.h"
+#include "desktop/frm_about.h"
+#include "desktop/sys_tray_handlers.h"
+#include "support/fakes.h"
+#include "support/qt_app_support.h"
+
+#include <QCoreApplication>
+#include <QDBusObjectPath>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+// The fake control, telling what it hears as the libmpv control does: a new
+// file from each "Play" to its "Close", its tags once it has been read.
+class HeardControl : public test::FakeMMControl {
+public:
+    void setFileName(const std::string& path) override
+    {
+        FakeMMControl::setFileName(path);
+        name_ = path;
+    }
+    void setCommand(const std::string& command) override
+    {
+        FakeMMControl::setCommand(command);
+        if (command == "Play") {
+            NowPlaying now;
+            now.serial = ++serial_;
+            now.path = name_;
+            hear(now);
+        }
+        if (command == "Close" && !now_.path.empty())
+            hear({});
+    }
+    NowPlaying nowPlaying() const override { return now_; }
+
+    void readTags(const std::string& title, const std::string& artist, const std::string& album,
+                  std::int64_t lengthUs)
+    {
+        NowPlaying now = now_;
+        now.title = title;
+        now.artist = artist;
+        now.album = album;
+        now.lengthUs = lengthUs;
+        hear(now);
+    }
+
+private:
+    void hear(NowPlaying now)
+    {
+        now_ = std::move(now);
+        raiseNowPlayingChanged();
+    }
+    std::string name_;
+    std::uint64_t serial_ = 0;
+    NowPlaying now_;
+};
+
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+class MprisTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sandbox.setValue("Version", "3.0.0");
+        sandbox.setValue("PlayOrder", "2");
+        sandbox.setValue("PlayPath", "/music");
+        auto control = std::make_unique<HeardControl>();
+        mm = control.get();
+        auto files = std::make_unique<test::FakeFileSystem>();
+        files->addFile("/music/a.mp3");
+        files->addFile("/music/b.mp3");
+        window = std::make_unique<frmOrvane>(std::move(control), std::move(files));
+        // The ticks are run by hand.
+        window->Timer1.setInterval(24 * 3600 * 1000);
+        ownPlatform = modSysTray::module().platform();
+        modSysTray::module().setPlatform(&tray);
+        window->show();
+        Player& p = window->player();
+        p.trayRefresh = [this, refresh = p.trayRefresh](const std::string& image) {
+            refreshes.push_back(image);
+            refresh(image);
+        };
+        mpris = std::make_unique<MprisPlayer>(*window);
+        QObject::connect(mpris.get(), &MprisPlayer::propertiesChanged,
+                         [this](const QVariantMap& changed) { reports.push_back(changed); });
+    }
+
+    void TearDown() override
+    {
+        mpris.reset();
+        modSysTray::module().UnhookSysTrayWindow();
+        modSysTray::module().setPlatform(ownPlatform);
+        window.reset();
+        delete frmAbout::instance();
+        settle();
+    }
+
+    Player& player() { return window->player(); }
+
+    void tick()
+    {
+        player().Timer1_Timer();
+        settle();
+    }
+
+    // Stopped, Playing (the first file heard) or Paused, reached through the
+    // window's own buttons.
+    void reach(const std::string& state)
+    {
+        if (state == "Stopped")
+            return;
+        window->cmdPlay->click();
+        tick();
+        if (state == "Paused")
+            window->cmdPause->click();
+        settle();
+    }
+
+    std::string status() const { return mpris->playbackStatus().toStdString(); }
+    QVariant meta(const char* key) const { return mpris->metadata().value(QString::fromLatin1(key)); }
+
+    void minimise()
+    {
+        window->setWindowState(window->windowState() | Qt::WindowMinimized);
+        settle();
+    }
+
+    test::SettingsSandbox sandbox;
+    test::FakeTrayPlatform tray;
+    SysTrayPlatform* ownPlatform = nullptr;
+    HeardControl* mm = nullptr;
+    std::unique_ptr<frmOrvane> window;
+    std::unique_ptr<MprisPlayer> mpris;
+    std::vector<std::string> refreshes;
+    std::vector<QVariantMap> reports;
+};
+
+// Each command in each state: it runs its tray menu twin (with the twin's tray
+// refresh) exactly when that item is enabled, and does nothing otherwise; the
+// Can properties say which items are enabled.
+TEST_F(MprisTest, CommandsRunTheirTrayItemOnlyWhileItIsEnabled)
+{
+    struct Case {
+        const char* state;
+        const char* command;
+        std::vector<std::string> controlGets; // commands the media control receives
+        const char* refresh;                  // the tray refresh run, "" for none
+        const char* after;
+    } const cases[] = {
+        {"Stopped", "Play", {"Close", "Open", "Play"}, "Volume02.ico", "Playing"},
+        {"Stopped", "Pause", {}, "", "Stopped"},
+        {"Stopped", "PlayPause", {"Close", "Open", "Play"}, "Volume02.ico", "Playing"},
+        {"Stopped", "Next", {}, "", "Stopped"},
+        {"Stopped", "Stop", {"Close"}, "Volume02.ico", "Stopped"}, // Stop is never disabled
+        {"Playing", "Play", {}, "", "Playing"},
+        {"Playing", "Pause", {"pause"}, "Volume03.ico", "Paused"},
+        {"Playing", "PlayPause", {"pause"}, "Volume03.ico", "Paused"},
+        {"Playing", "Next", {"Close", "Open", "Play"}, "", "Playing"},
+        {"Playing", "Stop", {"Close"}, "Volume02.ico", "Stopped"},
+        {"Paused", "Play", {"pause"}, "Volume02.ico", "Playing"},
+        {"Paused", "Pause", {}, "", "Paused"},
+        {"Paused", "PlayPause", {"pause"}, "Volume02.ico", "Playing"},
+        {"Paused", "Next", {}, "", "Paused"},
+        {"Paused", "Stop", {"Close"}, "Volume02.ico", "Stopped"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.state) + " " + c.command);
+        TearDown();
+        SetUp();
+        reach(c.state);
+        ASSERT_EQ(status(), c.state);
+        // CanPlay, CanPause and CanGoNext: the tray's Play, Pause and Skip.
+        const bool playing = status() == "Playing";
+        EXPECT_EQ((std::array{mpris->canPlay(), mpris->canPause(), mpris->canGoNext()}),
+                  (std::array{!playing, playing, playing}));
+        EXPECT_EQ(mpris->canPlay(), window->mnuPlay->isEnabled());
+        mm->clear();
+        refreshes.clear();
+
+        const std::string command = c.command;
+        if (command == "Play")
+            mpris->Play();
+        else if (command == "Pause")
+            mpris->Pause();
+        else if (command == "PlayPause")
+            mpris->PlayPause();
+        else if (command == "Next")
+            mpris->Next();
+        else
+            mpris->Stop();
+        tick();
+
+        EXPECT_EQ(mm->commands(), c.controlGets);
+        EXPECT_EQ(refreshes, std::string(c.refresh).empty() ? std::vector<std::string>{}
+                                                            : std::vector<std::string>{c.refresh});
+        EXPECT_EQ(status(), c.after);
+    }
+}
+
+TEST_F(MprisTest, MetadataDescribesTheFileHeard)
+{
+    EXPECT_TRUE(mpris->metadata().isEmpty());
+    mpris->Play();
+    EXPECT_TRUE(mpris->metadata().isEmpty()) << "nothing heard before the first tick";
+    tick();
+    const QVariant firstTrack = meta("mpris:trackid");
+    EXPECT_TRUE(firstTrack.canConvert<QDBusObjectPath>());
+    EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/a.mp3"));
+    EXPECT_EQ(meta("xesam:title").toString(), QStringLiteral("a.mp3")) << "untagged: the file name";
+    EXPECT_FALSE(mpris->metadata().contains(QStringLiteral("xesam:artist")));
+    EXPECT_FALSE(mpris->metadata().contains(QStringLiteral("xesam:album")));
+    EXPECT_FALSE(mpris->metadata().contains(QStringLiteral("mpris:length")));
+
+    mm->readTags("Morning", "The Band", "First", 2500000);
+    EXPECT_EQ(meta("xesam:title").toString(), QStringLiteral("Morning"));
+    EXPECT_EQ(meta("xesam:artist").toStringList(), QStringList{QStringLiteral("The Band")});
+    EXPECT_EQ(meta("xesam:album").toString(), QStringLiteral("First"));
+    EXPECT_EQ(meta("mpris:length").toLongLong(), 2500000);
+
+    mpris->Next();
+    EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/a.mp3"))
+        << "between two files the one just heard stays";
+    tick();
+    EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/b.mp3"));
+    EXPECT_EQ(meta("xesam:title").toString(), QStringLiteral("b.mp3"));
+    EXPECT_NE(meta("mpris:trackid").value<QDBusObjectPath>().path(),
+              firstTrack.value<QDBusObjectPath>().path());
+
+    mpris->Pause();
+    EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/b.mp3")) << "paused: still heard";
+
+    mpris->Stop();
+    EXPECT_TRUE(mpris->metadata().isEmpty());
+    mpris->Play();
+    EXPECT_TRUE(mpris->metadata().isEmpty()) << "a new start shows no file of the last sequence";
+}
+
+TEST(MprisFileUrl, EveryByteComesBack)
+{
+    struct Case {
+        std::string path;
+        const char* url;
+    } const cases[] = {
+        {"/music/a.mp3", "file:///music/a.mp3"},
+        {"/music/two words.mp3", "file:///music/two%20words.mp3"},
+        {"/music/\xe9t\xe9.mp3", "file:///music/%E9t%E9.mp3"},        // Latin-1, not UTF-8
+        {"/music/\xc3\xa9t\xc3\xa9.mp3", "file:///music/%C3%A9t%C3%A9.mp3"}, // UTF-8
+        {"/m/100%#?;=&+.mp3", "file:///m/100%25%23%3F%3B%3D%26%2B.mp3"},
+        {"/m/\x01\x7f\xff", "file:///m/%01%7F%FF"},
+    };
+    for (const Case& c : cases) {
+        const QString url = fileUrl(c.path);
+        EXPECT_EQ(url.toStdString(), c.url);
+        const QByteArray back = QByteArray::fromPercentEncoding(url.mid(7).toLatin1());
+        EXPECT_EQ(back.toStdString(), c.path);
+    }
+}
+
+// A burst of changes from one command is one report holding only what
+// changed; a command that does nothing reports nothing.
+TEST_F(MprisTest, ChangesAreReportedOncePerCommand)
+{
+    mpris->Pause(); // disabled while stopped
+    mpris->Next();
+    settle();
+    EXPECT_TRUE(reports.empty());
+
+    mpris->Play();
+    settle();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], (QVariantMap{{QStringLiteral("PlaybackStatus"), QStringLiteral("Playing")},
+                                       {QStringLiteral("CanPlay"), false},
+                                       {QStringLiteral("CanPause"), true},
+                                       {QStringLiteral("CanGoNext"), true}}));
+
+    tick();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].keys(), QStringList{QStringLiteral("Metadata")});
+    EXPECT_EQ(reports[1].value(QStringLiteral("Metadata")).toMap(), mpris->metadata());
+
+    mm->readTags("Morning", "", "", 1000);
+    settle();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[2].value(QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")),
+              QStringLiteral("Morning"));
+
+    mpris->Stop();
+    settle();
+    ASSERT_EQ(reports.size(), 4u);
+    EXPECT_EQ(reports[3], (QVariantMap{{QStringLiteral("PlaybackStatus"), QStringLiteral("Stopped")},
+                                       {QStringLiteral("CanPlay"), true},
+                                       {QStringLiteral("CanPause"), false},
+                                       {QStringLiteral("CanGoNext"), false},
+                                       {QStringLiteral("Metadata"), QVariantMap()}}));
+    mpris->Stop(); // again: nothing new to say
+    settle();
+    EXPECT_EQ(reports.size(), 4u);
+}
+
+TEST_F(MprisTest, PauseInTheTrayRefreshesTheIconAndRaiseBringsTheWindowBack)
+{
+    reach("Playing");
+    minimise();
+    ASSERT_TRUE(SysTrayHandlers::of(window.get())->inTray());
+    ASSERT_EQ(tray.ops(), std::vector<std::string>{"add"});
+
+    mpris->Pause();
+    settle();
+    EXPECT_EQ(tray.ops(), (std::vector<std::string>{"add", "delete", "add"}));
+    EXPECT_FALSE(window->isVisible());
+
+    mpris->Raise();
+    settle();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_EQ(tray.ops().back(), "delete");
+    EXPECT_EQ(modSysTray::module().SysTrayHooked, 0);
+}
+
+// On screen there is no tray icon: the commands act, and the window stays.
+TEST_F(MprisTest, CommandsWhileTheWindowIsOnScreenLeaveItThere)
+{
+    mpris->Play();
+    tick();
+    mpris->Pause();
+    mpris->Play();
+    mpris->Stop();
+    settle();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(tray.ops().empty());
+    EXPECT_EQ(modSysTray::module().SysTrayHooked, 0);
+    EXPECT_EQ(mm->commands(), (std::vector<std::string>{"Close", "Open", "Play", "pause", "pause", "Close"}));
+}
+
+TEST_F(MprisTest, AnUnloadedWindowTakesNoCommands)
+{
+    window->close();
+    mm->clear();
+    mpris->Play();
+    mpris->PlayPause();
+    mpris->Stop();
+    mpris->Raise();
+    settle();
+    EXPECT_TRUE(mm->log.empty());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MprisTest, WithoutASessionBusThereIsNoServiceAndNoNoise)
+{
+    const QDBusConnection none
+        = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/orvane-bus"), QStringLiteral("none"));
+    EXPECT_EQ(MprisService::start(*window, none), nullptr);
+    QDBusConnection::disconnectFromBus(QStringLiteral("none"));
+    mpris->Play();
+    tick();
+    EXPECT_EQ(status(), "Playing") << "the player plays on as before";
+}
+
+} // namespace
+} // namespace orvane
