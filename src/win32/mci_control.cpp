@@ -2,6 +2,8 @@
 
 #include "platform/win_text.h"
 
+#include <optional>
+
 namespace orvane {
 
 namespace {
@@ -99,9 +101,6 @@ void MciControl::open()
     if (sendCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT, parms) != 0)
         return;
     device_ = parms.wDeviceID;
-    MCI_SET_PARMS format{};
-    format.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
-    sendCommand(device_, MCI_SET, MCI_SET_TIME_FORMAT | MCI_WAIT, format);
 }
 
 void MciControl::play()
@@ -115,48 +114,30 @@ void MciControl::play()
         failLater();
         return;
     }
-    // Another "Play" starts over: the running play ends here, and so does its
-    // end if that is already on its way.
+    // Another "Play" starts over: the running play ends here. Once MCI has
+    // stopped or closed a play, whatever it reported about it is queued; an
+    // end that comes before the close was read is no longer due either.
     stopDevice();
     dropQueuedEnds();
-    if (!startPlay(0))
+    MCI_PLAY_PARMS parms{};
+    parms.dwCallback = reinterpret_cast<DWORD_PTR>(window_);
+    parms.dwFrom = 0;
+    playing_ = sendCommand(device_, MCI_PLAY, MCI_NOTIFY | MCI_FROM, parms) == 0;
+    if (!playing_)
         failLater();
 }
 
-bool MciControl::startPlay(DWORD fromMs)
-{
-    MCI_PLAY_PARMS parms{};
-    parms.dwCallback = reinterpret_cast<DWORD_PTR>(window_);
-    parms.dwFrom = fromMs;
-    playing_ = sendCommand(device_, MCI_PLAY, MCI_NOTIFY | MCI_FROM, parms) == 0;
-    return playing_;
-}
-
+// A device that would not pause or go on stays as it was, so the next
+// "pause" tries the same again.
 void MciControl::togglePause()
 {
     if (!playing_)
         return;
-    if (paused_) {
-        resume();
-        return;
-    }
     MCI_GENERIC_PARMS parms{};
-    paused_ = sendCommand(device_, MCI_PAUSE, MCI_WAIT, parms) == 0;
-}
-
-void MciControl::resume()
-{
-    paused_ = false;
-    MCI_GENERIC_PARMS parms{};
-    if (sendCommand(device_, MCI_RESUME, MCI_WAIT, parms) == 0)
-        return;
-    // Wine's mpegvideo driver knows no "resume": play on from where the pause
-    // held the file. An end that came just before the pause stays queued; it
-    // is still this file's.
-    const auto from = positionMs();
-    stopDevice();
-    if (!from || !startPlay(*from))
-        failLater();
+    if (paused_)
+        paused_ = sendCommand(device_, MCI_RESUME, MCI_WAIT, parms) != 0;
+    else
+        paused_ = sendCommand(device_, MCI_PAUSE, MCI_WAIT, parms) == 0;
 }
 
 void MciControl::close()
@@ -170,24 +151,12 @@ void MciControl::close()
     MCI_GENERIC_PARMS parms{};
     sendCommand(device_, MCI_CLOSE, MCI_WAIT, parms);
     device_ = 0;
-    // The driver has reported the interrupted play (or the end it had already
-    // sent) before the close returns; none of it is due to the player.
-    dropQueuedEnds();
 }
 
 void MciControl::stopDevice()
 {
     MCI_GENERIC_PARMS parms{};
     sendCommand(device_, MCI_STOP, MCI_WAIT, parms);
-}
-
-std::optional<DWORD> MciControl::positionMs() const
-{
-    MCI_STATUS_PARMS parms{};
-    parms.dwItem = MCI_STATUS_POSITION;
-    if (sendCommand(device_, MCI_STATUS, MCI_STATUS_ITEM | MCI_WAIT, parms) != 0)
-        return std::nullopt;
-    return static_cast<DWORD>(parms.dwReturn);
 }
 
 void MciControl::dropQueuedEnds()

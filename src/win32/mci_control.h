@@ -3,7 +3,6 @@
 #include "media/mm_control.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "platform/win_api.h"
@@ -46,12 +45,9 @@ private:
     void open();
     void play();
     void togglePause();
-    void resume();
     void close();
 
-    bool startPlay(DWORD fromMs);
     void stopDevice();
-    std::optional<DWORD> positionMs() const;
     void dropQueuedEnds();
     void failLater();
 
