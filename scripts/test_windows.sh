@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds the UI-free core and its tests for Windows (mingw-w64) and runs
+# Cross-builds the UI-free core, the Windows program's own parts (media
+# control on MCI, resources) and their tests for Windows (mingw-w64) and runs
 # them under Wine, headless, in a Wine prefix of their own inside the build
 # folder. Extra arguments go to ctest (for example -R or --output-on-failure).
 set -euo pipefail

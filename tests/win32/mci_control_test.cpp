@@ -164,7 +164,7 @@ TEST_F(MciControlTest, ClosedFileNeverCompletes)
     openAndPlay(song("a.mp3"));
     ASSERT_TRUE(waitForQueuedReport());
     control.setCommand("Close");
-    openAndPlay(song("b.mp3"));
+    openAndPlay(song("b.mp3", 1000));
     control.setCommand("pause");
     pumpFor(1000);
     EXPECT_TRUE(codes.empty());
@@ -177,7 +177,7 @@ TEST_F(MciControlTest, ClosedFileNeverCompletes)
     codes.clear();
     openAndPlay(song("c.mp3"));
     ASSERT_TRUE(waitForQueuedReport());
-    openAndPlay(song("d.mp3"));
+    openAndPlay(song("d.mp3", 1000));
     control.setCommand("pause");
     pumpFor(1000);
     EXPECT_TRUE(codes.empty());
@@ -185,15 +185,17 @@ TEST_F(MciControlTest, ClosedFileNeverCompletes)
 
 TEST_F(MciControlTest, PauseHoldsTheEndAndResumeCompletesOnce)
 {
-    openAndPlay(song("a.mp3", 600));
+    // Held right after "Play": a second is far longer than the step between
+    // the two commands, as for every file held that way here.
+    openAndPlay(song("a.mp3", 1000));
     control.setCommand("pause");
-    pumpFor(1500); // four times the file's length
+    pumpFor(2000); // twice the file's length
     EXPECT_TRUE(codes.empty());
 
     control.setCommand("pause"); // on again, and held once more
     pumpFor(100);
     control.setCommand("pause");
-    pumpFor(1500);
+    pumpFor(2000);
     EXPECT_TRUE(codes.empty());
 
     control.setCommand("pause");
@@ -211,7 +213,7 @@ TEST_F(MciControlTest, PauseHoldsTheEndAndResumeCompletesOnce)
 TEST_F(MciControlTest, PlayAgainStartsOverAndCompletesOnce)
 {
     SCOPED_TRACE("again while paused");
-    openAndPlay(song("a.mp3"));
+    openAndPlay(song("a.mp3", 1000));
     control.setCommand("pause");
     control.setCommand("Play");
     ASSERT_TRUE(waitForCompletions(1));
