@@ -20,13 +20,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Tests run through Wine in a prefix of their own inside the build folder, so
-# they never touch the user's ~/.wine and need no display.
+# they never touch the user's ~/.wine and need no display. Their sound goes to
+# ALSA's null device, set up in a home of their own by scripts/test_windows.sh
+# (Wine's PulseAudio driver is off, so a sound server makes no difference).
 find_program(ORVANE_WINE_LOADER NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(ORVANE_WINE_LOADER AND NOT DEFINED ORVANE_WINE)
   set(ORVANE_WINE ${CMAKE_COMMAND} -E env
       --unset=DISPLAY
+      HOME=${CMAKE_BINARY_DIR}/wine-home
       WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
       WINEDEBUG=-all
-      WINEDLLOVERRIDES=winemenubuilder.exe,mscoree,mshtml=d
+      WINEDLLOVERRIDES=winemenubuilder.exe,mscoree,mshtml,winepulse.drv=d
       ${ORVANE_WINE_LOADER})
 endif()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds the UI-free core and its tests for Windows (mingw-w64) and runs
+# Cross-builds the UI-free core, the Windows program's own parts (media
+# control on MCI, resources) and their tests for Windows (mingw-w64) and runs
 # them under Wine, headless, in a Wine prefix of their own inside the build
 # folder. Extra arguments go to ctest (for example -R or --output-on-failure).
 set -euo pipefail
@@ -13,11 +14,19 @@ cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j2
 
 # Headless and quiet: no display, no desktop menu entries, no offer to
-# install Mono or Gecko.
+# install Mono or Gecko. The same settings as the tests get from the build
+# (cmake/mingw-w64-x86_64.cmake).
 export WINEPREFIX="$PWD/$build/wineprefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml,winepulse.drv=d"
 unset DISPLAY WAYLAND_DISPLAY
+
+# MCI needs a sound device to open a file at all. Wine's ALSA driver plays
+# into ALSA's null device, named in a home of the tests' own, so the tests
+# behave the same with or without a sound card or sound server.
+export HOME="$PWD/$build/wine-home"
+mkdir -p "$HOME"
+printf 'pcm.!default { type null }\n' >"$HOME/.asoundrc"
 
 built=$(date +%s)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -1,0 +1,221 @@
+#include "win32/mci_control.h"
+
+#include "platform/win_text.h"
+
+#include <optional>
+
+namespace orvane {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"OrvaneMciControl";
+// Posted to the control's own window: a failure that is due to the player.
+constexpr UINT kFailureMessage = WM_APP + 1;
+
+template <typename Parms>
+MCIERROR sendCommand(MCIDEVICEID device, UINT command, DWORD flags, Parms& parms)
+{
+    return mciSendCommandW(device, command, flags, reinterpret_cast<DWORD_PTR>(&parms));
+}
+
+// DirectShow reads a name that starts with "word:" as an address to fetch; a
+// full path always starts with a drive or a server, so it is a file to it.
+std::optional<std::wstring> fullPath(const std::string& utf8)
+{
+    const auto wide = win::toWide(utf8);
+    if (!wide || wide->empty())
+        return std::nullopt;
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0)
+            return std::nullopt;
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
+} // namespace
+
+MciControl::MciControl()
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    static const ATOM windowClass = [instance] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &MciControl::windowProc;
+        wc.hInstance = instance;
+        wc.lpszClassName = kWindowClass;
+        return RegisterClassExW(&wc);
+    }();
+    if (!windowClass)
+        return;
+    window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    if (window_)
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+MciControl::~MciControl()
+{
+    close();
+    // Whatever is still queued for the window goes with it.
+    if (window_)
+        DestroyWindow(window_);
+}
+
+void MciControl::setCommand(const std::string& command)
+{
+    if (command == "Open")
+        open();
+    else if (command == "Play")
+        play();
+    else if (command == "pause")
+        togglePause();
+    else if (command == "Close")
+        close();
+}
+
+void MciControl::setFileName(const std::string& path)
+{
+    fileName_ = path;
+}
+
+// The path goes to MCI in the parameter block, never inside a command string,
+// where a quote, a space or a word in a file name would become MCI syntax.
+// "mpegvideo" (DirectShow) is the device Windows itself picks for .mp3;
+// naming it keeps a file's name from choosing another device.
+void MciControl::open()
+{
+    // One file at a time: opening another ends whatever was open before.
+    close();
+    fileOpen_ = true;
+    const auto path = fullPath(fileName_);
+    if (!path)
+        return;
+    MCI_OPEN_PARMSW parms{};
+    parms.lpstrDeviceType = L"mpegvideo";
+    parms.lpstrElementName = path->c_str();
+    if (sendCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT, parms) != 0)
+        return;
+    device_ = parms.wDeviceID;
+}
+
+void MciControl::play()
+{
+    if (!fileOpen_)
+        return;
+    pendingFailure_ = 0;
+    playing_ = false;
+    paused_ = false;
+    if (device_ == 0 || !window_) {
+        failLater();
+        return;
+    }
+    // Another "Play" starts over: the running play ends here. Once MCI has
+    // stopped or closed a play, whatever it reported about it is queued; an
+    // end that comes before the close was read is no longer due either.
+    stopDevice();
+    dropQueuedEnds();
+    MCI_PLAY_PARMS parms{};
+    parms.dwCallback = reinterpret_cast<DWORD_PTR>(window_);
+    parms.dwFrom = 0;
+    playing_ = sendCommand(device_, MCI_PLAY, MCI_NOTIFY | MCI_FROM, parms) == 0;
+    if (!playing_)
+        failLater();
+}
+
+// A device that would not pause or go on stays as it was, so the next
+// "pause" tries the same again.
+void MciControl::togglePause()
+{
+    if (!playing_)
+        return;
+    MCI_GENERIC_PARMS parms{};
+    if (paused_)
+        paused_ = sendCommand(device_, MCI_RESUME, MCI_WAIT, parms) != 0;
+    else
+        paused_ = sendCommand(device_, MCI_PAUSE, MCI_WAIT, parms) == 0;
+}
+
+void MciControl::close()
+{
+    fileOpen_ = false;
+    playing_ = false;
+    paused_ = false;
+    pendingFailure_ = 0;
+    if (device_ == 0)
+        return;
+    MCI_GENERIC_PARMS parms{};
+    sendCommand(device_, MCI_CLOSE, MCI_WAIT, parms);
+    device_ = 0;
+}
+
+void MciControl::stopDevice()
+{
+    MCI_GENERIC_PARMS parms{};
+    sendCommand(device_, MCI_STOP, MCI_WAIT, parms);
+}
+
+void MciControl::dropQueuedEnds()
+{
+    if (!window_)
+        return;
+    MSG message;
+    while (PeekMessageW(&message, window_, MM_MCINOTIFY, MM_MCINOTIFY, PM_REMOVE)) {
+    }
+}
+
+// A "Play" that cannot play still owes the player its completion, but not from
+// inside the command that started it. Only a control without a window, which
+// can play nothing at all, answers at once.
+void MciControl::failLater()
+{
+    playing_ = false;
+    paused_ = false;
+    const uint64_t serial = ++failureSerial_;
+    pendingFailure_ = serial;
+    if (window_ && PostMessageW(window_, kFailureMessage, static_cast<WPARAM>(serial), 0))
+        return;
+    pendingFailure_ = 0;
+    raiseDone(NotifyFailure);
+}
+
+void MciControl::onNotify(WPARAM flags, LPARAM device)
+{
+    // Wine's mpegvideo driver leaves the device id out (0); Windows names it.
+    if (!playing_ || (device != 0 && static_cast<MCIDEVICEID>(device) != device_))
+        return;
+    // Aborted and superseded plays are ones this control ended itself.
+    if (flags != MCI_NOTIFY_SUCCESSFUL && flags != MCI_NOTIFY_FAILURE)
+        return;
+    playing_ = false;
+    paused_ = false;
+    raiseDone(flags == MCI_NOTIFY_SUCCESSFUL ? NotifySuccessful : NotifyFailure);
+}
+
+void MciControl::onFailure(WPARAM serial)
+{
+    if (serial == 0 || serial != pendingFailure_)
+        return;
+    pendingFailure_ = 0;
+    raiseDone(NotifyFailure);
+}
+
+LRESULT CALLBACK MciControl::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<MciControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self && message == MM_MCINOTIFY) {
+        self->onNotify(wParam, lParam);
+        return 0;
+    }
+    if (self && message == kFailureMessage) {
+        self->onFailure(wParam);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace orvane

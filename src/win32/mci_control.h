@@ -1,0 +1,68 @@
+#pragma once
+
+#include "media/mm_control.h"
+
+#include <cstdint>
+#include <string>
+
+#include "platform/win_api.h"
+
+#include <mmsystem.h>
+
+namespace orvane {
+
+// The media control on the Windows multimedia control interface (MCI), one
+// "mpegvideo" device per open file. It belongs to the thread that made it and
+// needs that thread's message loop: MCI reports a file's end to a
+// message-only window of the control's own, so it works without the main
+// window.
+//
+// "Open" opens the device for the file named last, "Play" plays it from its
+// beginning, "pause" pauses and resumes, "Close" closes the device. The
+// completion is raised on the window thread, from the message loop, never
+// from inside a command: once with NotifySuccessful when the file has played
+// to its end, once with NotifyFailure when it could not be opened or played,
+// and never for a file that "Close", "Open" or another "Play" ended first.
+class MciControl : public MMControl {
+public:
+    MciControl();
+    ~MciControl() override;
+
+    MciControl(const MciControl&) = delete;
+    MciControl& operator=(const MciControl&) = delete;
+
+    void setCommand(const std::string& command) override;
+    void setFileName(const std::string& path) override;
+    void setNotify(bool) override {}
+    void setWait(bool) override {}
+    void setShareable(bool) override {}
+
+    // False when the control's window could not be made; every "Play" then
+    // fails at once.
+    bool isReady() const { return window_ != nullptr; }
+
+private:
+    void open();
+    void play();
+    void togglePause();
+    void close();
+
+    void stopDevice();
+    void dropQueuedEnds();
+    void failLater();
+
+    void onNotify(WPARAM flags, LPARAM device);
+    void onFailure(WPARAM serial);
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND window_ = nullptr;
+    std::string fileName_;       // as named by setFileName
+    bool fileOpen_ = false;      // "Open" came; the device may still have refused the file
+    MCIDEVICEID device_ = 0;     // the open device, 0 when none
+    bool playing_ = false;       // a "Play" whose end is still due to the player
+    bool paused_ = false;
+    uint64_t pendingFailure_ = 0; // a failure still to report, by serial
+    uint64_t failureSerial_ = 0;
+};
+
+} // namespace orvane
