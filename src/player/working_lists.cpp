@@ -1,32 +1,80 @@
 #include "player/working_lists.h"
 
+#include "platform/collation.h"
+
 #include <algorithm>
 #include <ctime>
 #include <iterator>
+#include <string_view>
 #include <utility>
 
 namespace orvane {
 
 namespace {
+
+#ifdef _WIN32
+constexpr std::string_view Separators = "\\/";
+#else
+constexpr std::string_view Separators = "/";
+#endif
+
 unsigned char fold(char c)
 {
     auto u = static_cast<unsigned char>(c);
     return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
 }
-} // namespace
 
-bool lessNoCase(const std::string& a, const std::string& b)
+// Bytes in order, ASCII letters without regard to case.
+int compareFolded(std::string_view a, std::string_view b)
 {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char x = fold(a[i]);
         const unsigned char y = fold(b[i]);
         if (x != y)
-            return x < y;
+            return x < y ? -1 : 1;
     }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// One folder or file name against another: names that are text in letter
+// order, after them the names that are not text, by their bytes; equal
+// names by their exact bytes, so that only the same name compares equal.
+int compareNames(std::string_view a, std::string_view b)
+{
+    if (a == b)
+        return 0;
+    const bool textA = isText(a);
+    if (textA != isText(b))
+        return textA ? -1 : 1;
+    const int order = textA ? collate(a, b) : compareFolded(a, b);
+    if (order != 0)
+        return order;
+    return a < b ? -1 : 1;
+}
+
+} // namespace
+
+bool lessNoCase(const std::string& a, const std::string& b)
+{
+    // Name by name, so that a folder comes before everything inside it
+    // whatever the letters after it are.
+    std::string_view x = a;
+    std::string_view y = b;
+    for (;;) {
+        const std::size_t endX = x.find_first_of(Separators);
+        const std::size_t endY = y.find_first_of(Separators);
+        const int order = compareNames(x.substr(0, endX), y.substr(0, endY));
+        if (order != 0)
+            return order < 0;
+        if (endX == std::string_view::npos || endY == std::string_view::npos) {
+            if (endX != endY)
+                return endX == std::string_view::npos;
+            return a < b; // the same names: only the separators can differ
+        }
+        x.remove_prefix(endX + 1);
+        y.remove_prefix(endY + 1);
+    }
 }
 
 void SortedList::AddItem(const std::string& item)
