@@ -1,11 +1,24 @@
 #include "platform/collation.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace orvane {
 
 bool isText(std::string_view text)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
+    // Runs of ASCII, the common case, eight bytes at a time.
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    constexpr std::uint64_t highs = 0x8080808080808080;
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if ((word & highs) != 0 || ((word - ones) & ~word & highs) != 0)
+            break; // a byte past ASCII, or a NUL: the full rules below
+        p += 8;
+    }
     while (p < end) {
         const unsigned char lead = *p++;
         if (lead == 0)

@@ -58,9 +58,13 @@ int compareNames(std::string_view a, std::string_view b)
 bool lessNoCase(const std::string& a, const std::string& b)
 {
     // Name by name, so that a folder comes before everything inside it
-    // whatever the letters after it are.
-    std::string_view x = a;
-    std::string_view y = b;
+    // whatever the letters after it are. The names before the first byte that
+    // differs are the same in both.
+    const auto differ = std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
+    const std::size_t lastSame = std::string_view(a).substr(0, differ).find_last_of(Separators);
+    const std::size_t start = lastSame == std::string_view::npos ? 0 : lastSame + 1;
+    std::string_view x = std::string_view(a).substr(start);
+    std::string_view y = std::string_view(b).substr(start);
     for (;;) {
         const std::size_t endX = x.find_first_of(Separators);
         const std::size_t endY = y.find_first_of(Separators);
@@ -117,7 +121,8 @@ void FileList::setPath(const std::string& path)
     std::vector<std::string> names;
     for (auto& entry : fs_.listFolder(path, ListPattern::Mp3Files))
         names.push_back(std::move(entry.name));
-    std::sort(names.begin(), names.end(), lessNoCase);
+    std::sort(names.begin(), names.end(),
+              [](const std::string& x, const std::string& y) { return compareNames(x, y) < 0; });
     names_ = std::move(names);
 }
 
