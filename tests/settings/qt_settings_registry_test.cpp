@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -248,9 +249,17 @@ std::string startLoadAndStoreInAChild()
         close(out[0]);
 #ifndef __SANITIZE_ADDRESS__
         // A store that reads an endless device must not take the machine's
-        // memory with it.
-        const rlimit limit{rlim_t(4) << 30, rlim_t(4) << 30};
-        setrlimit(RLIMIT_AS, &limit);
+        // memory with it: a gigabyte more than the child has now.
+        rlim_t pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%lu", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t most = pages * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(1) << 30);
+        const rlimit limit{most, most};
+        if (pages > 0)
+            setrlimit(RLIMIT_AS, &limit);
 #endif
         applyFirstRunRule();
         ControlModel controls;
