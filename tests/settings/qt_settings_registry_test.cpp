@@ -14,7 +14,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <set>
 #include <thread>
 
 #include <sys/resource.h>
@@ -246,20 +249,18 @@ std::string startLoadAndStoreInAChild()
         return "no pipe";
     const pid_t child = fork();
     if (child == 0) {
-        close(out[0]);
 #ifndef __SANITIZE_ADDRESS__
-        // A store that reads an endless device must not take the machine's
+        // A store reading an endless device must not take the machine's
         // memory with it: a gigabyte more than the child has now.
-        rlim_t pages = 0;
         if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%lu", &pages) != 1)
-                pages = 0;
+            unsigned long pages = 0;
+            if (std::fscanf(statm, "%lu", &pages) == 1) {
+                const rlim_t most = pages * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(1) << 30);
+                const rlimit limit{most, most};
+                setrlimit(RLIMIT_AS, &limit);
+            }
             std::fclose(statm);
         }
-        const rlim_t most = pages * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(1) << 30);
-        const rlimit limit{most, most};
-        if (pages > 0)
-            setrlimit(RLIMIT_AS, &limit);
 #endif
         applyFirstRunRule();
         ControlModel controls;
@@ -268,66 +269,51 @@ std::string startLoadAndStoreInAChild()
         controls.setText1("/music/typed");
         storeAllSettings(controls);
         report += modReg::ReadRegValue(regPath("PlayPath"));
-        const bool sent = write(out[1], report.data(), report.size()) == ssize_t(report.size());
-        _exit(sent ? 0 : 1);
+        _exit(write(out[1], report.data(), report.size()) == ssize_t(report.size()) ? 0 : 1);
     }
     close(out[1]);
-    if (child < 0)
-        return "no child";
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + 30s; // start-up takes milliseconds
     int status = 0;
     pid_t ended = 0;
-    while ((ended = waitpid(child, &status, WNOHANG)) == 0 && steady_clock::now() < deadline)
+    while (child > 0 && (ended = waitpid(child, &status, WNOHANG)) == 0 && steady_clock::now() < deadline)
         std::this_thread::sleep_for(10ms);
-    std::string report;
-    if (ended == 0) {
+    std::string report = "crashed";
+    if (child > 0 && ended == 0) {
         kill(child, SIGKILL);
         waitpid(child, &status, 0);
         report = "blocked";
-    } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        report = "crashed";
-    } else {
+    } else if (ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         char buffer[512];
-        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
-            report.append(buffer, std::size_t(n));
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        report.assign(buffer, std::size_t(std::max<ssize_t>(n, 0)));
     }
     close(out[0]);
     return report;
 }
 
-// Everything in a folder, without opening anything but folders and regular
-// files: each name with its kind, where a link leads and what it leads to,
-// and a regular file's bytes.
-std::string describeFolder(const std::string& folder)
+// Everything in a folder, opening nothing but folders and regular files: each
+// name with its kind, where a link leads and the kind of what is there, and a
+// regular file's bytes.
+std::string describeFolder(const std::filesystem::path& folder)
 {
-    auto kind = [](mode_t mode) {
-        return S_ISREG(mode) ? "file" : S_ISDIR(mode) ? "folder" : S_ISFIFO(mode) ? "pipe"
-            : S_ISSOCK(mode) ? "socket" : S_ISCHR(mode) ? "character device" : S_ISLNK(mode) ? "link" : "other";
-    };
-    QStringList names = QDir(QString::fromStdString(folder))
-                            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    std::string out;
-    for (const QString& name : names) {
-        const std::string path = folder + "/" + name.toStdString();
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0)
-            continue;
-        out += name.toStdString() + ": " + kind(st.st_mode);
-        if (S_ISLNK(st.st_mode)) {
-            char target[4096];
-            const ssize_t n = readlink(path.c_str(), target, sizeof target);
-            out += " to " + std::string(target, std::size_t(std::max<ssize_t>(n, 0)));
-            out += stat(path.c_str(), &st) == 0 ? std::string(", a ") + kind(st.st_mode) : ", nothing";
-        } else if (S_ISDIR(st.st_mode)) {
-            out += " [" + describeFolder(path) + "]";
-        } else if (S_ISREG(st.st_mode)) {
-            QFile file(QString::fromStdString(path));
-            out += " \"" + (file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "?") + "\"";
-        }
-        out += "\n";
+    namespace fs = std::filesystem;
+    std::set<std::string> lines;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        std::error_code error;
+        const fs::path& path = entry.path();
+        std::string line = path.filename().string() + ": " + std::to_string(int(fs::symlink_status(path).type()));
+        if (fs::is_symlink(fs::symlink_status(path)))
+            line += " to " + fs::read_symlink(path).string() + ", " + std::to_string(int(fs::status(path, error).type()));
+        else if (fs::is_directory(path))
+            line += " [" + describeFolder(path) + "]";
+        else if (fs::is_regular_file(path))
+            line += " \"" + std::string(std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}) + "\"";
+        lines.insert(line);
     }
+    std::string out;
+    for (const std::string& line : lines)
+        out += line + "\n";
     return out;
 }
 
