@@ -9,8 +9,10 @@ namespace orvane::modBrowse {
 
 std::string GetBrowseDirectory(QWidget* owner)
 {
+    // The shell's dialog starts at the top of the user's namespace, which
+    // here is the home folder, never the process's working folder.
     const QString chosen = QFileDialog::getExistingDirectory(
-        owner, QString::fromLatin1(BrowseTitle), QString(), QFileDialog::ShowDirsOnly);
+        owner, QString::fromLatin1(BrowseTitle), QDir::homePath(), QFileDialog::ShowDirsOnly);
     return browseResult(chosen);
 }
 

@@ -127,11 +127,21 @@ bool matches(ListPattern pattern, std::string_view name, Kind kind)
     return kind == Kind::File && matchesMp3(name);
 }
 
+// The clock's 64-bit count reaches only from 1677 to 2262; a date beyond is
+// clamped to the nearer end, as on Windows, so date order still holds.
 DateTime toDateTime(std::int64_t seconds, std::uint32_t nanoseconds)
 {
     using namespace std::chrono;
-    const auto sinceEpoch = std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds);
-    return DateTime(duration_cast<DateTime::duration>(sinceEpoch));
+    using Tick = DateTime::duration;
+    constexpr auto earliest = ceil<std::chrono::seconds>(Tick::min());
+    constexpr auto latest = floor<std::chrono::seconds>(Tick::max());
+    if (seconds < earliest.count())
+        return DateTime(Tick::min());
+    if (seconds > latest.count())
+        return DateTime(Tick::max());
+    const auto whole = duration_cast<Tick>(std::chrono::seconds(seconds));
+    const auto part = duration_cast<Tick>(std::chrono::nanoseconds(nanoseconds));
+    return DateTime(part > Tick::max() - whole ? Tick::max() : whole + part);
 }
 
 class PosixFileSystem final : public FileSystem {

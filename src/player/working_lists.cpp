@@ -1,32 +1,84 @@
 #include "player/working_lists.h"
 
+#include "platform/collation.h"
+
 #include <algorithm>
 #include <ctime>
 #include <iterator>
+#include <string_view>
 #include <utility>
 
 namespace orvane {
 
 namespace {
+
+#ifdef _WIN32
+constexpr std::string_view Separators = "\\/";
+#else
+constexpr std::string_view Separators = "/";
+#endif
+
 unsigned char fold(char c)
 {
     auto u = static_cast<unsigned char>(c);
     return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
 }
-} // namespace
 
-bool lessNoCase(const std::string& a, const std::string& b)
+// Bytes in order, ASCII letters without regard to case.
+int compareFolded(std::string_view a, std::string_view b)
 {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char x = fold(a[i]);
         const unsigned char y = fold(b[i]);
         if (x != y)
-            return x < y;
+            return x < y ? -1 : 1;
     }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// One folder or file name against another: names that are text in letter
+// order, after them the names that are not text, by their bytes; equal
+// names by their exact bytes, so that only the same name compares equal.
+int compareNames(std::string_view a, std::string_view b)
+{
+    if (a == b)
+        return 0;
+    const bool textA = isText(a);
+    if (textA != isText(b))
+        return textA ? -1 : 1;
+    const int order = textA ? collate(a, b) : compareFolded(a, b);
+    if (order != 0)
+        return order;
+    return a < b ? -1 : 1;
+}
+
+} // namespace
+
+bool lessNoCase(const std::string& a, const std::string& b)
+{
+    // Name by name, so that a folder comes before everything inside it
+    // whatever the letters after it are. The names before the first byte that
+    // differs are the same in both.
+    const auto differ = std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
+    const std::size_t lastSame = std::string_view(a).substr(0, differ).find_last_of(Separators);
+    const std::size_t start = lastSame == std::string_view::npos ? 0 : lastSame + 1;
+    std::string_view x = std::string_view(a).substr(start);
+    std::string_view y = std::string_view(b).substr(start);
+    for (;;) {
+        const std::size_t endX = x.find_first_of(Separators);
+        const std::size_t endY = y.find_first_of(Separators);
+        const int order = compareNames(x.substr(0, endX), y.substr(0, endY));
+        if (order != 0)
+            return order < 0;
+        if (endX == std::string_view::npos || endY == std::string_view::npos) {
+            if (endX != endY)
+                return endX == std::string_view::npos;
+            return a < b; // the same names: only the separators can differ
+        }
+        x.remove_prefix(endX + 1);
+        y.remove_prefix(endY + 1);
+    }
 }
 
 void SortedList::AddItem(const std::string& item)
@@ -69,7 +121,8 @@ void FileList::setPath(const std::string& path)
     std::vector<std::string> names;
     for (auto& entry : fs_.listFolder(path, ListPattern::Mp3Files))
         names.push_back(std::move(entry.name));
-    std::sort(names.begin(), names.end(), lessNoCase);
+    std::sort(names.begin(), names.end(),
+              [](const std::string& x, const std::string& y) { return compareNames(x, y) < 0; });
     names_ = std::move(names);
 }
 

@@ -8,9 +8,12 @@
 
 namespace orvane {
 
-// Case-insensitive order of names and paths: letters compare without regard to
-// case, and a text sorts before every text it is a prefix of. Ties are broken
-// by the exact bytes, so the order is total and repeatable.
+// The order of the sorted lists, for names and paths: name by name, so a
+// folder sorts before everything inside it; names in the platform's letter
+// order (case ignored, accented letters beside their base letters), and names
+// that are not valid text after all others, by their bytes. Names equal in
+// that order are ordered by their exact bytes, so the order is total and
+// repeatable.
 bool lessNoCase(const std::string& a, const std::string& b);
 
 // The folder list: kept sorted as entries arrive. Reading past the end gives

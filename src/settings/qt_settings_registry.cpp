@@ -3,12 +3,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <cerrno>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orvane {
 
@@ -91,13 +97,85 @@ QVariantMap salvageValues(const QString& path)
     return values;
 }
 
+// What sits at the settings path decides what the store may do there. Only
+// a regular file, or a link to one, is ever opened, and only without
+// blocking; anything else (a folder, a pipe, a socket, a device, a link to
+// one of them or to nothing) belongs to the user and is left alone.
+enum class Found { Nothing, File, UnreadableFile, Other };
+
+struct Inspection {
+    Found found;
+    QString path; // the regular file itself, behind any link
+    qint64 size = 0;
+};
+
+Inspection inspect(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (lstat(name.constData(), &st) != 0)
+        return {errno == ENOENT || errno == ENOTDIR ? Found::Nothing : Found::Other, path};
+    QString real = path;
+    if (S_ISLNK(st.st_mode)) {
+        // stat opens nothing, so a link to a pipe or a device is safe to look at.
+        if (stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            return {Found::Other, path};
+        real = QFileInfo(path).canonicalFilePath();
+    }
+    if (!S_ISREG(st.st_mode))
+        return {Found::Other, path};
+    // Whatever may have been put there since the look above, this open can
+    // neither block nor follow a new link.
+    const int fd = open(QFile::encodeName(real).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return {Found::Nothing, real};
+        return {errno == EACCES || errno == EPERM ? Found::UnreadableFile : Found::Other, real};
+    }
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    close(fd);
+    return {regular ? Found::File : Found::Other, real, static_cast<qint64>(st.st_size)};
+}
+
+// Values written this run where the store leaves the path alone, by path:
+// later reads of the same run give them back, and nothing is written there.
+QHash<QString, QVariantMap>& keptForThisRun()
+{
+    static QHash<QString, QVariantMap> kept;
+    return kept;
+}
+
+// The first name beside path that nothing holds yet: an earlier file set
+// aside is kept as well.
+QString freeAsideName(const QString& path)
+{
+    for (int n = 1; n <= 100; ++n) {
+        const QString aside = path + QStringLiteral(".bad") + (n == 1 ? QString() : QString::number(n));
+        struct stat st;
+        if (lstat(QFile::encodeName(aside).constData(), &st) != 0 && errno == ENOENT)
+            return aside;
+    }
+    return {};
+}
+
 } // namespace
 
 QSettingsRegistry::QSettingsRegistry(QString filePath)
     : filePath_(std::move(filePath))
 {
-    const QFileInfo info(filePath_);
-    if (info.isFile() && (info.size() > MaxFileSize || !isTextFile(filePath_))) {
+    const Inspection found = inspect(filePath_);
+    if (found.found == Found::Other) {
+        leftAlone_ = true;
+        return;
+    }
+    // A link to a regular file is written through: the file behind it is the
+    // store, and the link stays.
+    filePath_ = found.path;
+    if (found.found == Found::UnreadableFile) {
+        unusable_ = true;
+        return;
+    }
+    if (found.found == Found::File && (found.size > MaxFileSize || !isTextFile(filePath_))) {
         unusable_ = true;
         salvaged_ = salvageValues(filePath_);
         return;
@@ -130,7 +208,9 @@ std::optional<std::string> QSettingsRegistry::read(const std::string& valuePath)
     const auto key = keyFor(valuePath);
     if (!key)
         return std::nullopt;
-    const QVariant value = unusable_ ? salvaged_.value(*key) : settings_->value(*key);
+    QVariant value = keptForThisRun().value(filePath_).value(*key);
+    if (!value.isValid() && !leftAlone_)
+        value = unusable_ ? salvaged_.value(*key) : settings_->value(*key);
     if (!value.isValid())
         return std::nullopt;
     // A hand-edited line such as PlayPath=a,b is parsed as a list; the text
@@ -147,6 +227,14 @@ void QSettingsRegistry::write(const std::string& valuePath, const std::string& v
     const auto key = keyFor(valuePath);
     if (!key)
         throw std::invalid_argument("not an Orvane value path: " + valuePath);
+    if (unusable_ && !setAsideUnusableFile()) {
+        keptForThisRun()[filePath_].insert(salvaged_);
+        leftAlone_ = true;
+    }
+    if (leftAlone_) {
+        keptForThisRun()[filePath_].insert(*key, QString::fromStdString(value));
+        return;
+    }
     QSettings& settings = openSettings();
     settings.setValue(*key, QString::fromStdString(value));
     settings.sync();
@@ -156,8 +244,7 @@ void QSettingsRegistry::write(const std::string& valuePath, const std::string& v
 
 QSettings& QSettingsRegistry::openSettings()
 {
-    if (unusable_) {
-        setAsideUnusableFile();
+    if (!settings_) {
         settings_ = std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
         for (auto it = salvaged_.cbegin(); it != salvaged_.cend(); ++it)
             settings_->setValue(it.key(), it.value());
@@ -168,15 +255,16 @@ QSettings& QSettingsRegistry::openSettings()
 
 // A file we cannot read would otherwise swallow every write (or keep its
 // junk around ours); it is kept beside the new one, which starts with the
-// values that could be saved from it.
-void QSettingsRegistry::setAsideUnusableFile()
+// values that could be saved from it. A file that cannot be moved stays as
+// it is.
+bool QSettingsRegistry::setAsideUnusableFile()
 {
     settings_.reset();
-    const QString aside = filePath_ + QStringLiteral(".bad");
-    QFile::remove(aside);
-    if (!QFile::rename(filePath_, aside))
-        QFile::remove(filePath_);
+    const QString aside = freeAsideName(filePath_);
+    if (aside.isEmpty() || !QFile::rename(filePath_, aside))
+        return false;
     unusable_ = false;
+    return true;
 }
 
 std::unique_ptr<Registry> makeQtSettingsRegistry()

@@ -40,10 +40,11 @@ public:
 
 private:
     QSettings& openSettings();
-    void setAsideUnusableFile();
+    bool setAsideUnusableFile();
 
     QString filePath_;
     bool unusable_ = false;
+    bool leftAlone_ = false; // not a regular file: never opened nor replaced
     QVariantMap salvaged_; // what an unusable file still holds of ours
     std::unique_ptr<QSettings> settings_;
 };

@@ -4,6 +4,7 @@
 #include "support/qt_app_support.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -102,6 +103,7 @@ protected:
             dirsOnly = dialog->fileMode() == QFileDialog::Directory
                 && dialog->testOption(QFileDialog::ShowDirsOnly);
             owner = dialog->parentWidget();
+            startFolder = dialog->directory().absolutePath();
             answer(*dialog);
         });
         return modBrowse::GetBrowseDirectory(&window);
@@ -111,14 +113,24 @@ protected:
     QString title;
     bool dirsOnly = false;
     QWidget* owner = nullptr;
+    QString startFolder;
 };
 
-TEST_F(BrowseDialogTest, CancelGivesEmptyText)
+TEST_F(BrowseDialogTest, CancelGivesEmptyTextAndTheDialogStartsAtHome)
 {
+    // A home that is not the working folder, so that the two cannot be mixed up.
+    QTemporaryDir home;
+    const QString homeFolder = QDir(home.path()).canonicalPath();
+    ASSERT_NE(QDir::currentPath(), homeFolder);
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+
     EXPECT_EQ(browse([](QFileDialog& d) { d.reject(); }), "");
+    qputenv("HOME", oldHome);
     EXPECT_EQ(title, QStringLiteral("Choose a directory from the list."));
     EXPECT_TRUE(dirsOnly);
     EXPECT_EQ(owner, &window);
+    EXPECT_EQ(QDir(startFolder).canonicalPath().toStdString(), homeFolder.toStdString());
 }
 
 TEST_F(BrowseDialogTest, ChosenFolderComesBackWithTheSeparator)

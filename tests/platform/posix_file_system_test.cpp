@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -247,6 +249,74 @@ TEST(PosixFileSystem, DateCreatedIsTheBirthTimeOrElseTheModificationTime)
         EXPECT_EQ(fs->dateCreated(older), longAgo + 1h);
         EXPECT_EQ(fs->dateCreated(newer), longAgo);
     }
+}
+
+// Dates the clock cannot hold need a file system without birth times, where
+// the modification time, which anyone may set, stands for the creation date:
+// ramfs, mounted in a private user and mount namespace of a child process.
+// The child's exit code says which check failed.
+int checkClampedDates(const std::string& mountPoint)
+{
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        return 100;
+    auto writeFile = [](const char* path, const std::string& text) {
+        const int fd = open(path, O_WRONLY);
+        const bool ok = fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
+        if (fd >= 0)
+            close(fd);
+        return ok;
+    };
+    writeFile("/proc/self/setgroups", "deny");
+    if (!writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1")
+        || !writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+        return 100;
+    mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+    if (mount("none", mountPoint.c_str(), "ramfs", 0, nullptr) != 0)
+        return 100;
+    const std::pair<const char*, std::int64_t> files[] = {
+        {"/1500.mp3", -14'831'769'600}, {"/2001.mp3", 1'000'000'000}, {"/2400.mp3", 13'569'465'600}};
+    for (const auto& [name, seconds] : files) {
+        const std::string path = mountPoint + name;
+        const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        if (fd < 0 || futimens(fd, times) != 0)
+            return 100;
+        close(fd);
+    }
+    if (keepsBirthTime(mountPoint + files[0].first))
+        return 100;
+    auto fs = makeNativeFileSystem();
+    const DateTime old = fs->dateCreated(mountPoint + files[0].first);
+    const DateTime now = fs->dateCreated(mountPoint + files[1].first);
+    const DateTime future = fs->dateCreated(mountPoint + files[2].first);
+    if (old != DateTime(DateTime::duration::min()))
+        return 1;
+    if (future != DateTime(DateTime::duration::max()))
+        return 2;
+    if (!(old < now && now < future))
+        return 3;
+    return 0;
+}
+
+TEST(PosixFileSystem, DatesBeyondTheClocksRangeAreClampedInOrder)
+{
+    TempTree tree;
+    const std::string mountPoint = tree.makeFolder("ram");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(checkClampedDates(mountPoint));
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the date conversion crashed";
+    const int failed = WEXITSTATUS(status);
+    if (failed == 100)
+        GTEST_SKIP() << "no private ramfs here";
+    EXPECT_EQ(failed, 0) << (failed == 1   ? "a date before 1677 is not the clock's first"
+                             : failed == 2 ? "a date after 2262 is not the clock's last"
+                                           : "dates out of order");
 }
 
 TEST(PosixFileSystem, DateCreatedOfAMissingFileThrows)
