@@ -1,0 +1,122 @@
+#include "qt/frm_splash.h"
+
+#include "qt/app_icon.h"
+#include "qt/twips.h"
+#include "settings/settings_store.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+
+namespace orvane {
+
+frmSplash::frmSplash(std::function<void()> showMainWindow, QWidget* parent)
+    : QFrame(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+    , showMainWindow_(std::move(showMainWindow))
+{
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(2);
+    setWindowIcon(appIcon());
+    setFocusPolicy(Qt::StrongFocus);
+    buildControls();
+    placeControls();
+    Form_Load();
+}
+
+void frmSplash::buildControls()
+{
+    Frame1 = new ProductFrame(this);
+    imgLogo = Frame1->imgLogo;
+    lblCompanyProduct = Frame1->lblCompanyProduct;
+    lblProductName = Frame1->lblProductName;
+    lblVersion = Frame1->lblVersion;
+    lblWarning = makeLabel(Frame1,
+                           QStringLiteral("Copyright \u00A9 The Orvane authors. "
+                                          "Provided as is, without warranty of any kind."),
+                           arialFont(8.25, false));
+
+    connect(Frame1, &ProductFrame::backgroundClicked, this, &frmSplash::Frame1_Click);
+    connect(&Timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
+}
+
+void frmSplash::placeControls()
+{
+    const Twips tw = Twips::of(*this);
+    const int border = frameWidth();
+    const QSize client = tw.size(7380, 4245);
+    setFixedSize(client + QSize(2 * border, 2 * border));
+
+    Frame1->setGeometry(tw.rect(150, 0, 7080, 4050).translated(border, border));
+    imgLogo->setGeometry(tw.rect(480, 480, 1740, 1620));
+    imgLogo->setPixmap(logoPixmap(imgLogo->size()));
+    lblCompanyProduct->move(tw.x(2280), tw.y(1080));
+    lblProductName->move(tw.x(2280), tw.y(1560));
+    lblWarning->setGeometry(tw.rect(150, 3660, 6855, 195));
+    for (QLabel* label : {lblCompanyProduct, lblProductName})
+        label->adjustSize();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmSplash::Form_Load()
+{
+    applyFirstRunRule();
+    SplashTickLimit = 1;
+    lblVersion->setText(QStringLiteral("Version ") + QString::fromStdString(versionText()));
+    // The version label is right-aligned: it grows to the left of its right edge.
+    const Twips tw = Twips::of(*this);
+    lblVersion->adjustSize();
+    lblVersion->move(tw.x(5670 + 885) - lblVersion->width(), tw.y(2280));
+    Timer1.start(TimerIntervalMs);
+}
+
+void frmSplash::Timer1_Timer()
+{
+    ++SplashTicks;
+    if (SplashTicks == SplashTickLimit)
+        close();
+}
+
+void frmSplash::Frame1_Click()
+{
+    close();
+}
+
+void frmSplash::keyPressEvent(QKeyEvent* event)
+{
+    // Any key that types a character, Enter and Esc included; which one is
+    // not looked at.
+    if (!event->text().isEmpty()) {
+        close();
+        return;
+    }
+    QFrame::keyPressEvent(event);
+}
+
+void frmSplash::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmSplash::showEvent(QShowEvent* event)
+{
+    QFrame::showEvent(event);
+    activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void frmSplash::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    Timer1.stop();
+    if (showMainWindow_)
+        showMainWindow_();
+}
+
+} // namespace orvane

@@ -1,0 +1,187 @@
+#include "qt/qt_settings_registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <stdexcept>
+
+namespace orvane {
+
+namespace {
+
+const QString ValuePathPrefix = QStringLiteral("HKEY_CURRENT_USER\\Software\\Orvane\\");
+
+// Value names become INI keys as they are; anything QSettings would read as a
+// group separator or escape is refused rather than mangled.
+bool isPlainName(const QString& name)
+{
+    if (name.isEmpty())
+        return false;
+    for (QChar c : name) {
+        const bool plain = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')
+            || (c >= u'0' && c <= u'9') || c == u'_';
+        if (!plain)
+            return false;
+    }
+    return true;
+}
+
+bool isUtf8(const QByteArray& bytes);
+
+// Our file is short UTF-8 text. Random bytes mostly parse as INI lines all the
+// same, and would stay in the file as junk keys, so they are caught here.
+bool isTextFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return true; // missing or unreadable: QSettings reports that itself
+    const QByteArray bytes = file.readAll();
+    return !bytes.contains('\0') && isUtf8(bytes);
+}
+
+bool isUtf8(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)utf8.decode(bytes);
+    return !utf8.hasError();
+}
+
+// The values of ours that a damaged or oversized file still holds: its
+// well-formed "Name=text" lines in the top-level section, found in one pass
+// over the file, then read the way QSettings reads them.
+QVariantMap salvageValues(const QString& path)
+{
+    static const QList<QByteArray> names{"PlayOrder", "Sub", "Repeat", "PlayPath", "Version"};
+    constexpr qint64 longestLine = 16 * 1024;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray kept = "[General]\n";
+    bool topLevel = true;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine(longestLine).trimmed();
+        if (line.startsWith('[')) {
+            topLevel = line == "[General]";
+            continue;
+        }
+        if (!topLevel || line.contains('\0') || !isUtf8(line))
+            continue;
+        for (const QByteArray& name : names) {
+            if (line.startsWith(name) && line.mid(name.size()).trimmed().startsWith('='))
+                kept += line + '\n';
+        }
+    }
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return {};
+    const QString copy = scratch.filePath(QStringLiteral("salvaged.conf"));
+    QFile out(copy);
+    if (!out.open(QIODevice::WriteOnly) || out.write(kept) != kept.size())
+        return {};
+    out.close();
+    QSettings parsed(copy, QSettings::IniFormat);
+    QVariantMap values;
+    for (const QString& key : parsed.allKeys())
+        values.insert(key, parsed.value(key));
+    return values;
+}
+
+} // namespace
+
+QSettingsRegistry::QSettingsRegistry(QString filePath)
+    : filePath_(std::move(filePath))
+{
+    const QFileInfo info(filePath_);
+    if (info.isFile() && (info.size() > MaxFileSize || !isTextFile(filePath_))) {
+        unusable_ = true;
+        salvaged_ = salvageValues(filePath_);
+        return;
+    }
+    settings_ = std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
+    unusable_ = settings_->status() == QSettings::FormatError;
+}
+
+QString QSettingsRegistry::defaultFilePath()
+{
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/Orvane.conf");
+}
+
+std::optional<QString> QSettingsRegistry::keyFor(const std::string& valuePath)
+{
+    const QString path = QString::fromStdString(valuePath);
+    if (!path.startsWith(ValuePathPrefix))
+        return std::nullopt;
+    QString name = path.mid(ValuePathPrefix.size());
+    if (!isPlainName(name))
+        return std::nullopt;
+    return name;
+}
+
+std::optional<std::string> QSettingsRegistry::read(const std::string& valuePath)
+{
+    const auto key = keyFor(valuePath);
+    if (!key)
+        return std::nullopt;
+    const QVariant value = unusable_ ? salvaged_.value(*key) : settings_->value(*key);
+    if (!value.isValid())
+        return std::nullopt;
+    // A hand-edited line such as PlayPath=a,b is parsed as a list; the text
+    // the user meant is the whole line.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(u',').toStdString();
+    if (!value.canConvert<QString>())
+        return std::nullopt;
+    return value.toString().toStdString();
+}
+
+void QSettingsRegistry::write(const std::string& valuePath, const std::string& value)
+{
+    const auto key = keyFor(valuePath);
+    if (!key)
+        throw std::invalid_argument("not an Orvane value path: " + valuePath);
+    QSettings& settings = openSettings();
+    settings.setValue(*key, QString::fromStdString(value));
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        throw std::runtime_error("cannot write " + filePath_.toStdString());
+}
+
+QSettings& QSettingsRegistry::openSettings()
+{
+    if (unusable_) {
+        setAsideUnusableFile();
+        settings_ = std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
+        for (auto it = salvaged_.cbegin(); it != salvaged_.cend(); ++it)
+            settings_->setValue(it.key(), it.value());
+        salvaged_.clear();
+    }
+    return *settings_;
+}
+
+// A file we cannot read would otherwise swallow every write (or keep its
+// junk around ours); it is kept beside the new one, which starts with the
+// values that could be saved from it.
+void QSettingsRegistry::setAsideUnusableFile()
+{
+    settings_.reset();
+    const QString aside = filePath_ + QStringLiteral(".bad");
+    QFile::remove(aside);
+    if (!QFile::rename(filePath_, aside))
+        QFile::remove(filePath_);
+    unusable_ = false;
+}
+
+std::unique_ptr<Registry> makeQtSettingsRegistry()
+{
+    return std::make_unique<QSettingsRegistry>();
+}
+
+} // namespace orvane
