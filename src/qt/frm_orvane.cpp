@@ -64,17 +64,18 @@ OptionButton::OptionButton(const QString& text, QWidget* parent)
     setAutoExclusive(false);
 }
 
-frmOrvane::frmOrvane(QWidget* parent)
-    : frmOrvane(makeMediaControl(), makeNativeFileSystem(), parent)
+frmOrvane::frmOrvane(SettingsProvider& settings, QWidget* parent)
+    : frmOrvane(makeMediaControl(), makeNativeFileSystem(), settings, parent)
 {
 }
 
 frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
-                     QWidget* parent)
+                     SettingsProvider& settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                   | Qt::WindowSystemMenuHint
                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                   | Qt::MSWindowsFixedSizeDialogHint)
+    , settings_(settings)
     , MMControl1_(std::move(mmControl))
     , fileSystem_(std::move(fileSystem))
     , ui_(this)
@@ -175,16 +176,16 @@ void frmOrvane::connectControls()
     connect(Text1, &QLineEdit::textEdited, this,
             [this](const QString& text) { controls().setText1(toNativePath(text)); });
     connect(cmdPath, &QPushButton::clicked, this, &frmOrvane::cmdPath_Click);
-    connect(optDate, &QRadioButton::clicked, this, [this] { optDate_Click(controls()); });
-    connect(optName, &QRadioButton::clicked, this, [this] { optName_Click(controls()); });
+    connect(optDate, &QRadioButton::clicked, this, [this] { optDate_Click(settings_, controls()); });
+    connect(optName, &QRadioButton::clicked, this, [this] { optName_Click(settings_, controls()); });
     // clicked comes from the user only, never from the mirror's setChecked.
     connect(ckSub, &QCheckBox::clicked, this, [this](bool checked) {
         controls().setCkSub(checked ? 1 : 0);
-        ckSub_Click(controls());
+        ckSub_Click(settings_, controls());
     });
     connect(ckRepeat, &QCheckBox::clicked, this, [this](bool checked) {
         controls().setCkRepeat(checked ? 1 : 0);
-        ckRepeat_Click(controls());
+        ckRepeat_Click(settings_, controls());
     });
 
     connect(cmdStop, &QPushButton::clicked, this, [&p] { p.cmdStop_Click(); });
@@ -259,7 +260,7 @@ void frmOrvane::mirrorAll()
 
 void frmOrvane::Form_Load()
 {
-    loadSettings(controls());
+    loadSettings(settings_, controls());
 }
 
 void frmOrvane::cmdPath_Click()
@@ -313,7 +314,7 @@ void frmOrvane::Form_Unload()
         return;
     unloaded_ = true;
     MMControl1_->setCommand("Close");
-    storeAllSettings(controls());
+    storeAllSettings(settings_, controls());
     Timer1.stop();
     emit unloaded();
 }

@@ -5,6 +5,7 @@
 #include "qt/qt_ui_host.h"
 #include "player/control_model.h"
 #include "player/player.h"
+#include "settings/mod_reg.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -40,9 +41,9 @@ class frmOrvane : public QWidget {
 public:
     static constexpr const char* Caption = "MP3 Orvane";
 
-    explicit frmOrvane(QWidget* parent = nullptr);
+    explicit frmOrvane(SettingsProvider& settings, QWidget* parent = nullptr);
     frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
-              QWidget* parent = nullptr);
+              SettingsProvider& settings, QWidget* parent = nullptr);
     ~frmOrvane() override;
 
     Player& player() { return *player_; }
@@ -104,6 +105,7 @@ private:
     void mirror(Ctl control);
     void mirrorAll();
 
+    SettingsProvider& settings_;
     std::unique_ptr<MMControl> MMControl1_;
     std::unique_ptr<FileSystem> fileSystem_;
     QtUiHost ui_;

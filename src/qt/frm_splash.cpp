@@ -12,8 +12,9 @@
 
 namespace orvane {
 
-frmSplash::frmSplash(std::function<void()> showMainWindow, QWidget* parent)
+frmSplash::frmSplash(SettingsProvider& settings, std::function<void()> showMainWindow, QWidget* parent)
     : QFrame(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+    , settings_(settings)
     , showMainWindow_(std::move(showMainWindow))
 {
     setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -63,7 +64,7 @@ void frmSplash::placeControls()
 
 void frmSplash::Form_Load()
 {
-    applyFirstRunRule();
+    applyFirstRunRule(settings_);
     SplashTickLimit = 1;
     lblVersion->setText(QStringLiteral("Version ") + QString::fromStdString(versionText()));
     // The version label is right-aligned: it grows to the left of its right edge.

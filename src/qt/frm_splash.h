@@ -1,6 +1,7 @@
 #pragma once
 
 #include "qt/product_frame.h"
+#include "settings/mod_reg.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -19,7 +20,7 @@ public:
     static constexpr int TimerIntervalMs = 500;
 
     // showMainWindow runs once, when the window unloads.
-    explicit frmSplash(std::function<void()> showMainWindow, QWidget* parent = nullptr);
+    frmSplash(SettingsProvider& settings, std::function<void()> showMainWindow, QWidget* parent = nullptr);
 
     void Timer1_Timer();
     void Frame1_Click();
@@ -47,6 +48,7 @@ private:
     void buildControls();
     void placeControls();
 
+    SettingsProvider& settings_;
     std::function<void()> showMainWindow_;
     bool unloaded_ = false;
 };

@@ -27,9 +27,9 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
 #ifdef _WIN32
-    orvane::modReg::setRegistryFactory(orvane::makeWinRegistry);
+    orvane::SettingsProvider settings(orvane::makeWinRegistry);
 #else
-    orvane::modReg::setRegistryFactory(orvane::makeQtSettingsRegistry);
+    orvane::SettingsProvider settings(orvane::makeQtSettingsRegistry);
 #endif
 
     orvane::AppLifetime lifetime;
@@ -38,12 +38,12 @@ int main(int argc, char** argv)
     // program runs: it goes when the event loop has returned.
     std::unique_ptr<orvane::frmOrvane> mainWindow;
     auto showMainWindow = [&] {
-        mainWindow = std::make_unique<orvane::frmOrvane>();
+        mainWindow = std::make_unique<orvane::frmOrvane>(settings);
         QObject::connect(mainWindow.get(), &orvane::frmOrvane::unloaded, &lifetime,
                          &orvane::AppLifetime::mainWindowUnloaded);
         mainWindow->show();
     };
-    auto* splash = new orvane::frmSplash(showMainWindow);
+    auto* splash = new orvane::frmSplash(settings, showMainWindow);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     splash->show();
 

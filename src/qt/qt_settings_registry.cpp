@@ -1,5 +1,7 @@
 #include "qt/qt_settings_registry.h"
 
+#include "settings/settings_keys.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,7 +16,7 @@ namespace orvane {
 
 namespace {
 
-const QString ValuePathPrefix = QStringLiteral("HKEY_CURRENT_USER\\Software\\Orvane\\");
+const QString ValuePathPrefix = QString::fromLatin1(RegKeyPath);
 
 // Value names become INI keys as they are; anything QSettings would read as a
 // group separator or escape is refused rather than mangled.

@@ -48,7 +48,7 @@ private:
     std::unique_ptr<QSettings> settings_;
 };
 
-// The factory main installs into modReg: one registry object per call.
+// The factory of the program's settings provider: one registry object per call.
 std::unique_ptr<Registry> makeQtSettingsRegistry();
 
 } // namespace orvane

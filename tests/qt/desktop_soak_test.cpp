@@ -37,7 +37,7 @@ TEST(DesktopSoak, WindowAndTrayStormKeepsEveryRule)
     sandbox.setValue("PlayPath", tree.path());
 
     auto* mpv = new MpvControl(MpvControl::Output::NullUntimed);
-    frmOrvane window(std::unique_ptr<MMControl>(mpv), makeNativeFileSystem());
+    frmOrvane window(std::unique_ptr<MMControl>(mpv), makeNativeFileSystem(), sandbox.settings());
     window.show();
     SysTrayHandlers* tray = SysTrayHandlers::of(&window);
     ASSERT_NE(tray, nullptr);

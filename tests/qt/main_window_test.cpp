@@ -22,14 +22,18 @@ using test::FakeMMControl;
 // Notes what the store held for PlayPath when the window closed the control.
 class ClosingControl : public FakeMMControl {
 public:
+    explicit ClosingControl(SettingsProvider& settings) : settings_(settings) {}
     void setCommand(const std::string& command) override
     {
         FakeMMControl::setCommand(command);
         if (command == "Close")
             playPathAtClose.push_back(
-                modReg::ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"));
+                settings_.ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"));
     }
     std::vector<std::string> playPathAtClose;
+
+private:
+    SettingsProvider& settings_;
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -45,11 +49,11 @@ protected:
 
     frmOrvane& open()
     {
-        auto control = std::make_unique<ClosingControl>();
+        auto control = std::make_unique<ClosingControl>(sandbox.settings());
         mm = control.get();
         auto files = std::make_unique<FakeFileSystem>();
         fs = files.get();
-        window = std::make_unique<frmOrvane>(std::move(control), std::move(files));
+        window = std::make_unique<frmOrvane>(std::move(control), std::move(files), sandbox.settings());
         window->show();
         return *window;
     }

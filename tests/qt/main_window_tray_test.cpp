@@ -37,7 +37,7 @@ protected:
         auto files = std::make_unique<test::FakeFileSystem>();
         files->addFile("/music/a.mp3");
         files->addFile("/music/b.mp3");
-        window = std::make_unique<frmOrvane>(std::move(control), std::move(files));
+        window = std::make_unique<frmOrvane>(std::move(control), std::move(files), sandbox.settings());
         ownPlatform = module().platform();
         module().setPlatform(&tray);
         window->show();

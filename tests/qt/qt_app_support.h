@@ -20,8 +20,8 @@
 
 namespace orvane::test {
 
-// Points XDG_CONFIG_HOME at a fresh folder and installs the real settings
-// registry for the lifetime of the object.
+// Points XDG_CONFIG_HOME at a fresh folder for the lifetime of the object;
+// settings() reaches the real settings file there.
 class SettingsSandbox {
 public:
     SettingsSandbox()
@@ -29,11 +29,9 @@ public:
         , oldHome_(qgetenv("XDG_CONFIG_HOME"))
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
-        previous_ = modReg::setRegistryFactory(makeQtSettingsRegistry);
     }
     ~SettingsSandbox()
     {
-        modReg::setRegistryFactory(previous_);
         if (hadHome_)
             qputenv("XDG_CONFIG_HOME", oldHome_);
         else
@@ -42,17 +40,18 @@ public:
     SettingsSandbox(const SettingsSandbox&) = delete;
     SettingsSandbox& operator=(const SettingsSandbox&) = delete;
 
+    SettingsProvider& settings() { return settings_; }
     QString folder() const { return dir_.path(); }
     QString filePath() const { return dir_.path() + QStringLiteral("/Orvane.conf"); }
 
     // The stored value as the program reads it.
-    std::string value(const char* name) const
+    std::string value(const char* name)
     {
-        return modReg::ReadRegValue(std::string("HKEY_CURRENT_USER\\Software\\Orvane\\") + name);
+        return settings_.ReadRegValue(std::string("HKEY_CURRENT_USER\\Software\\Orvane\\") + name);
     }
-    void setValue(const char* name, const std::string& text) const
+    void setValue(const char* name, const std::string& text)
     {
-        modReg::WriteRegValue(std::string("HKEY_CURRENT_USER\\Software\\Orvane\\") + name, text);
+        settings_.WriteRegValue(std::string("HKEY_CURRENT_USER\\Software\\Orvane\\") + name, text);
     }
 
     // Every key in the file, sorted, joined by blanks.
@@ -80,7 +79,7 @@ private:
     QTemporaryDir dir_;
     bool hadHome_;
     QByteArray oldHome_;
-    RegistryFactory previous_;
+    SettingsProvider settings_{makeQtSettingsRegistry};
 };
 
 // Runs the event loop until done() holds or timeoutMs passes; says which.

@@ -49,7 +49,7 @@ TEST(QtSettingsRegistry, OnlyOrvaneValuePathsAreAccepted)
 TEST(QtSettingsRegistry, FirstRunWritesExactlyTheFiveDefaults)
 {
     SettingsSandbox sandbox;
-    applyFirstRunRule();
+    applyFirstRunRule(sandbox.settings());
 
     EXPECT_EQ(sandbox.keys(), FiveKeys);
     EXPECT_EQ(sandbox.value("PlayOrder"), "2");
@@ -68,7 +68,7 @@ TEST(QtSettingsRegistry, SameVersionLeavesTheFileUntouched)
     sandbox.writeFile("[General]\nVersion=3.0.0\nPlayOrder=1\nSub=1\n");
     const QByteArray before = sandbox.fileBytes();
 
-    applyFirstRunRule();
+    applyFirstRunRule(sandbox.settings());
 
     EXPECT_EQ(sandbox.fileBytes(), before);
     EXPECT_EQ(sandbox.keys(), "PlayOrder Sub Version");
@@ -85,7 +85,7 @@ TEST(QtSettingsRegistry, AnyOtherVersionResetsTheChoices)
         sandbox.setValue("Repeat", "1");
         sandbox.setValue("PlayPath", "/music/old");
 
-        applyFirstRunRule();
+        applyFirstRunRule(sandbox.settings());
 
         EXPECT_EQ(sandbox.value("PlayOrder"), "2");
         EXPECT_EQ(sandbox.value("Sub"), "0");
@@ -150,7 +150,7 @@ TEST(QtSettingsRegistry, GarbageFileNeitherStopsTheProgramNorBlocksTheDefaults)
     sandbox.writeFile(junk);
 
     EXPECT_EQ(sandbox.value("Version"), "");
-    applyFirstRunRule();
+    applyFirstRunRule(sandbox.settings());
 
     EXPECT_EQ(sandbox.keys(), FiveKeys);
     EXPECT_EQ(sandbox.value("Version"), "3.0.0");
@@ -184,15 +184,15 @@ TEST(QtSettingsRegistry, DamagedFileKeepsEveryReadableValue)
     sandbox.writeFile(damaged);
 
     // Start-up sees the same version and loads what could be read.
-    applyFirstRunRule();
+    applyFirstRunRule(sandbox.settings());
     ControlModel controls;
-    loadSettings(controls);
+    loadSettings(sandbox.settings(), controls);
     EXPECT_EQ(controls.Text1(), "/music/a, b");
     EXPECT_EQ(controls.ckSub(), 1);
     EXPECT_EQ(controls.ckRepeat(), 1);
     EXPECT_TRUE(controls.optName()); // PlayOrder was only in another section
 
-    storeAllSettings(controls);
+    storeAllSettings(sandbox.settings(), controls);
     EXPECT_EQ(sandbox.keys(), FiveKeys);
     EXPECT_EQ(sandbox.value("PlayPath"), "/music/a, b");
     EXPECT_EQ(sandbox.value("Version"), "3.0.0");
@@ -224,7 +224,7 @@ TEST(QtSettingsRegistry, UnwritableFolderLosesWritesSilently)
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(blocker + "/config"));
 
     EXPECT_ANY_THROW(QSettingsRegistry().write("HKEY_CURRENT_USER\\Software\\Orvane\\Sub", "1"));
-    EXPECT_NO_THROW(applyFirstRunRule());
+    EXPECT_NO_THROW(applyFirstRunRule(sandbox.settings()));
     EXPECT_EQ(sandbox.value("Version"), "");
 }
 

@@ -22,17 +22,17 @@ TEST(SettingsWriters, ChildWriter)
     const QByteArray id = qgetenv("ORVANE_SETTINGS_WRITER");
     if (id.isEmpty())
         GTEST_SKIP() << "started by TwoCopiesWritingAtOnceLeaveAValidFile";
-    modReg::setRegistryFactory(makeQtSettingsRegistry);
+    SettingsProvider settings(makeQtSettingsRegistry);
     for (int i = 0; i < WritesPerCopy; ++i) {
-        modReg::WriteRegValue(regPath("PlayPath"), "/copy" + id.toStdString() + "/" + std::to_string(i));
-        modReg::WriteRegValue(regPath("Sub"), std::to_string(i % 2));
+        settings.WriteRegValue(regPath("PlayPath"), "/copy" + id.toStdString() + "/" + std::to_string(i));
+        settings.WriteRegValue(regPath("Sub"), std::to_string(i % 2));
     }
 }
 
 TEST(SettingsWriters, TwoCopiesWritingAtOnceLeaveAValidFile)
 {
     SettingsSandbox sandbox;
-    applyFirstRunRule();
+    applyFirstRunRule(sandbox.settings());
 
     std::vector<std::unique_ptr<QProcess>> copies;
     for (const char* id : {"1", "2"}) {

@@ -16,7 +16,7 @@ class SplashTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        splash = std::make_unique<frmSplash>([this] { ++mainShown; });
+        splash = std::make_unique<frmSplash>(sandbox.settings(), [this] { ++mainShown; });
         splash->show();
     }
 
@@ -93,7 +93,7 @@ TEST_F(SplashTest, EnterAndEscEndItToo)
                              std::pair{Qt::Key_Escape, QStringLiteral("\x1b")}}) {
         SCOPED_TRACE(key);
         mainShown = 0;
-        splash = std::make_unique<frmSplash>([this] { ++mainShown; });
+        splash = std::make_unique<frmSplash>(sandbox.settings(), [this] { ++mainShown; });
         splash->show();
         press(key, text);
         EXPECT_EQ(mainShown, 1);
