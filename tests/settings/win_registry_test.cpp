@@ -154,7 +154,7 @@ TEST_F(WinRegistryTest, PathEndingInSeparatorNamesTheKeysDefaultValue)
 
 TEST_F(WinRegistryTest, FirstRunWritesExactlyTheFiveTextValues)
 {
-    applyFirstRunRule();
+    applyFirstRunRule(settings);
     EXPECT_EQ(valuesOfKey(), (std::map<std::wstring, StoredValue>{
                                  {L"PlayOrder", text(L"2")},
                                  {L"Sub", text(L"0")},
