@@ -20,40 +20,20 @@ AppLifetime::~AppLifetime()
         qApp->removeEventFilter(this);
 }
 
-void AppLifetime::mainWindowUnloaded()
-{
-    mainUnloaded_ = true;
-    scheduleCheck();
-}
-
 bool AppLifetime::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Hide && watched->isWidgetType()
         && static_cast<QWidget*>(watched)->isWindow())
-        scheduleCheck();
+        windowGone();
     return false;
 }
 
-// Looked at once the event at hand is done, when the closing window no longer
-// counts as visible.
-void AppLifetime::scheduleCheck()
+void AppLifetime::checkLater()
 {
-    if (checkPending_ || !mainUnloaded_)
-        return;
-    checkPending_ = true;
     QTimer::singleShot(0, this, [this] { check(); });
 }
 
-void AppLifetime::check()
-{
-    checkPending_ = false;
-    if (quitting_ || !mainUnloaded_ || anyWindowVisible())
-        return;
-    quitting_ = true;
-    quit_();
-}
-
-bool AppLifetime::anyWindowVisible()
+bool AppLifetime::anyWindowShown() const
 {
     const auto windows = QApplication::topLevelWidgets();
     for (const QWidget* w : windows) {
@@ -61,6 +41,11 @@ bool AppLifetime::anyWindowVisible()
             return true;
     }
     return false;
+}
+
+void AppLifetime::endProgram()
+{
+    quit_();
 }
 
 } // namespace orvane

@@ -1,36 +1,31 @@
 #pragma once
 
+#include "app/program_lifetime.h"
+
 #include <QObject>
 
 #include <functional>
 
 namespace orvane {
 
-// Ends the process when no window of the program is left: once the main
-// window has unloaded and every other window (About, a message box) is
-// closed. A main window hidden in the tray is not unloaded, so closing
-// another window then must not end the program.
-class AppLifetime : public QObject {
+// The program's lifetime on Qt: every top-level widget that hides counts as a
+// window gone; the program ends with the event loop.
+class AppLifetime : public QObject, public ProgramLifetime {
     Q_OBJECT
 public:
     // quit defaults to QCoreApplication::quit.
     explicit AppLifetime(std::function<void()> quit = {}, QObject* parent = nullptr);
     ~AppLifetime() override;
 
-    void mainWindowUnloaded();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void scheduleCheck();
-    void check();
-    static bool anyWindowVisible();
+    void checkLater() override;
+    bool anyWindowShown() const override;
+    void endProgram() override;
 
     std::function<void()> quit_;
-    bool mainUnloaded_ = false;
-    bool checkPending_ = false;
-    bool quitting_ = false;
 };
 
 } // namespace orvane

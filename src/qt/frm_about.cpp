@@ -2,7 +2,6 @@
 
 #include "qt/app_icon.h"
 #include "qt/twips.h"
-#include "settings/settings_store.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -116,11 +115,11 @@ void frmAbout::buildControls()
     for (QLabel* label : {lblCompanyProduct, lblProductName, lblVersion, static_cast<QLabel*>(lblURL)})
         makeBlue(label);
 
-    connect(cmdExit, &QPushButton::clicked, this, &frmAbout::cmdExit_Click);
-    connect(Frame1, &ProductFrame::backgroundClicked, this, &frmAbout::Frame1_Click);
-    connect(Frame1, &ProductFrame::backgroundMouseMove, this, &frmAbout::Frame1_MouseMove);
-    connect(lblURL, &LinkLabel::clicked, this, &frmAbout::lblURL_Click);
-    connect(lblURL, &LinkLabel::mouseMoved, this, &frmAbout::lblURL_MouseMove);
+    connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+    connect(Frame1, &ProductFrame::backgroundClicked, this, [this] { Frame1_Click(); });
+    connect(Frame1, &ProductFrame::backgroundMouseMove, this, [this] { Frame1_MouseMove(); });
+    connect(lblURL, &LinkLabel::clicked, this, [this] { lblURL_Click(); });
+    connect(lblURL, &LinkLabel::mouseMoved, this, [this] { lblURL_MouseMove(); });
 }
 
 void frmAbout::placeControls()
@@ -143,47 +142,28 @@ void frmAbout::placeControls()
     cmdExit->setGeometry(tw.rect(5640, 3060, 1215, 435));
 }
 
-void frmAbout::Form_Load()
+void frmAbout::showVersion(const std::string& caption)
 {
-    lblVersion->setText(QStringLiteral("Version ") + QString::fromStdString(versionText()));
+    lblVersion->setText(QString::fromStdString(caption));
     // Right-aligned: the label grows to the left of its right edge.
     const Twips tw = Twips::of(*this);
     lblVersion->adjustSize();
     lblVersion->move(tw.x(6855) - lblVersion->width(), tw.y(1980));
 }
 
-void frmAbout::cmdExit_Click()
+void frmAbout::closeWindow()
 {
     close();
 }
 
-void frmAbout::Frame1_Click()
+void frmAbout::openWebPage(const std::string& address)
 {
-    close();
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
 }
 
-// The result is not looked at: without a browser nothing happens, and the
-// window stays as it is.
-void frmAbout::lblURL_Click()
-{
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProductWebPage)));
-}
-
-void frmAbout::lblURL_MouseMove()
-{
-    setLinkUnderline(true);
-}
-
-void frmAbout::Frame1_MouseMove()
-{
-    setLinkUnderline(false);
-}
-
-void frmAbout::setLinkUnderline(bool on)
+void frmAbout::showLinkUnderline(bool on)
 {
     QFont font = lblURL->font();
-    if (font.underline() == on)
-        return;
     font.setUnderline(on);
     lblURL->setFont(font);
 }

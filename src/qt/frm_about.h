@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktop/about_form.h"
 #include "qt/product_frame.h"
 
 #include <QFrame>
@@ -8,9 +9,6 @@
 #include <QWidget>
 
 namespace orvane {
-
-// The product web page, opened from the About window's link.
-inline constexpr const char* ProductWebPage = "https://orvane.example.org/";
 
 // lblURL: a label that reports the pointer moving over it and clicks.
 class LinkLabel : public QLabel {
@@ -31,9 +29,9 @@ private:
     bool pressed_ = false;
 };
 
-// The About window: product name, version, and the link to the product web
-// page. Modeless, one at a time; closing it deletes it.
-class frmAbout : public QWidget {
+// The About window on Qt: product name, version, and the link to the product
+// web page. Modeless, one at a time; closing it deletes it.
+class frmAbout : public QWidget, public AboutForm {
     Q_OBJECT
 public:
     explicit frmAbout(QWidget* parent = nullptr);
@@ -45,12 +43,6 @@ public:
     // The open About window, if any.
     static frmAbout* instance();
 
-    void cmdExit_Click();
-    void Frame1_Click();
-    void lblURL_Click();
-    void lblURL_MouseMove();
-    void Frame1_MouseMove();
-
     ProductFrame* Frame1;
     QLabel* imgLogo;
     QLabel* lblCompanyProduct;
@@ -61,10 +53,12 @@ public:
     QPushButton* cmdExit;
 
 private:
-    void Form_Load();
     void buildControls();
     void placeControls();
-    void setLinkUnderline(bool on);
+    void showVersion(const std::string& caption) override;
+    void showLinkUnderline(bool on) override;
+    void closeWindow() override;
+    void openWebPage(const std::string& address) override;
 };
 
 } // namespace orvane

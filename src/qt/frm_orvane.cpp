@@ -2,10 +2,10 @@
 
 #include "qt/app_icon.h"
 #include "qt/media_factory.h"
-#include "qt/twips.h"
 #include "qt/mod_browse.h"
+#include "qt/qt_ui_host.h"
 #include "qt/sys_tray_handlers.h"
-#include "settings/settings_store.h"
+#include "qt/twips.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -75,11 +75,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
                   | Qt::WindowSystemMenuHint
                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                   | Qt::MSWindowsFixedSizeDialogHint)
-    , settings_(settings)
-    , MMControl1_(std::move(mmControl))
-    , fileSystem_(std::move(fileSystem))
-    , ui_(this)
-    , player_(std::make_unique<Player>(*MMControl1_, *fileSystem_, ui_))
+    , MainForm(std::move(mmControl), std::move(fileSystem), std::make_unique<QtUiHost>(this), settings)
 {
     setWindowTitle(QString::fromLatin1(Caption));
     setWindowIcon(appIcon());
@@ -89,9 +85,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     placeControls();
     connectControls();
 
-    // The tray's handlers live on the window; the menu twins refresh its icon.
-    auto* tray = SysTrayHandlers::install(this, RCPopup, [this] { return player_->Paused; });
-    player_->trayRefresh = [tray](const std::string& image) { tray->trayRefresh(image); };
+    attachTray(SysTrayHandlers::install(this, RCPopup, [this] { return player().Paused; }));
 
     Timer1.setInterval(Timer1IntervalMs);
     controls().setListener([this](Ctl c) { mirror(c); });
@@ -102,7 +96,6 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
 frmOrvane::~frmOrvane()
 {
     controls().setListener(nullptr);
-    MMControl1_->setDoneHandler(nullptr);
 }
 
 void frmOrvane::buildControls()
@@ -170,23 +163,17 @@ void frmOrvane::placeControls()
 
 void frmOrvane::connectControls()
 {
-    Player& p = *player_;
+    Player& p = player();
     connect(&Timer1, &QTimer::timeout, this, [&p] { p.Timer1_Timer(); });
 
     connect(Text1, &QLineEdit::textEdited, this,
-            [this](const QString& text) { controls().setText1(toNativePath(text)); });
-    connect(cmdPath, &QPushButton::clicked, this, &frmOrvane::cmdPath_Click);
-    connect(optDate, &QRadioButton::clicked, this, [this] { optDate_Click(settings_, controls()); });
-    connect(optName, &QRadioButton::clicked, this, [this] { optName_Click(settings_, controls()); });
+            [this](const QString& text) { Text1_Change(toNativePath(text)); });
+    connect(cmdPath, &QPushButton::clicked, this, [this] { cmdPath_Click(); });
+    connect(optDate, &QRadioButton::clicked, this, [this] { optDate_Click(); });
+    connect(optName, &QRadioButton::clicked, this, [this] { optName_Click(); });
     // clicked comes from the user only, never from the mirror's setChecked.
-    connect(ckSub, &QCheckBox::clicked, this, [this](bool checked) {
-        controls().setCkSub(checked ? 1 : 0);
-        ckSub_Click(settings_, controls());
-    });
-    connect(ckRepeat, &QCheckBox::clicked, this, [this](bool checked) {
-        controls().setCkRepeat(checked ? 1 : 0);
-        ckRepeat_Click(settings_, controls());
-    });
+    connect(ckSub, &QCheckBox::clicked, this, [this](bool checked) { ckSub_Click(checked); });
+    connect(ckRepeat, &QCheckBox::clicked, this, [this](bool checked) { ckRepeat_Click(checked); });
 
     connect(cmdStop, &QPushButton::clicked, this, [&p] { p.cmdStop_Click(); });
     connect(cmdSkip, &QPushButton::clicked, this, [&p] { p.cmdSkip_Click(); });
@@ -197,9 +184,9 @@ void frmOrvane::connectControls()
     connect(mnuPause, &QAction::triggered, this, [&p] { p.mnuPause_Click(); });
     connect(mnuSkip, &QAction::triggered, this, [&p] { p.mnuSkip_Click(); });
     connect(mnuStop, &QAction::triggered, this, [&p] { p.mnuStop_Click(); });
-    connect(mnuSettings, &QAction::triggered, this, &frmOrvane::mnuSettings_Click);
-    connect(mnuAbout, &QAction::triggered, this, &frmOrvane::mnuAbout_Click);
-    connect(mnuExit, &QAction::triggered, this, &frmOrvane::mnuExit_Click);
+    connect(mnuSettings, &QAction::triggered, this, [this] { mnuSettings_Click(); });
+    connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
+    connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
 }
 
 void frmOrvane::mirror(Ctl control)
@@ -241,7 +228,7 @@ void frmOrvane::mirror(Ctl control)
         break;
     }
     case Ctl::Timer1:
-        if (on && !unloaded_) {
+        if (timer1Runs()) {
             if (!Timer1.isActive())
                 Timer1.start();
         } else {
@@ -258,41 +245,24 @@ void frmOrvane::mirrorAll()
         mirror(static_cast<Ctl>(i));
 }
 
-void frmOrvane::Form_Load()
+std::string frmOrvane::showFolderDialog()
 {
-    loadSettings(settings_, controls());
+    return modBrowse::chooseFolder(this);
 }
 
-void frmOrvane::cmdPath_Click()
+void frmOrvane::closeWindow()
 {
-    const std::string chosen = modBrowse::GetBrowseDirectory(this);
-    if (!chosen.empty())
-        controls().setText1(chosen);
-}
-
-void frmOrvane::mnuSettings_Click()
-{
-    if (auto* tray = SysTrayHandlers::of(this))
-        tray->mnuSettings_Click();
-}
-
-void frmOrvane::mnuAbout_Click()
-{
-    if (auto* tray = SysTrayHandlers::of(this))
-        tray->mnuAbout_Click();
-}
-
-void frmOrvane::mnuExit_Click()
-{
-    if (auto* tray = SysTrayHandlers::of(this))
-        tray->mnuExit_Click(); // the tray icon goes before the window
     close();
 }
 
-void frmOrvane::Form_Resize()
+void frmOrvane::stopTimer1()
 {
-    if (auto* tray = SysTrayHandlers::of(this))
-        tray->Form_Resize();
+    Timer1.stop();
+}
+
+void frmOrvane::afterUnload()
+{
+    emit unloaded();
 }
 
 void frmOrvane::changeEvent(QEvent* event)
@@ -308,15 +278,5 @@ void frmOrvane::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void frmOrvane::Form_Unload()
-{
-    if (unloaded_)
-        return;
-    unloaded_ = true;
-    MMControl1_->setCommand("Close");
-    storeAllSettings(settings_, controls());
-    Timer1.stop();
-    emit unloaded();
-}
 
 } // namespace orvane

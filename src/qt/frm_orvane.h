@@ -1,11 +1,6 @@
 #pragma once
 
-#include "media/mm_control.h"
-#include "platform/file_system.h"
-#include "qt/qt_ui_host.h"
-#include "player/control_model.h"
-#include "player/player.h"
-#include "settings/mod_reg.h"
+#include "app/main_form.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -34,31 +29,15 @@ protected:
     void nextCheckState() override { setChecked(true); }
 };
 
-// The main window: a view over the Player. The control model's every change
-// shows on the widgets at once; clicks go to the player's handlers.
-class frmOrvane : public QWidget {
+// The main window on Qt: a view over the Player. The control model's every
+// change shows on the widgets at once; clicks go to the handlers.
+class frmOrvane : public QWidget, public MainForm {
     Q_OBJECT
 public:
-    static constexpr const char* Caption = "MP3 Orvane";
-
     explicit frmOrvane(SettingsProvider& settings, QWidget* parent = nullptr);
     frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
               SettingsProvider& settings, QWidget* parent = nullptr);
     ~frmOrvane() override;
-
-    Player& player() { return *player_; }
-    ControlModel& controls() { return player_->controls(); }
-    MMControl& mmControl() { return *MMControl1_; }
-    QtUiHost& uiHost() { return ui_; }
-    bool isUnloaded() const { return unloaded_; }
-
-    void cmdPath_Click();
-
-    // Tray popup items and the minimise handler.
-    void mnuSettings_Click();
-    void mnuAbout_Click();
-    void mnuExit_Click();
-    void Form_Resize();
 
     QLabel* Label2;
     QLineEdit* Text1;
@@ -96,21 +75,16 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void Form_Load();
-    void Form_Unload();
     void buildControls();
     void buildPopupMenu();
     void placeControls();
     void connectControls();
     void mirror(Ctl control);
     void mirrorAll();
-
-    SettingsProvider& settings_;
-    std::unique_ptr<MMControl> MMControl1_;
-    std::unique_ptr<FileSystem> fileSystem_;
-    QtUiHost ui_;
-    std::unique_ptr<Player> player_;
-    bool unloaded_ = false;
+    std::string showFolderDialog() override;
+    void closeWindow() override;
+    void stopTimer1() override;
+    void afterUnload() override;
 };
 
 } // namespace orvane

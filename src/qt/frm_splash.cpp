@@ -2,7 +2,6 @@
 
 #include "qt/app_icon.h"
 #include "qt/twips.h"
-#include "settings/settings_store.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -14,7 +13,7 @@ namespace orvane {
 
 frmSplash::frmSplash(SettingsProvider& settings, std::function<void()> showMainWindow, QWidget* parent)
     : QFrame(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
-    , settings_(settings)
+    , SplashForm(settings)
     , showMainWindow_(std::move(showMainWindow))
 {
     setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -38,8 +37,8 @@ void frmSplash::buildControls()
                                           "Provided as is, without warranty of any kind."),
                            arialFont(8.25, false));
 
-    connect(Frame1, &ProductFrame::backgroundClicked, this, &frmSplash::Frame1_Click);
-    connect(&Timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
+    connect(Frame1, &ProductFrame::backgroundClicked, this, [this] { Frame1_Click(); });
+    connect(&Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
 }
 
 void frmSplash::placeControls()
@@ -62,28 +61,34 @@ void frmSplash::placeControls()
         move(screen->availableGeometry().center() - rect().center());
 }
 
-void frmSplash::Form_Load()
+void frmSplash::showVersion(const std::string& caption)
 {
-    applyFirstRunRule(settings_);
-    SplashTickLimit = 1;
-    lblVersion->setText(QStringLiteral("Version ") + QString::fromStdString(versionText()));
+    lblVersion->setText(QString::fromStdString(caption));
     // The version label is right-aligned: it grows to the left of its right edge.
     const Twips tw = Twips::of(*this);
     lblVersion->adjustSize();
     lblVersion->move(tw.x(5670 + 885) - lblVersion->width(), tw.y(2280));
-    Timer1.start(TimerIntervalMs);
 }
 
-void frmSplash::Timer1_Timer()
+void frmSplash::startTimer1(int intervalMs)
 {
-    ++SplashTicks;
-    if (SplashTicks == SplashTickLimit)
-        close();
+    Timer1.start(intervalMs);
 }
 
-void frmSplash::Frame1_Click()
+void frmSplash::stopTimer1()
+{
+    Timer1.stop();
+}
+
+void frmSplash::closeWindow()
 {
     close();
+}
+
+void frmSplash::showMainWindow()
+{
+    if (showMainWindow_)
+        showMainWindow_();
 }
 
 void frmSplash::keyPressEvent(QKeyEvent* event)
@@ -91,7 +96,7 @@ void frmSplash::keyPressEvent(QKeyEvent* event)
     // Any key that types a character, Enter and Esc included; which one is
     // not looked at.
     if (!event->text().isEmpty()) {
-        close();
+        Form_KeyPress();
         return;
     }
     QFrame::keyPressEvent(event);
@@ -108,16 +113,6 @@ void frmSplash::showEvent(QShowEvent* event)
     QFrame::showEvent(event);
     activateWindow();
     setFocus(Qt::ActiveWindowFocusReason);
-}
-
-void frmSplash::Form_Unload()
-{
-    if (unloaded_)
-        return;
-    unloaded_ = true;
-    Timer1.stop();
-    if (showMainWindow_)
-        showMainWindow_();
 }
 
 } // namespace orvane

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/splash_form.h"
 #include "qt/product_frame.h"
-#include "settings/mod_reg.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -11,23 +11,13 @@
 
 namespace orvane {
 
-// The startup window: settles the stored settings for this version, shows
-// the product name for half a second (less on a key or a click on its frame),
-// and when it unloads the main window appears.
-class frmSplash : public QFrame {
+// The startup window on Qt: the product name for half a second (less on a
+// key or a click on its frame); when it unloads the main window appears.
+class frmSplash : public QFrame, public SplashForm {
     Q_OBJECT
 public:
-    static constexpr int TimerIntervalMs = 500;
-
     // showMainWindow runs once, when the window unloads.
     frmSplash(SettingsProvider& settings, std::function<void()> showMainWindow, QWidget* parent = nullptr);
-
-    void Timer1_Timer();
-    void Frame1_Click();
-    bool isUnloaded() const { return unloaded_; }
-
-    int SplashTicks = 0;
-    int SplashTickLimit = 0;
 
     ProductFrame* Frame1;
     QLabel* imgLogo;
@@ -43,14 +33,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void Form_Load();
-    void Form_Unload();
     void buildControls();
     void placeControls();
+    void showVersion(const std::string& caption) override;
+    void startTimer1(int intervalMs) override;
+    void stopTimer1() override;
+    void closeWindow() override;
+    void showMainWindow() override;
 
-    SettingsProvider& settings_;
     std::function<void()> showMainWindow_;
-    bool unloaded_ = false;
 };
 
 } // namespace orvane

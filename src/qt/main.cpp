@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     auto showMainWindow = [&] {
         mainWindow = std::make_unique<orvane::frmOrvane>(settings);
         QObject::connect(mainWindow.get(), &orvane::frmOrvane::unloaded, &lifetime,
-                         &orvane::AppLifetime::mainWindowUnloaded);
+                         [&lifetime] { lifetime.mainWindowUnloaded(); });
         mainWindow->show();
     };
     auto* splash = new orvane::frmSplash(settings, showMainWindow);

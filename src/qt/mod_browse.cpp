@@ -7,21 +7,29 @@
 
 namespace orvane::modBrowse {
 
+namespace {
+
+std::string nativeFolder(const QString& chosenFolder)
+{
+    return toNativePath(QDir::toNativeSeparators(chosenFolder));
+}
+
+} // namespace
+
+std::string chooseFolder(QWidget* owner)
+{
+    return nativeFolder(QFileDialog::getExistingDirectory(
+        owner, QString::fromLatin1(BrowseTitle), QString(), QFileDialog::ShowDirsOnly));
+}
+
 std::string GetBrowseDirectory(QWidget* owner)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(
-        owner, QString::fromLatin1(BrowseTitle), QString(), QFileDialog::ShowDirsOnly);
-    return browseResult(chosen);
+    return browseResult(chooseFolder(owner), QDir::separator().toLatin1());
 }
 
 std::string browseResult(const QString& chosenFolder)
 {
-    if (chosenFolder.isEmpty())
-        return {};
-    QString path = QDir::toNativeSeparators(chosenFolder);
-    if (!path.endsWith(QDir::separator()))
-        path += QDir::separator();
-    return toNativePath(path);
+    return browseResult(nativeFolder(chosenFolder), QDir::separator().toLatin1());
 }
 
 } // namespace orvane::modBrowse

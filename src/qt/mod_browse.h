@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/mod_browse.h"
+
 #include <QString>
 
 #include <string>
@@ -8,11 +10,12 @@ class QWidget;
 
 namespace orvane::modBrowse {
 
-inline constexpr const char* BrowseTitle = "Choose a directory from the list.";
+// The modal folder dialog owned by owner: the chosen folder's native path as
+// the dialog gives it, or empty text when nothing was chosen.
+std::string chooseFolder(QWidget* owner);
 
-// Shows the modal folder dialog owned by owner. The chosen folder's native
-// path, always ending in the separator ("/" stays "/"), or empty text when
-// nothing was chosen.
+// chooseFolder with the result rules: the path always ends in the separator
+// ("/" stays "/"), or is empty text.
 std::string GetBrowseDirectory(QWidget* owner);
 
 // The dialog's answer as GetBrowseDirectory returns it.

@@ -8,12 +8,6 @@ namespace {
 
 constexpr std::uint32_t WM_MBUTTONDOWN = 0x207;
 
-// What a window does with a message nobody handles.
-std::int32_t defaultWindowProc(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t)
-{
-    return 0;
-}
-
 } // namespace
 
 QtTrayPlatform::QtTrayPlatform(const TrayPictures& pictures, QObject* parent)
@@ -69,10 +63,7 @@ void QtTrayPlatform::notifyIconDelete(const NotifyIconData& data)
 
 WindowProc QtTrayPlatform::setWindowProc(WindowHandle window, WindowProc proc)
 {
-    WindowProc& slot = procs_[window];
-    WindowProc previous = slot ? std::move(slot) : WindowProc(defaultWindowProc);
-    slot = std::move(proc);
-    return previous;
+    return procs_.set(window, std::move(proc));
 }
 
 bool QtTrayPlatform::trayAvailable() const
@@ -83,12 +74,7 @@ bool QtTrayPlatform::trayAvailable() const
 std::int32_t QtTrayPlatform::sendMessage(WindowHandle window, std::uint32_t msg, std::uintptr_t wParam,
                                          std::intptr_t lParam)
 {
-    const auto it = procs_.find(window);
-    if (it == procs_.end() || !it->second)
-        return defaultWindowProc(window, msg, wParam, lParam);
-    // A copy: the procedure may put another one in its place while it runs.
-    const WindowProc proc = it->second;
-    return proc(window, msg, wParam, lParam);
+    return procs_.send(window, msg, wParam, lParam);
 }
 
 std::uint32_t QtTrayPlatform::mouseMessage(QSystemTrayIcon::ActivationReason reason)

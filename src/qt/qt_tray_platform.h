@@ -1,6 +1,7 @@
 #pragma once
 
 #include "desktop/mod_sys_tray.h"
+#include "desktop/window_procs.h"
 
 #include <QObject>
 #include <QSystemTrayIcon>
@@ -12,9 +13,9 @@ namespace orvane {
 
 class TrayPictures;
 
-// modSysTray's desktop on Qt: one QSystemTrayIcon per added record, and a
-// window-procedure slot per window through which the icons' mouse activity
-// is delivered, as the notification area delivers it to a window.
+// modSysTray's desktop on Qt: one QSystemTrayIcon per added record, whose
+// mouse activity goes to the window's procedure as the notification area
+// delivers it to a window.
 class QtTrayPlatform : public QObject, public SysTrayPlatform {
     Q_OBJECT
 public:
@@ -41,7 +42,7 @@ private:
 
     const TrayPictures& pictures_;
     std::map<Key, QSystemTrayIcon*> icons_;
-    std::map<WindowHandle, WindowProc> procs_;
+    WindowProcSlots procs_;
 };
 
 } // namespace orvane

@@ -3,7 +3,6 @@
 #include "qt/frm_about.h"
 #include "qt/qt_tray_platform.h"
 #include "qt/tray_images.h"
-#include "player/player.h"
 
 #include <QCursor>
 #include <QMenu>
@@ -15,20 +14,17 @@ namespace orvane {
 SysTrayHandlers::SysTrayHandlers(QWidget* window, QMenu* popup, std::function<bool()> paused,
                                  SysTrayModule& module, TrayPictures& pictures)
     : QObject(window)
+    , TrayHandlers(module, std::move(paused))
     , window_(window)
     , popup_(popup)
-    , paused_(std::move(paused))
-    , module_(module)
     , pictures_(pictures)
 {
-    module_.SysTrayMouseEventHandler = [this] { SysTrayMouseEventHandler(); };
 }
 
 SysTrayHandlers::~SysTrayHandlers()
 {
-    module_.SysTrayMouseEventHandler = nullptr;
-    if (ownPlatform_ && module_.platform() == ownPlatform_.get())
-        module_.setPlatform(nullptr);
+    if (ownPlatform_ && module().platform() == ownPlatform_.get())
+        module().setPlatform(nullptr);
 }
 
 SysTrayHandlers* SysTrayHandlers::install(QWidget* window, QMenu* popup, std::function<bool()> paused)
@@ -53,91 +49,63 @@ WindowHandle SysTrayHandlers::windowHandle() const
     return reinterpret_cast<WindowHandle>(window_);
 }
 
-// Runs on every window-state change; only a minimise does anything. The
-// explicit flag, not the window state, says whether the window is in the
-// tray: a hidden window's state is not reported the same way everywhere.
-void SysTrayHandlers::Form_Resize()
+bool SysTrayHandlers::windowMinimised() const
 {
-    if (!window_->isMinimized() || inTray_)
-        return;
-    minimiseToTray();
+    return window_->isMinimized();
 }
 
-void SysTrayHandlers::minimiseToTray()
+IconHandle SysTrayHandlers::loadPicture(const std::string& imageName)
 {
-    // Without a notification area there would be no way back to a hidden
-    // window: it stays minimised on the taskbar instead.
-    if (module_.platform() && !module_.platform()->trayAvailable())
-        return;
-    setWindowPicture(pictures_.load(paused_() ? TrayImagePaused : TrayImagePlaying));
-    module_.HookSysTrayWindow(windowHandle());
-    module_.AddSysTrayIcon(windowHandle(), windowIcon_, windowIcon_, Tip);
-    inTray_ = true;
-    hideWindowLater();
+    return pictures_.load(imageName);
+}
+
+void SysTrayHandlers::showWindowPicture(IconHandle picture)
+{
+    window_->setWindowIcon(pictures_.icon(picture));
+}
+
+void SysTrayHandlers::releasePicture(IconHandle picture)
+{
+    pictures_.release(picture);
+}
+
+void SysTrayHandlers::hideWindow()
+{
+    window_->hide();
 }
 
 // Hiding from inside the state change that minimised the window would race
 // the window manager's own handling of the minimise.
-void SysTrayHandlers::hideWindowLater()
+void SysTrayHandlers::hideMinimisedWindow()
 {
     QTimer::singleShot(0, this, [this] {
-        if (inTray_)
+        if (inTray())
             window_->hide();
     });
 }
 
-void SysTrayHandlers::setWindowPicture(IconHandle picture)
+void SysTrayHandlers::restoreWindow()
 {
-    window_->setWindowIcon(pictures_.icon(picture));
-    // The tray holds its own copy of any icon made from the old picture.
-    if (windowIcon_ != 0)
-        pictures_.release(windowIcon_);
-    windowIcon_ = picture;
+    window_->showNormal();
+    window_->raise();
+    window_->activateWindow();
 }
 
-void SysTrayHandlers::SysTrayMouseEventHandler()
+// A hidden window takes the foreground when next shown.
+void SysTrayHandlers::setForegroundWindow()
 {
-    // The desktop's foreground goes to the program, so that the menu closes
-    // when the user clicks elsewhere. A hidden window takes it when next shown.
     window_->activateWindow();
+}
+
+void SysTrayHandlers::showPopupMenu()
+{
     if (popup_)
         popup_->popup(QCursor::pos());
 }
 
-void SysTrayHandlers::mnuSettings_Click()
-{
-    module_.UnhookSysTrayWindow();
-    inTray_ = false;
-    window_->showNormal();
-    window_->raise();
-    window_->activateWindow();
-    module_.RemoveSysTrayIcon();
-}
-
-void SysTrayHandlers::mnuAbout_Click()
+void SysTrayHandlers::showAbout()
 {
     frmAbout::showModeless();
-}
-
-void SysTrayHandlers::mnuExit_Click()
-{
-    module_.RemoveSysTrayIcon();
-    inTray_ = false;
-}
-
-// After a tray command: the old icon goes and one with the image of the new
-// state comes, made from the window's new icon. The hidden window is still
-// minimised, so the minimise to tray runs again directly.
-void SysTrayHandlers::trayRefresh(const std::string& imageName)
-{
-    setWindowPicture(pictures_.load(imageName));
-    if (module_.platform() && !module_.platform()->trayAvailable())
-        return; // the window is on the taskbar, not in the tray: keep it there
-    window_->hide();
-    module_.RemoveSysTrayIcon();
-    module_.HookSysTrayWindow(windowHandle());
-    inTray_ = false;
-    minimiseToTray();
 }
 
 } // namespace orvane
