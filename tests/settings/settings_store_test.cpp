@@ -1,46 +1,13 @@
 #include "settings/mod_reg.h"
 #include "settings/settings_store.h"
+#include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <stdexcept>
 
 namespace orvane::test {
 namespace {
-
-// A registry held in memory, shared by every object the factory makes, that
-// records each write in order.
-struct MemoryStore {
-    std::map<std::string, std::string> values;
-    std::vector<std::string> writes;
-    bool failWrites = false;
-    bool failReads = false;
-};
-
-class MemoryRegistry : public Registry {
-public:
-    explicit MemoryRegistry(MemoryStore& store) : store_(store) {}
-    void write(const std::string& path, const std::string& value) override
-    {
-        if (store_.failWrites)
-            throw std::runtime_error("read-only");
-        store_.values[path] = value;
-        store_.writes.push_back(path.substr(path.rfind('\\') + 1) + "=" + value);
-    }
-    std::optional<std::string> read(const std::string& path) override
-    {
-        if (store_.failReads)
-            throw std::runtime_error("unreadable");
-        auto it = store_.values.find(path);
-        if (it == store_.values.end())
-            return std::nullopt;
-        return it->second;
-    }
-
-private:
-    MemoryStore& store_;
-};
 
 class Settings : public ::testing::Test {
 protected:
@@ -48,7 +15,7 @@ protected:
     std::string value(const char* name) { return store.values.at(regPath(name)); }
 
     MemoryStore store;
-    SettingsProvider settings{[this] { return std::make_unique<MemoryRegistry>(store); }};
+    SettingsProvider settings{store.factory()};
     ControlModel controls;
 };
 
