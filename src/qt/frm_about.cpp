@@ -144,11 +144,8 @@ void frmAbout::placeControls()
 
 void frmAbout::showVersion(const std::string& caption)
 {
-    lblVersion->setText(QString::fromStdString(caption));
-    // Right-aligned: the label grows to the left of its right edge.
     const Twips tw = Twips::of(*this);
-    lblVersion->adjustSize();
-    lblVersion->move(tw.x(6855) - lblVersion->width(), tw.y(1980));
+    Frame1->showVersion(caption, tw.x(6855), tw.y(1980));
 }
 
 void frmAbout::closeWindow()

@@ -63,11 +63,8 @@ void frmSplash::placeControls()
 
 void frmSplash::showVersion(const std::string& caption)
 {
-    lblVersion->setText(QString::fromStdString(caption));
-    // The version label is right-aligned: it grows to the left of its right edge.
     const Twips tw = Twips::of(*this);
-    lblVersion->adjustSize();
-    lblVersion->move(tw.x(5670 + 885) - lblVersion->width(), tw.y(2280));
+    Frame1->showVersion(caption, tw.x(5670 + 885), tw.y(2280));
 }
 
 void frmSplash::startTimer1(int intervalMs)

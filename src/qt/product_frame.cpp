@@ -16,6 +16,13 @@ ProductFrame::ProductFrame(QWidget* parent)
     lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
 }
 
+void ProductFrame::showVersion(const std::string& caption, int right, int top)
+{
+    lblVersion->setText(QString::fromStdString(caption));
+    lblVersion->adjustSize();
+    lblVersion->move(right - lblVersion->width(), top);
+}
+
 // Moves over a label without tracking of its own reach the frame too; only
 // those over the frame's own surface count.
 void ProductFrame::mouseMoveEvent(QMouseEvent* event)

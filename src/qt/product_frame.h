@@ -4,6 +4,8 @@
 #include <QFrame>
 #include <QLabel>
 
+#include <string>
+
 namespace orvane {
 
 // Frame1 of the startup and About windows, with the product's logo, name and
@@ -18,6 +20,10 @@ public:
     QLabel* lblCompanyProduct;
     QLabel* lblProductName;
     QLabel* lblVersion; // "Version" until the window's load sets it
+
+    // The version text, right-aligned: the label grows to the left of its
+    // right edge.
+    void showVersion(const std::string& caption, int right, int top);
 
 signals:
     void backgroundClicked();
