@@ -8,24 +8,6 @@ namespace {
 
 class Invariants : public PlayerFixture {};
 
-TEST_F(Invariants, HoldThroughPlayPauseResumeAndStop)
-{
-    fs.addFile("/m/a.mp3");
-    options("/m", 0, 0);
-    const std::pair<const char*, std::function<void()>> steps[] = {
-        {"start", [] {}},
-        {"play", [&] { player.cmdPlay_Click(); }},
-        {"tick", [&] { player.Timer1_Timer(); }},
-        {"pause", [&] { player.cmdPause_Click(); }},
-        {"resume", [&] { player.cmdPlay_Click(); }},
-        {"stop", [&] { player.cmdStop_Click(); }},
-    };
-    for (const auto& [name, step] : steps) {
-        step();
-        EXPECT_EQ(brokenInvariant(player), "") << name;
-    }
-}
-
 TEST_F(Invariants, EachBrokenRuleIsNamed)
 {
     fs.addFile("/m/a.mp3");
