@@ -8,8 +8,8 @@
 // real-time null output.
 //   build/bench/mpv_decode_bench [SECONDS_PER_FILE] [FILES] [RUNS]
 #include "bench_support.h"
-#include "media/mpv_control.h"
-#include "support/mpv_fixtures.h"
+#include "qt/mpv_control.h"
+#include "qt/mpv_fixtures.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -6,10 +6,10 @@
 // from the completion event to the tick that opens the next file (waiting for
 // the tick), and from that tick to the next file's first audio.
 //   build/bench/mpv_gap_bench [FILES]
-#include "media/mpv_control.h"
-#include "platform/qt_ui_host.h"
+#include "qt/mpv_control.h"
+#include "qt/qt_ui_host.h"
 #include "player/player.h"
-#include "support/mpv_fixtures.h"
+#include "qt/mpv_fixtures.h"
 
 #include <QApplication>
 #include <QTimer>

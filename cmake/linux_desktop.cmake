@@ -1,36 +1,20 @@
 # The Linux program as a desktop citizen: its install layout (program, data
-# folder, menu entry, icons, AppStream metainfo), the Debian package, the
-# desktop media controls over D-Bus and the choice of Qt platform.
+# folder, menu entry, icons, AppStream metainfo) and the Debian package.
 if(ORVANE_CORE_ONLY OR WIN32)
   return()
 endif()
 
 include(GNUInstallDirs)
-find_package(Qt6 REQUIRED COMPONENTS DBus)
 
 set(ORVANE_APP_ID org.example.orvane)
 set(ORVANE_HOMEPAGE https://orvane.example.org/)
 set(ORVANE_RELEASE_DATE 2026-12-07)
 
-# --- sources ---------------------------------------------------------------------
-
-target_sources(orvane_gui PRIVATE
-  ${PROJECT_SOURCE_DIR}/src/qt/data_folder.cpp
-  ${PROJECT_SOURCE_DIR}/src/qt/mpris.cpp
-  ${PROJECT_SOURCE_DIR}/src/qt/platform_choice.cpp)
-target_link_libraries(orvane_gui PUBLIC Qt6::DBus)
+# --- data folder ------------------------------------------------------------------
 
 # The installed program finds its data folder from its own place.
 file(RELATIVE_PATH ORVANE_DATA_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/orvane)
-target_compile_definitions(orvane_gui PRIVATE ORVANE_DATA_FROM_BIN="${ORVANE_DATA_FROM_BIN}")
-
-if(TARGET orvane_gui_tests)
-  target_sources(orvane_gui_tests PRIVATE
-    ${PROJECT_SOURCE_DIR}/tests/qt/data_folder_test.cpp
-    ${PROJECT_SOURCE_DIR}/tests/qt/mpris_test.cpp
-    ${PROJECT_SOURCE_DIR}/tests/qt/mpv_now_playing_test.cpp
-    ${PROJECT_SOURCE_DIR}/tests/qt/platform_choice_test.cpp)
-endif()
+target_compile_definitions(orvane_qt PRIVATE ORVANE_DATA_FROM_BIN="${ORVANE_DATA_FROM_BIN}")
 
 # --- install layout --------------------------------------------------------------
 

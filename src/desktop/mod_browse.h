@@ -1,21 +1,16 @@
 #pragma once
 
-#include <QString>
+// modBrowse: the folder dialog's title and what GetBrowseDirectory makes of
+// the dialog's answer. The dialog itself belongs to each program's window.
 
 #include <string>
-
-class QWidget;
 
 namespace orvane::modBrowse {
 
 inline constexpr const char* BrowseTitle = "Choose a directory from the list.";
 
-// Shows the modal folder dialog owned by owner. The chosen folder's native
-// path, always ending in the separator ("/" stays "/"), or empty text when
-// nothing was chosen.
-std::string GetBrowseDirectory(QWidget* owner);
-
-// The dialog's answer as GetBrowseDirectory returns it.
-std::string browseResult(const QString& chosenFolder);
+// The chosen folder's path, always ending in the separator (a root such as
+// "/" or "C:\" stays as it is), or empty text when nothing was chosen.
+std::string browseResult(const std::string& chosenFolder, char separator);
 
 } // namespace orvane::modBrowse

@@ -1,6 +1,6 @@
 #include "qt/mpris.h"
 
-#include "app/frm_orvane.h"
+#include "qt/frm_orvane.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusMessage>

@@ -1,32 +1,17 @@
 #include "settings/mod_reg.h"
 
-#include <utility>
+namespace orvane {
 
-namespace orvane::modReg {
-
-namespace {
-RegistryFactory& factory()
-{
-    static RegistryFactory f;
-    return f;
-}
-
-std::unique_ptr<Registry> makeRegistry()
+std::unique_ptr<Registry> SettingsProvider::makeRegistry()
 {
     try {
-        return factory() ? factory()() : nullptr;
+        return factory_ ? factory_() : nullptr;
     } catch (...) {
         return nullptr;
     }
 }
-} // namespace
 
-RegistryFactory setRegistryFactory(RegistryFactory f)
-{
-    return std::exchange(factory(), std::move(f));
-}
-
-void WriteRegValue(const std::string& path, const std::string& value)
+void SettingsProvider::WriteRegValue(const std::string& path, const std::string& value)
 {
     auto reg = makeRegistry();
     if (!reg)
@@ -38,7 +23,7 @@ void WriteRegValue(const std::string& path, const std::string& value)
     }
 }
 
-std::string ReadRegValue(const std::string& path)
+std::string SettingsProvider::ReadRegValue(const std::string& path)
 {
     auto reg = makeRegistry();
     if (!reg)
@@ -50,4 +35,4 @@ std::string ReadRegValue(const std::string& path)
     }
 }
 
-} // namespace orvane::modReg
+} // namespace orvane

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace orvane {
 
@@ -22,16 +23,22 @@ public:
 // registry can be reached.
 using RegistryFactory = std::function<std::unique_ptr<Registry>()>;
 
-namespace modReg {
-
-// Installs the factory the two procedures use; returns the previous one.
-RegistryFactory setRegistryFactory(RegistryFactory factory);
-
+// modReg: the only way to the stored settings. The program makes one for the
+// platform's store and hands it to each window that reads or writes a value.
 // Both procedures suppress every error: a failed write leaves the previous
 // value in place, a failed read gives empty text. Each call makes and
 // releases its own registry object.
-void WriteRegValue(const std::string& path, const std::string& value);
-std::string ReadRegValue(const std::string& path);
+class SettingsProvider {
+public:
+    explicit SettingsProvider(RegistryFactory factory) : factory_(std::move(factory)) {}
 
-} // namespace modReg
+    void WriteRegValue(const std::string& path, const std::string& value);
+    std::string ReadRegValue(const std::string& path);
+
+private:
+    std::unique_ptr<Registry> makeRegistry();
+
+    RegistryFactory factory_;
+};
+
 } // namespace orvane

@@ -1,14 +1,11 @@
 #include "settings/settings_store.h"
 
-#include "settings/mod_reg.h"
-
 #include <charconv>
 #include <optional>
 
 namespace orvane {
 
-using modReg::ReadRegValue;
-using modReg::WriteRegValue;
+namespace Key = SettingsKey;
 
 namespace {
 
@@ -45,66 +42,66 @@ std::string versionText()
         + std::to_string(VersionRevision);
 }
 
-std::string regPath(const char* valueName)
+std::string versionCaption()
 {
-    return std::string(RegKeyPath) + valueName;
+    return "Version " + versionText();
 }
 
-void applyFirstRunRule()
+void applyFirstRunRule(SettingsProvider& settings)
 {
     const std::string running = versionText();
-    if (ReadRegValue(regPath("Version")) == running)
+    if (settings.ReadRegValue(regPath(Key::Version)) == running)
         return;
-    WriteRegValue(regPath("PlayOrder"), "2");
-    WriteRegValue(regPath("Sub"), "0");
-    WriteRegValue(regPath("Repeat"), "0");
-    WriteRegValue(regPath("PlayPath"), "");
-    WriteRegValue(regPath("Version"), running);
+    settings.WriteRegValue(regPath(Key::PlayOrder), "2");
+    settings.WriteRegValue(regPath(Key::Sub), "0");
+    settings.WriteRegValue(regPath(Key::Repeat), "0");
+    settings.WriteRegValue(regPath(Key::PlayPath), "");
+    settings.WriteRegValue(regPath(Key::Version), running);
 }
 
-void loadSettings(ControlModel& controls)
+void loadSettings(SettingsProvider& settings, ControlModel& controls)
 {
-    const bool byDate = toNumber(ReadRegValue(regPath("PlayOrder"))) == 1;
+    const bool byDate = toNumber(settings.ReadRegValue(regPath(Key::PlayOrder))) == 1;
     controls.setOptDate(byDate);
     controls.setOptName(!byDate);
-    controls.setCkSub(checkState(ReadRegValue(regPath("Sub"))));
-    controls.setCkRepeat(checkState(ReadRegValue(regPath("Repeat"))));
-    controls.setText1(ReadRegValue(regPath("PlayPath")));
+    controls.setCkSub(checkState(settings.ReadRegValue(regPath(Key::Sub))));
+    controls.setCkRepeat(checkState(settings.ReadRegValue(regPath(Key::Repeat))));
+    controls.setText1(settings.ReadRegValue(regPath(Key::PlayPath)));
 }
 
-void optDate_Click(ControlModel& controls)
+void optDate_Click(SettingsProvider& settings, ControlModel& controls)
 {
     controls.setOptDate(true);
     controls.setOptName(false);
-    WriteRegValue(regPath("PlayOrder"), "1");
+    settings.WriteRegValue(regPath(Key::PlayOrder), "1");
 }
 
-void optName_Click(ControlModel& controls)
+void optName_Click(SettingsProvider& settings, ControlModel& controls)
 {
     controls.setOptDate(false);
     controls.setOptName(true);
-    WriteRegValue(regPath("PlayOrder"), "2");
+    settings.WriteRegValue(regPath(Key::PlayOrder), "2");
 }
 
-void ckSub_Click(const ControlModel& controls)
+void ckSub_Click(SettingsProvider& settings, const ControlModel& controls)
 {
-    WriteRegValue(regPath("Sub"), std::to_string(controls.ckSub()));
+    settings.WriteRegValue(regPath(Key::Sub), std::to_string(controls.ckSub()));
 }
 
-void ckRepeat_Click(const ControlModel& controls)
+void ckRepeat_Click(SettingsProvider& settings, const ControlModel& controls)
 {
-    WriteRegValue(regPath("Repeat"), std::to_string(controls.ckRepeat()));
+    settings.WriteRegValue(regPath(Key::Repeat), std::to_string(controls.ckRepeat()));
 }
 
-void storeAllSettings(const ControlModel& controls)
+void storeAllSettings(SettingsProvider& settings, const ControlModel& controls)
 {
     if (controls.optDate())
-        WriteRegValue(regPath("PlayOrder"), "1");
+        settings.WriteRegValue(regPath(Key::PlayOrder), "1");
     if (controls.optName())
-        WriteRegValue(regPath("PlayOrder"), "2");
-    WriteRegValue(regPath("Sub"), std::to_string(controls.ckSub()));
-    WriteRegValue(regPath("Repeat"), std::to_string(controls.ckRepeat()));
-    WriteRegValue(regPath("PlayPath"), controls.Text1());
+        settings.WriteRegValue(regPath(Key::PlayOrder), "2");
+    settings.WriteRegValue(regPath(Key::Sub), std::to_string(controls.ckSub()));
+    settings.WriteRegValue(regPath(Key::Repeat), std::to_string(controls.ckRepeat()));
+    settings.WriteRegValue(regPath(Key::PlayPath), controls.Text1());
 }
 
 } // namespace orvane

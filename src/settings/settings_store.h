@@ -1,6 +1,8 @@
 #pragma once
 
 #include "player/control_model.h"
+#include "settings/mod_reg.h"
+#include "settings/settings_keys.h"
 
 #include <string>
 
@@ -13,26 +15,25 @@ inline constexpr int VersionRevision = 0;
 // "3.0.0": major, minor and revision in plain decimal, joined by ".".
 std::string versionText();
 
-// Full value paths of the five stored values.
-inline constexpr const char* RegKeyPath = "HKEY_CURRENT_USER\\Software\\Orvane\\";
-std::string regPath(const char* valueName);
+// "Version 3.0.0", as the startup and About windows show it.
+std::string versionCaption();
 
 // First run and version change: when the stored Version differs from the
 // running one, the four choices go back to their defaults, then Version is
 // written.
-void applyFirstRunRule();
+void applyFirstRunRule(SettingsProvider& settings);
 
 // Puts the stored choices into the controls: PlayOrder, Sub, Repeat, PlayPath.
-void loadSettings(ControlModel& controls);
+void loadSettings(SettingsProvider& settings, ControlModel& controls);
 
 // The click handlers that store one choice at once. The check-box handlers
 // store the state the click left.
-void optDate_Click(ControlModel& controls);
-void optName_Click(ControlModel& controls);
-void ckSub_Click(const ControlModel& controls);
-void ckRepeat_Click(const ControlModel& controls);
+void optDate_Click(SettingsProvider& settings, ControlModel& controls);
+void optName_Click(SettingsProvider& settings, ControlModel& controls);
+void ckSub_Click(SettingsProvider& settings, const ControlModel& controls);
+void ckRepeat_Click(SettingsProvider& settings, const ControlModel& controls);
 
 // Stores every choice, as the main window does when it unloads.
-void storeAllSettings(const ControlModel& controls);
+void storeAllSettings(SettingsProvider& settings, const ControlModel& controls);
 
 } // namespace orvane

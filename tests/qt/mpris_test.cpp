@@ -1,11 +1,11 @@
 #include "qt/mpris.h"
 
-#include "app/frm_orvane.h"
+#include "qt/frm_orvane.h"
 #include "desktop/fake_tray_platform.h"
-#include "desktop/frm_about.h"
-#include "desktop/sys_tray_handlers.h"
+#include "qt/frm_about.h"
+#include "qt/sys_tray_handlers.h"
 #include "support/fakes.h"
-#include "support/qt_app_support.h"
+#include "qt/qt_app_support.h"
 
 #include <QCoreApplication>
 #include <QDBusObjectPath>
@@ -82,7 +82,7 @@ protected:
         auto files = std::make_unique<test::FakeFileSystem>();
         files->addFile("/music/a.mp3");
         files->addFile("/music/b.mp3");
-        window = std::make_unique<frmOrvane>(std::move(control), std::move(files));
+        window = std::make_unique<frmOrvane>(std::move(control), std::move(files), sandbox.settings());
         // The ticks are run by hand.
         window->Timer1.setInterval(24 * 3600 * 1000);
         ownPlatform = modSysTray::module().platform();

@@ -1,5 +1,5 @@
-#include "media/mpv_control.h"
-#include "support/mpv_fixtures.h"
+#include "qt/mpv_control.h"
+#include "qt/mpv_fixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,71 +1,30 @@
 #include "settings/mod_reg.h"
 #include "settings/settings_store.h"
+#include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <stdexcept>
 
 namespace orvane::test {
 namespace {
 
-// A registry held in memory, shared by every object the factory makes, that
-// records each write in order.
-struct MemoryStore {
-    std::map<std::string, std::string> values;
-    std::vector<std::string> writes;
-    bool failWrites = false;
-    bool failReads = false;
-};
-
-class MemoryRegistry : public Registry {
-public:
-    explicit MemoryRegistry(MemoryStore& store) : store_(store) {}
-    void write(const std::string& path, const std::string& value) override
-    {
-        if (store_.failWrites)
-            throw std::runtime_error("read-only");
-        store_.values[path] = value;
-        store_.writes.push_back(path.substr(path.rfind('\\') + 1) + "=" + value);
-    }
-    std::optional<std::string> read(const std::string& path) override
-    {
-        if (store_.failReads)
-            throw std::runtime_error("unreadable");
-        auto it = store_.values.find(path);
-        if (it == store_.values.end())
-            return std::nullopt;
-        return it->second;
-    }
-
-private:
-    MemoryStore& store_;
-};
-
 class Settings : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        previous_ = modReg::setRegistryFactory([this] { return std::make_unique<MemoryRegistry>(store); });
-    }
-    void TearDown() override { modReg::setRegistryFactory(previous_); }
-
     void stored(const char* name, const std::string& value) { store.values[regPath(name)] = value; }
     std::string value(const char* name) { return store.values.at(regPath(name)); }
 
     MemoryStore store;
+    SettingsProvider settings{store.factory()};
     ControlModel controls;
-
-private:
-    RegistryFactory previous_;
 };
 
 TEST_F(Settings, FirstRunWritesTheFiveDefaultsInOrder)
 {
     EXPECT_EQ(regPath("PlayOrder"), "HKEY_CURRENT_USER\\Software\\Orvane\\PlayOrder");
-    applyFirstRunRule();
+    applyFirstRunRule(settings);
     EXPECT_EQ(store.writes, (std::vector<std::string>{"PlayOrder=2", "Sub=0", "Repeat=0", "PlayPath=", "Version=3.0.0"}));
-    loadSettings(controls);
+    loadSettings(settings, controls);
     EXPECT_TRUE(controls.optName());
     EXPECT_FALSE(controls.optDate());
     EXPECT_EQ(controls.ckSub(), 0);
@@ -77,14 +36,14 @@ TEST_F(Settings, SameVersionWritesNothingOtherVersionsReset)
 {
     stored("Version", "3.0.0");
     stored("PlayPath", "/music");
-    applyFirstRunRule();
+    applyFirstRunRule(settings);
     EXPECT_TRUE(store.writes.empty());
 
     for (const char* old : {"2.1.0", "3.0", " 3.0.0", ""}) {
         stored("Version", old);
         stored("PlayPath", "/music");
         stored("Sub", "1");
-        applyFirstRunRule();
+        applyFirstRunRule(settings);
         EXPECT_EQ(value("PlayPath"), "") << old;
         EXPECT_EQ(value("Sub"), "0") << old;
         EXPECT_EQ(value("Version"), "3.0.0") << old;
@@ -99,45 +58,45 @@ TEST_F(Settings, LoadTurnsStoredTextIntoControlStates)
     };
     for (Case c : {Case{"1", true}, {"2", false}, {"0", false}, {"9", false}, {"abc", false}, {"", false}, {" 1 ", true}}) {
         stored("PlayOrder", c.playOrder);
-        loadSettings(controls);
+        loadSettings(settings, controls);
         EXPECT_EQ(controls.optDate(), c.date) << c.playOrder;
         EXPECT_EQ(controls.optName(), !c.date) << c.playOrder;
     }
     for (auto [text, state] : std::vector<std::pair<const char*, int>>{{"1", 1}, {"0", 0}, {"2", 0}, {"x", 0}, {"", 0}}) {
         stored("Sub", text);
         stored("Repeat", text);
-        loadSettings(controls);
+        loadSettings(settings, controls);
         EXPECT_EQ(controls.ckSub(), state) << text;
         EXPECT_EQ(controls.ckRepeat(), state) << text;
     }
     stored("PlayPath", "/no/such folder, really");
-    loadSettings(controls);
+    loadSettings(settings, controls);
     EXPECT_EQ(controls.Text1(), "/no/such folder, really");
 }
 
 TEST_F(Settings, EachClickStoresAtOnceAndUnloadStoresAll)
 {
-    optDate_Click(controls);
+    optDate_Click(settings, controls);
     EXPECT_TRUE(controls.optDate());
     EXPECT_FALSE(controls.optName());
-    optName_Click(controls);
+    optName_Click(settings, controls);
     controls.setCkSub(1);
-    ckSub_Click(controls);
+    ckSub_Click(settings, controls);
     controls.setCkRepeat(1);
-    ckRepeat_Click(controls);
+    ckRepeat_Click(settings, controls);
     controls.setCkRepeat(0);
-    ckRepeat_Click(controls);
+    ckRepeat_Click(settings, controls);
     EXPECT_EQ(store.writes, (std::vector<std::string>{"PlayOrder=1", "PlayOrder=2", "Sub=1", "Repeat=1", "Repeat=0"}));
 
     store.writes.clear();
-    storeAllSettings(controls);
+    storeAllSettings(settings, controls);
     EXPECT_EQ(store.writes, (std::vector<std::string>{"PlayOrder=2", "Sub=1", "Repeat=0", "PlayPath="}));
 
     // With neither order selected the stored order is kept.
     store.writes.clear();
     controls.setOptName(false);
     controls.setText1("/typed path");
-    storeAllSettings(controls);
+    storeAllSettings(settings, controls);
     EXPECT_EQ(store.writes, (std::vector<std::string>{"Sub=1", "Repeat=0", "PlayPath=/typed path"}));
 }
 
@@ -145,18 +104,18 @@ TEST_F(Settings, FailuresAreSilentAndLoseNothingElse)
 {
     stored("PlayPath", "/music");
     store.failWrites = true;
-    storeAllSettings(controls);
+    storeAllSettings(settings, controls);
     EXPECT_EQ(value("PlayPath"), "/music");
 
     store.failReads = true;
-    EXPECT_EQ(modReg::ReadRegValue(regPath("PlayPath")), "");
+    EXPECT_EQ(settings.ReadRegValue(regPath("PlayPath")), "");
 
-    modReg::setRegistryFactory([]() -> std::unique_ptr<Registry> { throw std::runtime_error("no registry"); });
-    EXPECT_EQ(modReg::ReadRegValue(regPath("PlayPath")), "");
-    modReg::WriteRegValue(regPath("PlayPath"), "x");
-    modReg::setRegistryFactory([] { return std::unique_ptr<Registry>{}; });
-    applyFirstRunRule();
-    loadSettings(controls);
+    SettingsProvider unreachable([]() -> std::unique_ptr<Registry> { throw std::runtime_error("no registry"); });
+    EXPECT_EQ(unreachable.ReadRegValue(regPath("PlayPath")), "");
+    unreachable.WriteRegValue(regPath("PlayPath"), "x");
+    SettingsProvider none([] { return std::unique_ptr<Registry>{}; });
+    applyFirstRunRule(none);
+    loadSettings(none, controls);
     EXPECT_TRUE(controls.optName());
 }
 

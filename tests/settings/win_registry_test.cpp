@@ -71,12 +71,10 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, OrvaneKey);
         RegDeleteKeyW(HKEY_CURRENT_USER, OrvaneKey);
         ASSERT_FALSE(keyExists());
-        previous_ = modReg::setRegistryFactory(makeWinRegistry);
     }
 
     void TearDown() override
     {
-        modReg::setRegistryFactory(std::move(previous_));
         RegDeleteTreeW(HKEY_CURRENT_USER, OrvaneKey);
         RegDeleteKeyW(HKEY_CURRENT_USER, OrvaneKey);
         if (!hadKey_)
@@ -90,24 +88,24 @@ protected:
 
     bool hadKey_ = false;
     std::map<std::wstring, StoredValue> saved_;
-    RegistryFactory previous_;
+    SettingsProvider settings{makeWinRegistry};
 };
 
 TEST_F(WinRegistryTest, FirstWriteCreatesTheKeyAndStoresText)
 {
-    modReg::WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayOrder", "2");
+    settings.WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayOrder", "2");
     EXPECT_TRUE(keyExists());
     EXPECT_EQ(valuesOfKey(), (std::map<std::wstring, StoredValue>{{L"PlayOrder", text(L"2")}}));
 
-    modReg::WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayOrder", "1");
-    modReg::WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath", "");
+    settings.WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayOrder", "1");
+    settings.WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath", "");
     EXPECT_EQ(valuesOfKey(),
               (std::map<std::wstring, StoredValue>{{L"PlayOrder", text(L"1")}, {L"PlayPath", text(L"")}}));
 }
 
 TEST_F(WinRegistryTest, ReadGivesTheStoredTextAndEmptyTextWhenMissing)
 {
-    EXPECT_EQ(modReg::ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\Version"), ""); // no key
+    EXPECT_EQ(settings.ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\Version"), ""); // no key
 
     HKEY key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, OrvaneKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
@@ -117,8 +115,8 @@ TEST_F(WinRegistryTest, ReadGivesTheStoredTextAndEmptyTextWhenMissing)
                    static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 
-    EXPECT_EQ(modReg::ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\Version"), "2.1.0");
-    EXPECT_EQ(modReg::ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\Sub"), ""); // key, no value
+    EXPECT_EQ(settings.ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\Version"), "2.1.0");
+    EXPECT_EQ(settings.ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\Sub"), ""); // key, no value
     auto reg = makeWinRegistry();
     EXPECT_EQ(reg->read("HKEY_CURRENT_USER\\Software\\Orvane\\Sub"), std::nullopt);
     EXPECT_EQ(reg->read("HKEY_CURRENT_USER\\Software\\Orvane\\Version"), "2.1.0");
@@ -126,37 +124,37 @@ TEST_F(WinRegistryTest, ReadGivesTheStoredTextAndEmptyTextWhenMissing)
 
 TEST_F(WinRegistryTest, ShortAndLongRootNamesReachTheSameValue)
 {
-    modReg::WriteRegValue("HKCU\\Software\\Orvane\\Repeat", "1");
+    settings.WriteRegValue("HKCU\\Software\\Orvane\\Repeat", "1");
     EXPECT_EQ(valuesOfKey(), (std::map<std::wstring, StoredValue>{{L"Repeat", text(L"1")}}));
-    EXPECT_EQ(modReg::ReadRegValue("hkey_current_user\\Software\\Orvane\\Repeat"), "1");
-    EXPECT_EQ(modReg::ReadRegValue("HKCU\\Software\\Orvane\\Repeat"), "1");
+    EXPECT_EQ(settings.ReadRegValue("hkey_current_user\\Software\\Orvane\\Repeat"), "1");
+    EXPECT_EQ(settings.ReadRegValue("HKCU\\Software\\Orvane\\Repeat"), "1");
 
     // An unknown root is a failure, which the store swallows.
     EXPECT_THROW(makeWinRegistry()->write("HKEY_NOWHERE\\Software\\Orvane\\Repeat", "0"), std::exception);
-    modReg::WriteRegValue("HKEY_NOWHERE\\Software\\Orvane\\Repeat", "0");
-    EXPECT_EQ(modReg::ReadRegValue("HKEY_NOWHERE\\Software\\Orvane\\Repeat"), "");
-    EXPECT_EQ(modReg::ReadRegValue("HKCU\\Software\\Orvane\\Repeat"), "1");
+    settings.WriteRegValue("HKEY_NOWHERE\\Software\\Orvane\\Repeat", "0");
+    EXPECT_EQ(settings.ReadRegValue("HKEY_NOWHERE\\Software\\Orvane\\Repeat"), "");
+    EXPECT_EQ(settings.ReadRegValue("HKCU\\Software\\Orvane\\Repeat"), "1");
 }
 
 TEST_F(WinRegistryTest, TextIsStoredAsUtf16AndReadBackAsUtf8)
 {
     const std::string path = "D:\\Música\\日本の歌 – Ünïcødé";
-    modReg::WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath", path);
+    settings.WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath", path);
     EXPECT_EQ(valuesOfKey(),
               (std::map<std::wstring, StoredValue>{{L"PlayPath", text(L"D:\\Música\\日本の歌 – Ünïcødé")}}));
-    EXPECT_EQ(modReg::ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"), path);
+    EXPECT_EQ(settings.ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"), path);
 }
 
 TEST_F(WinRegistryTest, PathEndingInSeparatorNamesTheKeysDefaultValue)
 {
-    modReg::WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\", "x");
+    settings.WriteRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\", "x");
     EXPECT_EQ(valuesOfKey(), (std::map<std::wstring, StoredValue>{{L"", text(L"x")}}));
-    EXPECT_EQ(modReg::ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\"), "x");
+    EXPECT_EQ(settings.ReadRegValue("HKEY_CURRENT_USER\\Software\\Orvane\\"), "x");
 }
 
 TEST_F(WinRegistryTest, FirstRunWritesExactlyTheFiveTextValues)
 {
-    applyFirstRunRule();
+    applyFirstRunRule(settings);
     EXPECT_EQ(valuesOfKey(), (std::map<std::wstring, StoredValue>{
                                  {L"PlayOrder", text(L"2")},
                                  {L"Sub", text(L"0")},

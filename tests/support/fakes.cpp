@@ -1,6 +1,7 @@
 #include "support/fakes.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace orvane::test {
 
@@ -122,6 +123,29 @@ DateTime FakeFileSystem::dateCreated(const std::string& path)
     if (it == nodes_.end() || it->second.folder)
         throw FileSystemError("no file " + path);
     return it->second.created;
+}
+
+RegistryFactory MemoryStore::factory()
+{
+    return [this] { return std::make_unique<MemoryRegistry>(*this); };
+}
+
+void MemoryRegistry::write(const std::string& path, const std::string& value)
+{
+    if (store_.failWrites)
+        throw std::runtime_error("read-only");
+    store_.values[path] = value;
+    store_.writes.push_back(path.substr(path.rfind('\\') + 1) + "=" + value);
+}
+
+std::optional<std::string> MemoryRegistry::read(const std::string& path)
+{
+    if (store_.failReads)
+        throw std::runtime_error("unreadable");
+    auto it = store_.values.find(path);
+    if (it == store_.values.end())
+        return std::nullopt;
+    return it->second;
 }
 
 } // namespace orvane::test

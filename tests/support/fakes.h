@@ -5,9 +5,12 @@
 #include "media/mm_control.h"
 #include "platform/file_system.h"
 #include "platform/ui_host.h"
+#include "settings/mod_reg.h"
 
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -58,6 +61,27 @@ public:
     std::vector<Box> boxes;
     std::vector<int> pointers;
     std::map<int, std::function<void()>> actions;
+};
+
+// A registry held in memory, shared by every object the factory makes, that
+// records each write in order, as "PlayOrder=2".
+struct MemoryStore {
+    RegistryFactory factory();
+
+    std::map<std::string, std::string> values;
+    std::vector<std::string> writes;
+    bool failWrites = false;
+    bool failReads = false;
+};
+
+class MemoryRegistry : public Registry {
+public:
+    explicit MemoryRegistry(MemoryStore& store) : store_(store) {}
+    void write(const std::string& path, const std::string& value) override;
+    std::optional<std::string> read(const std::string& path) override;
+
+private:
+    MemoryStore& store_;
 };
 
 // An in-memory tree with '/' paths. Folders and files are added explicitly;

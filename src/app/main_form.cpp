@@ -1,0 +1,119 @@
+#include "app/main_form.h"
+
+#include "desktop/mod_browse.h"
+#include "desktop/tray_handlers.h"
+#include "settings/settings_store.h"
+
+namespace orvane {
+
+MainForm::MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
+                   std::unique_ptr<UiHost> ui, SettingsProvider& settings)
+    : settings_(settings)
+    , MMControl1_(std::move(mmControl))
+    , fileSystem_(std::move(fileSystem))
+    , ui_(std::move(ui))
+    , player_(std::make_unique<Player>(*MMControl1_, *fileSystem_, *ui_))
+{
+}
+
+MainForm::~MainForm()
+{
+    controls().setListener(nullptr);
+    MMControl1_->setDoneHandler(nullptr);
+}
+
+bool MainForm::timer1Runs() const
+{
+    return player_->controls().enabled(Ctl::Timer1) && !unloaded_;
+}
+
+void MainForm::Form_Load()
+{
+    loadSettings(settings_, controls());
+}
+
+void MainForm::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    MMControl1_->setCommand("Close");
+    storeAllSettings(settings_, controls());
+    stopTimer1();
+    afterUnload();
+}
+
+void MainForm::Text1_Change(const std::string& text)
+{
+    controls().setText1(text);
+}
+
+void MainForm::optDate_Click()
+{
+    orvane::optDate_Click(settings_, controls());
+}
+
+void MainForm::optName_Click()
+{
+    orvane::optName_Click(settings_, controls());
+}
+
+void MainForm::ckSub_Click(bool checked)
+{
+    controls().setCkSub(checked ? 1 : 0);
+    orvane::ckSub_Click(settings_, controls());
+}
+
+void MainForm::ckRepeat_Click(bool checked)
+{
+    controls().setCkRepeat(checked ? 1 : 0);
+    orvane::ckRepeat_Click(settings_, controls());
+}
+
+void MainForm::cmdPath_Click()
+{
+    const std::string chosen = GetBrowseDirectory();
+    if (!chosen.empty())
+        controls().setText1(chosen);
+}
+
+std::string MainForm::GetBrowseDirectory()
+{
+    return modBrowse::browseResult(showFolderDialog(), fileSystem_->separator());
+}
+
+void MainForm::attachTray(TrayHandlers* tray)
+{
+    tray_ = tray;
+    if (tray)
+        player_->trayRefresh = [tray](const std::string& image) { tray->trayRefresh(image); };
+    else
+        player_->trayRefresh = nullptr;
+}
+
+void MainForm::mnuSettings_Click()
+{
+    if (tray_)
+        tray_->mnuSettings_Click();
+}
+
+void MainForm::mnuAbout_Click()
+{
+    if (tray_)
+        tray_->mnuAbout_Click();
+}
+
+void MainForm::mnuExit_Click()
+{
+    if (tray_)
+        tray_->mnuExit_Click(); // the tray icon goes before the window
+    closeWindow();
+}
+
+void MainForm::Form_Resize()
+{
+    if (tray_)
+        tray_->Form_Resize();
+}
+
+} // namespace orvane

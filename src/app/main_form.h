@@ -1,0 +1,82 @@
+#pragma once
+
+#include "media/mm_control.h"
+#include "platform/file_system.h"
+#include "platform/ui_host.h"
+#include "player/control_model.h"
+#include "player/player.h"
+#include "settings/mod_reg.h"
+
+#include <memory>
+#include <string>
+
+namespace orvane {
+
+class TrayHandlers;
+
+// The main window's rules, widgets aside: it owns the media control, the file
+// system and the player; its load puts the stored settings into the
+// controls, each option click is stored at once, Browse puts the chosen
+// folder into the play path, the tray items go to the tray handlers, and its
+// unload closes the media control and stores everything, once. Each
+// program's main window derives from it, mirrors the control model onto its
+// widgets, sends its events to the handlers here and supplies the calls
+// below; its own close runs Form_Unload.
+class MainForm {
+public:
+    static constexpr const char* Caption = "MP3 Orvane";
+
+    MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
+             std::unique_ptr<UiHost> ui, SettingsProvider& settings);
+    virtual ~MainForm();
+    MainForm(const MainForm&) = delete;
+    MainForm& operator=(const MainForm&) = delete;
+
+    Player& player() { return *player_; }
+    ControlModel& controls() { return player_->controls(); }
+    MMControl& mmControl() { return *MMControl1_; }
+    bool isUnloaded() const { return unloaded_; }
+    // Whether the window's timer runs: while Timer1 is enabled and the window
+    // has not unloaded.
+    bool timer1Runs() const;
+
+    void Form_Load();
+    void Form_Unload();
+    void Text1_Change(const std::string& text); // typed by the user
+    void optDate_Click();
+    void optName_Click();
+    void ckSub_Click(bool checked);
+    void ckRepeat_Click(bool checked);
+    void cmdPath_Click();
+    std::string GetBrowseDirectory();
+
+    // The tray items and the resize notification.
+    void mnuSettings_Click();
+    void mnuAbout_Click();
+    void mnuExit_Click();
+    void Form_Resize();
+
+protected:
+    // The window's tray handlers; the tray menu's Play, Pause and Stop then
+    // refresh the tray icon.
+    void attachTray(TrayHandlers* tray);
+
+    // The modal folder dialog owned by the window: the chosen folder's native
+    // path as the dialog gives it, or empty text.
+    virtual std::string showFolderDialog() = 0;
+    virtual void closeWindow() = 0; // unloads the window
+    virtual void stopTimer1() = 0;
+    // Once the unload has closed the media control and stored the settings.
+    virtual void afterUnload() {}
+
+private:
+    SettingsProvider& settings_;
+    std::unique_ptr<MMControl> MMControl1_;
+    std::unique_ptr<FileSystem> fileSystem_;
+    std::unique_ptr<UiHost> ui_;
+    std::unique_ptr<Player> player_;
+    TrayHandlers* tray_ = nullptr;
+    bool unloaded_ = false;
+};
+
+} // namespace orvane

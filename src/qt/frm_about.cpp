@@ -1,0 +1,168 @@
+#include "qt/frm_about.h"
+
+#include "qt/app_icon.h"
+#include "qt/twips.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QUrl>
+
+namespace orvane {
+
+namespace {
+
+QPointer<frmAbout>& openAbout()
+{
+    static QPointer<frmAbout> window;
+    return window;
+}
+
+// Pure blue, red 0, green 0, blue 255.
+void makeBlue(QLabel* label)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    label->setPalette(palette);
+}
+
+} // namespace
+
+LinkLabel::LinkLabel(const QString& text, QWidget* parent)
+    : QLabel(text, parent)
+{
+    setMouseTracking(true);
+}
+
+void LinkLabel::mouseMoveEvent(QMouseEvent* event)
+{
+    emit mouseMoved();
+    event->accept();
+}
+
+void LinkLabel::mousePressEvent(QMouseEvent* event)
+{
+    pressed_ = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click = pressed_ && event->button() == Qt::LeftButton
+        && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    event->accept();
+    if (click)
+        emit clicked();
+}
+
+frmAbout::frmAbout(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("About MP3 Orvane"));
+    setWindowIcon(appIcon());
+    buildControls();
+    placeControls();
+    Form_Load();
+}
+
+frmAbout::~frmAbout() = default;
+
+frmAbout* frmAbout::showModeless()
+{
+    QPointer<frmAbout>& window = openAbout();
+    if (!window)
+        window = new frmAbout;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+frmAbout* frmAbout::instance()
+{
+    return openAbout();
+}
+
+void frmAbout::buildControls()
+{
+    Frame1 = new ProductFrame(this);
+    Frame1->setMouseTracking(true);
+    imgLogo = Frame1->imgLogo;
+    lblCompanyProduct = Frame1->lblCompanyProduct;
+    lblProductName = Frame1->lblProductName;
+    lblVersion = Frame1->lblVersion;
+
+    lblURL = new LinkLabel(QStringLiteral("WebSite"), Frame1);
+    QFont linkFont = QApplication::font();
+    linkFont.setPointSizeF(9.75);
+    linkFont.setBold(true);
+    linkFont.setUnderline(false);
+    lblURL->setFont(linkFont);
+    lblURL->setAlignment(Qt::AlignCenter);
+
+    lblWarning = makeLabel(Frame1,
+        QStringLiteral("Copyright \u00A9 The Orvane authors. This program is provided as is, "
+                       "without warranty of any kind."),
+        arialFont(8.25, false));
+
+    cmdExit = new QPushButton(QStringLiteral("Exit"), Frame1);
+    cmdExit->setAutoDefault(false);
+
+    for (QLabel* label : {lblCompanyProduct, lblProductName, lblVersion, static_cast<QLabel*>(lblURL)})
+        makeBlue(label);
+
+    connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+    connect(Frame1, &ProductFrame::backgroundClicked, this, [this] { Frame1_Click(); });
+    connect(Frame1, &ProductFrame::backgroundMouseMove, this, [this] { Frame1_MouseMove(); });
+    connect(lblURL, &LinkLabel::clicked, this, [this] { lblURL_Click(); });
+    connect(lblURL, &LinkLabel::mouseMoved, this, [this] { lblURL_MouseMove(); });
+}
+
+void frmAbout::placeControls()
+{
+    const Twips tw = Twips::of(*this);
+    setFixedSize(tw.size(7380, 4245));
+    const QRect frame = tw.rect(75, 75, 7230, 4095);
+    Frame1->setGeometry(frame);
+
+    imgLogo->setGeometry(tw.rect(360, 360, 1500, 1500));
+    imgLogo->setPixmap(logoPixmap(imgLogo->size()));
+    lblCompanyProduct->move(tw.x(2160), tw.y(480));
+    lblProductName->move(tw.x(2160), tw.y(900));
+    lblWarning->move(tw.x(240), tw.y(3720));
+    for (QLabel* label : {lblCompanyProduct, lblProductName, lblWarning, static_cast<QLabel*>(lblURL)})
+        label->adjustSize();
+    // The link is only as wide as its text, so the pointer counts as on it
+    // exactly where the word is.
+    lblURL->move((frame.width() - lblURL->width()) / 2, tw.y(2640));
+    cmdExit->setGeometry(tw.rect(5640, 3060, 1215, 435));
+}
+
+void frmAbout::showVersion(const std::string& caption)
+{
+    const Twips tw = Twips::of(*this);
+    Frame1->showVersion(caption, tw.x(6855), tw.y(1980));
+}
+
+void frmAbout::closeWindow()
+{
+    close();
+}
+
+void frmAbout::openWebPage(const std::string& address)
+{
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
+}
+
+void frmAbout::showLinkUnderline(bool on)
+{
+    QFont font = lblURL->font();
+    font.setUnderline(on);
+    lblURL->setFont(font);
+}
+
+} // namespace orvane

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "app/main_form.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+namespace orvane {
+
+// An option button that a click only ever selects; which of the pair is
+// selected is the player's business (optDate_Click / optName_Click), and at
+// start-up neither is.
+class OptionButton : public QRadioButton {
+    Q_OBJECT
+public:
+    OptionButton(const QString& text, QWidget* parent);
+
+protected:
+    void nextCheckState() override { setChecked(true); }
+};
+
+// The main window on Qt: a view over the Player. The control model's every
+// change shows on the widgets at once; clicks go to the handlers.
+class frmOrvane : public QWidget, public MainForm {
+    Q_OBJECT
+public:
+    explicit frmOrvane(SettingsProvider& settings, QWidget* parent = nullptr);
+    frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
+              SettingsProvider& settings, QWidget* parent = nullptr);
+    ~frmOrvane() override;
+
+    QLabel* Label2;
+    QLineEdit* Text1;
+    QPushButton* cmdPath;
+    QFrame* Line1;
+    QLabel* Label1;
+    OptionButton* optDate;
+    OptionButton* optName;
+    QFrame* Line3;
+    QCheckBox* ckRepeat;
+    QCheckBox* ckSub;
+    QFrame* Line2;
+    QPushButton* cmdStop;
+    QPushButton* cmdSkip;
+    QPushButton* cmdPause;
+    QPushButton* cmdPlay;
+    QTimer Timer1;
+
+    QMenu* RCPopup;
+    QAction* mnuPlay;
+    QAction* mnuPause;
+    QAction* mnuSkip;
+    QAction* mnuStop;
+    QAction* mnuSettings;
+    QAction* mnuAbout;
+    QAction* mnuExit;
+
+signals:
+    // The main window has unloaded: the media control is closed and the
+    // settings are stored.
+    void unloaded();
+    // A control of the model has changed (after the widgets show it).
+    void controlsChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override; // Form_Unload
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildControls();
+    void buildPopupMenu();
+    void placeControls();
+    void connectControls();
+    void mirror(Ctl control);
+    void mirrorAll();
+    std::string showFolderDialog() override;
+    void closeWindow() override;
+    void stopTimer1() override;
+    void afterUnload() override;
+};
+
+} // namespace orvane

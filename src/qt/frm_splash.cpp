@@ -1,0 +1,115 @@
+#include "qt/frm_splash.h"
+
+#include "qt/app_icon.h"
+#include "qt/twips.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScreen>
+
+namespace orvane {
+
+frmSplash::frmSplash(SettingsProvider& settings, std::function<void()> showMainWindow, QWidget* parent)
+    : QFrame(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+    , SplashForm(settings)
+    , showMainWindow_(std::move(showMainWindow))
+{
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(2);
+    setWindowIcon(appIcon());
+    setFocusPolicy(Qt::StrongFocus);
+    buildControls();
+    placeControls();
+    Form_Load();
+}
+
+void frmSplash::buildControls()
+{
+    Frame1 = new ProductFrame(this);
+    imgLogo = Frame1->imgLogo;
+    lblCompanyProduct = Frame1->lblCompanyProduct;
+    lblProductName = Frame1->lblProductName;
+    lblVersion = Frame1->lblVersion;
+    lblWarning = makeLabel(Frame1,
+                           QStringLiteral("Copyright \u00A9 The Orvane authors. "
+                                          "Provided as is, without warranty of any kind."),
+                           arialFont(8.25, false));
+
+    connect(Frame1, &ProductFrame::backgroundClicked, this, [this] { Frame1_Click(); });
+    connect(&Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+}
+
+void frmSplash::placeControls()
+{
+    const Twips tw = Twips::of(*this);
+    const int border = frameWidth();
+    const QSize client = tw.size(7380, 4245);
+    setFixedSize(client + QSize(2 * border, 2 * border));
+
+    Frame1->setGeometry(tw.rect(150, 0, 7080, 4050).translated(border, border));
+    imgLogo->setGeometry(tw.rect(480, 480, 1740, 1620));
+    imgLogo->setPixmap(logoPixmap(imgLogo->size()));
+    lblCompanyProduct->move(tw.x(2280), tw.y(1080));
+    lblProductName->move(tw.x(2280), tw.y(1560));
+    lblWarning->setGeometry(tw.rect(150, 3660, 6855, 195));
+    for (QLabel* label : {lblCompanyProduct, lblProductName})
+        label->adjustSize();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void frmSplash::showVersion(const std::string& caption)
+{
+    const Twips tw = Twips::of(*this);
+    Frame1->showVersion(caption, tw.x(5670 + 885), tw.y(2280));
+}
+
+void frmSplash::startTimer1(int intervalMs)
+{
+    Timer1.start(intervalMs);
+}
+
+void frmSplash::stopTimer1()
+{
+    Timer1.stop();
+}
+
+void frmSplash::closeWindow()
+{
+    close();
+}
+
+void frmSplash::showMainWindow()
+{
+    if (showMainWindow_)
+        showMainWindow_();
+}
+
+void frmSplash::keyPressEvent(QKeyEvent* event)
+{
+    // Any key that types a character, Enter and Esc included; which one is
+    // not looked at.
+    if (!event->text().isEmpty()) {
+        Form_KeyPress();
+        return;
+    }
+    QFrame::keyPressEvent(event);
+}
+
+void frmSplash::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmSplash::showEvent(QShowEvent* event)
+{
+    QFrame::showEvent(event);
+    activateWindow();
+    setFocus(Qt::ActiveWindowFocusReason);
+}
+
+} // namespace orvane

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace orvane {
+
+// Where the program keeps its five values, and their names.
+inline constexpr const char* RegKeyPath = "HKEY_CURRENT_USER\\Software\\Orvane\\";
+
+namespace SettingsKey {
+inline constexpr const char* PlayOrder = "PlayOrder"; // "1" date order, "2" name order
+inline constexpr const char* Sub = "Sub";             // "1" with subfolders
+inline constexpr const char* Repeat = "Repeat";       // "1" repeat all
+inline constexpr const char* PlayPath = "PlayPath";   // the play path as typed or chosen
+inline constexpr const char* Version = "Version";     // the version that wrote the defaults
+} // namespace SettingsKey
+
+// The full value path of one of them.
+inline std::string regPath(const char* valueName)
+{
+    return std::string(RegKeyPath) + valueName;
+}
+
+} // namespace orvane

@@ -1,0 +1,201 @@
+// The start-up, main window and lifetime rules over fake windows.
+#include "app/main_form.h"
+#include "app/program_lifetime.h"
+#include "app/splash_form.h"
+#include "desktop/fake_tray_platform.h"
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace orvane::test {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// A window's close runs its unload, as the windows of both programs do.
+class FakeSplash : public SplashForm {
+public:
+    using SplashForm::SplashForm;
+    Calls calls;
+
+private:
+    void showVersion(const std::string& caption) override { calls.push_back(caption); }
+    void startTimer1(int intervalMs) override { calls.push_back("timer " + std::to_string(intervalMs)); }
+    void stopTimer1() override { calls.push_back("stop timer"); }
+    void closeWindow() override { Form_Unload(); }
+    void showMainWindow() override { calls.push_back("main window"); }
+};
+
+TEST(SplashForm, LoadSettlesTheSettingsThenShowsTheVersionAndStartsTheTimer)
+{
+    MemoryStore store;
+    SettingsProvider settings(store.factory());
+    FakeSplash splash(settings);
+    splash.Form_Load();
+    EXPECT_EQ(store.writes.back(), "Version=3.0.0");
+    EXPECT_EQ(splash.calls, (Calls{"Version 3.0.0", "timer 500"}));
+    EXPECT_EQ(splash.SplashTickLimit, 1);
+}
+
+TEST(SplashForm, FirstTickKeyOrFrameClickShowsTheMainWindowOnce)
+{
+    MemoryStore store;
+    SettingsProvider settings(store.factory());
+    for (void (SplashForm::*end)() : {&SplashForm::Timer1_Timer, &SplashForm::Form_KeyPress,
+                                      &SplashForm::Frame1_Click}) {
+        FakeSplash splash(settings);
+        splash.Form_Load();
+        splash.calls.clear();
+        (splash.*end)();
+        (splash.*end)();
+        splash.Form_Unload();
+        EXPECT_TRUE(splash.isUnloaded());
+        EXPECT_EQ(splash.calls, (Calls{"stop timer", "main window"}));
+    }
+}
+
+class FakeMainWindow : public MainForm {
+public:
+    explicit FakeMainWindow(SettingsProvider& settings)
+        : MainForm(std::make_unique<FakeMMControl>(), std::make_unique<FakeFileSystem>(),
+                   std::make_unique<FakeUi>(), settings)
+    {
+    }
+    FakeMMControl& mm() { return static_cast<FakeMMControl&>(mmControl()); }
+    using MainForm::attachTray;
+
+    std::string folderChosen;
+    Calls calls;
+
+private:
+    std::string showFolderDialog() override { return folderChosen; }
+    void closeWindow() override { Form_Unload(); }
+    void stopTimer1() override { calls.push_back("stop timer"); }
+    void afterUnload() override { calls.push_back("unloaded"); }
+};
+
+class MainFormTest : public ::testing::Test {
+protected:
+    MemoryStore store;
+    SettingsProvider settings{store.factory()};
+    FakeMainWindow window{settings};
+    ControlModel& ctl = window.controls();
+};
+
+TEST_F(MainFormTest, LoadShowsTheStoredChoicesAndEachClickStoresAtOnce)
+{
+    store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayOrder"] = "1";
+    store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"] = "/music";
+    window.Form_Load();
+    EXPECT_TRUE(ctl.optDate());
+    EXPECT_EQ(ctl.Text1(), "/music");
+    EXPECT_TRUE(store.writes.empty());
+
+    window.Text1_Change("/typed");
+    window.optName_Click();
+    window.ckSub_Click(true);
+    window.ckRepeat_Click(false);
+    EXPECT_EQ(ctl.ckSub(), 1);
+    EXPECT_EQ(store.writes, (Calls{"PlayOrder=2", "Sub=1", "Repeat=0"}));
+}
+
+TEST_F(MainFormTest, BrowseTakesTheChosenFolderWithItsSeparatorAndCancelKeepsThePath)
+{
+    ctl.setText1("/old");
+    window.cmdPath_Click(); // cancelled
+    EXPECT_EQ(ctl.Text1(), "/old");
+    window.folderChosen = "/srv/music";
+    window.cmdPath_Click();
+    EXPECT_EQ(ctl.Text1(), "/srv/music/");
+    EXPECT_TRUE(store.writes.empty()) << "a chosen path is stored at the unload only";
+}
+
+TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)
+{
+    FakeTrayPlatform tray;
+    SysTrayModule module{&tray};
+    const bool paused = false;
+    FakeTrayWindow trayWindow{module, paused};
+    window.attachTray(&trayWindow);
+    trayWindow.minimise();
+    ctl.setEnabled(Ctl::Timer1, true);
+    ctl.setText1("/new");
+
+    window.mnuExit_Click();
+    window.Form_Unload();
+    EXPECT_EQ(tray.ops(), (Calls{"add", "delete"}));
+    EXPECT_EQ(window.mm().commands(), Calls{"Close"});
+    EXPECT_EQ(store.writes.back(), "PlayPath=/new");
+    EXPECT_EQ(window.calls, (Calls{"stop timer", "unloaded"}));
+    EXPECT_FALSE(window.timer1Runs()) << "an unloaded window runs no ticks";
+}
+
+TEST_F(MainFormTest, TrayPlayPauseAndStopRefreshTheIconSkipDoesNot)
+{
+    FakeTrayPlatform tray;
+    SysTrayModule module{&tray};
+    FakeTrayWindow trayWindow{module, window.player().Paused};
+    window.attachTray(&trayWindow);
+    ctl.setText1("/nowhere"); // Play with a bad path still refreshes
+    trayWindow.minimise();
+
+    const std::pair<void (Player::*)(), const char*> steps[] = {
+        {&Player::mnuPlay_Click, TrayImagePlaying}, {&Player::mnuPause_Click, TrayImagePaused},
+        {&Player::mnuSkip_Click, TrayImagePaused}, {&Player::mnuStop_Click, TrayImagePlaying}};
+    std::size_t adds = 1;
+    for (auto [click, image] : steps) {
+        const bool refreshes = click != &Player::mnuSkip_Click;
+        (window.player().*click)();
+        adds += refreshes ? 1 : 0;
+        const Calls ops = tray.ops();
+        EXPECT_EQ(static_cast<std::size_t>(std::count(ops.begin(), ops.end(), "add")), adds);
+        EXPECT_EQ(trayWindow.windowImage(), image);
+    }
+}
+
+class FakeLifetime : public ProgramLifetime {
+public:
+    void runChecks()
+    {
+        for (; pending > 0; --pending)
+            check();
+    }
+    int shown = 0;
+    int pending = 0;
+    int ends = 0;
+
+private:
+    void checkLater() override { ++pending; }
+    bool anyWindowShown() const override { return shown > 0; }
+    void endProgram() override { ++ends; }
+};
+
+TEST(ProgramLifetime, EndsOnceNoWindowIsLeftAfterTheMainWindowUnloaded)
+{
+    FakeLifetime lifetime;
+    lifetime.shown = 1; // About, while the main window is in the tray
+    lifetime.windowGone();
+    lifetime.shown = 0;
+    lifetime.windowGone();
+    lifetime.runChecks();
+    EXPECT_EQ(lifetime.ends, 0) << "a main window in the tray is not unloaded";
+
+    lifetime.shown = 1;
+    lifetime.mainWindowUnloaded();
+    lifetime.windowGone();
+    EXPECT_EQ(lifetime.pending, 1) << "one look for many windows gone at once";
+    lifetime.runChecks();
+    EXPECT_EQ(lifetime.ends, 0);
+
+    lifetime.shown = 0;
+    lifetime.windowGone();
+    lifetime.runChecks();
+    lifetime.windowGone();
+    lifetime.runChecks();
+    EXPECT_EQ(lifetime.ends, 1);
+}
+
+} // namespace
+} // namespace orvane::test

@@ -1,0 +1,294 @@
+#include "qt/mpv_control.h"
+#include "qt/mpv_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+using testing::MpvTempDir;
+using testing::spinFor;
+using testing::spinUntil;
+using testing::writeBytes;
+using testing::writeSineMp3;
+
+// Lets mpv finish whatever it is doing without the window thread looking, so
+// that its events pile up unread.
+void sleepWithoutEvents(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+class MpvControlTest : public ::testing::Test {
+protected:
+    explicit MpvControlTest(MpvControl::Output output = MpvControl::Output::NullUntimed)
+        : control(output)
+    {
+        control.setDoneHandler([this](int code) { codes.push_back(code); });
+    }
+
+    void SetUp() override { ASSERT_TRUE(control.isReady()); }
+
+    std::string tone(const std::string& name, double seconds = 0.2)
+    {
+        const std::string path = dir.file(name);
+        writeSineMp3(path, seconds);
+        return path;
+    }
+
+    void openAndPlay(const std::string& path)
+    {
+        control.setFileName(path);
+        control.setCommand("Open");
+        control.setCommand("Play");
+    }
+
+    bool waitForCompletions(size_t count, int timeoutMs = 10000)
+    {
+        return spinUntil([&] { return codes.size() >= count; }, timeoutMs);
+    }
+
+    MpvTempDir dir;
+    MpvControl control;
+    std::vector<int> codes;
+};
+
+TEST_F(MpvControlTest, NaturalEndCompletesOnceWithSuccess)
+{
+    const std::string a = tone("a.mp3");
+    openAndPlay(a);
+    ASSERT_TRUE(waitForCompletions(1));
+    spinFor(150);
+    EXPECT_EQ(codes, std::vector<int>{MMControl::NotifySuccessful});
+    EXPECT_EQ(control.openedPaths(), std::vector<std::string>{a});
+
+    // The handler answers with "Close"; the next file completes on its own.
+    control.setCommand("Close");
+    const std::string b = tone("b.mp3");
+    openAndPlay(b);
+    ASSERT_TRUE(waitForCompletions(2));
+    spinFor(150);
+    EXPECT_EQ(codes.size(), 2u);
+    EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, b}));
+}
+
+TEST_F(MpvControlTest, OpenAloneAndStrayCommandsNeverComplete)
+{
+    control.setCommand("Close"); // nothing open yet
+    control.setCommand("Play");  // nothing open: nothing to play
+    control.setCommand("pause");
+    control.setNotify(false);
+    control.setWait(true);
+    control.setShareable(false);
+    control.setFileName(tone("a.mp3"));
+    control.setCommand("Open");
+    control.setCommand("play");  // commands are case sensitive
+    control.setCommand("Pause");
+    control.setCommand("Stop");
+    control.setCommand("");
+    spinFor(300);
+    EXPECT_TRUE(codes.empty());
+    EXPECT_TRUE(control.openedPaths().empty());
+
+    control.setCommand("Play");
+    ASSERT_TRUE(waitForCompletions(1));
+    spinFor(100);
+    EXPECT_EQ(codes, std::vector<int>{MMControl::NotifySuccessful});
+}
+
+TEST_F(MpvControlTest, PlayAfterPausedCloseStartsUnpaused)
+{
+    openAndPlay(tone("a.mp3", 0.3));
+    control.setCommand("pause");
+    spinFor(400); // untimed output: it would have ended long ago if it ran
+    EXPECT_TRUE(codes.empty());
+    control.setCommand("Close");
+
+    openAndPlay(tone("b.mp3"));
+    ASSERT_TRUE(waitForCompletions(1));
+    spinFor(100);
+    EXPECT_EQ(codes, std::vector<int>{MMControl::NotifySuccessful});
+}
+
+TEST_F(MpvControlTest, PlayAgainRestartsTheOpenFileAndCompletesOnce)
+{
+    const std::string a = tone("a.mp3", 0.3);
+    openAndPlay(a);
+    control.setCommand("pause");
+    control.setCommand("Play");
+    ASSERT_TRUE(waitForCompletions(1));
+    spinFor(150);
+    EXPECT_EQ(codes, std::vector<int>{MMControl::NotifySuccessful});
+}
+
+TEST_F(MpvControlTest, EndAlreadyQueuedAtCloseIsNeverDelivered)
+{
+    const std::string a = tone("a.mp3");
+    const std::string b = tone("b.mp3");
+
+    // The next file opened but not yet playing.
+    openAndPlay(a);
+    sleepWithoutEvents(300);
+    control.setCommand("Close");
+    control.setFileName(b);
+    control.setCommand("Open");
+    spinFor(300);
+    EXPECT_TRUE(codes.empty());
+    control.setCommand("Play");
+    ASSERT_TRUE(waitForCompletions(1));
+    control.setCommand("Close");
+
+    // The next file already started (and held) when the old end is read.
+    openAndPlay(a);
+    sleepWithoutEvents(300);
+    control.setCommand("Close");
+    openAndPlay(b);
+    control.setCommand("pause");
+    spinFor(300);
+    EXPECT_EQ(codes.size(), 1u);
+    control.setCommand("pause");
+    ASSERT_TRUE(waitForCompletions(2));
+    spinFor(300);
+    EXPECT_EQ(codes.size(), 2u);
+}
+
+TEST_F(MpvControlTest, StressNeverDeliversStaleAndNeverLosesDue)
+{
+    constexpr int files = 4;
+    std::vector<std::string> paths;
+    for (int i = 0; i < files; ++i)
+        paths.push_back(tone("s" + std::to_string(i) + ".mp3", 0.05 + 0.05 * i));
+
+    int current = -1;           // the play whose completion may come
+    std::vector<int> completed; // completions per play
+    int stale = 0;
+    control.setDoneHandler([&](int code) {
+        if (current < 0) {
+            ++stale;
+            return;
+        }
+        ++completed[static_cast<size_t>(current)];
+        EXPECT_EQ(code, MMControl::NotifySuccessful);
+        control.setCommand("Close");
+    });
+
+    std::mt19937 random(12345);
+    for (int play = 0; play < 300; ++play) {
+        completed.push_back(0);
+        current = play;
+        control.setFileName(paths[static_cast<size_t>(play % files)]);
+        control.setCommand("Open");
+        control.setCommand("Play");
+        switch (random() % 4) {
+        case 0: // plays to its end
+            ASSERT_TRUE(spinUntil([&] { return completed.back() > 0; })) << "play " << play;
+            spinFor(static_cast<int>(random() % 10));
+            break;
+        case 1: // closed at once
+            break;
+        case 2: // closed after some events were handled
+            spinFor(static_cast<int>(random() % 8));
+            break;
+        case 3: // closed while its end waits unread
+            sleepWithoutEvents(static_cast<int>(random() % 30));
+            break;
+        }
+        current = -1;
+        control.setCommand("Close");
+        ASSERT_LE(completed.back(), 1) << "play " << play;
+    }
+    spinFor(300);
+    EXPECT_EQ(stale, 0);
+}
+
+class MpvTimedControlTest : public MpvControlTest {
+protected:
+    MpvTimedControlTest() : MpvControlTest(MpvControl::Output::NullTimed) {}
+};
+
+TEST_F(MpvTimedControlTest, PauseHoldsTheFileAndResumeFinishesIt)
+{
+    const std::string a = tone("a.mp3", 0.6);
+    bool started = false;
+    QObject::connect(&control, &MpvControl::playbackStarted, [&] { started = true; });
+    openAndPlay(a);
+    ASSERT_TRUE(spinUntil([&] { return started && control.position() > 0.1; }));
+
+    control.setCommand("pause");
+    const double pausedAt = control.position();
+    spinFor(700); // longer than what was left of the file
+    EXPECT_TRUE(codes.empty());
+    EXPECT_NEAR(control.position(), pausedAt, 0.05);
+
+    control.setCommand("pause");
+    spinFor(60);
+    EXPECT_GE(control.position(), pausedAt - 0.01); // resumed where it stopped, not restarted
+    ASSERT_TRUE(waitForCompletions(1));
+    spinFor(150);
+    EXPECT_EQ(codes, std::vector<int>{MMControl::NotifySuccessful});
+    EXPECT_EQ(control.openedPaths(), std::vector<std::string>{a});
+}
+
+// The player answers the completion with "Close", which drops whatever audio
+// is still queued: the completion must wait until the file has been heard.
+TEST_F(MpvTimedControlTest, CompletionComesOnlyAfterTheWholeFileHasPlayed)
+{
+    for (double seconds : {0.3, 0.6}) {
+        SCOPED_TRACE(seconds);
+        codes.clear();
+        QElapsedTimer clock;
+        clock.start();
+        openAndPlay(tone("a.mp3", seconds));
+        ASSERT_TRUE(waitForCompletions(1));
+        EXPECT_GE(clock.elapsed(), std::lround(seconds * 1000) - 20);
+        control.setCommand("Close");
+    }
+}
+
+// Without a sound card (as on build machines) the default output falls back
+// to a silent one and still plays in real time.
+TEST(MpvDefaultOutputTest, PlaysWithOrWithoutSoundCard)
+{
+    MpvTempDir dir;
+    const std::string quiet = dir.file("quiet.mp3");
+    writeSineMp3(quiet, 0.3, true);
+    MpvControl control(MpvControl::Output::Default);
+    ASSERT_TRUE(control.isReady());
+    std::vector<int> codes;
+    control.setDoneHandler([&](int code) { codes.push_back(code); });
+    QElapsedTimer clock;
+    clock.start();
+    control.setFileName(quiet);
+    control.setCommand("Open");
+    control.setCommand("Play");
+    ASSERT_TRUE(spinUntil([&] { return !codes.empty(); }));
+    EXPECT_GE(clock.elapsed(), 280);
+    spinFor(100);
+    EXPECT_EQ(codes, std::vector<int>{MMControl::NotifySuccessful});
+}
+
+TEST_F(MpvTimedControlTest, CloseDuringPlayGivesNoCompletion)
+{
+    bool started = false;
+    QObject::connect(&control, &MpvControl::playbackStarted, [&] { started = true; });
+    openAndPlay(tone("a.mp3", 0.4));
+    ASSERT_TRUE(spinUntil([&] { return started; }));
+    control.setCommand("Close");
+    spinFor(700);
+    EXPECT_TRUE(codes.empty());
+    EXPECT_LT(control.position(), 0.0);
+}
+
+} // namespace
+} // namespace orvane

@@ -1,0 +1,428 @@
+#include "qt/qt_settings_registry.h"
+
+#include "settings/mod_reg.h"
+#include "settings/settings_store.h"
+#include "qt/qt_app_support.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace orvane {
+namespace {
+
+using test::SettingsSandbox;
+
+const std::string FiveKeys = "PlayOrder PlayPath Repeat Sub Version";
+
+TEST(QtSettingsRegistry, FileLivesUnderXdgConfigHomeOrHomeConfig)
+{
+    SettingsSandbox sandbox;
+    EXPECT_EQ(QSettingsRegistry::defaultFilePath(), sandbox.filePath());
+
+    qputenv("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(QSettingsRegistry::defaultFilePath(), QDir::homePath() + "/.config/Orvane.conf");
+}
+
+TEST(QtSettingsRegistry, OnlyOrvaneValuePathsAreAccepted)
+{
+    SettingsSandbox sandbox;
+    QSettingsRegistry reg(sandbox.filePath());
+    EXPECT_EQ(QSettingsRegistry::keyFor("HKEY_CURRENT_USER\\Software\\Orvane\\PlayOrder"),
+              QString("PlayOrder"));
+    for (const char* bad : {"HKEY_CURRENT_USER\\Software\\Other\\PlayOrder",
+                            "HKEY_LOCAL_MACHINE\\Software\\Orvane\\PlayOrder",
+                            "HKEY_CURRENT_USER\\Software\\Orvane\\",
+                            "HKEY_CURRENT_USER\\Software\\Orvane\\Sub\\Deeper",
+                            "HKEY_CURRENT_USER\\Software\\Orvane\\General/Sub", "PlayOrder"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(QSettingsRegistry::keyFor(bad));
+        EXPECT_FALSE(reg.read(bad));
+        EXPECT_ANY_THROW(reg.write(bad, "1"));
+    }
+    EXPECT_FALSE(QFileInfo::exists(sandbox.filePath()))
+        << "a refused write must not create the file";
+}
+
+TEST(QtSettingsRegistry, FirstRunWritesExactlyTheFiveDefaults)
+{
+    SettingsSandbox sandbox;
+    applyFirstRunRule(sandbox.settings());
+
+    EXPECT_EQ(sandbox.keys(), FiveKeys);
+    EXPECT_EQ(sandbox.value("PlayOrder"), "2");
+    EXPECT_EQ(sandbox.value("Sub"), "0");
+    EXPECT_EQ(sandbox.value("Repeat"), "0");
+    EXPECT_EQ(sandbox.value("PlayPath"), "");
+    EXPECT_EQ(sandbox.value("Version"), "3.0.0");
+    // Top-level keys, as QSettings writes them: the [General] section.
+    EXPECT_TRUE(sandbox.fileBytes().startsWith("[General]\n")) << sandbox.fileBytes().toStdString();
+    EXPECT_TRUE(sandbox.fileBytes().contains("\nPlayPath=\n"));
+}
+
+TEST(QtSettingsRegistry, SameVersionLeavesTheFileUntouched)
+{
+    SettingsSandbox sandbox;
+    sandbox.writeFile("[General]\nVersion=3.0.0\nPlayOrder=1\nSub=1\n");
+    const QByteArray before = sandbox.fileBytes();
+
+    applyFirstRunRule(sandbox.settings());
+
+    EXPECT_EQ(sandbox.fileBytes(), before);
+    EXPECT_EQ(sandbox.keys(), "PlayOrder Sub Version");
+}
+
+TEST(QtSettingsRegistry, AnyOtherVersionResetsTheChoices)
+{
+    for (const char* old : {"2.1.0", "3.0", "3.0.0 ", "", "3.0.1"}) {
+        SCOPED_TRACE(old);
+        SettingsSandbox sandbox;
+        sandbox.setValue("Version", old);
+        sandbox.setValue("PlayOrder", "1");
+        sandbox.setValue("Sub", "1");
+        sandbox.setValue("Repeat", "1");
+        sandbox.setValue("PlayPath", "/music/old");
+
+        applyFirstRunRule(sandbox.settings());
+
+        EXPECT_EQ(sandbox.value("PlayOrder"), "2");
+        EXPECT_EQ(sandbox.value("Sub"), "0");
+        EXPECT_EQ(sandbox.value("Repeat"), "0");
+        EXPECT_EQ(sandbox.value("PlayPath"), "");
+        EXPECT_EQ(sandbox.value("Version"), "3.0.0");
+    }
+}
+
+TEST(QtSettingsRegistry, AwkwardPlayPathsSurviveAWriteAndARead)
+{
+    SettingsSandbox sandbox;
+    const std::string paths[] = {
+        "/music/a,b,c",
+        "/music/\"quoted\" and 'single'",
+        "/music/key=value",
+        "/music/semi;colon",
+        "#/music/hash",
+        "/music/#inside",
+        "@ByteArray(/music)",
+        "@Variant(x)",
+        "@@",
+        " /music/spaces around ",
+        "C:\\Music\\Disc 1\\",
+        "[General]",
+        "/musik/Grüße/Ωmega/日本語/🎵",
+        "/music/100%/%41",
+        "",
+    };
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path);
+        sandbox.setValue("PlayPath", path);
+        EXPECT_EQ(sandbox.value("PlayPath"), path);
+    }
+    // The other values are not disturbed by any of it.
+    sandbox.setValue("Sub", "1");
+    sandbox.setValue("PlayPath", "/music/a=b,c;#d");
+    EXPECT_EQ(sandbox.value("Sub"), "1");
+    EXPECT_EQ(sandbox.keys(), "PlayPath Sub");
+}
+
+TEST(QtSettingsRegistry, HandEditedValuesReadAsTheirText)
+{
+    SettingsSandbox sandbox;
+    sandbox.writeFile("[General]\nPlayPath=/music/a,b,c\nSub=1\nVersion=3.0.0\n"
+                      "PlayOrder=\"1\"\n");
+    EXPECT_EQ(sandbox.value("PlayPath"), "/music/a,b,c");
+    EXPECT_EQ(sandbox.value("Sub"), "1");
+    EXPECT_EQ(sandbox.value("PlayOrder"), "1");
+    EXPECT_EQ(sandbox.value("Repeat"), "") << "a missing value reads as empty text";
+    EXPECT_FALSE(QSettingsRegistry(sandbox.filePath())
+                     .read("HKEY_CURRENT_USER\\Software\\Orvane\\Repeat"));
+}
+
+TEST(QtSettingsRegistry, GarbageFileNeitherStopsTheProgramNorBlocksTheDefaults)
+{
+    SettingsSandbox sandbox;
+    QByteArray junk(8192, '\0');
+    QRandomGenerator rng(42);
+    for (auto& byte : junk)
+        byte = static_cast<char>(rng.bounded(256));
+    sandbox.writeFile(junk);
+    QFile earlier(sandbox.filePath() + ".bad");
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("set aside by an earlier run");
+    earlier.close();
+
+    EXPECT_EQ(sandbox.value("Version"), "");
+    applyFirstRunRule(sandbox.settings());
+
+    EXPECT_EQ(sandbox.keys(), FiveKeys);
+    EXPECT_EQ(sandbox.value("Version"), "3.0.0");
+    QFile aside(sandbox.filePath() + ".bad2");
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly)) << "the unreadable file is kept aside";
+    EXPECT_EQ(aside.readAll(), junk);
+    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+    EXPECT_EQ(earlier.readAll(), "set aside by an earlier run");
+}
+
+TEST(QtSettingsRegistry, OversizedFileKeepsItsValuesAndIsReplaced)
+{
+    SettingsSandbox sandbox;
+    // Well-formed, but far larger than any settings file of ours.
+    QByteArray big = "[General]\nVersion=3.0.0\nPlayOrder=1\n";
+    while (big.size() <= QSettingsRegistry::MaxFileSize)
+        big += "Filler=0123456789012345678901234567890123456789\n";
+    sandbox.writeFile(big);
+
+    EXPECT_EQ(sandbox.value("Version"), "3.0.0");
+    EXPECT_EQ(sandbox.value("PlayOrder"), "1");
+    sandbox.setValue("Sub", "1");
+    EXPECT_EQ(sandbox.keys(), "PlayOrder Sub Version");
+    EXPECT_LT(QFileInfo(sandbox.filePath()).size(), 100);
+}
+
+TEST(QtSettingsRegistry, DamagedFileKeepsEveryReadableValue)
+{
+    SettingsSandbox sandbox;
+    QByteArray damaged("[General]\nVersion=3.0.0\nPlayPath=\"/music/a, b\"\nSub=1\n");
+    damaged += QByteArray(300, '\0');
+    damaged += "Rep\xff\xfe\nRepeat=1\n[Other]\nPlayOrder=9\n\x01\x02garbage";
+    sandbox.writeFile(damaged);
+
+    // Start-up sees the same version and loads what could be read.
+    applyFirstRunRule(sandbox.settings());
+    ControlModel controls;
+    loadSettings(sandbox.settings(), controls);
+    EXPECT_EQ(controls.Text1(), "/music/a, b");
+    EXPECT_EQ(controls.ckSub(), 1);
+    EXPECT_EQ(controls.ckRepeat(), 1);
+    EXPECT_TRUE(controls.optName()); // PlayOrder was only in another section
+
+    storeAllSettings(sandbox.settings(), controls);
+    EXPECT_EQ(sandbox.keys(), FiveKeys);
+    EXPECT_EQ(sandbox.value("PlayPath"), "/music/a, b");
+    EXPECT_EQ(sandbox.value("Version"), "3.0.0");
+}
+
+TEST(QtSettingsRegistry, HugeFileIsReadInOnePassAndKeepsItsValues)
+{
+    SettingsSandbox sandbox;
+    {
+        QFile file(sandbox.filePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nVersion=3.0.0\nPlayPath=/songs\n");
+        const QByteArray junk(1 << 20, '#');
+        for (int i = 0; i < 64; ++i) // 64 MiB of one endless comment line
+            file.write(junk);
+        file.write("\nRepeat=1\n");
+    }
+    EXPECT_EQ(sandbox.value("PlayPath"), "/songs");
+    EXPECT_EQ(sandbox.value("Repeat"), "1");
+}
+
+// Start-up, the main window's load and its unload with a typed play path,
+// run in a child process so that a store blocking on what sits at the
+// settings path fails the test instead of hanging it. Gives the play path and
+// Subdirectories the window showed, then the play path read after the
+// unload; or "blocked" or "crashed".
+std::string startLoadAndStoreInAChild()
+{
+    int out[2];
+    if (pipe(out) != 0)
+        return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+#ifndef __SANITIZE_ADDRESS__
+        // A store reading an endless device must not take the machine's
+        // memory with it: a gigabyte more than the child has now.
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            unsigned long pages = 0;
+            if (std::fscanf(statm, "%lu", &pages) == 1) {
+                const rlim_t most = pages * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(1) << 30);
+                const rlimit limit{most, most};
+                setrlimit(RLIMIT_AS, &limit);
+            }
+            std::fclose(statm);
+        }
+#endif
+        SettingsProvider settings(makeQtSettingsRegistry);
+        applyFirstRunRule(settings);
+        ControlModel controls;
+        loadSettings(settings, controls);
+        std::string report = controls.Text1() + "|" + std::to_string(controls.ckSub()) + "|";
+        controls.setText1("/music/typed");
+        storeAllSettings(settings, controls);
+        report += settings.ReadRegValue(regPath("PlayPath"));
+        _exit(write(out[1], report.data(), report.size()) == ssize_t(report.size()) ? 0 : 1);
+    }
+    close(out[1]);
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + 30s; // start-up takes milliseconds
+    int status = 0;
+    pid_t ended = 0;
+    while (child > 0 && (ended = waitpid(child, &status, WNOHANG)) == 0 && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    std::string report = "crashed";
+    if (child > 0 && ended == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        report = "blocked";
+    } else if (ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        char buffer[512];
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        report.assign(buffer, std::size_t(std::max<ssize_t>(n, 0)));
+    }
+    close(out[0]);
+    return report;
+}
+
+// Everything in a folder, opening nothing but folders and regular files: each
+// name with its kind, where a link leads and the kind of what is there, and a
+// regular file's bytes.
+std::string describeFolder(const std::filesystem::path& folder)
+{
+    namespace fs = std::filesystem;
+    std::set<std::string> lines;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        std::error_code error;
+        const fs::path& path = entry.path();
+        std::string line = path.filename().string() + ": " + std::to_string(int(fs::symlink_status(path).type()));
+        if (fs::is_symlink(fs::symlink_status(path)))
+            line += " to " + fs::read_symlink(path).string() + ", " + std::to_string(int(fs::status(path, error).type()));
+        else if (fs::is_directory(path))
+            line += " [" + describeFolder(path) + "]";
+        else if (fs::is_regular_file(path))
+            line += " \"" + std::string(std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}) + "\"";
+        lines.insert(line);
+    }
+    std::string out;
+    for (const std::string& line : lines)
+        out += line + "\n";
+    return out;
+}
+
+void makeSocket(const std::string& path)
+{
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0) << std::strerror(errno);
+    close(fd); // the socket file stays behind
+}
+
+// What may sit at the settings path besides a regular file. None of it is
+// ours: start-up neither blocks nor fails, shows the defaults, keeps what is
+// stored for the rest of the run, and leaves everything as it found it.
+TEST(QtSettingsRegistry, WhatIsNotARegularFileIsLeftAloneAndNeverBlocks)
+{
+    const struct {
+        const char* what;
+        std::function<void(const std::string& path, const std::string& folder)> make;
+    } cases[] = {
+        {"a folder", [](auto& path, auto&) {
+             QDir().mkpath(QString::fromStdString(path + "/inside"));
+             QFile file(QString::fromStdString(path + "/Orvane.conf"));
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write("[General]\nPlayPath=/music/inside\n");
+         }},
+        {"a named pipe", [](auto& path, auto&) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); }},
+        {"a socket", [](auto& path, auto&) { makeSocket(path); }},
+        {"a link to /dev/zero", [](auto& path, auto&) { ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0); }},
+        {"a link to /dev/null", [](auto& path, auto&) { ASSERT_EQ(symlink("/dev/null", path.c_str()), 0); }},
+        {"a link to a folder", [](auto& path, auto& folder) {
+             ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder + "/real")));
+             ASSERT_EQ(symlink("real", path.c_str()), 0);
+         }},
+        {"a link to a named pipe", [](auto& path, auto& folder) {
+             ASSERT_EQ(mkfifo((folder + "/pipe").c_str(), 0644), 0);
+             ASSERT_EQ(symlink((folder + "/pipe").c_str(), path.c_str()), 0);
+         }},
+        {"a dangling link", [](auto& path, auto&) { ASSERT_EQ(symlink("nowhere.conf", path.c_str()), 0); }},
+        {"a link to itself", [](auto& path, auto&) { ASSERT_EQ(symlink("Orvane.conf", path.c_str()), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SettingsSandbox sandbox;
+        const std::string folder = sandbox.folder().toStdString();
+        c.make(sandbox.filePath().toStdString(), folder);
+        const std::string before = describeFolder(folder);
+
+        EXPECT_EQ(startLoadAndStoreInAChild(), "|0|/music/typed");
+        EXPECT_EQ(describeFolder(folder), before);
+    }
+    struct stat st;
+    EXPECT_TRUE(stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode)) << "the store wrote over /dev/null";
+}
+
+TEST(QtSettingsRegistry, LinkToASettingsFileIsReadAndWrittenThrough)
+{
+    SettingsSandbox sandbox;
+    const QString real = sandbox.folder() + "/dotfiles/Orvane.conf";
+    QDir().mkpath(sandbox.folder() + "/dotfiles");
+    QFile file(real);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nVersion=3.0.0\nPlayOrder=2\nRepeat=0\nSub=1\nPlayPath=/music/linked\n");
+    file.close();
+    ASSERT_EQ(symlink("dotfiles/Orvane.conf", QFile::encodeName(sandbox.filePath()).constData()), 0);
+
+    EXPECT_EQ(startLoadAndStoreInAChild(), "/music/linked|1|/music/typed");
+    EXPECT_EQ(QFileInfo(sandbox.filePath()).symLinkTarget(), QFileInfo(real).absoluteFilePath());
+    EXPECT_EQ(QSettings(real, QSettings::IniFormat).value("PlayPath").toString(), "/music/typed");
+    EXPECT_EQ(sandbox.keys(), FiveKeys);
+}
+
+// A file we may not read is still the user's: it is set aside whole at the
+// first store, and the store goes on in a fresh file.
+TEST(QtSettingsRegistry, UnreadableFileIsSetAsideWholeUnprivileged)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    SettingsSandbox sandbox;
+    const QByteArray held = "[General]\nVersion=3.0.0\nPlayPath=/music/private\n";
+    sandbox.writeFile(held);
+    QFile::setPermissions(sandbox.filePath(), QFileDevice::Permissions());
+
+    EXPECT_EQ(startLoadAndStoreInAChild(), "|0|/music/typed");
+    QFile aside(sandbox.filePath() + ".bad");
+    aside.setPermissions(QFileDevice::ReadOwner);
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly)) << "the unreadable file is kept aside";
+    EXPECT_EQ(aside.readAll(), held);
+    EXPECT_EQ(sandbox.value("PlayPath"), "/music/typed");
+}
+
+TEST(QtSettingsRegistry, UnwritableFolderLosesWritesSilently)
+{
+    SettingsSandbox sandbox;
+    // A file where the folder should be: nothing can be created under it,
+    // whoever runs the test.
+    const QString blocker = sandbox.folder() + "/blocker";
+    QFile(blocker).open(QIODevice::WriteOnly);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(blocker + "/config"));
+
+    EXPECT_ANY_THROW(QSettingsRegistry().write("HKEY_CURRENT_USER\\Software\\Orvane\\Sub", "1"));
+    EXPECT_NO_THROW(applyFirstRunRule(sandbox.settings()));
+    EXPECT_EQ(sandbox.value("Version"), "");
+}
+
+} // namespace
+} // namespace orvane
