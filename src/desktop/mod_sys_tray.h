@@ -17,17 +17,23 @@ using IconHandle = std::uint32_t;
 using WindowProc = std::function<std::int32_t(WindowHandle window, std::uint32_t msg,
                                               std::uintptr_t wParam, std::intptr_t lParam)>;
 
-// Mouse message numbers, as the notification area reports them in lParam.
+// Mouse message numbers, as the notification area reports them in lParam,
+// and the record's flags: the numbers of the Win32 headers. Where those
+// headers come first, their macros of the same names stand for these.
+#ifndef WM_MOUSEMOVE
 inline constexpr std::uint32_t WM_MOUSEMOVE = 0x200;
 inline constexpr std::uint32_t WM_LBUTTONDOWN = 0x201;
 inline constexpr std::uint32_t WM_LBUTTONUP = 0x202;
 inline constexpr std::uint32_t WM_LBUTTONDBLCLK = 0x203;
 inline constexpr std::uint32_t WM_RBUTTONDOWN = 0x204;
 inline constexpr std::uint32_t WM_RBUTTONUP = 0x205;
+#endif
 
+#ifndef NIF_MESSAGE
 inline constexpr std::uint32_t NIF_MESSAGE = 1;
 inline constexpr std::uint32_t NIF_ICON = 2;
 inline constexpr std::uint32_t NIF_TIP = 4;
+#endif
 
 // The tray notification reuses the number of WM_RBUTTONUP; what tells it
 // apart is the window procedure it arrives at, installed only while in tray.

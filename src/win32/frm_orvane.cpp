@@ -1,0 +1,354 @@
+#include "win32/frm_orvane.h"
+
+#include "desktop/mod_browse.h"
+#include "resource_ids.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+
+namespace orvane {
+
+namespace {
+
+constexpr int kFirstControlId = 100;
+constexpr int kFirstMenuId = 300;
+constexpr UINT_PTR kTimer1 = 1;
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+DWORD styleOf(layout::Kind kind)
+{
+    switch (kind) {
+    case layout::Kind::Heading: return SS_CENTER | SS_NOPREFIX;
+    case layout::Kind::TextBox: return WS_TABSTOP | ES_AUTOHSCROLL;
+    case layout::Kind::Button: return WS_TABSTOP | BS_PUSHBUTTON;
+    // A click only ever selects; which of the pair is selected is the
+    // player's business, and at start-up neither is.
+    case layout::Kind::Option: return WS_TABSTOP | BS_RADIOBUTTON;
+    case layout::Kind::CheckBox: return WS_TABSTOP | BS_AUTOCHECKBOX;
+    }
+    return 0;
+}
+
+const wchar_t* classOf(layout::Kind kind)
+{
+    switch (kind) {
+    case layout::Kind::Heading: return L"STATIC";
+    case layout::Kind::TextBox: return L"EDIT";
+    default: return L"BUTTON";
+    }
+}
+
+// A line as a sunken etched edge, two pixels across, centred on its points.
+RECT lineRect(const win::TwipsScale& tw, const layout::TwipsLine& line)
+{
+    const int x1 = tw.px(line.from.x);
+    const int y1 = tw.px(line.from.y);
+    if (line.from.y == line.to.y)
+        return RECT{x1, y1 - 1, tw.px(line.to.x) + 1, y1 + 1};
+    return RECT{x1 - 1, y1, x1 + 1, tw.px(line.to.y) + 1};
+}
+
+} // namespace
+
+frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
+                     SettingsProvider& settings, Hooks hooks)
+    : UiHostHolder(std::make_unique<WinUiHost>([this] { return hwnd(); }, hooks.messageBoxClosed))
+    , MainForm(std::move(mmControl), std::move(fileSystem), std::move(uiHost), settings)
+    , hooks_(std::move(hooks))
+{
+    const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_ORVANE));
+    create(L"OrvaneMain", WS_EX_CONTROLPARENT, kWindowStyle, win::wide(Caption),
+           RECT{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, nullptr, icon);
+    wantDialogKeys(hwnd());
+    buildControls();
+    buildPopupMenu();
+    placeControls(win::windowDpi(hwnd()));
+
+    pictures_ = std::make_unique<TrayPictures>();
+    trayPlatform_ = std::make_unique<WinTrayPlatform>(*pictures_);
+    SysTrayModule& module = modSysTray::module();
+    module.setPlatform(trayPlatform_.get());
+    tray_ = std::make_unique<SysTrayHandlers>(hwnd(), RCPopup, [this] { return player().Paused; },
+                                              hooks_.showAbout, module, *pictures_);
+    attachTray(tray_.get());
+
+    controls().setListener([this](Ctl c) { mirror(c); });
+    mirrorAll();
+    Form_Load();
+}
+
+frmOrvane::~frmOrvane()
+{
+    controls().setListener(nullptr);
+    attachTray(nullptr);
+    tray_.reset();
+    if (modSysTray::module().platform() == trayPlatform_.get())
+        modSysTray::module().setPlatform(nullptr);
+    if (RCPopup)
+        DestroyMenu(RCPopup);
+}
+
+void frmOrvane::buildControls()
+{
+    // Created in tab order, so focus moves as the layout reads.
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        const layout::Control& c = layout::MainControls[i];
+        const DWORD exStyle = c.kind == layout::Kind::TextBox ? WS_EX_CLIENTEDGE : 0;
+        controls_[i] = win::createControl(hwnd(), classOf(c.kind), win::wide(c.caption), styleOf(c.kind),
+                                          kFirstControlId + static_cast<int>(i), exStyle);
+    }
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const bool across = layout::MainLines[i].from.y == layout::MainLines[i].to.y;
+        lines_[i] = win::createControl(hwnd(), L"STATIC", L"", across ? SS_ETCHEDHORZ : SS_ETCHEDVERT, 0);
+    }
+}
+
+void frmOrvane::buildPopupMenu()
+{
+    RCPopup = CreatePopupMenu();
+    for (std::size_t i = 0; i < std::size(layout::PopupMenu); ++i) {
+        const layout::MenuItem& item = layout::PopupMenu[i];
+        if (std::strcmp(item.caption, "-") == 0)
+            AppendMenuW(RCPopup, MF_SEPARATOR, 0, nullptr);
+        else
+            AppendMenuW(RCPopup, MF_STRING, kFirstMenuId + i, win::wide(item.caption).c_str());
+    }
+}
+
+void frmOrvane::placeControls(UINT dpi)
+{
+    const win::TwipsScale tw(dpi);
+    win::setClientSize(hwnd(), tw.px(layout::MainClient.width), tw.px(layout::MainClient.height), dpi);
+    font_.reset(win::makeFont(layout::MainFont, dpi));
+    headingFont_.reset(win::makeFont({layout::MainFont.face, layout::MainFont.points, true}, dpi, true));
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        const layout::Control& c = layout::MainControls[i];
+        const HFONT font = c.kind == layout::Kind::Heading ? headingFont_.get() : font_.get();
+        SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        win::moveWindow(controls_[i], tw.rect(c.rect));
+    }
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        win::moveWindow(lines_[i], lineRect(tw, layout::MainLines[i]));
+    InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+HWND frmOrvane::control(std::string_view name) const
+{
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        if (name == layout::MainControls[i].name)
+            return controls_[i];
+    }
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (name == layout::MainLines[i].name)
+            return lines_[i];
+    }
+    return nullptr;
+}
+
+int frmOrvane::menuId(std::string_view name)
+{
+    for (std::size_t i = 0; i < std::size(layout::PopupMenu); ++i) {
+        if (name == layout::PopupMenu[i].name)
+            return kFirstMenuId + static_cast<int>(i);
+    }
+    return 0;
+}
+
+void frmOrvane::show()
+{
+    ShowWindow(hwnd(), SW_SHOWNORMAL);
+    SetForegroundWindow(hwnd());
+    SetFocus(control("Text1"));
+}
+
+LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND:
+        command(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_TIMER:
+        if (wParam == kTimer1)
+            player().Timer1_Timer();
+        return 0;
+    case WM_SIZE:
+        Form_Resize();
+        break;
+    case SysTrayHandlers::HideMinimisedMessage:
+        tray_->hideIfInTray();
+        return 0;
+    case WM_RBUTTONUP:
+        // Also the number of the tray's notifications that the hook passes
+        // on (moves, left clicks, the release): none of them does anything.
+        return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCLIENT && UiHostHolder::ui->setCursorFor(hwnd()))
+            return TRUE;
+        break;
+    case WM_DPICHANGED: {
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        placeControls(HIWORD(wParam));
+        return 0;
+    }
+    case WM_DESTROY:
+        Form_Unload();
+        return 0;
+    default:
+        break;
+    }
+    return Window::handle(message, wParam, lParam);
+}
+
+void frmOrvane::command(int id, int notification)
+{
+    const int control = id - kFirstControlId;
+    if (control >= 0 && control < static_cast<int>(controls_.size())) {
+        controlEvent(layout::MainControls[control].name, notification);
+        return;
+    }
+    const int item = id - kFirstMenuId;
+    if (item >= 0 && item < static_cast<int>(std::size(layout::PopupMenu)))
+        menuChosen(layout::PopupMenu[item].name);
+}
+
+void frmOrvane::controlEvent(std::string_view name, int notification)
+{
+    if (name == "Text1") {
+        // Typed by the user; the mirror's own changes are not events.
+        if (notification == EN_CHANGE && !mirroring_)
+            Text1_Change(win::narrow(win::windowText(control("Text1"))));
+        return;
+    }
+    if (notification != BN_CLICKED)
+        return;
+    Player& p = player();
+    if (name == "cmdPath")
+        cmdPath_Click();
+    else if (name == "optDate")
+        optDate_Click();
+    else if (name == "optName")
+        optName_Click();
+    else if (name == "ckSub" || name == "ckRepeat") {
+        const bool checked = SendMessageW(control(name), BM_GETCHECK, 0, 0) == BST_CHECKED;
+        name == "ckSub" ? ckSub_Click(checked) : ckRepeat_Click(checked);
+    } else if (name == "cmdStop")
+        p.cmdStop_Click();
+    else if (name == "cmdSkip")
+        p.cmdSkip_Click();
+    else if (name == "cmdPause")
+        p.cmdPause_Click();
+    else if (name == "cmdPlay")
+        p.cmdPlay_Click();
+}
+
+void frmOrvane::menuChosen(std::string_view name)
+{
+    Player& p = player();
+    if (name == "mnuPlay")
+        p.mnuPlay_Click();
+    else if (name == "mnuPause")
+        p.mnuPause_Click();
+    else if (name == "mnuSkip")
+        p.mnuSkip_Click();
+    else if (name == "mnuStop")
+        p.mnuStop_Click();
+    else if (name == "mnuSettings")
+        mnuSettings_Click();
+    else if (name == "mnuAbout")
+        mnuAbout_Click();
+    else if (name == "mnuExit")
+        mnuExit_Click();
+}
+
+// A menu item follows its enabled state only; the window's controls also
+// show their values.
+void frmOrvane::mirror(Ctl c)
+{
+    const ControlModel& m = controls();
+    const bool on = m.enabled(c);
+    const std::string_view name = ctlName(c);
+    mirroring_ = true;
+    if (c == Ctl::Timer1) {
+        if (timer1Runs() && !timerRunning_)
+            timerRunning_ = SetTimer(hwnd(), kTimer1, Timer1IntervalMs, nullptr) != 0;
+        else if (!timer1Runs())
+            stopTimer1();
+    } else if (const int item = menuId(name)) {
+        EnableMenuItem(RCPopup, static_cast<UINT>(item), MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    } else if (const HWND h = control(name)) {
+        enableControl(h, on);
+        if (c == Ctl::ckRepeat || c == Ctl::ckSub || c == Ctl::optDate || c == Ctl::optName) {
+            const bool checked = c == Ctl::ckRepeat ? m.ckRepeat() == 1
+                : c == Ctl::ckSub                   ? m.ckSub() == 1
+                : c == Ctl::optDate                 ? m.optDate()
+                                                    : m.optName();
+            SendMessageW(h, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+        } else if (c == Ctl::Text1) {
+            // Only text that differs is put back, so typing keeps its caret.
+            const std::wstring text = win::wide(m.Text1());
+            if (win::windowText(h) != text)
+                SetWindowTextW(h, text.c_str());
+        }
+    }
+    mirroring_ = false;
+}
+
+void frmOrvane::mirrorAll()
+{
+    for (std::size_t i = 0; i < static_cast<std::size_t>(Ctl::Count); ++i)
+        mirror(static_cast<Ctl>(i));
+}
+
+// Focus on a control that goes grey moves on to the next one, as in a
+// dialog, so the keyboard keeps working.
+void frmOrvane::enableControl(HWND h, bool on)
+{
+    if (!on && GetFocus() == h) {
+        if (const HWND next = GetNextDlgTabItem(hwnd(), h, FALSE); next && next != h)
+            SetFocus(next);
+    }
+    EnableWindow(h, on ? TRUE : FALSE);
+}
+
+// SHBrowseForFolderW from the top of the shell namespace; only file-system
+// folders can be accepted.
+std::string frmOrvane::showFolderDialog()
+{
+    const std::wstring title = win::wide(modBrowse::BrowseTitle);
+    BROWSEINFOW info{};
+    info.hwndOwner = hwnd();
+    info.pidlRoot = nullptr;
+    info.pszDisplayName = nullptr;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    wchar_t path[512] = {};
+    const bool hasPath = chosen && SHGetPathFromIDListW(chosen, path);
+    if (chosen)
+        CoTaskMemFree(chosen);
+    return hasPath ? win::narrow(path) : std::string();
+}
+
+void frmOrvane::closeWindow()
+{
+    if (hwnd())
+        DestroyWindow(hwnd());
+}
+
+void frmOrvane::stopTimer1()
+{
+    if (timerRunning_ && hwnd())
+        KillTimer(hwnd(), kTimer1);
+    timerRunning_ = false;
+}
+
+void frmOrvane::afterUnload()
+{
+    if (hooks_.unloaded)
+        hooks_.unloaded();
+}
+
+} // namespace orvane

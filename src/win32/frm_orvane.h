@@ -1,0 +1,79 @@
+#pragma once
+
+#include "app/main_form.h"
+#include "win32/product_frame.h"
+#include "win32/sys_tray_handlers.h"
+#include "win32/win_ui_host.h"
+#include "win32/win_window.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+namespace orvane {
+
+// Made before MainForm, which takes the host over: the window keeps a view
+// of it for the hourglass.
+struct UiHostHolder {
+    explicit UiHostHolder(std::unique_ptr<WinUiHost> host) : uiHost(std::move(host)), ui(uiHost.get()) {}
+    std::unique_ptr<WinUiHost> uiHost;
+    WinUiHost* ui;
+};
+
+// The main window on Win32: a view over the Player. The control model's every
+// change shows on the controls at once; clicks, menu choices and the timer go
+// to the handlers.
+class frmOrvane : private UiHostHolder, public win::Window, public MainForm {
+public:
+    struct Hooks {
+        std::function<void()> showAbout;       // frmAbout, modeless
+        std::function<void()> unloaded;        // the media control is closed, the settings stored
+        std::function<void()> messageBoxClosed;
+    };
+
+    frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
+              SettingsProvider& settings, Hooks hooks);
+    ~frmOrvane() override;
+
+    void show();
+
+    // A control by its name in the layout ("cmdPlay", "Text1", "Line1", ...).
+    HWND control(std::string_view name) const;
+    HMENU popupMenu() const { return RCPopup; }
+    // The command id of a popup menu item by its name ("mnuPause", ...).
+    static int menuId(std::string_view name);
+    SysTrayHandlers& tray() { return *tray_; }
+    const WinUiHost& ui() const { return *UiHostHolder::ui; }
+
+private:
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void buildControls();
+    void buildPopupMenu();
+    void placeControls(UINT dpi);
+    void command(int id, int notification);
+    void controlEvent(std::string_view name, int notification);
+    void menuChosen(std::string_view name);
+    void mirror(Ctl control);
+    void mirrorAll();
+    void enableControl(HWND control, bool on);
+    std::string showFolderDialog() override;
+    void closeWindow() override;
+    void stopTimer1() override;
+    void afterUnload() override;
+
+    Hooks hooks_;
+    std::array<HWND, std::size(layout::MainControls)> controls_{};
+    std::array<HWND, std::size(layout::MainLines)> lines_{};
+    HMENU RCPopup = nullptr;
+    win::Font font_;
+    win::Font headingFont_;
+    bool mirroring_ = false;
+    bool timerRunning_ = false;
+
+    std::unique_ptr<TrayPictures> pictures_;
+    std::unique_ptr<WinTrayPlatform> trayPlatform_;
+    std::unique_ptr<SysTrayHandlers> tray_;
+};
+
+} // namespace orvane

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "media/mm_control.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace orvane {
+
+// A media control that writes what it is told and what it reports, one line
+// each, to a file: "FileName <path>", the commands ("Open", "Play", "pause",
+// "Close") and "Done <code>". For following a run from outside, when the
+// environment variable ORVANE_TRACE names the file.
+class TracedControl : public MMControl {
+public:
+    TracedControl(std::unique_ptr<MMControl> inner, std::FILE* log);
+    ~TracedControl() override;
+
+    // inner as it is when ORVANE_TRACE is not set or its file cannot be opened.
+    static std::unique_ptr<MMControl> wrapFromEnvironment(std::unique_ptr<MMControl> inner);
+
+    void setCommand(const std::string& command) override;
+    void setFileName(const std::string& path) override;
+    void setNotify(bool notify) override { inner_->setNotify(notify); }
+    void setWait(bool wait) override { inner_->setWait(wait); }
+    void setShareable(bool shareable) override { inner_->setShareable(shareable); }
+
+private:
+    void write(const std::string& line);
+
+    std::unique_ptr<MMControl> inner_;
+    std::FILE* log_;
+};
+
+} // namespace orvane

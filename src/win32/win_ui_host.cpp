@@ -1,0 +1,86 @@
+#include "win32/win_ui_host.h"
+
+#include "win32/win_window.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr wchar_t kDialogKeys[] = L"Orvane.DialogKeys";
+// A pass ends here even if messages keep coming, so a yield always returns.
+constexpr int kMaxMessagesPerPass = 1000;
+
+} // namespace
+
+void wantDialogKeys(HWND window)
+{
+    SetPropW(window, kDialogKeys, reinterpret_cast<HANDLE>(1));
+}
+
+void dispatchMessage(MSG& message)
+{
+    const HWND top = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    if (top && GetPropW(top, kDialogKeys) && IsDialogMessageW(top, &message))
+        return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
+bool pumpPendingMessages()
+{
+    MSG message;
+    for (int i = 0; i < kMaxMessagesPerPass && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return false;
+        }
+        dispatchMessage(message);
+    }
+    return true;
+}
+
+WinUiHost::WinUiHost(std::function<HWND()> owner, std::function<void()> boxClosed)
+    : owner_(std::move(owner))
+    , boxClosed_(std::move(boxClosed))
+{
+}
+
+WinUiHost::~WinUiHost() = default;
+
+void WinUiHost::yield()
+{
+    pumpPendingMessages();
+}
+
+void WinUiHost::messageBox(const std::string& text, int style, const std::string& title)
+{
+    const HWND owner = owner_ ? owner_() : nullptr;
+    MessageBoxW(owner && IsWindow(owner) ? owner : nullptr, win::wide(text).c_str(), win::wide(title).c_str(),
+                MB_OK | static_cast<UINT>(style));
+    if (boxClosed_)
+        boxClosed_();
+}
+
+void WinUiHost::setMousePointer(int code)
+{
+    hourglass_ = code == PointerHourglass;
+    // Shown at once where the pointer is over the window; elsewhere the
+    // window's WM_SETCURSOR answers with it.
+    POINT at{};
+    const HWND owner = owner_ ? owner_() : nullptr;
+    if (owner && GetCursorPos(&at)) {
+        const HWND under = WindowFromPoint(at);
+        if (under && GetAncestor(under, GA_ROOT) == owner)
+            SetCursor(LoadCursorW(nullptr, hourglass_ ? IDC_WAIT : IDC_ARROW));
+    }
+}
+
+bool WinUiHost::setCursorFor(HWND)
+{
+    if (!hourglass_)
+        return false;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    return true;
+}
+
+} // namespace orvane
