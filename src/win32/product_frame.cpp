@@ -52,7 +52,7 @@ void ProductFrame::place(UINT dpi)
     SendMessageW(lblWarning, WM_SETFONT, reinterpret_cast<WPARAM>(warningFont_.get()), TRUE);
     sizeToText(lblCompanyProduct, layout_.companyProduct);
     sizeToText(lblProductName, layout_.productName);
-    moveWindow(lblWarning, tw.rect(layout_.warning));
+    sizeToText(lblWarning, {layout_.warning.left, layout_.warning.top});
     placeVersion();
 
     // The picture at the size of its box, from the largest image the icon has.

@@ -105,11 +105,13 @@ tray_icon() {
 # window may for a moment stand elsewhere on the screen.
 # An icon that has just been replaced may linger there, unmapped, for a
 # moment; every one is listed.
+# The icon's window carries tray_icon_class, as xwininfo shows it (under
+# Wine, the class of Wine's own tray windows).
 tray_icon_windows() {
-  x xwininfo -root -tree 2>/dev/null | awk '
+  x xwininfo -root -tree 2>/dev/null | awk -v class="(${tray_icon_class:-\"orvane\" \"Orvane\"})" '
     function indent(line) { match(line, /^ */); return RLENGTH }
     tray >= 0 && indent($0) <= tray { tray = -1 }
-    tray >= 0 && /\("orvane" "Orvane"\)/ { print $1 }
+    tray >= 0 && index($0, class) > 0 { print $1 }
     /"SystemTray"/ { tray = indent($0) }
     BEGIN { tray = -1 }'
 }

@@ -1,0 +1,320 @@
+#!/usr/bin/env bash
+# The Windows program on a real X desktop under Wine: a virtual display
+# (Xvfb), a window manager with a system tray (icewm) into which Wine docks
+# the notification area's icons, and orvane.exe driven with xdotool the way a
+# user drives it. The settings are put into the registry with "wine reg"
+# beforehand and read back after Exit; what the player tells its media
+# control is followed through the trace the program writes when
+# ORVANE_TRACE names a file. Sound goes to ALSA's null device, so the test
+# needs no sound card.
+#
+#   tests/e2e/wine_desktop_test.sh BUILD_FOLDER   (a built mingw folder)
+#
+# Screenshots go to BUILD_FOLDER/e2e-shots/ for people to look at.
+set -uo pipefail
+export LC_ALL=C
+
+if [ $# -ne 1 ] || [ ! -f "$1/orvane.exe" ]; then
+  echo "usage: $0 BUILD_FOLDER (holding orvane.exe)" >&2
+  exit 2
+fi
+build=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+suite_name=wine-desktop
+shots=$build/e2e-shots
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-wine.XXXXXX")
+mkdir -p "$shots"
+rm -f "$shots"/win-*.png
+
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+# shellcheck source=tests/e2e/desktop.sh
+source "$here/desktop.sh"
+
+# Wine's notification area docks each icon as a window of its own process.
+tray_icon_class='"explorer.exe" "explorer.exe"'
+
+# The program's Wine: a prefix of the build's own (the one its unit tests
+# use), no desktop menu entries, no offer to install Mono or Gecko, and the
+# ALSA driver into the null device named in the test's home.
+export WINEPREFIX=$build/wineprefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml,winepulse.drv=d"
+
+end_wine() {
+  timeout 20 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null
+}
+cleanup() {
+  stop "$app_pid"
+  app_pid=
+  end_wine
+  stop_desktop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+need_tools Xvfb icewm xdotool xwininfo xprop import convert compare lame perl "$wine" "$wineserver"
+
+# A Wine session left from the unit tests would run without the display.
+end_wine
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating the Wine prefix $WINEPREFIX"
+  env -u DISPLAY "$wine" wineboot -u >/dev/null 2>&1
+  end_wine
+fi
+
+start_desktop
+printf 'pcm.!default { type null }\n' >"$home/.asoundrc"
+export HOME=$home
+
+# --- the program's world -------------------------------------------------------
+
+# The Windows path of a file of this machine (Wine's drive Z: is /).
+winpath() {
+  local p=$1
+  echo "Z:${p//\//\\}"
+}
+
+# tone_mp3 SECONDS FILE: a 440 Hz tone, as 16-bit mono WAV written by perl,
+# then encoded at 32 kbit/s.
+tone_mp3() {
+  local wav=${2%.mp3}.wav
+  perl -e '
+    my ($seconds) = @ARGV;
+    my $rate = 44100;
+    my $n = int($seconds * $rate);
+    binmode STDOUT;
+    print "RIFF", pack("V", 36 + 2 * $n), "WAVE", "fmt ", pack("VvvVVvv", 16, 1, 1, $rate, 2 * $rate, 2, 16),
+      "data", pack("V", 2 * $n);
+    print pack("s<*", map { int(8000 * sin(6.283185307179586 * 440 * $_ / $rate)) } 0 .. $n - 1);' "$1" >"$wav" &&
+    lame --quiet -m m -b 32 "$wav" "$2" &&
+    rm -f "$wav"
+}
+
+# Name order: case ignored, digits one by one ("10" before "2"), the play
+# path first and then its folders in path order, each folder's files before
+# the next folder's. The text file is not played.
+music=$work/music
+mkdir -p "$music/a-sub" "$music/B-sub"
+expected=()
+for name in 10.mp3 2.mp3 alpha.mp3 Beta.mp3 a-sub/x.mp3 B-sub/y.mp3; do
+  tone_mp3 1 "$music/$name" 2>>"$work/lame.log" || abort "lame makes $name"
+  expected+=("$(winpath "$music/$name")")
+done
+echo "not music" >"$music/notes.txt"
+
+key='HKCU\Software\Orvane'
+reg() {
+  "$wine" reg "$@" 2>/dev/null | tr -d '\r'
+}
+reg delete "$key" /f >/dev/null
+for value in "Version=3.0.0" "PlayOrder=2" "Sub=1" "Repeat=0" "PlayPath=$(winpath "$music")"; do
+  reg add "$key" /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null
+done
+reg query "$key" | grep -q PlayPath || abort "the settings are in the registry before the start"
+
+trace=$work/trace.log
+ORVANE_TRACE=$(winpath "$trace") "$wine" "$build/orvane.exe" >"$work/app.log" 2>&1 &
+app_pid=$!
+
+# --- start-up --------------------------------------------------------------------
+
+# The startup window: the program's window without a title, the size of its
+# twips layout (7380 x 4245 at 96 dpi, in its frame).
+splash_window() {
+  local w
+  for w in $(x xdotool search --onlyvisible --classname 'orvane' 2>/dev/null); do
+    [ -z "$(x xdotool getwindowname "$w" 2>/dev/null)" ] || continue
+    local width height
+    read -r _ _ width height <<<"$(window_geometry "$w")"
+    if [ "${width:-0}" -ge 480 ] && [ "${height:-0}" -ge 270 ]; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+splash_shown() {
+  splash_window >/dev/null
+}
+splash_gone() {
+  ! splash_shown
+}
+
+check "the startup window comes first" wait_for 30 splash_shown
+shot win-splash
+wait_for 10 main_window >/dev/null || abort "main window appears"
+main=$(main_window)
+check "the startup window is gone once the main window is up" wait_for 3 splash_gone
+check "the main window's title is \"MP3 Orvane\"" test "$(x xdotool getwindowname "$main")" = "MP3 Orvane"
+read -r _ _ main_w main_h <<<"$(window_geometry "$main")"
+check "its client area is 7455 x 1305 twips at 96 dpi" test "${main_w}x${main_h}" = "497x87"
+check "no tray icon while the window is on screen" no_tray_icon
+
+# A click at the centre of a control of the main window's twips layout.
+click_main() {
+  x xdotool mousemove --window "$main" $((($1 + $3 / 2) * main_w / 7455)) $((($2 + $4 / 2) * main_h / 1305)) click 1
+}
+
+# --- Play ------------------------------------------------------------------------
+
+trace_files() {
+  sed -n 's/^FileName //p' "$trace" 2>/dev/null | tr -d '\r'
+}
+# The whole tree played: six files each to its own end, then the Stop at the
+# end of the list (the completion's "Close", then Stop's own).
+sequence_done() {
+  [ "$(grep -c '^Done 1' "$trace" 2>/dev/null)" -ge ${#expected[@]} ] &&
+    [ "$(tail -n 2 "$trace" | tr -d '\r' | tr '\n' ' ')" = "Close Close " ]
+}
+
+click_main 6360 720 975 495 # Play
+sleep 0.4
+shot win-main
+check "Play plays the whole tree to its end" wait_for 30 sequence_done
+if ! check "the files play in name order, the play path first, then each folder in path order" \
+  test "$(trace_files)" = "$(printf '%s\n' "${expected[@]}")"; then
+  echo "--- played"
+  trace_files
+fi
+check "each file played to its end (MCI reported success)" \
+  test "$(grep -c '^Done 1' "$trace")" -eq ${#expected[@]}
+check "nothing failed to play" bash -c "! grep -q '^Done [^1]' '$trace'"
+
+# --- minimise to tray -------------------------------------------------------------
+
+click_main 1920 720 1335 255 # Repeat All: the tree now plays on and on
+sleep 0.3
+click_main 6360 720 975 495 # Play
+wait_for 10 bash -c "[ \$(grep -c '^Play' '$trace') -gt ${#expected[@]} ]" || not_ok "Play starts again"
+
+x xdotool windowminimize "$main"
+check "minimise puts Wine's icon into the desktop's tray" wait_for 10 has_tray_icon
+check "minimise hides the window" wait_for 5 is_hidden "$main"
+check "the tray shows the not-paused image" wait_for 5 tray_hue_is green
+tray_capture "$work/tray-playing.png"
+app_alive || abort "the program keeps running in the tray"
+
+tray_click 1
+sleep 0.3
+tray_double_click
+sleep 0.5
+check "left clicks and double clicks on the icon open nothing" menu_closed
+check "the window stays hidden after left clicks" is_hidden "$main"
+
+# --- the popup menu ---------------------------------------------------------------
+
+# RCPopup's items by their row: &Play, P&ause, S&kip, S&top, -, &Settings,
+# -, &About, -, E&xit; Wine draws an item 16 pixels high and a separator 9,
+# inside a border of 2.
+menu_click() {
+  local menu row=$1 mx my mw mh y
+  menu=$(popup_menu) || return 1
+  read -r mx my mw mh <<<"$(window_geometry "$menu")"
+  y=$((2 + row * 16 + 8))
+  [ "$row" -ge 4 ] && y=$((y + 9))
+  [ "$row" -ge 5 ] && y=$((y + 9))
+  [ "$row" -ge 6 ] && y=$((y + 9))
+  x xdotool mousemove $((mx + mw / 2)) $((my + y)) click 1
+}
+menu_pause=1 menu_settings=4 menu_about=5 menu_exit=6
+
+open_tray_menu || abort "a right click on the icon opens the menu"
+ok "a right click on the icon opens the menu"
+shot win-tray-menu
+if menu=$(popup_menu); then
+  read -r mx my mw mh <<<"$(window_geometry "$menu")"
+  check "the menu opens at the pointer, by the icon" test "$my" -gt 400
+  x0=$((mx - 300 > 0 ? mx - 300 : 0))
+  y0=$((my - 60 > 0 ? my - 60 : 0))
+  convert "$shots/win-tray-menu.png" -crop "$((1024 - x0))x$((768 - y0))+$x0+$y0" +repage "$shots/win-tray-menu-crop.png"
+fi
+check "the window stays hidden while the menu is up" is_hidden "$main"
+
+menu_click $menu_pause
+check "the menu closes after a choice" wait_for 3 menu_closed
+check "Pause from the menu pauses the media control" wait_for 5 grep -q '^pause' "$trace"
+check "Pause from the menu turns the tray image to the paused one" wait_for 5 tray_hue_is amber
+tray_capture "$work/tray-paused.png"
+check "the paused image differs from the playing one" \
+  test "$(pixels_differing "$work/tray-playing.png" "$work/tray-paused.png")" -gt 20
+check "the window stays hidden after a tray command" is_hidden "$main"
+
+# --- Settings ----------------------------------------------------------------------
+
+open_tray_menu || abort "the menu opens again"
+menu_click $menu_settings
+check "Settings brings the window back in its normal state" wait_for 5 is_shown_normal "$main"
+check "Settings removes the tray icon" wait_for 5 no_tray_icon
+shot win-restored
+
+x xdotool windowminimize "$main"
+check "minimising again hides the window" wait_for 5 is_hidden "$main"
+check "the new icon shows the state at that moment (paused)" wait_for 5 tray_hue_is amber
+
+# --- About --------------------------------------------------------------------------
+
+about_window() {
+  local w
+  for w in $(windows_named 'About MP3 Orvane'); do
+    if is_viewable "$w"; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+about_open() {
+  about_window >/dev/null
+}
+about_gone() {
+  ! about_open
+}
+in_tray() {
+  app_alive && has_tray_icon && is_hidden "$main"
+}
+
+open_tray_menu || abort "the menu opens for About"
+menu_click $menu_about
+check "About from the tray opens the About window" wait_for 5 about_open
+check "About leaves the main window in the tray" is_hidden "$main"
+check "About leaves the tray icon" has_tray_icon
+sleep 0.3
+shot win-about
+if about=$(about_window); then
+  read -r ax ay aw ah <<<"$(window_geometry "$about")"
+  convert "$shots/win-about.png" -crop "$((aw + 12))x$((ah + 40))+$((ax > 6 ? ax - 6 : 0))+$((ay > 30 ? ay - 30 : 0))" +repage \
+    "$shots/win-about-crop.png"
+  # Its Exit button, by the window's twips layout.
+  x xdotool mousemove --window "$about" $(((75 + 5640 + 607) * aw / 7380)) $(((75 + 3060 + 217) * ah / 4245)) click 1
+  check "the About window's Exit closes it" wait_for 3 about_gone
+  check "closing About leaves the program in the tray" in_tray
+fi
+
+# --- Exit ---------------------------------------------------------------------------
+
+open_tray_menu || abort "the menu opens for Exit"
+menu_click $menu_exit
+check "Exit ends the program" wait_for 10 app_ended
+if app_ended; then
+  wait "$app_pid"
+  status=$?
+  app_pid=
+  check "the program ends with status 0" test "$status" -eq 0
+fi
+check "Exit removes the tray icon" wait_for 5 no_tray_icon
+check "the media control was closed last" test "$(tail -n 1 "$trace" | tr -d '\r')" = "Close"
+
+stored=$(reg query "$key")
+stored_value() {
+  awk -v name="$1" '$1 == name && $2 == "REG_SZ" { $1 = ""; $2 = ""; sub(/^ +/, ""); print }' <<<"$stored"
+}
+check "the registry holds the play path" test "$(stored_value PlayPath)" = "$(winpath "$music")"
+check "and the other choices (Repeat All stored at its click)" \
+  test "$(stored_value PlayOrder) $(stored_value Sub) $(stored_value Repeat) $(stored_value Version)" = "2 1 1 3.0.0"
+
+summary
