@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test suite: the normal build, the same suites
 # under AddressSanitizer + UndefinedBehaviorSanitizer, the desktop tests on a
-# virtual X display, and the UI-free core built for Windows under Wine.
+# virtual X display, and the Windows program built with mingw-w64, its tests
+# and its desktop test under Wine.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +25,15 @@ suite() {
   fi
 }
 
+timed() {
+  local start status
+  start=$(date +%s)
+  "$@"
+  status=$?
+  echo "$1: $(($(date +%s) - start)) s"
+  return "$status"
+}
+
 build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j2
 }
@@ -39,6 +49,7 @@ suite "package tests" tests/e2e/package_test.sh build
 suite "media control tests" tests/e2e/mpris_test.sh build/orvane
 if [ -x scripts/test_windows.sh ]; then
   suite "windows tests" scripts/test_windows.sh
+  suite "windows desktop tests" timed tests/e2e/wine_desktop_test.sh build-mingw
 fi
 
 echo

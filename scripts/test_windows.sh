@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Cross-builds the UI-free core, the Windows program's own parts (media
-# control on MCI, resources) and their tests for Windows (mingw-w64) and runs
-# them under Wine, headless, in a Wine prefix of their own inside the build
-# folder. Extra arguments go to ctest (for example -R or --output-on-failure).
+# Cross-builds the UI-free core, the Windows program (orvane.exe, its windows,
+# tray and media control on MCI, its zip) and their tests for Windows
+# (mingw-w64) and runs the tests under Wine, headless, in a Wine prefix of
+# their own inside the build folder. Extra arguments go to ctest (for example
+# -R or --output-on-failure). The program on a desktop is the business of
+# tests/e2e/wine_desktop_test.sh.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."

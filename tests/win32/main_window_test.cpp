@@ -1,0 +1,227 @@
+// The Windows program's main window as real Win32 windows (under Wine with
+// its display-less driver): the twips layout and tab order, the control model
+// shown on the controls and the controls' events reaching the handlers, and
+// the window procedure the tray puts in place while the window is minimised.
+
+#include "win32/frm_orvane.h"
+#include "support/fakes.h"
+#include "support/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+using test::FakeMMControl;
+using test::MemoryStore;
+
+void pump()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        dispatchMessage(message);
+}
+
+RECT clientRect(HWND control)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+bool enabled(HWND control)
+{
+    return IsWindowEnabled(control) != FALSE;
+}
+
+bool checked(HWND control)
+{
+    return SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool menuEnabled(const frmOrvane& window, const char* item)
+{
+    return (GetMenuState(window.popupMenu(), frmOrvane::menuId(item), MF_BYCOMMAND) & MF_GRAYED) == 0;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest()
+    {
+        store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayOrder"] = "1";
+        store.values["HKEY_CURRENT_USER\\Software\\Orvane\\Sub"] = "1";
+        store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"] = music;
+        tree.makeFile("music/a.mp3");
+        auto control = std::make_unique<FakeMMControl>();
+        mm = control.get();
+        frmOrvane::Hooks hooks;
+        hooks.unloaded = [this] { ++unloads; };
+        window = std::make_unique<frmOrvane>(std::move(control), makeNativeFileSystem(), settings, hooks);
+    }
+
+    HWND control(const char* name) const { return window->control(name); }
+    void click(const char* name) { SendMessageW(control(name), BM_CLICK, 0, 0); }
+
+    test::TempTree tree;
+    const std::string music = tree.path("music");
+    MemoryStore store;
+    SettingsProvider settings{store.factory()};
+    FakeMMControl* mm = nullptr;
+    int unloads = 0;
+    std::unique_ptr<frmOrvane> window;
+};
+
+TEST_F(MainWindowTest, ControlsStandInTheTwipsLayoutInTabOrder)
+{
+    const win::TwipsScale tw(win::windowDpi(window->hwnd()));
+    RECT client;
+    GetClientRect(window->hwnd(), &client);
+    EXPECT_EQ(client.right, tw.px(layout::MainClient.width));
+    EXPECT_EQ(client.bottom, tw.px(layout::MainClient.height));
+    for (const layout::Control& c : layout::MainControls) {
+        const RECT want = tw.rect(c.rect);
+        const RECT got = clientRect(control(c.name));
+        EXPECT_EQ(std::vector<LONG>({got.left, got.top, got.right, got.bottom}),
+                  std::vector<LONG>({want.left, want.top, want.right, want.bottom}))
+            << c.name;
+    }
+    const RECT line = clientRect(control("Line2"));
+    EXPECT_FALSE(IsRectEmpty(&line));
+
+    // Focus moves in the order the controls were made; of an option pair,
+    // the selected one takes the tab stop, as in a dialog.
+    std::vector<std::string> order;
+    for (HWND h = GetWindow(window->hwnd(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
+        for (const layout::Control& c : layout::MainControls) {
+            if (control(c.name) == h && c.kind != layout::Kind::Heading)
+                order.push_back(c.name);
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"Text1", "cmdPath", "optDate", "optName", "ckRepeat", "ckSub",
+                                               "cmdStop", "cmdSkip", "cmdPause", "cmdPlay"}));
+    EXPECT_TRUE(GetWindowLongPtrW(control("optDate"), GWL_STYLE) & WS_TABSTOP);
+
+    // Fixed size, minimise and close only.
+    const LONG_PTR style = GetWindowLongPtrW(window->hwnd(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+}
+
+TEST_F(MainWindowTest, ControlsShowTheModelAndTheirEventsReachTheHandlers)
+{
+    // The loaded settings and the idle arrangement.
+    EXPECT_TRUE(checked(control("optDate")));
+    EXPECT_FALSE(checked(control("optName")));
+    EXPECT_TRUE(checked(control("ckSub")));
+    EXPECT_FALSE(checked(control("ckRepeat")));
+    EXPECT_EQ(win::narrow(win::windowText(control("Text1"))), music);
+    EXPECT_FALSE(enabled(control("cmdPause")) || enabled(control("cmdSkip")));
+    EXPECT_FALSE(menuEnabled(*window, "mnuPause") || menuEnabled(*window, "mnuSkip"));
+    EXPECT_TRUE(menuEnabled(*window, "mnuPlay") && menuEnabled(*window, "mnuExit"));
+
+    // Each option is stored at its click; typing reaches the play path.
+    store.writes.clear();
+    click("optName");
+    click("ckRepeat");
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"PlayOrder=2", "Repeat=1"}));
+    EXPECT_TRUE(checked(control("optName")) && !checked(control("optDate")));
+    SetWindowTextW(control("Text1"), win::wide(tree.path("elsewhere")).c_str());
+    EXPECT_EQ(window->controls().Text1(), tree.path("elsewhere"));
+    SetWindowTextW(control("Text1"), win::wide(music).c_str());
+
+    // Play: the playing arrangement on the window and in the menu alike.
+    click("cmdPlay");
+    EXPECT_TRUE(window->timer1Runs());
+    for (const char* name : {"cmdPlay", "Text1", "cmdPath", "optDate", "optName", "ckRepeat", "ckSub"})
+        EXPECT_FALSE(enabled(control(name))) << name;
+    EXPECT_TRUE(enabled(control("cmdPause")) && enabled(control("cmdSkip")) && enabled(control("cmdStop")));
+    EXPECT_TRUE(menuEnabled(*window, "mnuPause") && !menuEnabled(*window, "mnuPlay"));
+
+    // The window's own timer drives the player: the first file opens.
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    EXPECT_EQ(mm->opened(), std::vector<std::string>{tree.path("music/a.mp3")});
+
+    click("cmdPause");
+    EXPECT_TRUE(window->player().Paused);
+    EXPECT_TRUE(enabled(control("cmdPlay")) && !enabled(control("cmdSkip")));
+    click("cmdStop");
+    EXPECT_FALSE(window->timer1Runs());
+    EXPECT_TRUE(enabled(control("Text1")) && enabled(control("optDate")));
+
+    // Closing unloads once: the control closed, everything stored.
+    store.writes.clear();
+    mm->clear();
+    SendMessageW(window->hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(unloads, 1);
+    EXPECT_EQ(mm->commands(), std::vector<std::string>{"Close"});
+    EXPECT_EQ(store.writes.size(), 4u);
+}
+
+TEST_F(MainWindowTest, MinimiseHooksTheHiddenWindowAndSettingsPutsItsProcedureBack)
+{
+    ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+    const LONG_PTR ownProc = GetWindowLongPtrW(window->hwnd(), GWLP_WNDPROC);
+
+    ShowWindow(window->hwnd(), SW_MINIMIZE);
+    pump();
+    EXPECT_TRUE(window->tray().inTray());
+    EXPECT_FALSE(IsWindowVisible(window->hwnd()));
+    EXPECT_NE(GetWindowLongPtrW(window->hwnd(), GWLP_WNDPROC), ownProc);
+    EXPECT_EQ(modSysTray::module().SysTrayIconData.uID, window->tray().windowIconHandle());
+
+    // Tray notifications other than the right-button press go on to the
+    // window's own procedure, which does nothing with them; so do the menu's
+    // choices, which come as commands.
+    EXPECT_EQ(SendMessageW(window->hwnd(), SysTrayCallbackMessage, 0, WM_LBUTTONDOWN), 0);
+    EXPECT_EQ(SendMessageW(window->hwnd(), SysTrayCallbackMessage, 0, WM_RBUTTONUP), 0);
+    EXPECT_FALSE(IsWindowVisible(window->hwnd()));
+
+    SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuPause"), 0);
+    EXPECT_TRUE(window->player().Paused);
+    SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuSettings"), 0);
+    pump();
+    EXPECT_FALSE(window->tray().inTray());
+    EXPECT_TRUE(IsWindowVisible(window->hwnd()));
+    EXPECT_FALSE(IsIconic(window->hwnd()));
+    EXPECT_EQ(GetWindowLongPtrW(window->hwnd(), GWLP_WNDPROC), ownProc);
+    EXPECT_EQ(modSysTray::module().SysTrayHooked, 0);
+}
+
+// The tray images beside the executable, or the copies built into it.
+TEST(TrayPicturesTest, FilesBesideTheProgramElseTheBuiltInCopies)
+{
+    test::TempTree folder;
+    {
+        std::ifstream real(ORVANE_SOURCE_DIR "/resources/icons/Volume03.ico", std::ios::binary);
+        ASSERT_TRUE(real);
+        std::ofstream(folder.fsPath("Volume03.ico"), std::ios::binary) << real.rdbuf();
+    }
+    folder.makeFile("Volume02.ico", "not an icon at all");
+    TrayPictures pictures(win::wide(folder.path()));
+
+    const IconHandle fromFile = pictures.load("Volume03.ico");
+    const IconHandle junk = pictures.load("Volume02.ico");
+    TrayPictures elsewhere(win::wide(folder.path("missing")));
+    const IconHandle missing = elsewhere.load("Volume03.ico");
+    for (const TrayPictures::Picture* p : {pictures.picture(fromFile), pictures.picture(junk), elsewhere.picture(missing)}) {
+        ASSERT_NE(p, nullptr);
+        EXPECT_NE(p->small, nullptr);
+        EXPECT_NE(p->large, nullptr);
+    }
+    EXPECT_TRUE(pictures.picture(fromFile)->fromFile);
+    EXPECT_FALSE(pictures.picture(junk)->fromFile);
+    EXPECT_FALSE(elsewhere.picture(missing)->fromFile);
+
+    EXPECT_NE(fromFile, junk);
+    pictures.release(junk);
+    EXPECT_EQ(pictures.picture(junk), nullptr);
+    EXPECT_EQ(pictures.loadedCount(), 1u);
+}
+
+} // namespace
+} // namespace orvane
