@@ -62,7 +62,7 @@ frmAbout::frmAbout(QWidget* parent)
                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("About MP3 Orvane"));
+    setWindowTitle(QString::fromUtf8(layout::AboutCaption));
     setWindowIcon(appIcon());
     buildControls();
     placeControls();
@@ -96,7 +96,7 @@ void frmAbout::buildControls()
     lblProductName = Frame1->lblProductName;
     lblVersion = Frame1->lblVersion;
 
-    lblURL = new LinkLabel(QStringLiteral("WebSite"), Frame1);
+    lblURL = new LinkLabel(QString::fromUtf8(layout::AboutLinkText), Frame1);
     QFont linkFont = QApplication::font();
     linkFont.setPointSizeF(9.75);
     linkFont.setBold(true);
@@ -104,12 +104,9 @@ void frmAbout::buildControls()
     lblURL->setFont(linkFont);
     lblURL->setAlignment(Qt::AlignCenter);
 
-    lblWarning = makeLabel(Frame1,
-        QStringLiteral("Copyright \u00A9 The Orvane authors. This program is provided as is, "
-                       "without warranty of any kind."),
-        arialFont(8.25, false));
+    lblWarning = makeLabel(Frame1, QString::fromUtf8(layout::AboutFrame.warningText), arialFont(8.25, false));
 
-    cmdExit = new QPushButton(QStringLiteral("Exit"), Frame1);
+    cmdExit = new QPushButton(QString::fromUtf8(layout::AboutExitCaption), Frame1);
     cmdExit->setAutoDefault(false);
 
     for (QLabel* label : {lblCompanyProduct, lblProductName, lblVersion, static_cast<QLabel*>(lblURL)})
@@ -125,27 +122,25 @@ void frmAbout::buildControls()
 void frmAbout::placeControls()
 {
     const Twips tw = Twips::of(*this);
-    setFixedSize(tw.size(7380, 4245));
-    const QRect frame = tw.rect(75, 75, 7230, 4095);
+    const layout::ProductFrame& f = layout::AboutFrame;
+    setFixedSize(tw.size(f.client));
+    const QRect frame = tw.rect(f.frame);
     Frame1->setGeometry(frame);
-
-    imgLogo->setGeometry(tw.rect(360, 360, 1500, 1500));
-    imgLogo->setPixmap(logoPixmap(imgLogo->size()));
-    lblCompanyProduct->move(tw.x(2160), tw.y(480));
-    lblProductName->move(tw.x(2160), tw.y(900));
-    lblWarning->move(tw.x(240), tw.y(3720));
-    for (QLabel* label : {lblCompanyProduct, lblProductName, lblWarning, static_cast<QLabel*>(lblURL)})
+    Frame1->place(tw, f);
+    lblWarning->move(tw.x(f.warning.left), tw.y(f.warning.top));
+    for (QLabel* label : {lblWarning, static_cast<QLabel*>(lblURL)})
         label->adjustSize();
     // The link is only as wide as its text, so the pointer counts as on it
     // exactly where the word is.
-    lblURL->move((frame.width() - lblURL->width()) / 2, tw.y(2640));
-    cmdExit->setGeometry(tw.rect(5640, 3060, 1215, 435));
+    lblURL->move((frame.width() - lblURL->width()) / 2, tw.y(layout::AboutLinkTop));
+    cmdExit->setGeometry(tw.rect(layout::AboutExit));
 }
 
 void frmAbout::showVersion(const std::string& caption)
 {
     const Twips tw = Twips::of(*this);
-    Frame1->showVersion(caption, tw.x(6855), tw.y(1980));
+    const layout::TwipsPoint at = layout::AboutFrame.versionTopRight;
+    Frame1->showVersion(caption, tw.x(at.x), tw.y(at.y));
 }
 
 void frmAbout::closeWindow()

@@ -10,6 +10,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 
+#include <map>
+#include <string_view>
+
 namespace orvane {
 
 namespace {
@@ -49,8 +52,10 @@ QFrame* makeLine(QFrame::Shape shape, QWidget* parent)
 
 // A thin line between two points, as a sunken QFrame a few pixels thick
 // centred on them.
-QRect lineRect(const Twips& tw, int x1, int y1, int x2, int y2)
+QRect lineRect(const Twips& tw, const layout::TwipsLine& line)
 {
+    const auto [x1, y1] = line.from;
+    const auto [x2, y2] = line.to;
     if (y1 == y2)
         return QRect(tw.x(x1), tw.y(y1) - 1, tw.x(x2) - tw.x(x1) + 1, 3);
     return QRect(tw.x(x1) - 1, tw.y(y1), 3, tw.y(y2) - tw.y(y1) + 1);
@@ -146,22 +151,16 @@ void frmOrvane::buildPopupMenu()
 void frmOrvane::placeControls()
 {
     const Twips tw = Twips::of(*this);
-    setFixedSize(tw.size(7455, 1305));
-    Label2->setGeometry(tw.rect(120, 0, 6375, 255));
-    Text1->setGeometry(tw.rect(120, 240, 6375, 285));
-    cmdPath->setGeometry(tw.rect(6600, 120, 735, 375));
-    Line1->setGeometry(lineRect(tw, 120, 600, 7320, 600));
-    Label1->setGeometry(tw.rect(120, 720, 1575, 255));
-    optDate->setGeometry(tw.rect(120, 960, 735, 375));
-    optName->setGeometry(tw.rect(960, 960, 735, 375));
-    Line3->setGeometry(lineRect(tw, 1800, 720, 1800, 1200));
-    ckRepeat->setGeometry(tw.rect(1920, 720, 1335, 255));
-    ckSub->setGeometry(tw.rect(1920, 960, 1335, 375));
-    Line2->setGeometry(lineRect(tw, 3360, 720, 3360, 1200));
-    cmdStop->setGeometry(tw.rect(3480, 720, 975, 495));
-    cmdSkip->setGeometry(tw.rect(4440, 720, 975, 495));
-    cmdPause->setGeometry(tw.rect(5400, 720, 975, 495));
-    cmdPlay->setGeometry(tw.rect(6360, 720, 975, 495));
+    setFixedSize(tw.size(layout::MainClient));
+    const std::map<std::string_view, QWidget*> widgets{
+        {"Label2", Label2},     {"Text1", Text1},     {"cmdPath", cmdPath},   {"Label1", Label1},
+        {"optDate", optDate},   {"optName", optName}, {"ckRepeat", ckRepeat}, {"ckSub", ckSub},
+        {"cmdStop", cmdStop},   {"cmdSkip", cmdSkip}, {"cmdPause", cmdPause}, {"cmdPlay", cmdPlay},
+        {"Line1", Line1},       {"Line2", Line2},     {"Line3", Line3}};
+    for (const layout::Control& c : layout::MainControls)
+        widgets.at(c.name)->setGeometry(tw.rect(c.rect));
+    for (const layout::TwipsLine& line : layout::MainLines)
+        widgets.at(line.name)->setGeometry(lineRect(tw, line));
 }
 
 void frmOrvane::connectControls()

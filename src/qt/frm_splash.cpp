@@ -32,10 +32,7 @@ void frmSplash::buildControls()
     lblCompanyProduct = Frame1->lblCompanyProduct;
     lblProductName = Frame1->lblProductName;
     lblVersion = Frame1->lblVersion;
-    lblWarning = makeLabel(Frame1,
-                           QStringLiteral("Copyright \u00A9 The Orvane authors. "
-                                          "Provided as is, without warranty of any kind."),
-                           arialFont(8.25, false));
+    lblWarning = makeLabel(Frame1, QString::fromUtf8(layout::SplashFrame.warningText), arialFont(8.25, false));
 
     connect(Frame1, &ProductFrame::backgroundClicked, this, [this] { Frame1_Click(); });
     connect(&Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
@@ -44,18 +41,13 @@ void frmSplash::buildControls()
 void frmSplash::placeControls()
 {
     const Twips tw = Twips::of(*this);
+    const layout::ProductFrame& f = layout::SplashFrame;
     const int border = frameWidth();
-    const QSize client = tw.size(7380, 4245);
-    setFixedSize(client + QSize(2 * border, 2 * border));
+    setFixedSize(tw.size(f.client) + QSize(2 * border, 2 * border));
 
-    Frame1->setGeometry(tw.rect(150, 0, 7080, 4050).translated(border, border));
-    imgLogo->setGeometry(tw.rect(480, 480, 1740, 1620));
-    imgLogo->setPixmap(logoPixmap(imgLogo->size()));
-    lblCompanyProduct->move(tw.x(2280), tw.y(1080));
-    lblProductName->move(tw.x(2280), tw.y(1560));
-    lblWarning->setGeometry(tw.rect(150, 3660, 6855, 195));
-    for (QLabel* label : {lblCompanyProduct, lblProductName})
-        label->adjustSize();
+    Frame1->setGeometry(tw.rect(f.frame).translated(border, border));
+    Frame1->place(tw, f);
+    lblWarning->setGeometry(tw.rect(f.warning));
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -64,7 +56,8 @@ void frmSplash::placeControls()
 void frmSplash::showVersion(const std::string& caption)
 {
     const Twips tw = Twips::of(*this);
-    Frame1->showVersion(caption, tw.x(5670 + 885), tw.y(2280));
+    const layout::TwipsPoint at = layout::SplashFrame.versionTopRight;
+    Frame1->showVersion(caption, tw.x(at.x), tw.y(at.y));
 }
 
 void frmSplash::startTimer1(int intervalMs)

@@ -1,5 +1,8 @@
 #include "qt/product_frame.h"
 
+#include "qt/app_icon.h"
+#include "qt/twips.h"
+
 #include <QMouseEvent>
 
 namespace orvane {
@@ -14,6 +17,16 @@ ProductFrame::ProductFrame(QWidget* parent)
     lblProductName = makeLabel(this, QStringLiteral("Orvane"), arialFont(24, true));
     lblVersion = makeLabel(this, QStringLiteral("Version"), arialFont(12, true));
     lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
+}
+
+void ProductFrame::place(const Twips& tw, const layout::ProductFrame& layout)
+{
+    imgLogo->setGeometry(tw.rect(layout.logo));
+    imgLogo->setPixmap(logoPixmap(imgLogo->size()));
+    lblCompanyProduct->move(tw.point(layout.companyProduct));
+    lblProductName->move(tw.point(layout.productName));
+    for (QLabel* label : {lblCompanyProduct, lblProductName})
+        label->adjustSize();
 }
 
 void ProductFrame::showVersion(const std::string& caption, int right, int top)

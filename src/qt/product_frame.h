@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/form_layouts.h"
+
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
@@ -7,6 +9,8 @@
 #include <string>
 
 namespace orvane {
+
+class Twips;
 
 // Frame1 of the startup and About windows, with the product's logo, name and
 // version labels in it. It reports clicks, and moves of the mouse, on its own
@@ -21,6 +25,8 @@ public:
     QLabel* lblProductName;
     QLabel* lblVersion; // "Version" until the window's load sets it
 
+    // The logo and the product's name where the layout puts them.
+    void place(const Twips& tw, const layout::ProductFrame& layout);
     // The version text, right-aligned: the label grows to the left of its
     // right edge.
     void showVersion(const std::string& caption, int right, int top);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/form_layouts.h"
+
 #include <QRect>
 #include <QSize>
 #include <QWidget>
@@ -25,6 +27,9 @@ public:
     {
         return QRect(x(left), y(top), x(width), y(height));
     }
+    QSize size(const layout::TwipsSize& s) const { return size(s.width, s.height); }
+    QRect rect(const layout::TwipsRect& r) const { return rect(r.left, r.top, r.width, r.height); }
+    QPoint point(const layout::TwipsPoint& p) const { return QPoint(x(p.x), y(p.y)); }
 
 private:
     double dpiX_;

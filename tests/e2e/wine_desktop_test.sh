@@ -79,22 +79,6 @@ winpath() {
   echo "Z:${p//\//\\}"
 }
 
-# tone_mp3 SECONDS FILE: a 440 Hz tone, as 16-bit mono WAV written by perl,
-# then encoded at 32 kbit/s.
-tone_mp3() {
-  local wav=${2%.mp3}.wav
-  perl -e '
-    my ($seconds) = @ARGV;
-    my $rate = 44100;
-    my $n = int($seconds * $rate);
-    binmode STDOUT;
-    print "RIFF", pack("V", 36 + 2 * $n), "WAVE", "fmt ", pack("VvvVVvv", 16, 1, 1, $rate, 2 * $rate, 2, 16),
-      "data", pack("V", 2 * $n);
-    print pack("s<*", map { int(8000 * sin(6.283185307179586 * 440 * $_ / $rate)) } 0 .. $n - 1);' "$1" >"$wav" &&
-    lame --quiet -m m -b 32 "$wav" "$2" &&
-    rm -f "$wav"
-}
-
 # Name order: case ignored, digits one by one ("10" before "2"), the play
 # path first and then its folders in path order, each folder's files before
 # the next folder's. The text file is not played.
@@ -258,22 +242,6 @@ check "the new icon shows the state at that moment (paused)" wait_for 5 tray_hue
 
 # --- About --------------------------------------------------------------------------
 
-about_window() {
-  local w
-  for w in $(windows_named 'About MP3 Orvane'); do
-    if is_viewable "$w"; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
-}
-about_open() {
-  about_window >/dev/null
-}
-about_gone() {
-  ! about_open
-}
 in_tray() {
   app_alive && has_tray_icon && is_hidden "$main"
 }
