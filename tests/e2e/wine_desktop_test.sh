@@ -144,6 +144,31 @@ click_main() {
   x xdotool mousemove --window "$main" $((($1 + $3 / 2) * main_w / 7455)) $((($2 + $4 / 2) * main_h / 1305)) click 1
 }
 
+# --- Browse ----------------------------------------------------------------------
+
+folder_dialog() {
+  local w
+  for w in $(windows_named 'Browse for Folder'); do
+    is_viewable "$w" && echo "$w" && return 0
+  done
+  return 1
+}
+folder_dialog_open() {
+  folder_dialog >/dev/null
+}
+folder_dialog_gone() {
+  ! folder_dialog_open
+}
+
+click_main 6600 120 735 375 # Browse
+if check "Browse opens the shell's folder dialog" wait_for 10 folder_dialog_open; then
+  shot win-browse
+  # Cancel, at the dialog's bottom right.
+  read -r dx dy dw dh <<<"$(window_geometry "$(folder_dialog)")"
+  x xdotool mousemove $((dx + dw - 48)) $((dy + dh - 19)) click 1
+  check "Cancel closes it (the play path stays, as Play shows next)" wait_for 5 folder_dialog_gone
+fi
+
 # --- Play ------------------------------------------------------------------------
 
 trace_files() {
