@@ -119,7 +119,7 @@ off_bus() {
 
 open_uri_refused() {
   ! timeout 5 dbus-send --session --print-reply --dest=$service $obj \
-    $player_if.OpenUri "string:file://$music/c.mp3" >/dev/null 2>&1
+    $player_if.OpenUri "string:file://$music/a.mp3" >/dev/null 2>&1
 }
 
 # --- the desktop, the music and the program ---------------------------------------------
@@ -132,10 +132,10 @@ silence() {
     lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m -b 32 "${@:2}" - "$1" 2>/dev/null
 }
 silence "$music/a.mp3" --tt "Morning Song" --ta "The Band" --tl "First Album" --id3v2-only
-# A name that is not UTF-8 (Latin-1 "bé.mp3").
+# A name that is not UTF-8 (Latin-1 "bé.mp3"); such names sort after every
+# name that is text, so it is the last file here.
 second=$music/$'b\xe9.mp3'
 silence "$second"
-silence "$music/c.mp3"
 conf=$work/config/Orvane.conf
 printf '[General]\nVersion=3.0.0\nPlayOrder=2\nSub=0\nRepeat=0\nPlayPath=%s\n' "$music" >"$conf"
 
