@@ -148,9 +148,12 @@ done
 conf=$work/config/Orvane.conf
 printf '[General]\nVersion=3.0.0\nPlayPath=%s\n' "$work/music" >"$conf"
 
-env -u DBUS_SESSION_BUS_ADDRESS HOME="$home" XDG_CONFIG_HOME="$work/config" \
-  XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$bin" >"$work/app.log" 2>&1 &
-app_pid=$!
+start_app() {
+  env -u DBUS_SESSION_BUS_ADDRESS HOME="$home" XDG_CONFIG_HOME="$work/config" \
+    XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$bin" >>"$work/app.log" 2>&1 &
+  app_pid=$!
+}
+start_app
 
 # The main window, not the startup window (which carries the same title).
 main_window() {
@@ -306,6 +309,32 @@ check "Exit removes the tray icon" wait_for 3 no_tray_icon
 check "Exit stores the settings" grep -qx 'PlayOrder=2' "$conf"
 check "all four choices are stored" bash -c "grep -qx 'Sub=0' '$conf' && grep -qx 'Repeat=0' '$conf' \
   && grep -qx 'PlayPath=$work/music' '$conf'"
+
+# --- ended from outside -------------------------------------------------------------
+
+# A path typed during the run is stored also when the program is told to end
+# (kill, a logout) rather than closed.
+start_app
+wait_for 15 main_window >/dev/null || abort "main window appears again"
+main=$(main_window)
+read -r _ _ main_w main_h <<<"$(window_geometry "$main")"
+typed="$work/typed then killed"
+x xdotool mousemove --window "$main" $(((120 + 3000) * main_w / 7455)) $(((240 + 142) * main_h / 1305)) click 1
+x xdotool key ctrl+a
+x xdotool type --delay 10 "$typed"
+# The program takes its X events in order: once the minimise has put the icon
+# in the tray, the keys before it have reached the play path box.
+x xdotool windowminimize "$main"
+check "the program with the typed path goes to the tray" wait_for 5 has_tray_icon
+kill -TERM "$app_pid"
+check "kill -TERM ends the program" wait_for 10 app_ended
+if app_ended; then
+  wait "$app_pid"
+  status=$?
+  app_pid=
+  check "the program ends with status 0 after kill -TERM" test "$status" -eq 0
+fi
+check "kill -TERM stores the typed path" grep -qxF "PlayPath=$typed" "$conf"
 
 # --- the window and tray storm ---------------------------------------------------
 
