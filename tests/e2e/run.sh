@@ -31,110 +31,20 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-e2e.XXXXXX")
 mkdir -p "$shots"
 rm -f "$shots"/*.png
 
-xvfb_pid=
-wm_pid=
-bg_pid=
-app_pid=
-
-stop() {
-  local pid=$1 i
-  [ -n "$pid" ] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for i in $(seq 30); do
-    kill -0 "$pid" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null
-}
-
-cleanup() {
-  stop "$app_pid"
-  stop "$bg_pid"
-  stop "$wm_pid"
-  stop "$xvfb_pid"
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_desktop; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
 # shellcheck source=tests/e2e/lib.sh
 source "$here/lib.sh"
-
-summary() {
-  echo "e2e: $passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
-
-# Something the remaining steps depend on went wrong: count it and stop here.
-abort() {
-  not_ok "$1"
-  if [ -s "$work/app.log" ]; then
-    echo "--- program output"
-    tail -n 20 "$work/app.log"
-  fi
-  summary
-  exit 1
-}
-
-app_alive() {
-  [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null
-}
-
-app_ended() {
-  ! app_alive
-}
+# shellcheck source=tests/e2e/desktop.sh
+source "$here/desktop.sh"
 
 # --- the desktop -------------------------------------------------------------
 
-# -displayfd lets the server take the first free display number itself.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-wait_for 10 test -s "$work/display" || abort "virtual display starts"
-export DISPLAY=":$(head -n 1 "$work/display")"
-
-home=$work/home
-mkdir -p "$home/.icewm" "$work/config" "$work/runtime" "$work/music"
-chmod 700 "$work/runtime"
-# A quiet task bar: the load meters would only move in the screenshots.
-cat >"$home/.icewm/preferences" <<'EOF'
-TaskBarShowCPUStatus=0
-TaskBarShowNetStatus=0
-TaskBarShowMEMStatus=0
-TaskBarShowMailboxStatus=0
-TaskBarShowTray=1
-EOF
-HOME=$home icewm >"$work/icewm.log" 2>&1 &
-wm_pid=$!
-# A desktop colour rather than black, for the screenshots.
-HOME=$home icewmbg --image='' --color='rgb:3a/6e/a5' >"$work/icewmbg.log" 2>&1 &
-bg_pid=$!
-tray_ready() {
-  x xwininfo -root -tree 2>/dev/null | grep -q '"SystemTray"'
-}
-wait_for 10 tray_ready || abort "window manager with a system tray starts"
+start_desktop
+mkdir -p "$work/music"
 
 # --- the program's world -------------------------------------------------------
-
-# tone_mp3 SECONDS FILE: a 440 Hz tone of that length, as 16-bit mono WAV
-# written by perl, then encoded at a constant 32 kbit/s. lame reads the WAV
-# from a file: this lame reads its input through libsndfile, which may seek,
-# and a pipe of raw samples then comes out as an almost empty file.
-tone_mp3() {
-  local wav=${2%.mp3}.wav
-  perl -e '
-    my ($seconds) = @ARGV;
-    my $rate = 44100;
-    my $n = int($seconds * $rate);
-    binmode STDOUT;
-    print "RIFF", pack("V", 36 + 2 * $n), "WAVE", "fmt ", pack("VvvVVvv", 16, 1, 1, $rate, 2 * $rate, 2, 16),
-      "data", pack("V", 2 * $n);
-    for (my $i = 0; $i < $n; $i += $rate) {
-      my $end = $i + $rate < $n ? $i + $rate : $n;
-      print pack("s<*", map { int(8000 * sin(6.283185307179586 * 440 * $_ / $rate)) } $i .. $end - 1);
-    }' "$1" >"$wav" &&
-    lame --quiet -m m -b 32 "$wav" "$2" &&
-    rm -f "$wav"
-}
 
 # Long enough that the first track still plays when Pause is chosen from the
 # tray; a file that short of its length would end the sequence before that.
@@ -154,18 +64,6 @@ start_app() {
   app_pid=$!
 }
 start_app
-
-# The main window, not the startup window (which carries the same title).
-main_window() {
-  local w
-  for w in $(windows_named 'MP3 Orvane'); do
-    if is_viewable "$w" && window_type "$w" | grep -q _NET_WM_WINDOW_TYPE_NORMAL; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
-}
 
 splash_gone() {
   local w
