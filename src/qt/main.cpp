@@ -9,6 +9,7 @@
 #include "qt/mpris.h"
 #include "qt/platform_choice.h"
 #include "qt/qt_settings_registry.h"
+#include "qt/session_end.h"
 #endif
 
 #include <QApplication>
@@ -57,6 +58,9 @@ int main(int argc, char** argv)
 #endif
         mainWindow->show();
     };
+#ifndef _WIN32
+    orvane::SessionEnd sessionEnd([&mainWindow] { orvane::SessionEnd::closeProgram(mainWindow.get()); });
+#endif
     auto* splash = new orvane::frmSplash(settings, showMainWindow);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     splash->show();

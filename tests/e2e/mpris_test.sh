@@ -34,7 +34,7 @@ source "$here/lib.sh"
 # shellcheck source=tests/e2e/desktop.sh
 source "$here/desktop.sh"
 
-need_tools dbus-send dbus-monitor Xvfb icewm xdotool xwininfo xprop import convert compare lame
+need_tools dbus-send dbus-monitor Xvfb icewm xdotool xwininfo xprop import convert compare lame perl
 
 # --- talking to the player ---------------------------------------------------------
 
@@ -119,7 +119,7 @@ off_bus() {
 
 open_uri_refused() {
   ! timeout 5 dbus-send --session --print-reply --dest=$service $obj \
-    $player_if.OpenUri "string:file://$music/c.mp3" >/dev/null 2>&1
+    $player_if.OpenUri "string:file://$music/a.mp3" >/dev/null 2>&1
 }
 
 # --- the desktop, the music and the program ---------------------------------------------
@@ -127,15 +127,11 @@ open_uri_refused() {
 start_desktop
 music=$work/music
 mkdir -p "$music"
-silence() {
-  head -c $((44100 * 2 * 60)) /dev/zero |
-    lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m -b 32 "${@:2}" - "$1" 2>/dev/null
-}
-silence "$music/a.mp3" --tt "Morning Song" --ta "The Band" --tl "First Album" --id3v2-only
-# A name that is not UTF-8 (Latin-1 "bé.mp3").
+tone_mp3 60 "$music/a.mp3" --tt "Morning Song" --ta "The Band" --tl "First Album" --id3v2-only 2>/dev/null
+# A name that is not UTF-8 (Latin-1 "bé.mp3"); such names sort after every
+# name that is text, so it is the last file here.
 second=$music/$'b\xe9.mp3'
-silence "$second"
-silence "$music/c.mp3"
+tone_mp3 60 "$second" 2>/dev/null
 conf=$work/config/Orvane.conf
 printf '[General]\nVersion=3.0.0\nPlayOrder=2\nSub=0\nRepeat=0\nPlayPath=%s\n' "$music" >"$conf"
 

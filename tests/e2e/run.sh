@@ -31,87 +31,18 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-e2e.XXXXXX")
 mkdir -p "$shots"
 rm -f "$shots"/*.png
 
-xvfb_pid=
-wm_pid=
-bg_pid=
-app_pid=
-
-stop() {
-  local pid=$1 i
-  [ -n "$pid" ] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for i in $(seq 30); do
-    kill -0 "$pid" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null
-}
-
-cleanup() {
-  stop "$app_pid"
-  stop "$bg_pid"
-  stop "$wm_pid"
-  stop "$xvfb_pid"
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_desktop; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
 # shellcheck source=tests/e2e/lib.sh
 source "$here/lib.sh"
-
-summary() {
-  echo "e2e: $passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
-
-# Something the remaining steps depend on went wrong: count it and stop here.
-abort() {
-  not_ok "$1"
-  if [ -s "$work/app.log" ]; then
-    echo "--- program output"
-    tail -n 20 "$work/app.log"
-  fi
-  summary
-  exit 1
-}
-
-app_alive() {
-  [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null
-}
-
-app_ended() {
-  ! app_alive
-}
+# shellcheck source=tests/e2e/desktop.sh
+source "$here/desktop.sh"
 
 # --- the desktop -------------------------------------------------------------
 
-# -displayfd lets the server take the first free display number itself.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-wait_for 10 test -s "$work/display" || abort "virtual display starts"
-export DISPLAY=":$(head -n 1 "$work/display")"
-
-home=$work/home
-mkdir -p "$home/.icewm" "$work/config" "$work/runtime" "$work/music"
-chmod 700 "$work/runtime"
-# A quiet task bar: the load meters would only move in the screenshots.
-cat >"$home/.icewm/preferences" <<'EOF'
-TaskBarShowCPUStatus=0
-TaskBarShowNetStatus=0
-TaskBarShowMEMStatus=0
-TaskBarShowMailboxStatus=0
-TaskBarShowTray=1
-EOF
-HOME=$home icewm >"$work/icewm.log" 2>&1 &
-wm_pid=$!
-# A desktop colour rather than black, for the screenshots.
-HOME=$home icewmbg --image='' --color='rgb:3a/6e/a5' >"$work/icewmbg.log" 2>&1 &
-bg_pid=$!
-tray_ready() {
-  x xwininfo -root -tree 2>/dev/null | grep -q '"SystemTray"'
-}
-wait_for 10 tray_ready || abort "window manager with a system tray starts"
+start_desktop
+mkdir -p "$work/music"
 
 # --- the program's world -------------------------------------------------------
 
@@ -127,21 +58,12 @@ done
 conf=$work/config/Orvane.conf
 printf '[General]\nVersion=3.0.0\nPlayPath=%s\n' "$work/music" >"$conf"
 
-env -u DBUS_SESSION_BUS_ADDRESS HOME="$home" XDG_CONFIG_HOME="$work/config" \
-  XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$bin" >"$work/app.log" 2>&1 &
-app_pid=$!
-
-# The main window, not the startup window (which carries the same title).
-main_window() {
-  local w
-  for w in $(windows_named 'MP3 Orvane'); do
-    if is_viewable "$w" && window_type "$w" | grep -q _NET_WM_WINDOW_TYPE_NORMAL; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
+start_app() {
+  env -u DBUS_SESSION_BUS_ADDRESS HOME="$home" XDG_CONFIG_HOME="$work/config" \
+    XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$bin" >>"$work/app.log" 2>&1 &
+  app_pid=$!
 }
+start_app
 
 splash_gone() {
   local w
@@ -269,6 +191,32 @@ check "Exit removes the tray icon" wait_for 3 no_tray_icon
 check "Exit stores the settings" grep -qx 'PlayOrder=2' "$conf"
 check "all four choices are stored" bash -c "grep -qx 'Sub=0' '$conf' && grep -qx 'Repeat=0' '$conf' \
   && grep -qx 'PlayPath=$work/music' '$conf'"
+
+# --- ended from outside -------------------------------------------------------------
+
+# A path typed during the run is stored also when the program is told to end
+# (kill, a logout) rather than closed.
+start_app
+wait_for 15 main_window >/dev/null || abort "main window appears again"
+main=$(main_window)
+read -r _ _ main_w main_h <<<"$(window_geometry "$main")"
+typed="$work/typed then killed"
+x xdotool mousemove --window "$main" $(((120 + 3000) * main_w / 7455)) $(((240 + 142) * main_h / 1305)) click 1
+x xdotool key ctrl+a
+x xdotool type --delay 10 "$typed"
+# The program takes its X events in order: once the minimise has put the icon
+# in the tray, the keys before it have reached the play path box.
+x xdotool windowminimize "$main"
+check "the program with the typed path goes to the tray" wait_for 5 has_tray_icon
+kill -TERM "$app_pid"
+check "kill -TERM ends the program" wait_for 10 app_ended
+if app_ended; then
+  wait "$app_pid"
+  status=$?
+  app_pid=
+  check "the program ends with status 0 after kill -TERM" test "$status" -eq 0
+fi
+check "kill -TERM stores the typed path" grep -qxF "PlayPath=$typed" "$conf"
 
 # --- the window and tray storm ---------------------------------------------------
 

@@ -1,7 +1,9 @@
 #include "qt/frm_orvane.h"
 
 #include "support/fakes.h"
+#include "qt/app_lifetime.h"
 #include "qt/qt_app_support.h"
+#include "qt/session_end.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -12,6 +14,9 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
 
 namespace orvane {
 namespace {
@@ -56,6 +61,28 @@ protected:
         window = std::make_unique<frmOrvane>(std::move(control), std::move(files), sandbox.settings());
         window->show();
         return *window;
+    }
+
+    // The program's end as main() wires it: a termination request closes the
+    // window, and the lifetime rule then ends the program (counted here).
+    struct ProgramEnd {
+        explicit ProgramEnd(MainWindowTest& t)
+            : lifetime([this] { ++ends; })
+            , sessionEnd([&t] { SessionEnd::closeProgram(t.window.get()); })
+        {
+            QObject::connect(t.window.get(), &frmOrvane::unloaded, &lifetime,
+                             [this] { lifetime.mainWindowUnloaded(); });
+        }
+        int ends = 0;
+        AppLifetime lifetime;
+        SessionEnd sessionEnd;
+    };
+
+    static bool caught(int signal)
+    {
+        struct sigaction now = {};
+        sigaction(signal, nullptr, &now);
+        return now.sa_handler != SIG_DFL && now.sa_handler != SIG_IGN;
     }
 
     void type(QWidget* widget, const QString& text)
@@ -348,6 +375,108 @@ TEST_F(MainWindowTest, ExitFromThePopupUnloadsTheWindow)
     EXPECT_TRUE(w.isUnloaded());
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(sandbox.value("PlayPath"), "/via/exit");
+}
+
+TEST_F(MainWindowTest, TerminationStoresTheTypedPathAsACloseDoes)
+{
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        storeSettings("1", "1", "0", "");
+        const QString typed = QStringLiteral("/typed before ") + QString::fromLatin1(strsignal(signal));
+        frmOrvane& w = open();
+        {
+            ProgramEnd end(*this);
+            w.Text1->setFocus();
+            type(w.Text1, typed);
+            ASSERT_TRUE(caught(signal));
+            raise(signal);
+            EXPECT_FALSE(w.isUnloaded()) << "the handler itself only wakes the event loop";
+            ASSERT_TRUE(test::waitUntil([&] { return end.ends == 1; }));
+        }
+        EXPECT_TRUE(w.isUnloaded());
+        EXPECT_EQ(mm->commands(), std::vector<std::string>{"Close"});
+        EXPECT_EQ(sandbox.value("PlayPath"), typed.toStdString());
+        EXPECT_EQ(sandbox.value("PlayOrder"), "1");
+        EXPECT_EQ(sandbox.value("Sub"), "1");
+        window.reset();
+        EXPECT_EQ(open().Text1->text(), typed) << "started again, the path is there";
+        window->close();
+        window.reset();
+    }
+}
+
+TEST_F(MainWindowTest, TerminationDuringTheWalkUnloadsFromItsYield)
+{
+    storeSettings("2", "0", "0", "/m");
+    frmOrvane& w = open();
+    fs->addFile("/m/a.mp3");
+    fs->addFile("/m/sub/b.mp3");
+    ProgramEnd end(*this);
+    bool walking = false;
+    QObject::connect(&w, &frmOrvane::unloaded, [&] { walking = w.player().walkBusy(); });
+
+    raise(SIGTERM); // waits in the socket until the walk lets events through
+    w.cmdPlay->click();
+
+    EXPECT_TRUE(w.isUnloaded());
+    EXPECT_TRUE(walking) << "the request came in during the walk";
+    EXPECT_EQ(sandbox.value("PlayPath"), "/m");
+    EXPECT_FALSE(w.Timer1.isActive()) << "an unloaded window runs no ticks";
+    ASSERT_TRUE(test::waitUntil([&] { return end.ends == 1; }));
+    EXPECT_TRUE(mm->opened().empty());
+}
+
+TEST_F(MainWindowTest, FurtherRequestsWhileTheFirstIsHandledChangeNothing)
+{
+    frmOrvane& w = open();
+    int handled = 0;
+    AppLifetime lifetime([] {});
+    SessionEnd sessionEnd([&] {
+        ++handled;
+        raise(SIGINT);
+        QCoreApplication::processEvents(); // as a yield would
+        SessionEnd::closeProgram(window.get());
+        raise(SIGTERM);
+    });
+    w.controls().setText1("/first");
+    raise(SIGTERM);
+    raise(SIGHUP);
+    ASSERT_TRUE(test::waitUntil([&] { return w.isUnloaded(); }));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(mm->commands(), std::vector<std::string>{"Close"});
+    EXPECT_EQ(sandbox.value("PlayPath"), "/first");
+}
+
+TEST_F(MainWindowTest, TerminationEndsTheProgramFromTheTrayAndFromAMessageBox)
+{
+    {
+        SCOPED_TRACE("hidden in the tray, with another window open");
+        frmOrvane& w = open();
+        ProgramEnd end(*this);
+        w.controls().setText1("/from/tray");
+        w.hide();
+        QWidget about;
+        about.show();
+        raise(SIGTERM);
+        ASSERT_TRUE(test::waitUntil([&] { return end.ends == 1; }));
+        EXPECT_FALSE(about.isVisible()) << "the other windows close too";
+        EXPECT_EQ(sandbox.value("PlayPath"), "/from/tray");
+    }
+    window.reset();
+    {
+        SCOPED_TRACE("while Play's path error is up");
+        storeSettings("2", "0", "0", "/nowhere");
+        frmOrvane& w = open();
+        ProgramEnd end(*this);
+        raise(SIGTERM);
+        w.cmdPlay->click(); // returns once the box is closed
+        EXPECT_TRUE(w.isUnloaded());
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        ASSERT_TRUE(test::waitUntil([&] { return end.ends == 1; }));
+        EXPECT_EQ(sandbox.value("PlayPath"), "/nowhere");
+    }
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheTwipsAtTheScreenDpi)

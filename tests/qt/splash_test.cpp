@@ -1,6 +1,7 @@
 #include "qt/frm_splash.h"
 
 #include "qt/qt_app_support.h"
+#include "qt/session_end.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -8,6 +9,8 @@
 #include <QScreen>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace orvane {
 namespace {
@@ -113,6 +116,17 @@ TEST_F(SplashTest, ClickOnTheFrameEndsItButNotOnItsLabelsOrPicture)
     ASSERT_EQ(splash->Frame1->childAt(background), nullptr);
     clickAt(splash->Frame1, background);
     EXPECT_EQ(mainShown, 1);
+}
+
+TEST_F(SplashTest, TerminationWhileItIsUpEndsTheProgramWithoutTheMainWindow)
+{
+    SessionEnd sessionEnd([] { SessionEnd::closeProgram(nullptr); });
+    QObject guard;
+    QTimer::singleShot(3000, &guard, [] { QCoreApplication::exit(1); });
+    raise(SIGTERM);
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "the program's loop ends at once";
+    EXPECT_EQ(mainShown, 0);
+    EXPECT_FALSE(splash->isUnloaded());
 }
 
 TEST_F(SplashTest, LayoutFollowsTheTwipsAtTheScreenDpi)
