@@ -1,7 +1,7 @@
-# Helpers for the desktop tests: checks and their tally, bounded waits, tone
-# files, and looking at X windows and screenshots. Sourced by the desktop
-# tests; expects DISPLAY,
-# work (a temporary folder) and shots (the screenshot folder) to be set.
+# Helpers for the desktop tests: checks and their tally, bounded waits, and
+# looking at X windows and screenshots. Sourced by the desktop tests; expects
+# DISPLAY, work (a temporary folder) and shots (the screenshot folder) to be
+# set.
 
 passed=0
 failed=0
@@ -204,29 +204,6 @@ about_open() {
 about_gone() {
   ! about_open
 }
-# --- the program's world -------------------------------------------------------
-
-# tone_mp3 SECONDS FILE: a 440 Hz tone of that length, as 16-bit mono WAV
-# written by perl, then encoded at a constant 32 kbit/s. lame reads the WAV
-# from a file: this lame reads its input through libsndfile, which may seek,
-# and a pipe of raw samples then comes out as an almost empty file.
-tone_mp3() {
-  local wav=${2%.mp3}.wav
-  perl -e '
-    my ($seconds) = @ARGV;
-    my $rate = 44100;
-    my $n = int($seconds * $rate);
-    binmode STDOUT;
-    print "RIFF", pack("V", 36 + 2 * $n), "WAVE", "fmt ", pack("VvvVVvv", 16, 1, 1, $rate, 2 * $rate, 2, 16),
-      "data", pack("V", 2 * $n);
-    for (my $i = 0; $i < $n; $i += $rate) {
-      my $end = $i + $rate < $n ? $i + $rate : $n;
-      print pack("s<*", map { int(8000 * sin(6.283185307179586 * 440 * $_ / $rate)) } $i .. $end - 1);
-    }' "$1" >"$wav" &&
-    lame --quiet -m m -b 32 "$wav" "$2" &&
-    rm -f "$wav"
-}
-
 # --- pictures --------------------------------------------------------------
 
 # Saves the tray icon's square of the screen as FILE.
