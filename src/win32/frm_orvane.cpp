@@ -193,6 +193,12 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
         placeControls(HIWORD(wParam));
         return 0;
     }
+    case WM_ENDSESSION:
+        // The session ends and the process with it, right after this
+        // message: the unload of a close, which stores the settings.
+        if (wParam)
+            Form_Unload();
+        return 0;
     case WM_DESTROY:
         Form_Unload();
         return 0;

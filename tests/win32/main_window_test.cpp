@@ -153,9 +153,12 @@ TEST_F(MainWindowTest, ControlsShowTheModelAndTheirEventsReachTheHandlers)
     EXPECT_FALSE(window->timer1Runs());
     EXPECT_TRUE(enabled(control("Text1")) && enabled(control("optDate")));
 
-    // Closing unloads once: the control closed, everything stored.
+    // The session's end unloads as a close does, once: the control closed,
+    // everything stored.
     store.writes.clear();
     mm->clear();
+    SendMessageW(window->hwnd(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(unloads, 1);
     SendMessageW(window->hwnd(), WM_CLOSE, 0, 0);
     EXPECT_EQ(unloads, 1);
     EXPECT_EQ(mm->commands(), std::vector<std::string>{"Close"});
