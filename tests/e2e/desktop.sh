@@ -60,6 +60,11 @@ app_ended() {
   ! app_alive
 }
 
+# Running, hidden behind its tray icon ($main: the main window).
+in_tray() {
+  app_alive && has_tray_icon && is_hidden "$main"
+}
+
 start_desktop() {
   # -displayfd lets the server take the first free display number itself.
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &

@@ -148,10 +148,6 @@ check "the new icon shows the state at that moment (paused)" wait_for 5 tray_hue
 
 # --- About --------------------------------------------------------------------------
 
-in_tray() {
-  app_alive && has_tray_icon && is_hidden "$main"
-}
-
 open_tray_menu || abort "the menu opens for About"
 # From the bottom: Exit, then About.
 x xdotool key Up

@@ -272,10 +272,6 @@ check "the new icon shows the state at that moment (paused)" wait_for 5 tray_hue
 
 # --- About --------------------------------------------------------------------------
 
-in_tray() {
-  app_alive && has_tray_icon && is_hidden "$main"
-}
-
 open_tray_menu || abort "the menu opens for About"
 menu_click $menu_about
 check "About from the tray opens the About window" wait_for 5 about_open
