@@ -1,9 +1,13 @@
-// The Windows program's main window as real Win32 windows (under Wine with
-// its display-less driver): the twips layout and tab order, the control model
-// shown on the controls and the controls' events reaching the handlers, and
-// the window procedure the tray puts in place while the window is minimised.
+// The Windows program's windows as real Win32 windows (under Wine with its
+// display-less driver, which still finds the window under the pointer): the
+// main window's twips layout and tab order, the control model shown on the
+// controls and their events reaching the handlers, the window procedure the
+// tray puts in place while the window is minimised; the startup and About
+// windows' clicks and pointer moves; the tray images and their fallbacks.
 
+#include "win32/frm_about.h"
 #include "win32/frm_orvane.h"
+#include "win32/frm_splash.h"
 #include "support/fakes.h"
 #include "support/temp_tree.h"
 
@@ -193,6 +197,85 @@ TEST_F(MainWindowTest, MinimiseHooksTheHiddenWindowAndSettingsPutsItsProcedureBa
     EXPECT_FALSE(IsIconic(window->hwnd()));
     EXPECT_EQ(GetWindowLongPtrW(window->hwnd(), GWLP_WNDPROC), ownProc);
     EXPECT_EQ(modSysTray::module().SysTrayHooked, 0);
+}
+
+// A click of the mouse at a point of the screen: the system finds the window
+// under the pointer itself.
+void mouseClickAt(POINT at)
+{
+    SetCursorPos(at.x, at.y);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
+    pump();
+}
+
+// A point of a shown window, this far from its top left corner; its centre
+// by default.
+POINT pointIn(HWND window, int dx = -1, int dy = -1)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    return dx < 0 ? POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2} : POINT{r.left + dx, r.top + dy};
+}
+
+// The pointer moved onto a point of the screen.
+void mouseMoveTo(POINT at)
+{
+    SetCursorPos(at.x, at.y);
+    pump();
+}
+
+TEST(SplashWindowTest, ACharacterOrAClickOnTheFrameShowsTheMainWindowButNotOneOnALabel)
+{
+    MemoryStore store;
+    SettingsProvider settings(store.factory());
+    for (const bool byKey : {true, false}) {
+        int shown = 0;
+        frmSplash splash(settings, [&] { ++shown; });
+        splash.show();
+        EXPECT_EQ(win::narrow(win::windowText(splash.frame().lblVersion)), "Version 3.0.0");
+        mouseClickAt(pointIn(splash.frame().lblProductName));
+        mouseClickAt(pointIn(splash.frame().imgLogo));
+        EXPECT_EQ(shown, 0);
+        if (byKey)
+            SendMessageW(splash.hwnd(), WM_CHAR, VK_ESCAPE, 0);
+        else
+            mouseClickAt(pointIn(splash.frame().hwnd(), 10, 10)); // the background
+        EXPECT_EQ(shown, 1);
+        EXPECT_EQ(splash.hwnd(), nullptr);
+    }
+}
+
+TEST(AboutWindowTest, TheLinkUnderlinesUnderThePointerAndTheBackgroundOrExitCloses)
+{
+    int closed = 0;
+    frmAbout& about = frmAbout::showModeless([&] { ++closed; });
+    EXPECT_EQ(&frmAbout::showModeless({}), &about); // one at a time
+    const auto underlined = [&] {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(about.lblURL, WM_GETFONT, 0, 0)), sizeof font, &font);
+        return font.lfUnderline != 0;
+    };
+    EXPECT_FALSE(underlined());
+    mouseMoveTo(pointIn(about.lblURL));
+    EXPECT_TRUE(underlined());
+    mouseMoveTo(pointIn(about.frame().lblProductName));
+    EXPECT_TRUE(underlined()); // until the pointer crosses the background
+    mouseMoveTo(pointIn(about.frame().hwnd(), 10, 10));
+    EXPECT_FALSE(underlined());
+
+    mouseClickAt(pointIn(about.frame().lblVersion));
+    EXPECT_EQ(closed, 0);
+    mouseClickAt(pointIn(about.frame().hwnd(), 10, 10));
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(frmAbout::instance(), nullptr);
+
+    frmAbout& again = frmAbout::showModeless([&] { ++closed; });
+    SendMessageW(again.cmdExit, BM_CLICK, 0, 0);
+    EXPECT_EQ(closed, 2);
 }
 
 // The tray images beside the executable, or the copies built into it.
