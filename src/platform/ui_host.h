@@ -21,6 +21,12 @@ public:
 
     // The main window's mouse pointer: PointerDefault or PointerHourglass.
     virtual void setMousePointer(int code) = 0;
+
+    // Asks for a tick of Timer1 as soon as the window is free, ahead of the
+    // timer's interval, when Timer1 still runs by then. Never runs the tick
+    // from inside this call. A host without the means ignores the request; the
+    // timer's own tick then comes as usual.
+    virtual void requestTick() {}
 };
 
 } // namespace orvane
