@@ -350,8 +350,9 @@ TEST_F(Sequencer, EachOpenNamesTheFileOpenedNext)
         EXPECT_EQ(Files(mm.nextFiles.begin(), mm.nextFiles.begin() + static_cast<std::ptrdiff_t>(c.hints.size())),
                   c.hints);
         for (std::size_t k = 0; k + 1 < opened.size(); ++k) {
-            if (!mm.nextFiles[k].empty())
+            if (!mm.nextFiles[k].empty()) {
                 EXPECT_EQ(mm.nextFiles[k], opened[k + 1]) << k;
+            }
         }
     }
 }
