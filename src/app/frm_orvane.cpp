@@ -100,6 +100,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
 
 frmOrvane::~frmOrvane()
 {
+    ui_.setTickHandler(nullptr);
     controls().setListener(nullptr);
     MMControl1_->setDoneHandler(nullptr);
 }
@@ -171,6 +172,11 @@ void frmOrvane::connectControls()
 {
     Player& p = *player_;
     connect(&Timer1, &QTimer::timeout, this, [&p] { p.Timer1_Timer(); });
+    // A tick asked for ahead of the interval is one more tick of Timer1.
+    ui_.setTickHandler([this, &p] {
+        if (Timer1.isActive())
+            p.Timer1_Timer();
+    });
 
     connect(Text1, &QLineEdit::textEdited, this,
             [this](const QString& text) { controls().setText1(toNativePath(text)); });

@@ -2,10 +2,12 @@
 
 #include "platform/ui_host.h"
 
+#include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <string>
 
 namespace orvane {
@@ -20,12 +22,20 @@ public:
     void yield() override;
     void messageBox(const std::string& text, int style, const std::string& title) override;
     void setMousePointer(int code) override;
+    void requestTick() override;
 
     bool hourglassShown() const { return hourglass_; }
+
+    // What a requested tick runs; the window checks there that its timer
+    // still runs.
+    void setTickHandler(std::function<void()> handler) { tickHandler_ = std::move(handler); }
 
 private:
     QPointer<QWidget> owner_;
     bool hourglass_ = false;
+    std::function<void()> tickHandler_;
+    bool tickPosted_ = false;
+    QObject tickContext_; // pending requested ticks die with the host
 };
 
 // Native path bytes of the core <-> text shown in the window.
