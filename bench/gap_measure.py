@@ -7,7 +7,7 @@ sound: every run of quiet samples, longer than a tone's zero crossing, between
 the first sound and the last. Between N files there are N - 1 handovers; a
 handover without any silence counts as a gap of 0 ms.
 
-    gap_measure.py RECORDING --rate 44100 --files 9 --seconds 13.5 --label NAME
+    gap_measure.py RECORDING --files 9 --seconds 13.5 [--from BYTE] [--to BYTE] [--label NAME]
 
 Prints one line: the median and the largest gap, the number of silences found,
 and the sound heard against the files' length.
@@ -44,6 +44,10 @@ def main():
     parser.add_argument("--rate", type=int, default=44100)
     parser.add_argument("--files", type=int, required=True)
     parser.add_argument("--seconds", type=float, required=True, help="the files' total length")
+    parser.add_argument("--from", dest="start", type=int, default=0,
+                        help="first byte of the recording that belongs to this player")
+    parser.add_argument("--to", dest="end", type=int, default=None,
+                        help="byte after the last one that belongs to this player")
     parser.add_argument("--label", default="player")
     parser.add_argument("--threshold", type=int, default=300,
                         help="largest sample value that counts as silence")
@@ -53,7 +57,9 @@ def main():
 
     samples = array.array("h")
     with open(args.recording, "rb") as f:
-        samples.frombytes(f.read())
+        f.seek(args.start - args.start % 2)
+        data = f.read() if args.end is None else f.read(max(0, args.end - args.start))
+    samples.frombytes(data[: len(data) - len(data) % 2])
     if sys.byteorder != "little":
         samples.byteswap()
 

@@ -290,5 +290,151 @@ TEST_F(MpvTimedControlTest, CloseDuringPlayGivesNoCompletion)
     EXPECT_LT(control.position(), 0.0);
 }
 
+// The next file, named while one plays, is checked and queued behind it. The
+// tests pause the playing file until it is queued, so the check never races
+// the file's end; the player's answer to each completion is "Close".
+class MpvHandoverTest : public MpvTimedControlTest {
+protected:
+    void SetUp() override
+    {
+        MpvTimedControlTest::SetUp();
+        control.setDoneHandler([this](int code) {
+            codes.push_back(code);
+            control.setCommand("Close");
+        });
+        QObject::connect(&control, &MpvControl::playbackStarted, [this] { ++starts; });
+    }
+
+    // Plays path with next named to follow, queued before path can end.
+    void playWithNext(const std::string& path, const std::string& next)
+    {
+        openAndPlay(path);
+        control.setCommand("pause");
+        control.setNextFileName(next);
+        ASSERT_TRUE(spinUntil([&] { return control.nextFile() != MpvControl::NextFile::Checking; }));
+        control.setCommand("pause");
+    }
+
+    // Opens and plays path; true when it was taken over where it already
+    // sounded (a new load only announces its start from the event loop).
+    bool takenOver(const std::string& path)
+    {
+        const int before = starts;
+        openAndPlay(path);
+        return starts > before;
+    }
+
+    int starts = 0;
+};
+
+TEST_F(MpvHandoverTest, NextFileIsTakenOverAndEachFileCompletesOnce)
+{
+    const std::string a = tone("a.mp3", 0.4), b = tone("b.mp3", 0.4), c = tone("c.mp3", 0.4);
+    QElapsedTimer clock;
+    clock.start();
+    playWithNext(a, b);
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
+    ASSERT_TRUE(waitForCompletions(1));
+    // Not before a has been heard to its end: b is already sounding.
+    EXPECT_GE(clock.elapsed(), 380);
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
+    EXPECT_TRUE(takenOver(b));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+
+    control.setCommand("pause");
+    control.setNextFileName(c);
+    ASSERT_TRUE(spinUntil([&] { return control.nextFile() == MpvControl::NextFile::Queued; }));
+    control.setCommand("pause");
+    ASSERT_TRUE(waitForCompletions(2));
+    EXPECT_TRUE(takenOver(c));
+    ASSERT_TRUE(waitForCompletions(3));
+    spinFor(300);
+    EXPECT_EQ(codes, std::vector<int>(3, MMControl::NotifySuccessful));
+    EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, b, c}));
+}
+
+TEST_F(MpvHandoverTest, CloseAtTheHandoverDropsTheNextFile)
+{
+    const std::string a = tone("a.mp3", 0.3), b = tone("b.mp3", 0.6);
+
+    // Closed while mpv has already gone on to b, before a's completion.
+    playWithNext(a, b);
+    sleepWithoutEvents(700);
+    control.setCommand("Close");
+    spinFor(800);
+    EXPECT_TRUE(codes.empty());
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    EXPECT_FALSE(takenOver(b)); // b starts afresh
+    ASSERT_TRUE(waitForCompletions(1));
+
+    // Closed again right after the completion's own "Close" (Skip or Stop
+    // before the next tick): b sounded, and is silenced.
+    playWithNext(a, b);
+    ASSERT_TRUE(waitForCompletions(2));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
+    control.setCommand("Close");
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    spinFor(800);
+    EXPECT_EQ(codes.size(), 2u);
+    EXPECT_FALSE(takenOver(b));
+    ASSERT_TRUE(waitForCompletions(3));
+    spinFor(200);
+    EXPECT_EQ(codes, std::vector<int>(3, MMControl::NotifySuccessful));
+    EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, b, a, b}));
+}
+
+TEST_F(MpvHandoverTest, PauseAtTheHandoverHoldsItAndOpeningAnotherFileDropsIt)
+{
+    const std::string a = tone("a.mp3", 0.3), b = tone("b.mp3", 0.6), c = tone("c.mp3", 0.3);
+    playWithNext(a, b);
+    ASSERT_TRUE(spinUntil([&] { return control.nextFile() == MpvControl::NextFile::Started; }));
+    control.setCommand("pause");
+    const std::size_t atPause = codes.size(); // none, unless this thread was held up
+    spinFor(700);
+    EXPECT_EQ(codes.size(), atPause);
+    control.setCommand("pause");
+    ASSERT_TRUE(waitForCompletions(1));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
+
+    // The sequence opens another file than the one named: b goes.
+    EXPECT_FALSE(takenOver(c));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    ASSERT_TRUE(waitForCompletions(2));
+    spinFor(300);
+    EXPECT_EQ(codes.size(), 2u);
+    EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, c}));
+}
+
+// A next file that will not play is never queued, so the file before it is
+// heard to its end; one that breaks after its check costs the end of the
+// file before (mpv drops it), but that file still completes exactly once.
+TEST_F(MpvHandoverTest, NextFileThatFailsDoesNotEndThePreviousEarly)
+{
+    const std::string a = tone("a.mp3", 0.4), b = tone("b.mp3", 0.4);
+    const std::string text = dir.file("text.mp3");
+    writeBytes(text, "This is a letter, not a song.\n");
+
+    QElapsedTimer clock;
+    clock.start();
+    playWithNext(a, text);
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    ASSERT_TRUE(waitForCompletions(1));
+    EXPECT_GE(clock.elapsed(), 380);
+    openAndPlay(text);
+    ASSERT_TRUE(waitForCompletions(2));
+    EXPECT_EQ(codes.back(), MMControl::NotifyFailure);
+
+    playWithNext(a, b);
+    ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
+    writeBytes(b, "replaced after its check\n");
+    ASSERT_TRUE(waitForCompletions(3));
+    EXPECT_EQ(codes.back(), MMControl::NotifySuccessful);
+    openAndPlay(b);
+    ASSERT_TRUE(waitForCompletions(4));
+    spinFor(300);
+    EXPECT_EQ(codes, (std::vector<int>{MMControl::NotifySuccessful, MMControl::NotifyFailure,
+                                       MMControl::NotifySuccessful, MMControl::NotifyFailure}));
+}
+
 } // namespace
 } // namespace orvane
