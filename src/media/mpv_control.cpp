@@ -64,6 +64,10 @@ constexpr Option kEmbeddedOptions[] = {
     {"audio-client-name", "Orvane", false},
 };
 
+// Longest wait for mpv to play out a file's last audio and say it is idle:
+// far more than any output's buffer.
+constexpr int PlayOutLimitMs = 2000;
+
 bool isAbsolute(const std::string& path)
 {
 #ifdef _WIN32
@@ -116,7 +120,7 @@ MpvControl::MpvControl(Output output, QObject* parent)
 {
     handoverTimer_.setSingleShot(true);
     handoverTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&handoverTimer_, &QTimer::timeout, this, &MpvControl::checkHandover);
+    connect(&handoverTimer_, &QTimer::timeout, this, &MpvControl::onHandoverTimer);
 
     mpv_handle* handle = mpv_create();
     if (!handle)
@@ -390,19 +394,15 @@ void MpvControl::onEndFile(int64_t entryId, int reason)
     }
     if (entryId == 0 || entryId != currentEntry_)
         return;
-    if (reason == MPV_END_FILE_REASON_EOF
-        && (prepared_.state == NextFile::Queued || prepared_.state == NextFile::Started)) {
-        // All its audio has gone to the output, ahead of the next file's;
-        // it completes when it has been heard.
-        handingOver_ = true;
+    if (reason == MPV_END_FILE_REASON_EOF) {
+        // Its last audio has gone to the output, but may not have been heard
+        // yet: it completes once the next file sounds, or mpv, with nothing
+        // more to play, has played out and gone idle.
+        awaitPlayOut();
         return;
     }
     currentEntry_ = 0;
     paused_ = false;
-    if (reason == MPV_END_FILE_REASON_EOF) {
-        complete(NotifySuccessful);
-        return;
-    }
     dropPrepared(false);
     // A play list or similar file asks mpv to go on with what it names.
     if (reason == MPV_END_FILE_REASON_REDIRECT)
@@ -413,7 +413,8 @@ void MpvControl::onEndFile(int64_t entryId, int reason)
 void MpvControl::onPlaybackRestart()
 {
     if (handingOver_ && prepared_.entry != 0 && startedEntry_ == prepared_.entry) {
-        checkHandover();
+        if (prepared_.state == NextFile::Started && !prepared_.ended)
+            checkHandover();
         return;
     }
     if (currentEntry_ == 0 || startedEntry_ != currentEntry_ || startAnnounced_)
@@ -423,11 +424,13 @@ void MpvControl::onPlaybackRestart()
 }
 
 // mpv has nothing more to play: a next file queued too late will not start,
-// and what was still to be heard of the current file has been played out.
+// and what was still to be heard has been played out.
 void MpvControl::onIdle()
 {
     if (prepared_.state == NextFile::Queued)
         dropPrepared(false);
+    if (prepared_.ended)
+        prepared_.heard = true;
     if (handingOver_)
         finishHandover();
 }
@@ -507,21 +510,26 @@ void MpvControl::takeOverPrepared()
     const Prepared taken = prepared_;
     prepared_ = {};
     setGapless(false);
-    if (taken.ended) {
+    if (taken.heard) {
         // Played to its end before the player got to it.
         completeLater(NotifySuccessful);
         return;
     }
     currentEntry_ = taken.entry;
-    if (paused_) {
-        int no = 0;
-        mpv_set_property(handle_, "pause", MPV_FORMAT_FLAG, &no);
-        paused_ = false;
-    }
-    // Only the taken file stays in mpv's play list.
-    const char* args[] = {"playlist-clear", nullptr};
-    mpv_command(handle_, args);
     startAnnounced_ = true;
+    if (taken.ended) {
+        // Still sounding, but all its audio has gone out already.
+        awaitPlayOut();
+    } else {
+        if (paused_) {
+            int no = 0;
+            mpv_set_property(handle_, "pause", MPV_FORMAT_FLAG, &no);
+            paused_ = false;
+        }
+        // Only the taken file stays in mpv's play list.
+        const char* args[] = {"playlist-clear", nullptr};
+        mpv_command(handle_, args);
+    }
     emit playbackStarted();
 }
 
@@ -587,13 +595,32 @@ void MpvControl::setGapless(bool on)
     mpv_set_property_string(handle_, "gapless-audio", on ? "weak" : "no");
 }
 
+void MpvControl::awaitPlayOut()
+{
+    handingOver_ = true;
+    handoverTimer_.start(PlayOutLimitMs);
+}
+
+// Without a next file that sounds, mpv says that it has played out by going
+// idle; should it not (it always has), the completion comes after a while all
+// the same, and no sequence hangs.
+void MpvControl::onHandoverTimer()
+{
+    if (!handingOver_)
+        return;
+    if (prepared_.state == NextFile::Started && !prepared_.ended)
+        checkHandover();
+    else if (paused_)
+        handoverTimer_.start(PlayOutLimitMs);
+    else
+        finishHandover();
+}
+
 // The current file has been heard to its end once the next file's first
 // sample plays: the next file's audio position, which counts back through
 // what is still queued ahead of it, has reached zero.
 void MpvControl::checkHandover()
 {
-    if (!handingOver_)
-        return;
     double seconds = 0.0;
     if (mpv_get_property(handle_, "audio-pts", MPV_FORMAT_DOUBLE, &seconds) < 0) {
         handoverTimer_.start(5);

@@ -88,7 +88,8 @@ private:
         NextFile state = NextFile::None;
         std::string path;  // as given to mpv
         int64_t entry = 0; // once queued
-        bool ended = false; // played to its end before the player took it over
+        bool ended = false; // all its audio went out before the player took it over
+        bool heard = false; // and mpv has played it out
     };
 
     void open();
@@ -116,6 +117,8 @@ private:
     void dropPrepared(bool stopping);
     void removeEntry(int64_t entryId);
     void setGapless(bool on);
+    void awaitPlayOut();
+    void onHandoverTimer();
     void checkHandover();
     void finishHandover();
 
@@ -142,8 +145,8 @@ private:
     Prepared prepared_;
     std::unique_ptr<MpvControl> checker_;
     bool gapless_ = false;
-    // The current file's audio has all gone to the output and mpv has moved to
-    // the next file; the completion waits for the last sample to be heard.
+    // The current file's audio has all gone to the output; its completion
+    // waits until the last sample has been heard.
     bool handingOver_ = false;
     bool answeringDone_ = false; // inside the done handler
     QTimer handoverTimer_;
