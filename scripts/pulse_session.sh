@@ -7,8 +7,14 @@
 #   scripts/pulse_session.sh COMMAND [ARGS...]
 #
 # The command sees PULSE_SERVER (so every PulseAudio client, libmpv's default
-# audio output included, plays there), PULSE_SINK (the null sink's name) and
-# PULSE_MONITOR (its monitor source, for parec).
+# audio output included, plays there), PULSE_SINK (the null sink's name),
+# PULSE_MONITOR (its monitor source, for parec) and ORVANE_PRIVATE_PULSE=1
+# (tests that play sound run only with it, never on someone's speakers).
+#
+# A null sink that no client has asked for a short latency renders two seconds
+# ahead, so the first sound after the server starts comes late. To measure
+# what is heard, record the monitor with a short latency (parec --latency-msec)
+# from the start and let two seconds pass before playing.
 set -uo pipefail
 
 if [ $# -eq 0 ]; then
@@ -66,6 +72,7 @@ pulse_pid=$!
 export PULSE_SERVER=unix:$socket
 export PULSE_SINK=$sink
 export PULSE_MONITOR=$sink.monitor
+export ORVANE_PRIVATE_PULSE=1
 
 ready=
 for _ in $(seq 100); do

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QProcess>
 
 #include <chrono>
 #include <cmath>
@@ -436,6 +437,56 @@ TEST_F(MpvHandoverTest, NextFileThatFailsDoesNotEndThePreviousEarly)
     spinFor(300);
     EXPECT_EQ(codes, (std::vector<int>{MMControl::NotifySuccessful, MMControl::NotifyFailure,
                                        MMControl::NotifySuccessful, MMControl::NotifyFailure}));
+}
+
+// Through a real sound server, when there is one to use (the sound-server run
+// of the suite starts a private one): the default output finds it, and a file
+// follows the one before it there as on the null outputs.
+TEST(MpvSoundServerTest, DefaultOutputPlaysThroughTheServerAndHandsOver)
+{
+    if (qEnvironmentVariableIsEmpty("ORVANE_PRIVATE_PULSE"))
+        GTEST_SKIP() << "no private sound server (scripts/pulse_session.sh starts one)";
+    MpvTempDir dir;
+    const std::string a = dir.file("a.mp3"), b = dir.file("b.mp3");
+    writeSineMp3(a, 0.6);
+    writeSineMp3(b, 0.6);
+    MpvControl control(MpvControl::Output::Default);
+    ASSERT_TRUE(control.isReady());
+    std::vector<int> codes;
+    control.setDoneHandler([&](int code) {
+        codes.push_back(code);
+        control.setCommand("Close");
+    });
+    int starts = 0;
+    QObject::connect(&control, &MpvControl::playbackStarted, [&] { ++starts; });
+
+    QElapsedTimer clock;
+    clock.start();
+    control.setFileName(a);
+    control.setCommand("Open");
+    control.setCommand("Play");
+    control.setCommand("pause");
+    control.setNextFileName(b);
+    ASSERT_TRUE(spinUntil([&] { return control.nextFile() != MpvControl::NextFile::Checking; }));
+    ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
+    control.setCommand("pause");
+    ASSERT_TRUE(spinUntil([&] { return starts > 0; }));
+
+    QProcess pactl;
+    pactl.start("pactl", {"list", "sink-inputs"});
+    ASSERT_TRUE(pactl.waitForFinished(10000));
+    EXPECT_NE(pactl.readAllStandardOutput().indexOf("application.name = \"Orvane\""), -1);
+
+    ASSERT_TRUE(spinUntil([&] { return !codes.empty(); }));
+    EXPECT_GE(clock.elapsed(), 580);
+    const int before = starts;
+    control.setFileName(b);
+    control.setCommand("Open");
+    control.setCommand("Play");
+    EXPECT_GT(starts, before); // taken over where it already sounded
+    ASSERT_TRUE(spinUntil([&] { return codes.size() >= 2; }));
+    spinFor(200);
+    EXPECT_EQ(codes, std::vector<int>(2, MMControl::NotifySuccessful));
 }
 
 } // namespace
