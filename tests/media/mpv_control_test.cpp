@@ -427,7 +427,8 @@ TEST_F(MpvHandoverTest, NextFileThatFailsDoesNotEndThePreviousEarly)
     ASSERT_TRUE(waitForCompletions(2));
     EXPECT_EQ(codes.back(), MMControl::NotifyFailure);
 
-    playWithNext(a, b);
+    const std::string longer = tone("longer.mp3", 1.0); // b is replaced long before mpv gets to it
+    playWithNext(longer, b);
     ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
     writeBytes(b, "replaced after its check\n");
     ASSERT_TRUE(waitForCompletions(3));
