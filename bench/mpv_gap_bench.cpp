@@ -2,9 +2,11 @@
 // the real-time null output and the real timer: 40 short files over several
 // folders, Subdirectories on. The silence after file k is measured as
 //   start(k + 1) - (start(k) + length of file k),
-// from the moments each file's first audio went out. Also reported: the time
-// from the completion event to the tick that opens the next file (waiting for
-// the tick), and from that tick to the next file's first audio.
+// from the moments each file's first audio went out (for a file that follows
+// without a gap, the moment the player takes it over). Also reported: the
+// time from the completion event to the tick that opens the next file
+// (waiting for the tick), and from that tick to the next file's first audio.
+// bench/gap_bench.sh measures what is heard through a real sound server.
 //   build/bench/mpv_gap_bench [FILES]
 #include "qt/mpv_control.h"
 #include "qt/qt_ui_host.h"
@@ -45,6 +47,7 @@ public:
     void setNotify(bool on) override { real_.setNotify(on); }
     void setWait(bool on) override { real_.setWait(on); }
     void setShareable(bool on) override { real_.setShareable(on); }
+    void setNextFileName(const std::string& path) override { real_.setNextFileName(path); }
 
     std::vector<Clock::time_point> plays;
     std::vector<Clock::time_point> done;
@@ -103,7 +106,7 @@ int main(int argc, char** argv)
     std::vector<Clock::time_point> openingTicks;
     QTimer timer;
     timer.setInterval(orvane::Timer1IntervalMs);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
+    const auto tick = [&] {
         const auto before = control.plays.size();
         const auto tickStart = Clock::now();
         player.Timer1_Timer();
@@ -111,6 +114,12 @@ int main(int argc, char** argv)
             openingTicks.push_back(tickStart);
         if (!c.enabled(orvane::Ctl::Timer1))
             app.quit();
+    };
+    QObject::connect(&timer, &QTimer::timeout, tick);
+    // Ticks the player asks for between two of the timer's, as the window runs them.
+    ui.setTickHandler([&] {
+        if (timer.isActive())
+            tick();
     });
     player.cmdPlay_Click();
     timer.start();

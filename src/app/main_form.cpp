@@ -14,10 +14,16 @@ MainForm::MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSys
     , ui_(std::move(ui))
     , player_(std::make_unique<Player>(*MMControl1_, *fileSystem_, *ui_))
 {
+    // A tick asked for ahead of the interval is one more tick of Timer1.
+    ui_->setTickHandler([this] {
+        if (timer1Runs())
+            player_->Timer1_Timer();
+    });
 }
 
 MainForm::~MainForm()
 {
+    ui_->setTickHandler(nullptr);
     controls().setListener(nullptr);
     MMControl1_->setDoneHandler(nullptr);
 }

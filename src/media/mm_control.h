@@ -40,6 +40,14 @@ public:
     virtual void setWait(bool wait) = 0;
     virtual void setShareable(bool shareable) = 0;
 
+    // Names the file the player will open after the open one, or empty text
+    // when that is not known. Only a hint: the file is still opened with
+    // FileName, "Open" and "Play", and a control that can may use the hint to
+    // have that file follow without a gap. It never plays the named file
+    // unless that "Open" names it, and it never ends the open file early for
+    // it. A control that cannot prepare files ignores the hint.
+    virtual void setNextFileName(const std::string& /*path*/) {}
+
     // Raised once when a file started with "Play" has ended by itself (or could
     // not be played at all, with NotifyFailure); never for a file that "Close"
     // interrupted.

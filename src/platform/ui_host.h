@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace orvane {
@@ -21,6 +22,26 @@ public:
 
     // The main window's mouse pointer: PointerDefault or PointerHourglass.
     virtual void setMousePointer(int code) = 0;
+
+    // Asks for a tick of Timer1 as soon as the window is free, ahead of the
+    // timer's interval, when Timer1 still runs by then. Never runs the tick
+    // from inside this call. A host without the means ignores the request; the
+    // timer's own tick then comes as usual.
+    virtual void requestTick() {}
+
+    // What a requested tick runs: the main window's tick while Timer1 runs.
+    void setTickHandler(std::function<void()> handler) { tickHandler_ = std::move(handler); }
+
+protected:
+    bool hasTickHandler() const { return static_cast<bool>(tickHandler_); }
+    void runRequestedTick()
+    {
+        if (tickHandler_)
+            tickHandler_();
+    }
+
+private:
+    std::function<void()> tickHandler_;
 };
 
 } // namespace orvane

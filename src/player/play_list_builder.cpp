@@ -102,10 +102,21 @@ bool Player::FindNextFolder()
 
 void Player::BuildPlayList()
 {
+    std::vector<PlayListEntry> table = entriesOf(File1);
+    for (const PlayListEntry& entry : table)
+        List2.push_back(entry.path + "     " + dateTimeText(entry.created));
+    if (controls_.optDate())
+        SortArray(table, 1);
+    PlayList = std::move(table);
+}
+
+// The records of a listed folder's files, in the list's order.
+std::vector<PlayListEntry> Player::entriesOf(const FileList& files)
+{
     std::vector<PlayListEntry> table;
-    table.reserve(static_cast<std::size_t>(File1.ListCount()));
-    for (const std::string& name : File1.names()) {
-        std::string path = joinPath(File1.Path(), name);
+    table.reserve(static_cast<std::size_t>(files.ListCount()));
+    for (const std::string& name : files.names()) {
+        std::string path = joinPath(files.Path(), name);
         try {
             table.push_back({path, fs_.dateCreated(path)});
         } catch (const FileSystemError&) {
@@ -113,11 +124,7 @@ void Player::BuildPlayList()
             // left out rather than failing every build of this folder.
         }
     }
-    for (const PlayListEntry& entry : table)
-        List2.push_back(entry.path + "     " + dateTimeText(entry.created));
-    if (controls_.optDate())
-        SortArray(table, 1);
-    PlayList = std::move(table);
+    return table;
 }
 
 } // namespace orvane

@@ -103,6 +103,10 @@ private:
     void applyPlayingSet();
     void endChecks();
     bool yieldInTick(std::uint64_t stopsBefore);
+    std::vector<PlayListEntry> entriesOf(const FileList& files);
+    std::string followingFile();
+    std::string firstFileAfter(std::int64_t folderIndex);
+    void askForTick();
     std::string joinPath(const std::string& folder, const std::string& name) const;
 
     MMControl& MMControl1;
@@ -112,6 +116,7 @@ private:
     bool WalkBusy = false;
     bool tickRunning_ = false;
     std::uint64_t stops_ = 0; // Stops so far, to tell a tick that one came during its yields
+    bool tickAsked_ = false;  // a tick was asked for since the last one began
 };
 
 } // namespace orvane

@@ -73,12 +73,15 @@ void Player::Timer1_Timer()
     if (tickRunning_)
         return;
     tickRunning_ = true;
+    tickAsked_ = false;
     try {
         tick();
     } catch (...) {
         // A failure ends this tick quietly; the next tick starts afresh.
     }
     tickRunning_ = false;
+    if (tickAsked_)
+        askForTick(); // asked for while this tick ran
 }
 
 void Player::tick()
@@ -126,6 +129,7 @@ void Player::tick()
             MMControl1.setCommand("Play");
             DeviceReady = 0;
             ++PlayIndex;
+            MMControl1.setNextFileName(followingFile());
         }
     } else {
         if (PlayIndex == n && DeviceReady == 1) {
@@ -133,6 +137,7 @@ void Player::tick()
             BuildList = true;
             if (!singleFolderRepeat())
                 FirstFile.clear();
+            askForTick(); // to move on at once, not one interval later
         }
         if (List1.List(FolderIndex).empty()) {
             endChecks();
@@ -169,6 +174,7 @@ void Player::MMControl1_Done(int /*notifyCode*/)
 {
     DeviceReady = 1;
     MMControl1.setCommand("Close");
+    askForTick(); // the next file follows at once, not one interval later
 }
 
 } // namespace orvane

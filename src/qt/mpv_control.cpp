@@ -4,7 +4,9 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -62,6 +64,10 @@ constexpr Option kEmbeddedOptions[] = {
     {"audio-client-name", "Orvane", false},
 };
 
+// Longest wait for mpv to play out a file's last audio and say it is idle:
+// far more than any output's buffer.
+constexpr int PlayOutLimitMs = 2000;
+
 bool isAbsolute(const std::string& path)
 {
 #ifdef _WIN32
@@ -110,8 +116,12 @@ int64_t entryIdOf(const mpv_node& result)
 
 MpvControl::MpvControl(Output output, QObject* parent)
     : QObject(parent)
-    , keepOpenedPaths_(output != Output::Default)
+    , keepOpenedPaths_(output == Output::NullTimed || output == Output::NullUntimed)
 {
+    handoverTimer_.setSingleShot(true);
+    handoverTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&handoverTimer_, &QTimer::timeout, this, &MpvControl::onHandoverTimer);
+
     mpv_handle* handle = mpv_create();
     if (!handle)
         return;
@@ -130,8 +140,10 @@ MpvControl::MpvControl(Output output, QObject* parent)
         require("audio-fallback-to-null", "yes");
     } else {
         require("ao", "null");
-        require("ao-null-untimed", output == Output::NullUntimed ? "yes" : "no");
+        require("ao-null-untimed", output == Output::NullTimed ? "no" : "yes");
     }
+    if (output == Output::Check)
+        require("end", "0.1"); // enough to find a file that opens but does not decode
     if (!safe || mpv_initialize(handle) < 0) {
         mpv_terminate_destroy(handle);
         return;
@@ -139,6 +151,10 @@ MpvControl::MpvControl(Output output, QObject* parent)
     handle_ = handle;
     mpv_set_wakeup_callback(handle_, &MpvControl::onWakeup, this);
     requestDrain(); // anything mpv said before the callback was in place
+    // Made now, not at the first next-file check: starting a player takes
+    // long enough to hold up the window, and a file may end meanwhile.
+    if (output != Output::Check)
+        checker();
 }
 
 MpvControl::~MpvControl()
@@ -176,11 +192,21 @@ double MpvControl::position() const
     return seconds;
 }
 
+MpvControl::NextFile MpvControl::nextFile() const
+{
+    return prepared_.state;
+}
+
 void MpvControl::open()
 {
-    // One file at a time: opening another ends whatever was open before.
-    close();
-    openedPath_ = localPath(fileName_);
+    const std::string path = localPath(fileName_);
+    // One file at a time: opening another ends whatever was open before,
+    // except the next file that already sounds where the last one ended.
+    if (takesOverPrepared(path))
+        pendingCompletion_ = 0;
+    else
+        close();
+    openedPath_ = path;
     fileOpen_ = true;
 }
 
@@ -188,8 +214,15 @@ void MpvControl::play()
 {
     if (!fileOpen_)
         return;
+    if (takesOverPrepared(openedPath_)) {
+        takeOverPrepared();
+        return;
+    }
+    handingOver_ = false;
+    handoverTimer_.stop();
+    dropPrepared(true); // the load below replaces mpv's whole play list
     currentEntry_ = 0;
-    pendingFailure_ = 0;
+    pendingCompletion_ = 0;
     paused_ = false;
     startAnnounced_ = false;
     if (!handle_ || openedPath_.empty()) {
@@ -223,7 +256,7 @@ void MpvControl::play()
 
 void MpvControl::togglePause()
 {
-    if (!handle_ || currentEntry_ == 0)
+    if (!handle_ || (currentEntry_ == 0 && prepared_.state != NextFile::Started))
         return;
     paused_ = !paused_;
     int flag = paused_ ? 1 : 0;
@@ -234,11 +267,21 @@ void MpvControl::close()
 {
     const bool wasPlaying = currentEntry_ != 0;
     currentEntry_ = 0;
-    pendingFailure_ = 0;
-    paused_ = false;
+    pendingCompletion_ = 0;
     fileOpen_ = false;
     openedPath_.clear();
-    if (wasPlaying)
+    if (answeringDone_ && !wasPlaying) {
+        // The answer to a completion: the next file, if one sounds, plays on.
+        if (prepared_.state != NextFile::Started)
+            paused_ = false;
+        return;
+    }
+    handingOver_ = false;
+    handoverTimer_.stop();
+    paused_ = false;
+    const bool sounding = wasPlaying || prepared_.state == NextFile::Started;
+    dropPrepared(sounding);
+    if (sounding)
         stopPlayer();
     setNowPlaying({});
 }
@@ -255,17 +298,32 @@ void MpvControl::stopPlayer()
 // from inside the command that started it.
 void MpvControl::failLater()
 {
-    const uint64_t serial = ++failureSerial_;
-    pendingFailure_ = serial;
+    completeLater(NotifyFailure);
+}
+
+void MpvControl::completeLater(int notifyCode)
+{
+    const uint64_t serial = ++completionSerial_;
+    pendingCompletion_ = serial;
     QMetaObject::invokeMethod(
         this,
-        [this, serial] {
-            if (pendingFailure_ != serial)
+        [this, serial, notifyCode] {
+            if (pendingCompletion_ != serial)
                 return;
-            pendingFailure_ = 0;
-            raiseDone(NotifyFailure);
+            pendingCompletion_ = 0;
+            complete(notifyCode);
         },
         Qt::QueuedConnection);
+}
+
+// The "Close" with which the player answers a completion is told apart from
+// any other: it must not silence the next file that already sounds.
+void MpvControl::complete(int notifyCode)
+{
+    const bool outer = answeringDone_;
+    answeringDone_ = true;
+    raiseDone(notifyCode);
+    answeringDone_ = outer;
 }
 
 // Runs on an mpv thread: no mpv call may be made from here.
@@ -307,6 +365,9 @@ void MpvControl::drainEvents()
         case MPV_EVENT_FILE_LOADED:
             onFileLoaded();
             break;
+        case MPV_EVENT_IDLE:
+            onIdle();
+            break;
         default:
             break;
         }
@@ -318,7 +379,9 @@ void MpvControl::onStartFile(int64_t entryId)
     startedEntry_ = entryId;
     const auto loaded = loadedEntries_.find(entryId);
     if (loaded != loadedEntries_.end()) {
-        if (keepOpenedPaths_)
+        if (entryId == prepared_.entry)
+            prepared_.state = NextFile::Started;
+        else if (keepOpenedPaths_ && entryId == currentEntry_)
             openedPaths_.push_back(loaded->second);
         return;
     }
@@ -337,23 +400,36 @@ void MpvControl::onEndFile(int64_t entryId, int reason)
 {
     // Entry ids only grow; an older entry that never started never will.
     loadedEntries_.erase(loadedEntries_.begin(), loadedEntries_.upper_bound(entryId));
+    if (entryId != 0 && entryId == prepared_.entry) {
+        onPreparedEnded(reason);
+        return;
+    }
     if (entryId == 0 || entryId != currentEntry_)
         return;
+    if (reason == MPV_END_FILE_REASON_EOF) {
+        // Its last audio has gone to the output, but may not have been heard
+        // yet: it completes once the next file sounds, or mpv, with nothing
+        // more to play, has played out and gone idle.
+        awaitPlayOut();
+        return;
+    }
     currentEntry_ = 0;
     paused_ = false;
     setNowPlaying({});
-    if (reason == MPV_END_FILE_REASON_EOF) {
-        raiseDone(NotifySuccessful);
-        return;
-    }
+    dropPrepared(false);
     // A play list or similar file asks mpv to go on with what it names.
     if (reason == MPV_END_FILE_REASON_REDIRECT)
         stopPlayer();
-    raiseDone(NotifyFailure);
+    complete(NotifyFailure);
 }
 
 void MpvControl::onPlaybackRestart()
 {
+    if (handingOver_ && prepared_.entry != 0 && startedEntry_ == prepared_.entry) {
+        if (prepared_.state == NextFile::Started && !prepared_.ended)
+            checkHandover();
+        return;
+    }
     if (currentEntry_ == 0 || startedEntry_ != currentEntry_ || startAnnounced_)
         return;
     startAnnounced_ = true;
@@ -367,6 +443,13 @@ void MpvControl::onFileLoaded()
     if (currentEntry_ == 0 || startedEntry_ != currentEntry_)
         return;
     NowPlaying now = nowPlaying_;
+    readTags(now);
+    setNowPlaying(std::move(now));
+}
+
+// The tags and length of the file mpv plays now.
+void MpvControl::readTags(NowPlaying& now) const
+{
     const auto tag = [this](const char* key) {
         char* value = mpv_get_property_string(handle_, (std::string("metadata/by-key/") + key).c_str());
         std::string text = value ? value : "";
@@ -379,7 +462,6 @@ void MpvControl::onFileLoaded()
     double seconds = -1.0;
     if (mpv_get_property(handle_, "duration", MPV_FORMAT_DOUBLE, &seconds) >= 0 && seconds >= 0)
         now.lengthUs = static_cast<int64_t>(seconds * 1e6 + 0.5);
-    setNowPlaying(std::move(now));
 }
 
 void MpvControl::setNowPlaying(NowPlaying now)
@@ -388,6 +470,233 @@ void MpvControl::setNowPlaying(NowPlaying now)
         return;
     nowPlaying_ = std::move(now);
     raiseNowPlayingChanged();
+}
+
+// mpv has nothing more to play: a next file queued too late will not start,
+// and what was still to be heard has been played out.
+void MpvControl::onIdle()
+{
+    if (prepared_.state == NextFile::Queued)
+        dropPrepared(false);
+    if (prepared_.ended)
+        prepared_.heard = true;
+    if (handingOver_)
+        finishHandover();
+}
+
+// --- the next file ------------------------------------------------------------
+
+void MpvControl::setNextFileName(const std::string& path)
+{
+    const std::string next = path.empty() ? std::string{} : localPath(path);
+    if (prepared_.state != NextFile::None && prepared_.path == next)
+        return;
+    dropPrepared(false);
+    // Only behind a file that plays, and not once its end is under way.
+    if (next.empty() || !handle_ || currentEntry_ == 0 || handingOver_)
+        return;
+    prepared_.state = NextFile::Checking;
+    prepared_.path = next;
+    MpvControl& check = checker();
+    check.setFileName(next);
+    check.setCommand("Open");
+    check.setCommand("Play");
+}
+
+// mpv drops what is still to be heard of a file when the file after it fails
+// to load, so only a file that has been seen to play is queued.
+MpvControl& MpvControl::checker()
+{
+    if (!checker_) {
+        checker_ = std::make_unique<MpvControl>(Output::Check);
+        checker_->setDoneHandler([this](int code) { onChecked(code); });
+    }
+    return *checker_;
+}
+
+void MpvControl::onChecked(int notifyCode)
+{
+    checker_->setCommand("Close");
+    if (prepared_.state != NextFile::Checking)
+        return;
+    if (notifyCode != NotifySuccessful || currentEntry_ == 0 || handingOver_) {
+        prepared_ = {};
+        return;
+    }
+    queuePrepared();
+}
+
+void MpvControl::queuePrepared()
+{
+    setGapless(true);
+    const char* args[] = {"loadfile", prepared_.path.c_str(), "append", nullptr};
+    mpv_node result{};
+    int64_t entry = 0;
+    if (mpv_command_ret(handle_, args, &result) >= 0) {
+        entry = entryIdOf(result);
+        mpv_free_node_contents(&result);
+    }
+    if (entry <= 0) {
+        prepared_ = {};
+        setGapless(false);
+        return;
+    }
+    prepared_.state = NextFile::Queued;
+    prepared_.entry = entry;
+    loadedEntries_[entry] = prepared_.path;
+}
+
+bool MpvControl::takesOverPrepared(const std::string& path) const
+{
+    return currentEntry_ == 0 && prepared_.state == NextFile::Started && prepared_.path == path;
+}
+
+void MpvControl::takeOverPrepared()
+{
+    pendingCompletion_ = 0;
+    if (keepOpenedPaths_)
+        openedPaths_.push_back(prepared_.path);
+    const Prepared taken = prepared_;
+    prepared_ = {};
+    setGapless(false);
+    if (taken.heard) {
+        // Played to its end before the player got to it.
+        completeLater(NotifySuccessful);
+        return;
+    }
+    currentEntry_ = taken.entry;
+    startAnnounced_ = true;
+    // mpv plays it already, so its tags are known.
+    NowPlaying now;
+    now.serial = static_cast<uint64_t>(taken.entry);
+    now.path = taken.path;
+    readTags(now);
+    setNowPlaying(std::move(now));
+    if (taken.ended) {
+        // Still sounding, but all its audio has gone out already.
+        awaitPlayOut();
+    } else {
+        if (paused_) {
+            int no = 0;
+            mpv_set_property(handle_, "pause", MPV_FORMAT_FLAG, &no);
+            paused_ = false;
+        }
+        // Only the taken file stays in mpv's play list.
+        const char* args[] = {"playlist-clear", nullptr};
+        mpv_command(handle_, args);
+    }
+    emit playbackStarted();
+}
+
+void MpvControl::onPreparedEnded(int reason)
+{
+    if (reason == MPV_END_FILE_REASON_EOF && prepared_.state == NextFile::Started) {
+        prepared_.ended = true;
+        return;
+    }
+    // It did not play after all; the player opens it itself when its turn
+    // comes. A play list must not lead mpv on.
+    if (reason == MPV_END_FILE_REASON_REDIRECT)
+        stopPlayer();
+    prepared_ = {};
+    setGapless(false);
+}
+
+// Forgets the next file. Unless mpv is about to be stopped or replaced
+// anyway, it also leaves mpv's play list.
+void MpvControl::dropPrepared(bool stopping)
+{
+    switch (prepared_.state) {
+    case NextFile::None:
+        return;
+    case NextFile::Checking:
+        if (checker_)
+            checker_->setCommand("Close");
+        break;
+    case NextFile::Queued:
+    case NextFile::Started:
+        if (!stopping && !prepared_.ended)
+            removeEntry(prepared_.entry);
+        break;
+    }
+    prepared_ = {};
+    setGapless(false);
+}
+
+void MpvControl::removeEntry(int64_t entryId)
+{
+    int64_t count = 0;
+    mpv_get_property(handle_, "playlist-count", MPV_FORMAT_INT64, &count);
+    for (int64_t i = 0; i < count; ++i) {
+        const std::string key = "playlist/" + std::to_string(i) + "/id";
+        int64_t id = 0;
+        if (mpv_get_property(handle_, key.c_str(), MPV_FORMAT_INT64, &id) < 0 || id != entryId)
+            continue;
+        const std::string index = std::to_string(i);
+        const char* args[] = {"playlist-remove", index.c_str(), nullptr};
+        mpv_command(handle_, args);
+        return;
+    }
+}
+
+// With gapless audio mpv keeps its output open from one file to the next, but
+// reports a file's end when its last audio was queued rather than heard; so
+// it is on only while a next file is queued.
+void MpvControl::setGapless(bool on)
+{
+    if (!handle_ || gapless_ == on)
+        return;
+    gapless_ = on;
+    mpv_set_property_string(handle_, "gapless-audio", on ? "weak" : "no");
+}
+
+void MpvControl::awaitPlayOut()
+{
+    handingOver_ = true;
+    handoverTimer_.start(PlayOutLimitMs);
+}
+
+// Without a next file that sounds, mpv says that it has played out by going
+// idle; should it not (it always has), the completion comes after a while all
+// the same, and no sequence hangs.
+void MpvControl::onHandoverTimer()
+{
+    if (!handingOver_)
+        return;
+    if (prepared_.state == NextFile::Started && !prepared_.ended)
+        checkHandover();
+    else if (paused_)
+        handoverTimer_.start(PlayOutLimitMs);
+    else
+        finishHandover();
+}
+
+// The current file has been heard to its end once the next file's first
+// sample plays: the next file's audio position, which counts back through
+// what is still queued ahead of it, has reached zero.
+void MpvControl::checkHandover()
+{
+    double seconds = 0.0;
+    if (mpv_get_property(handle_, "audio-pts", MPV_FORMAT_DOUBLE, &seconds) < 0) {
+        handoverTimer_.start(5);
+        return;
+    }
+    if (seconds >= -0.0005) {
+        finishHandover();
+        return;
+    }
+    handoverTimer_.start(std::max(1, static_cast<int>(std::ceil(-seconds * 1000.0))));
+}
+
+void MpvControl::finishHandover()
+{
+    handingOver_ = false;
+    handoverTimer_.stop();
+    currentEntry_ = 0;
+    // Heard to its end; unless the next file sounds already, nothing does.
+    if (prepared_.state != NextFile::Started)
+        setNowPlaying({});
+    complete(NotifySuccessful);
 }
 
 } // namespace orvane

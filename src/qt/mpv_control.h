@@ -3,10 +3,12 @@
 #include "media/mm_control.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,13 @@ namespace orvane {
 // of the entry that is current (not closed, not replaced) can raise the
 // completion, so an end that was already queued when "Close" ran never
 // reaches the player.
+//
+// The next file named while one plays is checked by a silent second player
+// and, when it plays, appended to mpv's play list behind the playing file, so
+// that mpv goes on to it without a gap. The playing file's completion then
+// waits until its last sample has been heard; the "Close" that answers it
+// leaves the next file sounding, and the "Open" and "Play" of that same file
+// take it over where it is. Any other command drops it.
 class MpvControl : public QObject, public MMControl {
     Q_OBJECT
 
@@ -31,6 +40,15 @@ public:
         Default,     // the system's audio output; silent real-time playback without one
         NullTimed,   // no sound, real time
         NullUntimed, // no sound, as fast as the file decodes
+        Check,       // no sound; decodes only the first moment of each file, to learn whether it plays
+    };
+
+    // What became of the file named by setNextFileName.
+    enum class NextFile {
+        None,     // none named, or dropped
+        Checking, // the second player is trying it
+        Queued,   // in mpv's play list behind the playing file
+        Started,  // mpv has gone on to it
     };
 
     explicit MpvControl(Output output = Output::Default, QObject* parent = nullptr);
@@ -44,6 +62,7 @@ public:
     void setNotify(bool) override {}
     void setWait(bool) override {}
     void setShareable(bool) override {}
+    void setNextFileName(const std::string& path) override;
 
     // False when libmpv could not be started; every "Play" then fails.
     bool isReady() const { return handle_ != nullptr; }
@@ -57,12 +76,23 @@ public:
     double position() const override;
     NowPlaying nowPlaying() const override { return nowPlaying_; }
 
+    NextFile nextFile() const;
+
 signals:
     // The current file's audio has started (also after the file was paused
     // before it could start).
     void playbackStarted();
 
 private:
+    // The next file, from its hint to its take-over.
+    struct Prepared {
+        NextFile state = NextFile::None;
+        std::string path;  // as given to mpv
+        int64_t entry = 0; // once queued
+        bool ended = false; // all its audio went out before the player took it over
+        bool heard = false; // and mpv has played it out
+    };
+
     void open();
     void play();
     void togglePause();
@@ -70,6 +100,8 @@ private:
 
     void stopPlayer();
     void failLater();
+    void completeLater(int notifyCode);
+    void complete(int notifyCode);
     void requestDrain();
     void drainEvents();
     void onStartFile(int64_t entryId);
@@ -77,6 +109,22 @@ private:
     void onPlaybackRestart();
     void onFileLoaded();
     void setNowPlaying(NowPlaying now);
+    void readTags(NowPlaying& now) const;
+    void onIdle();
+
+    MpvControl& checker();
+    void onChecked(int notifyCode);
+    void queuePrepared();
+    bool takesOverPrepared(const std::string& path) const;
+    void takeOverPrepared();
+    void onPreparedEnded(int reason);
+    void dropPrepared(bool stopping);
+    void removeEntry(int64_t entryId);
+    void setGapless(bool on);
+    void awaitPlayOut();
+    void onHandoverTimer();
+    void checkHandover();
+    void finishHandover();
 
     static void onWakeup(void* self);
 
@@ -91,13 +139,22 @@ private:
     int64_t startedEntry_ = 0; // the entry mpv said it is loading now
     bool startAnnounced_ = false;
     bool paused_ = false;
-    uint64_t pendingFailure_ = 0; // a failure to report for a "Play" mpv refused
-    uint64_t failureSerial_ = 0;
+    uint64_t pendingCompletion_ = 0; // a completion owed to a "Play" without an mpv entry
+    uint64_t completionSerial_ = 0;
 
     NowPlaying nowPlaying_;
     std::map<int64_t, std::string> loadedEntries_; // entries loaded and not yet ended
     bool keepOpenedPaths_ = false;
     std::vector<std::string> openedPaths_;
+
+    Prepared prepared_;
+    std::unique_ptr<MpvControl> checker_;
+    bool gapless_ = false;
+    // The current file's audio has all gone to the output; its completion
+    // waits until the last sample has been heard.
+    bool handingOver_ = false;
+    bool answeringDone_ = false; // inside the done handler
+    QTimer handoverTimer_;
 };
 
 } // namespace orvane

@@ -60,6 +60,22 @@ void QtUiHost::setMousePointer(int code)
         QApplication::restoreOverrideCursor();
 }
 
+// Queued behind the events already waiting, so the tick never runs inside the
+// handler that asked for it; requests made before it runs are one tick.
+void QtUiHost::requestTick()
+{
+    if (!hasTickHandler() || tickPosted_)
+        return;
+    tickPosted_ = true;
+    QMetaObject::invokeMethod(
+        &tickContext_,
+        [this] {
+            tickPosted_ = false;
+            runRequestedTick();
+        },
+        Qt::QueuedConnection);
+}
+
 std::string toNativePath(const QString& text)
 {
     return QFile::encodeName(text).toStdString();

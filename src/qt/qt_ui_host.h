@@ -2,10 +2,12 @@
 
 #include "platform/ui_host.h"
 
+#include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <string>
 
 namespace orvane {
@@ -20,12 +22,15 @@ public:
     void yield() override;
     void messageBox(const std::string& text, int style, const std::string& title) override;
     void setMousePointer(int code) override;
+    void requestTick() override;
 
     bool hourglassShown() const { return hourglass_; }
 
 private:
     QPointer<QWidget> owner_;
     bool hourglass_ = false;
+    bool tickPosted_ = false;
+    QObject tickContext_; // pending requested ticks die with the host
 };
 
 // Native path bytes of the core <-> text shown in the window.

@@ -389,5 +389,108 @@ TEST_F(Sequencer, FolderEmptiedBeforeTheBuildIsPassedOver)
     EXPECT_EQ(playThrough(), (Files{"/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3"}));
 }
 
+// Right after each open the control is told which file comes next, so that it
+// can follow without a gap: exactly the file the sequence then opens, or
+// nothing where the sequence stops or starts over.
+TEST_F(Sequencer, EachOpenNamesTheFileOpenedNext)
+{
+    struct Case {
+        int sub, repeat;
+        std::size_t files; // opened in the run
+        Files hints;       // the first hints, one per open
+    };
+    const Case cases[] = {
+        {0, 0, 3, {"/m/b.mp3", "/m/c.mp3", ""}},
+        {0, 1, 7, {"/m/b.mp3", "/m/c.mp3", "/m/a.mp3", "/m/b.mp3"}},
+        {1, 0, 6, {"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3", ""}},
+        {1, 1, 13, {"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3", "", "/m/b.mp3"}},
+    };
+    makeTree(fs);
+    for (const Case& c : cases) {
+        SCOPED_TRACE("sub " + std::to_string(c.sub) + " repeat " + std::to_string(c.repeat));
+        mm.log.clear();
+        mm.nextFiles.clear();
+        options("/m", c.sub, c.repeat);
+        player.cmdPlay_Click();
+        for (int i = 0; i < 500 && ctl.enabled(Ctl::Timer1) && mm.opened().size() < c.files; ++i) {
+            player.Timer1_Timer();
+            if (i % 2)
+                mm.finish();
+        }
+        player.cmdStop_Click();
+        const Files opened = mm.opened();
+        ASSERT_EQ(opened.size(), c.files);
+        ASSERT_EQ(mm.nextFiles.size(), opened.size());
+        EXPECT_EQ(Files(mm.nextFiles.begin(), mm.nextFiles.begin() + static_cast<std::ptrdiff_t>(c.hints.size())),
+                  c.hints);
+        for (std::size_t k = 0; k + 1 < opened.size(); ++k) {
+            if (!mm.nextFiles[k].empty()) {
+                EXPECT_EQ(mm.nextFiles[k], opened[k + 1]) << k;
+            }
+        }
+    }
+}
+
+TEST_F(Sequencer, LookAheadPassesEmptyAndUnreadableFoldersAndChangesNothing)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFolder("/m/B");
+    fs.addFile("/m/B/notes.txt");
+    fs.addFile("/m/C/locked.mp3");
+    fs.makeUnreadable("/m/C");
+    fs.addFile("/m/D/late.mp3", 9);
+    fs.addFile("/m/D/early.mp3", 1);
+    fs.addFile("/m/D/middle.mp3", 5);
+    options("/m", 1, 0, true);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.nextFiles, (Files{"/m/D/early.mp3"})); // date order in the next folder too
+    EXPECT_EQ(player.FolderIndex, 0);
+    EXPECT_EQ(player.FirstFile, "a.mp3");
+    EXPECT_EQ(player.File1.Path(), "/m");
+    EXPECT_EQ(player.List2.size(), 1u);
+    EXPECT_FALSE(player.BuildList);
+    mm.finish();
+    EXPECT_EQ(playThrough(), (Files{"/m/a.mp3", "/m/D/early.mp3", "/m/D/middle.mp3", "/m/D/late.mp3"}));
+}
+
+// A completion asks for a tick at once, and so does the tick that finds a
+// folder used up: a whole tree plays on requested ticks alone, however the
+// completion falls (also during a tick's yield), and nothing is asked while idle.
+TEST_F(Sequencer, CompletionsAndFolderEndsAskForTheNextTickAtOnce)
+{
+    mm.finish();
+    EXPECT_EQ(ui.tickRequests, 0);
+
+    makeTree(fs);
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    int served = 0;
+    const auto runRequestedTicks = [&] {
+        while (served < ui.tickRequests) {
+            ++served;
+            player.Timer1_Timer();
+        }
+    };
+    player.Timer1_Timer(); // the timer's first tick opens a
+    for (int file = 0; file < 6 && ctl.enabled(Ctl::Timer1); ++file) {
+        if (file == 2) {
+            // This completion comes while the timer's tick yields; the tick
+            // cannot start another, so it asks again when it ends.
+            ui.atYield(1, [&] { mm.finish(); });
+            player.Timer1_Timer();
+        } else {
+            mm.finish();
+        }
+        runRequestedTicks();
+    }
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3",
+                                  "/m/B/z.mp3"}));
+    expectSet(ctl, Set::Idle);
+    const int asked = ui.tickRequests;
+    mm.finish();
+    EXPECT_EQ(ui.tickRequests, asked);
+}
+
 } // namespace
 } // namespace orvane::test

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QProcess>
 
 #include <chrono>
 #include <cmath>
@@ -288,6 +289,205 @@ TEST_F(MpvTimedControlTest, CloseDuringPlayGivesNoCompletion)
     spinFor(700);
     EXPECT_TRUE(codes.empty());
     EXPECT_LT(control.position(), 0.0);
+}
+
+// The next file, named while one plays, is checked and queued behind it. The
+// tests pause the playing file until it is queued, so the check never races
+// the file's end; the player's answer to each completion is "Close".
+class MpvHandoverTest : public MpvTimedControlTest {
+protected:
+    void SetUp() override
+    {
+        MpvTimedControlTest::SetUp();
+        control.setDoneHandler([this](int code) {
+            codes.push_back(code);
+            control.setCommand("Close");
+        });
+        QObject::connect(&control, &MpvControl::playbackStarted, [this] { ++starts; });
+    }
+
+    // Plays path with next named to follow, queued before path can end.
+    void playWithNext(const std::string& path, const std::string& next)
+    {
+        openAndPlay(path);
+        control.setCommand("pause");
+        control.setNextFileName(next);
+        ASSERT_TRUE(spinUntil([&] { return control.nextFile() != MpvControl::NextFile::Checking; }));
+        control.setCommand("pause");
+    }
+
+    // Opens and plays path; true when it was taken over where it already
+    // sounded (a new load only announces its start from the event loop).
+    bool takenOver(const std::string& path)
+    {
+        const int before = starts;
+        openAndPlay(path);
+        return starts > before;
+    }
+
+    int starts = 0;
+};
+
+// c is shorter than what the output holds: all its audio has gone out before
+// it is taken over, and it completes when mpv has played it out.
+TEST_F(MpvHandoverTest, NextFileIsTakenOverAndEachFileCompletesOnce)
+{
+    const std::string a = tone("a.mp3", 0.4), b = tone("b.mp3", 0.8), c = tone("c.mp3", 0.2);
+    QElapsedTimer clock;
+    clock.start();
+    playWithNext(a, b);
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
+    ASSERT_TRUE(waitForCompletions(1));
+    // Not before a has been heard to its end: b is already sounding.
+    EXPECT_GE(clock.elapsed(), 380);
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
+    EXPECT_TRUE(takenOver(b));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+
+    control.setCommand("pause");
+    control.setNextFileName(c);
+    ASSERT_TRUE(spinUntil([&] { return control.nextFile() == MpvControl::NextFile::Queued; }));
+    control.setCommand("pause");
+    ASSERT_TRUE(waitForCompletions(2));
+    EXPECT_TRUE(takenOver(c));
+    ASSERT_TRUE(waitForCompletions(3));
+    spinFor(300);
+    EXPECT_EQ(codes, std::vector<int>(3, MMControl::NotifySuccessful));
+    EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, b, c}));
+}
+
+TEST_F(MpvHandoverTest, CloseAtTheHandoverDropsTheNextFile)
+{
+    const std::string a = tone("a.mp3", 0.3), b = tone("b.mp3", 0.6);
+
+    // Closed while mpv has already gone on to b, before a's completion.
+    playWithNext(a, b);
+    sleepWithoutEvents(700);
+    control.setCommand("Close");
+    spinFor(800);
+    EXPECT_TRUE(codes.empty());
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    EXPECT_FALSE(takenOver(b)); // b starts afresh
+    ASSERT_TRUE(waitForCompletions(1));
+
+    // Closed again right after the completion's own "Close" (Skip or Stop
+    // before the next tick): b sounded, and is silenced.
+    playWithNext(a, b);
+    ASSERT_TRUE(waitForCompletions(2));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
+    control.setCommand("Close");
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    spinFor(800);
+    EXPECT_EQ(codes.size(), 2u);
+    EXPECT_FALSE(takenOver(b));
+    ASSERT_TRUE(waitForCompletions(3));
+    spinFor(200);
+    EXPECT_EQ(codes, std::vector<int>(3, MMControl::NotifySuccessful));
+    EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, b, a, b}));
+}
+
+TEST_F(MpvHandoverTest, PauseAtTheHandoverHoldsItAndOpeningAnotherFileDropsIt)
+{
+    const std::string a = tone("a.mp3", 0.3), b = tone("b.mp3", 0.6), c = tone("c.mp3", 0.3);
+    playWithNext(a, b);
+    ASSERT_TRUE(spinUntil([&] { return control.nextFile() == MpvControl::NextFile::Started; }));
+    control.setCommand("pause");
+    const std::size_t atPause = codes.size(); // none, unless this thread was held up
+    spinFor(700);
+    EXPECT_EQ(codes.size(), atPause);
+    control.setCommand("pause");
+    ASSERT_TRUE(waitForCompletions(1));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
+
+    // The sequence opens another file than the one named: b goes.
+    EXPECT_FALSE(takenOver(c));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    ASSERT_TRUE(waitForCompletions(2));
+    spinFor(300);
+    EXPECT_EQ(codes.size(), 2u);
+    EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, c}));
+}
+
+// A next file that will not play is never queued, so the file before it is
+// heard to its end; one that breaks after its check costs the end of the
+// file before (mpv drops it), but that file still completes exactly once.
+TEST_F(MpvHandoverTest, NextFileThatFailsDoesNotEndThePreviousEarly)
+{
+    const std::string a = tone("a.mp3", 0.4), b = tone("b.mp3", 0.4);
+    const std::string text = dir.file("text.mp3");
+    writeBytes(text, "This is a letter, not a song.\n");
+
+    QElapsedTimer clock;
+    clock.start();
+    playWithNext(a, text);
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    ASSERT_TRUE(waitForCompletions(1));
+    EXPECT_GE(clock.elapsed(), 380);
+    openAndPlay(text);
+    ASSERT_TRUE(waitForCompletions(2));
+    EXPECT_EQ(codes.back(), MMControl::NotifyFailure);
+
+    const std::string longer = tone("longer.mp3", 1.0); // b is replaced long before mpv gets to it
+    playWithNext(longer, b);
+    ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
+    writeBytes(b, "replaced after its check\n");
+    ASSERT_TRUE(waitForCompletions(3));
+    EXPECT_EQ(codes.back(), MMControl::NotifySuccessful);
+    openAndPlay(b);
+    ASSERT_TRUE(waitForCompletions(4));
+    spinFor(300);
+    EXPECT_EQ(codes, (std::vector<int>{MMControl::NotifySuccessful, MMControl::NotifyFailure,
+                                       MMControl::NotifySuccessful, MMControl::NotifyFailure}));
+}
+
+// Through a real sound server, when there is one to use (the sound-server run
+// of the suite starts a private one): the default output finds it, and a file
+// follows the one before it there as on the null outputs.
+TEST(MpvSoundServerTest, DefaultOutputPlaysThroughTheServerAndHandsOver)
+{
+    if (qEnvironmentVariableIsEmpty("ORVANE_PRIVATE_PULSE"))
+        GTEST_SKIP() << "no private sound server (scripts/pulse_session.sh starts one)";
+    MpvTempDir dir;
+    const std::string a = dir.file("a.mp3"), b = dir.file("b.mp3");
+    writeSineMp3(a, 0.6);
+    writeSineMp3(b, 0.6);
+    MpvControl control(MpvControl::Output::Default);
+    ASSERT_TRUE(control.isReady());
+    std::vector<int> codes;
+    control.setDoneHandler([&](int code) {
+        codes.push_back(code);
+        control.setCommand("Close");
+    });
+    int starts = 0;
+    QObject::connect(&control, &MpvControl::playbackStarted, [&] { ++starts; });
+
+    QElapsedTimer clock;
+    clock.start();
+    control.setFileName(a);
+    control.setCommand("Open");
+    control.setCommand("Play");
+    control.setCommand("pause");
+    control.setNextFileName(b);
+    ASSERT_TRUE(spinUntil([&] { return control.nextFile() != MpvControl::NextFile::Checking; }));
+    ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
+    control.setCommand("pause");
+    ASSERT_TRUE(spinUntil([&] { return starts > 0; }));
+
+    QProcess pactl;
+    pactl.start("pactl", {"list", "sink-inputs"});
+    ASSERT_TRUE(pactl.waitForFinished(10000));
+    EXPECT_NE(pactl.readAllStandardOutput().indexOf("application.name = \"Orvane\""), -1);
+
+    ASSERT_TRUE(spinUntil([&] { return !codes.empty(); }));
+    EXPECT_GE(clock.elapsed(), 580);
+    const int before = starts;
+    control.setFileName(b);
+    control.setCommand("Open");
+    control.setCommand("Play");
+    EXPECT_GT(starts, before); // taken over where it already sounded
+    ASSERT_TRUE(spinUntil([&] { return codes.size() >= 2; }));
+    spinFor(200);
+    EXPECT_EQ(codes, std::vector<int>(2, MMControl::NotifySuccessful));
 }
 
 } // namespace

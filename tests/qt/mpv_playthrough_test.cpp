@@ -3,6 +3,8 @@
 // and Repeat All.
 #include "mpv_player_fixture.h"
 
+#include <QTimer>
+
 namespace orvane::test {
 namespace {
 
@@ -83,6 +85,67 @@ TEST_F(Playthrough, DateOrderFollowsCreationWithinEachFolder)
     }
     options(at("Dated"), 0, 0, true);
     EXPECT_EQ(playAll(), (Files{at("Dated/z.mp3"), at("Dated/x.mp3"), at("Dated/y.mp3")}));
+}
+
+// Passes everything on to the real control and counts the files that were
+// already sounding when the player opened them.
+class TakeoverCounter : public MMControl {
+public:
+    explicit TakeoverCounter(MpvControl& real) : real_(real)
+    {
+        real_.setDoneHandler([this](int code) { raiseDone(code); });
+    }
+    void setCommand(const std::string& command) override
+    {
+        if (command == "Play" && real_.nextFile() == MpvControl::NextFile::Started)
+            ++takeovers;
+        real_.setCommand(command);
+    }
+    void setFileName(const std::string& path) override { real_.setFileName(path); }
+    void setNotify(bool on) override { real_.setNotify(on); }
+    void setWait(bool on) override { real_.setWait(on); }
+    void setShareable(bool on) override { real_.setShareable(on); }
+    void setNextFileName(const std::string& path) override { real_.setNextFileName(path); }
+
+    int takeovers = 0;
+
+private:
+    MpvControl& real_;
+};
+
+// In real time, ticking as the window does (Timer1 every 250 ms and the ticks
+// the player asks for between them), every file after the first follows the
+// one before without a gap, within a folder and across a folder change.
+TEST(GaplessPlaythrough, EveryFileFollowsTheOneBeforeInOrderOnce)
+{
+    TempTree tree;
+    for (const char* rel : {"A/1.mp3", "A/2.mp3", "B/3.mp3"})
+        tree.makeFile(rel, orvane::testing::sineMp3(1.2));
+    MpvControl mpv(MpvControl::Output::NullTimed);
+    TakeoverCounter control(mpv);
+    auto fs = makeNativeFileSystem();
+    RecordingQtUi ui;
+    Player player(control, *fs, ui);
+    ControlModel& c = player.controls();
+    c.setText1(tree.path());
+    c.setCkSub(1);
+    c.setOptName(true);
+
+    QTimer timer;
+    timer.setInterval(Timer1IntervalMs);
+    QObject::connect(&timer, &QTimer::timeout, [&] { player.Timer1_Timer(); });
+    ui.setTickHandler([&] {
+        if (timer.isActive())
+            player.Timer1_Timer();
+    });
+    player.cmdPlay_Click();
+    timer.start();
+    EXPECT_TRUE(orvane::testing::spinUntil([&] { return !c.enabled(Ctl::Timer1); }, 20000));
+    timer.stop();
+
+    EXPECT_EQ(mpv.openedPaths(), (std::vector<std::string>{tree.path("A/1.mp3"), tree.path("A/2.mp3"), tree.path("B/3.mp3")}));
+    EXPECT_EQ(control.takeovers, 2);
+    EXPECT_EQ(mpv.nextFile(), MpvControl::NextFile::None);
 }
 
 } // namespace

@@ -26,6 +26,27 @@ TEST(QtUiHost, YieldRunsPendingEvents)
     EXPECT_TRUE(ran);
 }
 
+// A requested tick runs later, from the event loop: once for any number of
+// requests made before it, and never after the host is gone.
+TEST(QtUiHost, RequestedTickRunsOnceFromTheEventLoop)
+{
+    int ticks = 0;
+    {
+        QtUiHost ui(nullptr);
+        ui.setTickHandler([&] { ++ticks; });
+        ui.requestTick();
+        ui.requestTick();
+        EXPECT_EQ(ticks, 0);
+        ui.yield();
+        EXPECT_EQ(ticks, 1);
+        ui.yield();
+        EXPECT_EQ(ticks, 1);
+        ui.requestTick();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ticks, 1);
+}
+
 TEST(QtUiHost, MessageBoxIsModalWithOneOkAndTheStyleIcon)
 {
     QWidget owner;

@@ -26,6 +26,8 @@ public:
     void setNotify(bool on) override { log.push_back(std::string("Notify=") + (on ? "1" : "0")); }
     void setWait(bool on) override { log.push_back(std::string("Wait=") + (on ? "1" : "0")); }
     void setShareable(bool on) override { log.push_back(std::string("Shareable=") + (on ? "1" : "0")); }
+    // Kept apart from the log: a hint is no command to the control.
+    void setNextFileName(const std::string& path) override { nextFiles.push_back(path); }
 
     // Raises the completion event as the real control does at a file's end.
     void finish(int code = NotifySuccessful) { raiseDone(code); }
@@ -36,6 +38,7 @@ public:
     void clear() { log.clear(); }
 
     std::vector<std::string> log;
+    std::vector<std::string> nextFiles; // every next-file hint, in order
 };
 
 // Counts yields and runs actions injected into them; records message boxes and
@@ -48,6 +51,7 @@ public:
         boxes.push_back({text, style, title});
     }
     void setMousePointer(int code) override { pointers.push_back(code); }
+    void requestTick() override { ++tickRequests; }
 
     // Runs action at the yield numbered n (1 = the next one).
     void atYield(int n, std::function<void()> action) { actions[yields + n] = std::move(action); }
@@ -58,6 +62,7 @@ public:
         std::string title;
     };
     int yields = 0;
+    int tickRequests = 0;
     std::vector<Box> boxes;
     std::vector<int> pointers;
     std::map<int, std::function<void()>> actions;

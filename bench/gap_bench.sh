@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# The silence a listener hears between consecutive files, through a real sound
+# server. Builds the program, starts a private PulseAudio server with a null
+# sink, records the sink's monitor, and plays the same tree (3 folders of 3
+# files of 1.5 s tone, name order, Subdirectories on) with:
+#   - Orvane itself, on a virtual X display, Play pressed with the mouse;
+#   - mpv --gapless-audio=no (one file after another), for reference;
+#   - mpv --gapless-audio=yes (mpv's own gapless play list), for reference.
+# Prints one line per player: the median and largest silence between two
+# files, and the sound heard against the files' length.
+#
+#   bench/gap_bench.sh
+#
+# Clients ask for 30 ms of latency, as desktop sound settings usually do
+# (override with PULSE_LATENCY_MSEC).
+set -euo pipefail
+export LC_ALL=C
+
+source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
+
+if [ "${1:-}" != --inside ]; then
+  for tool in Xvfb xdotool xwininfo xprop pulseaudio parec pactl lame mpv python3; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "gap_bench: $tool is not installed (scripts/setup.sh installs it)" >&2
+      exit 1
+    fi
+  done
+  cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  exec "$source_dir/scripts/pulse_session.sh" "$0" --inside
+fi
+
+export PULSE_LATENCY_MSEC=${PULSE_LATENCY_MSEC:-30}
+rate=44100
+folders=3
+per_folder=3
+seconds_per_file=1.5
+files=$((folders * per_folder))
+total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-gap.XXXXXX")
+xvfb_pid=
+app_pid=
+rec_pid=
+
+stop() {
+  local pid=$1
+  [ -n "$pid" ] || return 0
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for _ in $(seq 30); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+
+cleanup() {
+  stop "$app_pid"
+  stop "$rec_pid"
+  stop "$xvfb_pid"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# --- the tree: a whole number of 440 Hz periods per file, so that files played
+# back to back make one unbroken tone ------------------------------------------
+python3 - "$work/tone.raw" "$rate" "$seconds_per_file" <<'EOF'
+import array, math, sys
+path, rate, seconds = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
+frames = round(rate * seconds)
+tone = array.array("h", (round(8000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(frames)))
+if sys.byteorder != "little":
+    tone.byteswap()
+with open(path, "wb") as f:
+    f.write(tone.tobytes())
+EOF
+music=$work/music
+list=()
+for f in $(seq "$folders"); do
+  mkdir -p "$music/folder$f"
+  for t in $(seq "$per_folder"); do
+    file=$music/folder$f/track$t.mp3
+    lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/tone.raw" "$file" 2>/dev/null
+    list+=("$file")
+  done
+done
+
+# --- the recording: one for the whole run, so that the null sink keeps the
+# short latency the recorder asks for; each player gets its stretch of it --------
+recording=$work/monitor.raw
+parec --device="$PULSE_MONITOR" --latency-msec=10 --raw --format=s16le --rate="$rate" --channels=1 \
+  >"$recording" 2>"$work/parec.log" &
+rec_pid=$!
+# A null sink that nobody has asked for low latency renders two seconds ahead;
+# only after that does the recorder's latency hold.
+sleep 2.5
+
+mark() {
+  stat -c %s "$recording"
+}
+
+# Waits until the player's sound stream has been gone for half a second, at
+# least the files' length after it started, and at most twice that.
+client_streams() {
+  pactl list short sink-inputs 2>/dev/null | wc -l
+}
+wait_until_played() {
+  local started=$1 quiet=0 now
+  while :; do
+    sleep 0.1
+    now=$(date +%s%N)
+    if [ $(((now - started) / 1000000)) -gt "$(awk -v t="$total" 'BEGIN { print int(t * 2000) }')" ]; then
+      echo "gap_bench: the player did not finish in time" >&2
+      return 0
+    fi
+    if [ "$(client_streams)" -gt 0 ]; then
+      quiet=0
+    else
+      quiet=$((quiet + 1))
+    fi
+    if [ "$quiet" -ge 5 ] && [ $(((now - started) / 1000000)) -ge "$(awk -v t="$total" 'BEGIN { print int(t * 1000) }')" ]; then
+      return 0
+    fi
+  done
+}
+
+results=()
+measure() {
+  local label=$1 from=$2 to=$3
+  results+=("$(python3 "$source_dir/bench/gap_measure.py" "$recording" --rate "$rate" --files "$files" \
+    --seconds "$total" --from "$from" --to "$to" --label "$label")")
+}
+
+run_mpv() {
+  local label=$1
+  shift
+  local from to started
+  from=$(mark)
+  started=$(date +%s%N)
+  mpv --no-config --really-quiet --vo=null "$@" "${list[@]}" >"$work/mpv.log" 2>&1
+  wait_until_played "$started"
+  sleep 0.5
+  to=$(mark)
+  measure "$label" "$from" "$to"
+}
+
+# --- Orvane, as a user runs it -----------------------------------------------------
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+mkdir -p "$work/config" "$work/home"
+printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=0\nPlayPath=%s\n' "$version" "$music" \
+  >"$work/config/Orvane.conf"
+
+env -u DBUS_SESSION_BUS_ADDRESS HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
+  "$build_dir/orvane" >"$work/app.log" 2>&1 &
+app_pid=$!
+
+main_window() {
+  local w
+  for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
+    if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable' \
+      && xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_NORMAL; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+main=
+for _ in $(seq 100); do
+  main=$(main_window) && break
+  sleep 0.1
+done
+if [ -z "$main" ]; then
+  echo "gap_bench: the main window did not appear" >&2
+  cat "$work/app.log" >&2
+  exit 1
+fi
+sleep 0.5
+read -r main_w main_h < <(xwininfo -id "$main" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
+
+from=$(mark)
+started=$(date +%s%N)
+# Play, by the button's place in the window's twips layout.
+xdotool mousemove --window "$main" $(((6360 + 487) * main_w / 7455)) $(((720 + 247) * main_h / 1305)) click 1
+wait_until_played "$started"
+sleep 0.5
+to=$(mark)
+measure "orvane" "$from" "$to"
+stop "$app_pid"
+app_pid=
+
+run_mpv "mpv --gapless-audio=no" --gapless-audio=no
+run_mpv "mpv --gapless-audio=yes" --gapless-audio=yes
+
+printf '%s\n' "${results[@]}"

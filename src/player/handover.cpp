@@ -1,0 +1,69 @@
+// What lets one file follow the previous without a gap: the tick comes at once
+// when the device has become free, and the media control learns in advance
+// which file the sequence will open next.
+#include "player/player.h"
+
+#include <exception>
+
+namespace orvane {
+
+namespace {
+
+// How many folders past the current one the look-ahead examines for the next
+// file; beyond that the folder change simply starts its file when it comes.
+constexpr std::int64_t LookAheadFolders = 8;
+
+} // namespace
+
+// Asks the window for a tick now rather than at the next interval. A request
+// made while a tick runs (a completion handled during its yield) may find that
+// tick still busy, so the tick asks again when it ends.
+void Player::askForTick()
+{
+    tickAsked_ = true;
+    if (!tickRunning_ && controls_.enabled(Ctl::Timer1))
+        ui_.requestTick();
+}
+
+// The file the sequence will open after the one just opened, found without
+// changing anything: the next entry of the play list; at its end, the first
+// entry again for single-folder repeat, or the first file the next folder with
+// files will play. Empty when it cannot be known (the end of the tree, where
+// tree repeat starts a new sequence).
+std::string Player::followingFile()
+{
+    const std::int64_t n = playListCount();
+    if (PlayIndex < n)
+        return (*PlayList)[static_cast<std::size_t>(PlayIndex)].path;
+    if (singleFolderRepeat())
+        return n > 0 ? PlayList->front().path : std::string{};
+    if (controls_.ckSub() == 1)
+        return firstFileAfter(FolderIndex);
+    return {};
+}
+
+// The first file of the first folder after folderIndex in List1 whose play list
+// will not be empty, as FindNextFolder and BuildPlayList will find it; folders
+// that cannot be read are passed over as they will be.
+std::string Player::firstFileAfter(std::int64_t folderIndex)
+{
+    for (std::int64_t i = folderIndex + 1; i <= folderIndex + LookAheadFolders; ++i) {
+        const std::string folder = List1.List(i);
+        if (folder.empty())
+            return {};
+        try {
+            FileList files(fs_);
+            files.setPath(folder);
+            std::vector<PlayListEntry> table = entriesOf(files);
+            if (controls_.optDate())
+                SortArray(table, 1);
+            if (!table.empty())
+                return table.front().path;
+        } catch (const std::exception&) {
+            // An unreadable folder plays nothing; the next one is looked at.
+        }
+    }
+    return {};
+}
+
+} // namespace orvane
