@@ -176,6 +176,9 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         Form_Resize();
         break;
+    case WinUiHost::TickMessage:
+        UiHostHolder::ui->runTick();
+        return 0;
     case SysTrayHandlers::HideMinimisedMessage:
         tray_->hideIfInTray();
         return 0;

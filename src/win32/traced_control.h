@@ -25,6 +25,7 @@ public:
     void setNotify(bool notify) override { inner_->setNotify(notify); }
     void setWait(bool wait) override { inner_->setWait(wait); }
     void setShareable(bool shareable) override { inner_->setShareable(shareable); }
+    void setNextFileName(const std::string& path) override { inner_->setNextFileName(path); }
 
 private:
     void write(const std::string& line);

@@ -75,6 +75,22 @@ void WinUiHost::setMousePointer(int code)
     }
 }
 
+// Queued behind the messages already waiting, so the tick never runs inside
+// the handler that asked for it; requests made before it runs are one tick.
+void WinUiHost::requestTick()
+{
+    const HWND owner = owner_ ? owner_() : nullptr;
+    if (!hasTickHandler() || tickPosted_ || !owner)
+        return;
+    tickPosted_ = PostMessageW(owner, TickMessage, 0, 0) != FALSE;
+}
+
+void WinUiHost::runTick()
+{
+    tickPosted_ = false;
+    runRequestedTick();
+}
+
 bool WinUiHost::setCursorFor(HWND)
 {
     if (!hourglass_)

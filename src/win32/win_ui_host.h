@@ -28,6 +28,12 @@ public:
     void yield() override;
     void messageBox(const std::string& text, int style, const std::string& title) override;
     void setMousePointer(int code) override;
+    void requestTick() override;
+
+    // Private message of the owner window: run the tick asked for.
+    static constexpr UINT TickMessage = WM_APP + 11;
+    // The owner window's answer to TickMessage.
+    void runTick();
 
     bool hourglassShown() const { return hourglass_; }
     // The pointer over the owner window: the hourglass while it is on.
@@ -37,6 +43,7 @@ private:
     std::function<HWND()> owner_;
     std::function<void()> boxClosed_;
     bool hourglass_ = false;
+    bool tickPosted_ = false;
 };
 
 } // namespace orvane

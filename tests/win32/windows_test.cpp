@@ -61,6 +61,7 @@ protected:
         store.values["HKEY_CURRENT_USER\\Software\\Orvane\\Sub"] = "1";
         store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"] = music;
         tree.makeFile("music/a.mp3");
+        tree.makeFile("music/b.mp3");
         auto control = std::make_unique<FakeMMControl>();
         mm = control.get();
         frmOrvane::Hooks hooks;
@@ -146,9 +147,15 @@ TEST_F(MainWindowTest, ControlsShowTheModelAndTheirEventsReachTheHandlers)
     EXPECT_TRUE(enabled(control("cmdPause")) && enabled(control("cmdSkip")) && enabled(control("cmdStop")));
     EXPECT_TRUE(menuEnabled(*window, "mnuPause") && !menuEnabled(*window, "mnuPlay"));
 
-    // The window's own timer drives the player: the first file opens.
+    // The window's own timer drives the player: the first file opens. Its
+    // end asks the window for a tick at once, and the next file follows.
     SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
     EXPECT_EQ(mm->opened(), std::vector<std::string>{tree.path("music/a.mp3")});
+    mm->finish();
+    MSG asked;
+    EXPECT_TRUE(PeekMessageW(&asked, window->hwnd(), WinUiHost::TickMessage, WinUiHost::TickMessage, PM_NOREMOVE));
+    pump();
+    EXPECT_EQ(mm->opened(), (std::vector<std::string>{tree.path("music/a.mp3"), tree.path("music/b.mp3")}));
 
     click("cmdPause");
     EXPECT_TRUE(window->player().Paused);
