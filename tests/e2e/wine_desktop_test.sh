@@ -224,16 +224,22 @@ check "the window stays hidden after left clicks" is_hidden "$main"
 
 # RCPopup's items by their row: &Play, P&ause, S&kip, S&top, -, &Settings,
 # -, &About, -, E&xit; Wine draws an item 16 pixels high and a separator 9,
-# inside a border of 2.
+# inside a border of 2. A click that comes while Wine is still setting up
+# the menu is lost, as for a person, who would simply click again.
 menu_click() {
-  local menu row=$1 mx my mw mh y
-  menu=$(popup_menu) || return 1
-  read -r mx my mw mh <<<"$(window_geometry "$menu")"
+  local menu row=$1 mx my mw mh y try
   y=$((2 + row * 16 + 8))
   [ "$row" -ge 4 ] && y=$((y + 9))
   [ "$row" -ge 5 ] && y=$((y + 9))
   [ "$row" -ge 6 ] && y=$((y + 9))
-  x xdotool mousemove $((mx + mw / 2)) $((my + y)) click 1
+  for try in 1 2 3; do
+    menu=$(popup_menu) || return 0
+    read -r mx my mw mh <<<"$(window_geometry "$menu")"
+    sleep 0.2
+    x xdotool mousemove $((mx + mw / 2)) $((my + y)) click 1
+    wait_for 2 menu_closed && return 0
+  done
+  return 1
 }
 menu_pause=1 menu_settings=4 menu_about=5 menu_exit=6
 
