@@ -76,4 +76,37 @@ private:
     std::function<void()> nowPlayingChanged_;
 };
 
+// A control that plays through a device of its own: the four commands become
+// calls, and FileName is kept for "Open". Notify, wait and share mean nothing
+// to such a device: it always reports the end of a file, and never blocks.
+class MMDevice : public MMControl {
+public:
+    void setCommand(const std::string& command) override
+    {
+        if (command == "Open")
+            open();
+        else if (command == "Play")
+            play();
+        else if (command == "pause")
+            togglePause();
+        else if (command == "Close")
+            close();
+    }
+    void setFileName(const std::string& path) override { fileName_ = path; }
+    void setNotify(bool) override {}
+    void setWait(bool) override {}
+    void setShareable(bool) override {}
+
+protected:
+    const std::string& fileName() const { return fileName_; }
+
+private:
+    virtual void open() = 0;
+    virtual void play() = 0;
+    virtual void togglePause() = 0;
+    virtual void close() = 0;
+
+    std::string fileName_;
+};
+
 } // namespace orvane

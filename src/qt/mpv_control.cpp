@@ -167,23 +167,6 @@ MpvControl::~MpvControl()
     mpv_terminate_destroy(handle_);
 }
 
-void MpvControl::setCommand(const std::string& command)
-{
-    if (command == "Open")
-        open();
-    else if (command == "Play")
-        play();
-    else if (command == "pause")
-        togglePause();
-    else if (command == "Close")
-        close();
-}
-
-void MpvControl::setFileName(const std::string& path)
-{
-    fileName_ = path;
-}
-
 double MpvControl::position() const
 {
     double seconds = -1.0;
@@ -199,7 +182,7 @@ MpvControl::NextFile MpvControl::nextFile() const
 
 void MpvControl::open()
 {
-    const std::string path = localPath(fileName_);
+    const std::string path = localPath(fileName());
     // One file at a time: opening another ends whatever was open before,
     // except the next file that already sounds where the last one ended.
     if (takesOverPrepared(path))

@@ -32,7 +32,7 @@ namespace orvane {
 // waits until its last sample has been heard; the "Close" that answers it
 // leaves the next file sounding, and the "Open" and "Play" of that same file
 // take it over where it is. Any other command drops it.
-class MpvControl : public QObject, public MMControl {
+class MpvControl : public QObject, public MMDevice {
     Q_OBJECT
 
 public:
@@ -57,11 +57,6 @@ public:
     MpvControl(const MpvControl&) = delete;
     MpvControl& operator=(const MpvControl&) = delete;
 
-    void setCommand(const std::string& command) override;
-    void setFileName(const std::string& path) override;
-    void setNotify(bool) override {}
-    void setWait(bool) override {}
-    void setShareable(bool) override {}
     void setNextFileName(const std::string& path) override;
 
     // False when libmpv could not be started; every "Play" then fails.
@@ -93,10 +88,10 @@ private:
         bool heard = false; // and mpv has played it out
     };
 
-    void open();
-    void play();
-    void togglePause();
-    void close();
+    void open() override;
+    void play() override;
+    void togglePause() override;
+    void close() override;
 
     void stopPlayer();
     void failLater();
@@ -131,7 +126,6 @@ private:
     mpv_handle* handle_ = nullptr;
     std::atomic<bool> drainQueued_{false};
 
-    std::string fileName_;   // as named by setFileName
     std::string openedPath_; // the file "Open" opened, as given to mpv
     bool fileOpen_ = false;
 

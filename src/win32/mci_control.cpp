@@ -66,23 +66,6 @@ MciControl::~MciControl()
         DestroyWindow(window_);
 }
 
-void MciControl::setCommand(const std::string& command)
-{
-    if (command == "Open")
-        open();
-    else if (command == "Play")
-        play();
-    else if (command == "pause")
-        togglePause();
-    else if (command == "Close")
-        close();
-}
-
-void MciControl::setFileName(const std::string& path)
-{
-    fileName_ = path;
-}
-
 // The path goes to MCI in the parameter block, never inside a command string,
 // where a quote, a space or a word in a file name would become MCI syntax.
 // "mpegvideo" (DirectShow) is the device Windows itself picks for .mp3;
@@ -92,7 +75,7 @@ void MciControl::open()
     // One file at a time: opening another ends whatever was open before.
     close();
     fileOpen_ = true;
-    const auto path = fullPath(fileName_);
+    const auto path = fullPath(fileName());
     if (!path)
         return;
     MCI_OPEN_PARMSW parms{};

@@ -23,7 +23,7 @@ namespace orvane {
 // from inside a command: once with NotifySuccessful when the file has played
 // to its end, once with NotifyFailure when it could not be opened or played,
 // and never for a file that "Close", "Open" or another "Play" ended first.
-class MciControl : public MMControl {
+class MciControl : public MMDevice {
 public:
     MciControl();
     ~MciControl() override;
@@ -31,21 +31,16 @@ public:
     MciControl(const MciControl&) = delete;
     MciControl& operator=(const MciControl&) = delete;
 
-    void setCommand(const std::string& command) override;
-    void setFileName(const std::string& path) override;
-    void setNotify(bool) override {}
-    void setWait(bool) override {}
-    void setShareable(bool) override {}
 
     // False when the control's window could not be made; every "Play" then
     // fails at once.
     bool isReady() const { return window_ != nullptr; }
 
 private:
-    void open();
-    void play();
-    void togglePause();
-    void close();
+    void open() override;
+    void play() override;
+    void togglePause() override;
+    void close() override;
 
     void stopDevice();
     void dropQueuedEnds();
@@ -56,7 +51,6 @@ private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_ = nullptr;
-    std::string fileName_;       // as named by setFileName
     bool fileOpen_ = false;      // "Open" came; the device may still have refused the file
     MCIDEVICEID device_ = 0;     // the open device, 0 when none
     bool playing_ = false;       // a "Play" whose end is still due to the player
