@@ -22,6 +22,7 @@
 namespace orvane {
 namespace {
 
+using test::makeSocket;
 using test::TempTree;
 using ::testing::AnyOf;
 using ::testing::Contains;
@@ -35,18 +36,6 @@ std::vector<std::pair<std::string, bool>> namesAndFolderBits(const std::vector<D
     for (const DirEntry& e : entries)
         out.emplace_back(e.name, e.isDirectory());
     return out;
-}
-
-void makeSocket(const std::string& path)
-{
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof addr.sun_path);
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0) << std::strerror(errno);
-    close(fd); // the socket file stays behind
 }
 
 // A folder holding one of every kind of entry a listing has to sort out.

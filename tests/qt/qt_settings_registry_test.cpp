@@ -3,6 +3,7 @@
 #include "settings/mod_reg.h"
 #include "settings/settings_store.h"
 #include "qt/qt_app_support.h"
+#include "support/temp_tree.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,15 +22,14 @@
 #include <thread>
 
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace orvane {
 namespace {
 
+using test::makeSocket;
 using test::SettingsSandbox;
 
 const std::string FiveKeys = "PlayOrder PlayPath Repeat Sub Version";
@@ -316,18 +316,6 @@ std::string describeFolder(const std::filesystem::path& folder)
     for (const std::string& line : lines)
         out += line + "\n";
     return out;
-}
-
-void makeSocket(const std::string& path)
-{
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof addr.sun_path);
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0) << std::strerror(errno);
-    close(fd); // the socket file stays behind
 }
 
 // What may sit at the settings path besides a regular file. None of it is

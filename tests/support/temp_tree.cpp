@@ -1,5 +1,15 @@
 #include "support/temp_tree.h"
 
+#ifndef _WIN32
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -108,5 +118,19 @@ void TempTree::remove(const std::string& rel)
 {
     fs::remove_all(fsPath(rel));
 }
+
+#ifndef _WIN32
+void makeSocket(const std::string& path)
+{
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0) << std::strerror(errno);
+    close(fd); // the socket file stays behind
+}
+#endif
 
 } // namespace orvane::test

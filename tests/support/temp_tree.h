@@ -38,4 +38,9 @@ private:
     std::filesystem::path root_;
 };
 
+#ifndef _WIN32
+// Leaves a Unix socket file at path (a test failure when it cannot).
+void makeSocket(const std::string& path);
+#endif
+
 } // namespace orvane::test
