@@ -24,9 +24,12 @@ QString fileUrl(const std::string& path);
 // The player as the desktop's media controls see it (MPRIS 2: the interfaces
 // org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player), apart from the
 // bus. The commands are the tray menu's items and act only while their item
-// is enabled, as a click on a disabled item does nothing. It reads the player
-// through the window's player, control model and media control, and reports
-// what changed once per burst of changes.
+// is enabled, as a click on a disabled item does nothing. The Can properties
+// say what a client may ask for at all, as MPRIS clients read them: playback
+// can be started and paused throughout a sequence, also while Play or Pause
+// is the item greyed out (asking for the state it is in does nothing). It
+// reads the player through the window's player, control model and media
+// control, and reports what changed once per burst of changes.
 //
 // It must not outlive the window.
 class MprisPlayer : public QObject {
@@ -46,9 +49,9 @@ public:
     void Raise();     // mnuSettings_Click
 
     QString playbackStatus() const; // "Playing", "Paused" or "Stopped"
-    bool canPlay() const { return itemEnabled(Ctl::mnuPlay); }
-    bool canPause() const { return itemEnabled(Ctl::mnuPause); }
-    bool canGoNext() const { return itemEnabled(Ctl::mnuSkip); }
+    bool canPlay() const;   // Play can be chosen, or a sequence runs
+    bool canPause() const;  // Pause can be chosen, or playback is paused
+    bool canGoNext() const; // Skip can be chosen: Next changes the file
     QVariantMap metadata() const;
     qlonglong positionUs() const;
 
