@@ -26,9 +26,9 @@ QString fileUrl(const std::string& path);
 // bus. The commands are the tray menu's items and act only while their item
 // is enabled, as a click on a disabled item does nothing. The Can properties
 // say what a client may ask for at all, as MPRIS clients read them: playback
-// can be started and paused throughout a sequence, also while Play or Pause
-// is the item greyed out (asking for the state it is in does nothing). It
-// reads the player through the window's player, control model and media
+// can be started and paused all through a sequence, even while the Play or
+// Pause item is greyed out (asking for the state already reached does
+// nothing). It reads the player through the window's player, control model and media
 // control, and reports what changed once per burst of changes.
 //
 // It must not outlive the window.
@@ -43,7 +43,7 @@ public:
 
     void Play();      // mnuPlay_Click
     void Pause();     // mnuPause_Click
-    void PlayPause(); // Pause while it can pause, else Play
+    void PlayPause(); // Pause while that item is enabled, else Play
     void Stop();      // mnuStop_Click
     void Next();      // mnuSkip_Click
     void Raise();     // mnuSettings_Click
