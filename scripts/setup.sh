@@ -10,7 +10,7 @@ packages=(
   xvfb icewm xdotool x11-utils imagemagick librsvg2-bin lame strace util-linux
   g++-mingw-w64-x86-64 wine64 gstreamer1.0-plugins-good
   libicu-dev
-  pulseaudio pulseaudio-utils dbus python3
+  pulseaudio pulseaudio-utils dbus playerctl python3
   desktop-file-utils appstream dpkg-dev file
 )
 

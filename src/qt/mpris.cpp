@@ -90,21 +90,38 @@ bool MprisPlayer::acting() const
     return window_ && !window_->isUnloaded();
 }
 
+bool MprisPlayer::canPlay() const
+{
+    return itemEnabled(Ctl::mnuPlay) || (window_ && player().PlayOn == 1);
+}
+
+// During the walk of a new start Pause is not offered yet and nothing plays:
+// there is nothing to pause.
+bool MprisPlayer::canPause() const
+{
+    return itemEnabled(Ctl::mnuPause) || playbackStatus() == QLatin1String("Paused");
+}
+
+bool MprisPlayer::canGoNext() const
+{
+    return itemEnabled(Ctl::mnuSkip);
+}
+
 void MprisPlayer::Play()
 {
-    if (acting() && canPlay())
+    if (acting() && itemEnabled(Ctl::mnuPlay))
         player().mnuPlay_Click();
 }
 
 void MprisPlayer::Pause()
 {
-    if (acting() && canPause())
+    if (acting() && itemEnabled(Ctl::mnuPause))
         player().mnuPause_Click();
 }
 
 void MprisPlayer::PlayPause()
 {
-    if (canPause())
+    if (itemEnabled(Ctl::mnuPause))
         Pause();
     else
         Play();
@@ -118,7 +135,7 @@ void MprisPlayer::Stop()
 
 void MprisPlayer::Next()
 {
-    if (acting() && canGoNext())
+    if (acting() && itemEnabled(Ctl::mnuSkip))
         player().mnuSkip_Click();
 }
 
@@ -218,6 +235,7 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor {
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
     Q_PROPERTY(bool CanQuit READ no)
     Q_PROPERTY(bool CanRaise READ yes)
+    Q_PROPERTY(bool CanSetFullscreen READ no)
     Q_PROPERTY(bool HasTrackList READ no)
     Q_PROPERTY(QString Identity READ identity)
     Q_PROPERTY(QString DesktopEntry READ desktopEntry)

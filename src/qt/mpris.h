@@ -24,9 +24,12 @@ QString fileUrl(const std::string& path);
 // The player as the desktop's media controls see it (MPRIS 2: the interfaces
 // org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player), apart from the
 // bus. The commands are the tray menu's items and act only while their item
-// is enabled, as a click on a disabled item does nothing. It reads the player
-// through the window's player, control model and media control, and reports
-// what changed once per burst of changes.
+// is enabled, as a click on a disabled item does nothing. The Can properties
+// say what a client may ask for at all, as MPRIS clients read them: playback
+// can be started and paused all through a sequence, even while the Play or
+// Pause item is greyed out (asking for the state already reached does
+// nothing). It reads the player through the window's player, control model and media
+// control, and reports what changed once per burst of changes.
 //
 // It must not outlive the window.
 class MprisPlayer : public QObject {
@@ -40,15 +43,15 @@ public:
 
     void Play();      // mnuPlay_Click
     void Pause();     // mnuPause_Click
-    void PlayPause(); // Pause while it can pause, else Play
+    void PlayPause(); // Pause while that item is enabled, else Play
     void Stop();      // mnuStop_Click
     void Next();      // mnuSkip_Click
     void Raise();     // mnuSettings_Click
 
     QString playbackStatus() const; // "Playing", "Paused" or "Stopped"
-    bool canPlay() const { return itemEnabled(Ctl::mnuPlay); }
-    bool canPause() const { return itemEnabled(Ctl::mnuPause); }
-    bool canGoNext() const { return itemEnabled(Ctl::mnuSkip); }
+    bool canPlay() const;   // Play can be chosen, or a sequence runs
+    bool canPause() const;  // Pause can be chosen, or playback is paused
+    bool canGoNext() const; // Skip can be chosen: Next changes the file
     QVariantMap metadata() const;
     qlonglong positionUs() const;
 

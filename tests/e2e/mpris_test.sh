@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The desktop media controls (MPRIS 2) on a private session bus: the program
 # runs on a virtual X desktop with a tray, in a session that offers Wayland
-# and X together, and is driven over D-Bus with dbus-send as media keys,
-# panel applets and playerctl drive it; what it says back is read the same
-# way, and its PropertiesChanged signals are watched with dbus-monitor.
+# and X together, and is driven over D-Bus with dbus-send as media keys and
+# panel applets drive it, and with playerctl itself; what it says back is read
+# the same ways, and its PropertiesChanged signals are watched with
+# dbus-monitor.
 #
 #   tests/e2e/mpris_test.sh path/to/orvane
 set -uo pipefail
@@ -34,7 +35,7 @@ source "$here/lib.sh"
 # shellcheck source=tests/e2e/desktop.sh
 source "$here/desktop.sh"
 
-need_tools dbus-send dbus-monitor Xvfb icewm xdotool xwininfo xprop import convert compare lame perl
+need_tools dbus-send dbus-monitor playerctl Xvfb icewm xdotool xwininfo xprop import convert compare lame perl
 
 # --- talking to the player ---------------------------------------------------------
 
@@ -117,6 +118,30 @@ off_bus() {
   ! on_bus
 }
 
+# playerctl's answer (its output, errors included) and its exit status.
+pc() {
+  timeout 5 playerctl -p orvane "$@" 2>&1
+}
+
+pc_says() {
+  [ "$(pc "${@:2}")" = "$1" ]
+}
+
+# The command is sent: playerctl found the player able to take it.
+pc_takes() {
+  local out
+  out=$(pc "$@") && [ -z "$out" ]
+}
+
+pc_url_is() {
+  pc_says "$1" metadata xesam:url
+}
+
+# CanPlay, CanPause and CanGoNext.
+cans() {
+  echo "$(prop CanPlay) $(prop CanPause) $(prop CanGoNext)"
+}
+
 open_uri_refused() {
   ! timeout 5 dbus-send --session --print-reply --dest=$service $obj \
     $player_if.OpenUri "string:file://$music/a.mp3" >/dev/null 2>&1
@@ -155,13 +180,13 @@ check "the player is on the session bus as $service" wait_for 5 on_bus
 
 check "Identity is \"Orvane\"" test "$(prop Identity $root_if)" = "Orvane"
 check "DesktopEntry names the menu entry" test "$(prop DesktopEntry $root_if)" = "org.example.orvane"
-check "CanRaise" test "$(prop CanRaise $root_if)" = "true"
+check "CanRaise; not CanQuit, not CanSetFullscreen (Exit stays in the tray menu)" \
+  test "$(prop CanRaise $root_if) $(prop CanQuit $root_if) $(prop CanSetFullscreen $root_if)" = "true false false"
 check "stopped at start" status_is Stopped
 check "nothing to show before Play" metadata_empty
 check "CanGoPrevious and CanSeek are false, CanControl true" \
   test "$(prop CanGoPrevious) $(prop CanSeek) $(prop CanControl)" = "false false true"
-check "CanPlay while stopped; not CanPause, not CanGoNext" \
-  test "$(prop CanPlay) $(prop CanPause) $(prop CanGoNext)" = "true false false"
+check "CanPlay while stopped; not CanPause, not CanGoNext" test "$(cans)" = "true false false"
 check "OpenUri is refused" open_uri_refused
 
 # --- into the tray, then driven over the bus ----------------------------------------------
@@ -190,6 +215,7 @@ check "... and its artist, as a list" artist_is "The Band"
 length=$(meta mpris:length)
 check "its length is about 60 s (${length:-none} us)" test "${length:-0}" -gt 59000000 -a "${length:-0}" -lt 61000000
 first_track=$(meta mpris:trackid)
+check "playing: CanPlay, CanPause and CanGoNext" test "$(cans)" = "true true true"
 check "the tray still shows the not-paused image" tray_hue_is green
 check "the window stays in the tray" is_hidden "$main"
 
@@ -211,8 +237,7 @@ call Pause
 check "Pause pauses" wait_for 3 status_is Paused
 check "Pause turns the tray image to the paused one" wait_for 5 tray_hue_is amber
 check "PropertiesChanged arrives with Paused" wait_for 3 signal_after_says "$before" '"Paused"'
-check "paused: CanPlay, not CanPause, not CanGoNext" \
-  test "$(prop CanPlay) $(prop CanPause) $(prop CanGoNext)" = "true false false"
+check "paused: CanPlay and CanPause (a file is paused), not CanGoNext" test "$(cans)" = "true true false"
 paused_url=$(meta xesam:url)
 
 before=$(signals)
@@ -238,6 +263,50 @@ check "... with empty metadata" metadata_empty
 check "PropertiesChanged arrives with Stopped" wait_for 3 signal_after_says "$before" '"Stopped"'
 check "the tray shows the not-paused image" wait_for 5 tray_hue_is green
 check "the window is still in the tray" is_hidden "$main"
+
+# --- playerctl, which asks the Can properties before it sends a command -----------------
+
+check "playerctl: status while stopped" pc_says Stopped status
+check "playerctl: no metadata while stopped" pc_says "No player could handle this command" metadata
+check "playerctl play starts the tree" pc_takes play
+check "... Playing" wait_for 5 pc_says Playing status
+check "playerctl: the url of the file playing" wait_for 5 pc_url_is "$first_url"
+check "playerctl: its title" pc_says "Morning Song" metadata title
+pc_length=$(pc metadata mpris:length)
+check "playerctl: its length (${pc_length:-none} us)" test "$pc_length" = "$length"
+check "playerctl: the whole metadata while playing" bash -c "timeout 5 playerctl -p orvane metadata | grep -q '^orvane xesam:album  *First Album$'"
+before=$(signals)
+check "playerctl play while playing is taken" pc_takes play
+sleep 1
+check "... and changes nothing" test "$(status) $(meta xesam:url) $(signals)" = "Playing $first_url $before"
+check "playerctl next while playing" pc_takes next
+check "... moves to the next file" wait_for 5 second_url_ok
+check "playerctl pause while playing" pc_takes pause
+check "... Paused" wait_for 3 pc_says Paused status
+check "... and the tray follows" wait_for 5 tray_hue_is amber
+check "playerctl: the url while paused" pc_url_is "$(meta xesam:url)"
+check "playerctl: the title while paused" title_is_its_name
+check "playerctl pause while paused is taken and changes nothing" pc_takes pause
+check "... still Paused" pc_says Paused status
+paused_url=$(meta xesam:url)
+check "playerctl next while paused is refused (Skip is disabled)" \
+  pc_says "No player could handle this command" next
+check "... the file stays" pc_url_is "$paused_url"
+check "playerctl play-pause while paused resumes" pc_takes play-pause
+check "... Playing" wait_for 3 pc_says Playing status
+check "playerctl play-pause while playing pauses" pc_takes play-pause
+check "... Paused" wait_for 3 pc_says Paused status
+check "playerctl play while paused resumes" pc_takes play
+check "... Playing" wait_for 3 pc_says Playing status
+check "playerctl stop while playing" pc_takes stop
+check "... Stopped" wait_for 3 pc_says Stopped status
+check "... and none to show" metadata_empty
+check "playerctl play-pause while stopped starts the tree again" pc_takes play-pause
+check "... from its first file" wait_for 5 pc_url_is "$first_url"
+pc_takes pause && wait_for 3 pc_says Paused status
+check "playerctl stop while paused" pc_takes stop
+check "... Stopped" wait_for 3 pc_says Stopped status
+check "the tray shows the not-paused image" wait_for 5 tray_hue_is green
 
 timeout 5 dbus-send --session --print-reply --dest=$service $obj $root_if.Raise >/dev/null
 check "Raise brings the window back as Settings does" wait_for 5 is_shown_normal "$main"

@@ -9,10 +9,13 @@
 
 #include <QCoreApplication>
 #include <QDBusObjectPath>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,6 +133,8 @@ protected:
     }
 
     std::string status() const { return mpris->playbackStatus().toStdString(); }
+    // CanPlay, CanPause, CanGoNext.
+    std::array<bool, 3> cans() const { return {mpris->canPlay(), mpris->canPause(), mpris->canGoNext()}; }
     QVariant meta(const char* key) const { return mpris->metadata().value(QString::fromLatin1(key)); }
 
     void minimise()
@@ -149,10 +154,17 @@ protected:
 };
 
 // Each command in each state: it runs its tray menu twin (with the twin's tray
-// refresh) exactly when that item is enabled, and does nothing otherwise; the
-// Can properties say which items are enabled.
+// refresh) exactly when that item is enabled, and does nothing otherwise. The
+// Can properties say what can be asked for at all: playback can be started and
+// paused all through a sequence, even where Play or Pause is greyed out (and
+// then does nothing); Next changes the file only where Skip is enabled.
 TEST_F(MprisTest, CommandsRunTheirTrayItemOnlyWhileItIsEnabled)
 {
+    const std::map<std::string, std::array<bool, 3>> cansIn = {
+        {"Stopped", {true, false, false}},
+        {"Playing", {true, true, true}},
+        {"Paused", {true, true, false}},
+    };
     struct Case {
         const char* state;
         const char* command;
@@ -182,11 +194,8 @@ TEST_F(MprisTest, CommandsRunTheirTrayItemOnlyWhileItIsEnabled)
         SetUp();
         reach(c.state);
         ASSERT_EQ(status(), c.state);
-        // CanPlay, CanPause and CanGoNext: the tray's Play, Pause and Skip.
-        const bool playing = status() == "Playing";
-        EXPECT_EQ((std::array{mpris->canPlay(), mpris->canPause(), mpris->canGoNext()}),
-                  (std::array{!playing, playing, playing}));
-        EXPECT_EQ(mpris->canPlay(), window->mnuPlay->isEnabled());
+        EXPECT_EQ(cans(), cansIn.at(c.state));
+        EXPECT_EQ(mpris->canGoNext(), window->mnuSkip->isEnabled());
         mm->clear();
         refreshes.clear();
 
@@ -207,7 +216,24 @@ TEST_F(MprisTest, CommandsRunTheirTrayItemOnlyWhileItIsEnabled)
         EXPECT_EQ(refreshes, std::string(c.refresh).empty() ? std::vector<std::string>{}
                                                             : std::vector<std::string>{c.refresh});
         EXPECT_EQ(status(), c.after);
+        EXPECT_EQ(cans(), cansIn.at(c.after));
     }
+}
+
+// The walk of a new start lets events through before anything plays and
+// before Pause is offered: a client asking then learns there is nothing to
+// pause yet.
+TEST_F(MprisTest, NothingCanBePausedWhileANewStartWalksTheTree)
+{
+    std::optional<std::array<bool, 3>> duringWalk;
+    QTimer::singleShot(0, mpris.get(), [&] {
+        EXPECT_EQ(status(), "Playing");
+        duringWalk = cans();
+    });
+    mpris->Play();
+    ASSERT_TRUE(duringWalk.has_value()) << "the walk lets events through";
+    EXPECT_EQ(*duringWalk, (std::array{true, false, false}));
+    EXPECT_EQ(cans(), (std::array{true, true, true}));
 }
 
 TEST_F(MprisTest, MetadataDescribesTheFileHeard)
@@ -282,7 +308,6 @@ TEST_F(MprisTest, ChangesAreReportedOncePerCommand)
     settle();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], (QVariantMap{{QStringLiteral("PlaybackStatus"), QStringLiteral("Playing")},
-                                       {QStringLiteral("CanPlay"), false},
                                        {QStringLiteral("CanPause"), true},
                                        {QStringLiteral("CanGoNext"), true}}));
 
@@ -297,17 +322,27 @@ TEST_F(MprisTest, ChangesAreReportedOncePerCommand)
     EXPECT_EQ(reports[2].value(QStringLiteral("Metadata")).toMap().value(QStringLiteral("xesam:title")),
               QStringLiteral("Morning"));
 
+    // CanPause holds through a pause; only Skip comes and goes.
+    mpris->Pause();
+    settle();
+    mpris->Play();
+    settle();
+    ASSERT_EQ(reports.size(), 5u);
+    EXPECT_EQ(reports[3], (QVariantMap{{QStringLiteral("PlaybackStatus"), QStringLiteral("Paused")},
+                                       {QStringLiteral("CanGoNext"), false}}));
+    EXPECT_EQ(reports[4], (QVariantMap{{QStringLiteral("PlaybackStatus"), QStringLiteral("Playing")},
+                                       {QStringLiteral("CanGoNext"), true}}));
+
     mpris->Stop();
     settle();
-    ASSERT_EQ(reports.size(), 4u);
-    EXPECT_EQ(reports[3], (QVariantMap{{QStringLiteral("PlaybackStatus"), QStringLiteral("Stopped")},
-                                       {QStringLiteral("CanPlay"), true},
+    ASSERT_EQ(reports.size(), 6u);
+    EXPECT_EQ(reports[5], (QVariantMap{{QStringLiteral("PlaybackStatus"), QStringLiteral("Stopped")},
                                        {QStringLiteral("CanPause"), false},
                                        {QStringLiteral("CanGoNext"), false},
                                        {QStringLiteral("Metadata"), QVariantMap()}}));
     mpris->Stop(); // again: nothing new to say
     settle();
-    EXPECT_EQ(reports.size(), 4u);
+    EXPECT_EQ(reports.size(), 6u);
 }
 
 TEST_F(MprisTest, PauseInTheTrayRefreshesTheIconAndRaiseBringsTheWindowBack)
