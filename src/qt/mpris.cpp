@@ -92,34 +92,32 @@ bool MprisPlayer::acting() const
 
 void MprisPlayer::Play()
 {
-    if (acting() && canPlay())
-        player().mnuPlay_Click();
+    if (window_)
+        window_->mediaKey(MediaKey::Play);
 }
 
 void MprisPlayer::Pause()
 {
-    if (acting() && canPause())
-        player().mnuPause_Click();
+    if (window_)
+        window_->mediaKey(MediaKey::Pause);
 }
 
 void MprisPlayer::PlayPause()
 {
-    if (canPause())
-        Pause();
-    else
-        Play();
+    if (window_)
+        window_->mediaKey(MediaKey::PlayPause);
 }
 
 void MprisPlayer::Stop()
 {
-    if (acting() && itemEnabled(Ctl::mnuStop))
-        player().mnuStop_Click();
+    if (window_)
+        window_->mediaKey(MediaKey::Stop);
 }
 
 void MprisPlayer::Next()
 {
-    if (acting() && canGoNext())
-        player().mnuSkip_Click();
+    if (window_)
+        window_->mediaKey(MediaKey::Next);
 }
 
 void MprisPlayer::Raise()

@@ -62,6 +62,12 @@ protected:
         store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"] = music;
         tree.makeFile("music/a.mp3");
         tree.makeFile("music/b.mp3");
+        makeWindow();
+    }
+
+    void makeWindow()
+    {
+        window.reset();
         auto control = std::make_unique<FakeMMControl>();
         mm = control.get();
         frmOrvane::Hooks hooks;
@@ -204,6 +210,61 @@ TEST_F(MainWindowTest, MinimiseHooksTheHiddenWindowAndSettingsPutsItsProcedureBa
     EXPECT_FALSE(IsIconic(window->hwnd()));
     EXPECT_EQ(GetWindowLongPtrW(window->hwnd(), GWLP_WNDPROC), ownProc);
     EXPECT_EQ(modSysTray::module().SysTrayHooked, 0);
+}
+
+// A key pressed and let go on the keyboard, wherever the focus is.
+void pressKey(WORD virtualKey)
+{
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = virtualKey;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+    pump();
+}
+
+LRESULT sendAppCommand(HWND window, int command)
+{
+    return SendMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, command));
+}
+
+// The media keys are the desktop's hot keys while the window lives, so they
+// reach it in the tray too; a key another program holds comes as the
+// focused window's command instead. Play/Pause, Next and Stop act as their
+// tray twins (whose rules the core's tests go through).
+TEST_F(MainWindowTest, MediaKeysAreHotKeysWhileTheWindowLivesOrElseCommands)
+{
+    EXPECT_FALSE(RegisterHotKey(nullptr, 1, MOD_NOREPEAT, VK_MEDIA_PLAY_PAUSE)) << "the window holds the key";
+    click("cmdPlay");
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    ShowWindow(window->hwnd(), SW_MINIMIZE);
+    pump();
+    ASSERT_TRUE(window->tray().inTray());
+    mm->clear();
+
+    pressKey(VK_MEDIA_PLAY_PAUSE);
+    EXPECT_TRUE(window->player().Paused);
+    EXPECT_EQ(mm->commands(), std::vector<std::string>{"pause"});
+    EXPECT_EQ(sendAppCommand(window->hwnd(), APPCOMMAND_MEDIA_PLAY_PAUSE), 0) << "a held key acts once";
+    pressKey(VK_MEDIA_NEXT_TRACK); // Skip cannot be chosen while paused
+    EXPECT_EQ(mm->commands(), std::vector<std::string>{"pause"});
+    pressKey(VK_MEDIA_PLAY_PAUSE);
+    pressKey(VK_MEDIA_NEXT_TRACK);
+    pressKey(VK_MEDIA_STOP);
+    EXPECT_EQ(mm->commands(), (std::vector<std::string>{"pause", "pause", "Close", "Close"}));
+    EXPECT_EQ(window->player().PlayOn, 0);
+    EXPECT_TRUE(window->tray().inTray());
+
+    window.reset();
+    ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_NOREPEAT, VK_MEDIA_PLAY_PAUSE)) << "the window let it go";
+    makeWindow();
+    EXPECT_FALSE(window->holdsHotKey(MediaKey::PlayPause));
+    EXPECT_TRUE(window->holdsHotKey(MediaKey::Next) && window->holdsHotKey(MediaKey::Stop));
+    EXPECT_EQ(sendAppCommand(window->hwnd(), APPCOMMAND_MEDIA_PLAY_PAUSE), TRUE);
+    EXPECT_EQ(window->player().PlayOn, 1);
+    EXPECT_EQ(sendAppCommand(window->hwnd(), APPCOMMAND_MEDIA_PAUSE), TRUE);
+    EXPECT_TRUE(window->player().Paused);
+    UnregisterHotKey(nullptr, 1);
 }
 
 // A click of the mouse at a point of the screen: the system finds the window
