@@ -346,6 +346,35 @@ TEST(AboutWindowTest, TheLinkUnderlinesUnderThePointerAndTheBackgroundOrExitClos
     EXPECT_EQ(closed, 2);
 }
 
+// The logo is the icon's image nearest its box at the window's DPI, drawn
+// at its own size, as scaling up blurs; only an image larger than the box is
+// scaled, down.
+TEST(ProductFrameTest, TheLogoIsTheIconImageNearestItsBoxAtTheDpi)
+{
+    const std::vector<int> sizes{16, 24, 32, 48, 64, 96, 128, 256};
+    EXPECT_EQ(win::logoSizeFor(108, sizes), 96);
+    EXPECT_EQ(win::logoSizeFor(162, sizes), 128);
+    EXPECT_EQ(win::logoSizeFor(125, sizes), 125) << "128 scaled down";
+    EXPECT_EQ(win::logoSizeFor(40, sizes), 40) << "of 32 and 48, the larger";
+    EXPECT_EQ(win::logoSizeFor(100, {}), 100);
+
+    MemoryStore store;
+    SettingsProvider settings(store.factory());
+    frmSplash splash(settings, [] {});
+    // Its box is 108 pixels high at 96 dpi, 162 at 144.
+    for (const auto& [dpi, size] : {std::pair{96u, 96}, std::pair{144u, 128}}) {
+        splash.frame().place(dpi);
+        EXPECT_EQ(splash.frame().logoSize(), size) << dpi;
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(splash.frame().logo(), &info));
+        BITMAP bitmap{};
+        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, size) << dpi;
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
+}
+
 // The tray images beside the executable, or the copies built into it.
 TEST(TrayPicturesTest, FilesBesideTheProgramElseTheBuiltInCopies)
 {
