@@ -224,6 +224,14 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (appCommand(GET_APPCOMMAND_LPARAM(lParam)))
             return TRUE;
         break;
+    case WM_CLOSE:
+        // Asked from outside while in the tray (by an installer, say): the
+        // icon goes too, as on Exit.
+        if (tray_->inTray()) {
+            mnuExit_Click();
+            return 0;
+        }
+        break;
     case WM_ENDSESSION:
         // The session ends and the process with it, right after this
         // message: the unload of a close, which stores the settings.

@@ -267,6 +267,19 @@ TEST_F(MainWindowTest, MediaKeysAreHotKeysWhileTheWindowLivesOrElseCommands)
     UnregisterHotKey(nullptr, 1);
 }
 
+TEST_F(MainWindowTest, ACloseAskedForInTheTrayTakesTheIconAsExitDoes)
+{
+    ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+    ShowWindow(window->hwnd(), SW_MINIMIZE);
+    pump();
+    ASSERT_TRUE(window->tray().inTray());
+    SendMessageW(window->hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(window->tray().inTray());
+    EXPECT_EQ(window->hwnd(), nullptr);
+    EXPECT_EQ(unloads, 1);
+    EXPECT_EQ(mm->commands(), std::vector<std::string>{"Close"});
+}
+
 // A click of the mouse at a point of the screen: the system finds the window
 // under the pointer itself.
 void mouseClickAt(POINT at)
