@@ -54,6 +54,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) ${PUBLISHER}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION} for you alone; it needs no \
+administrator rights.$\r$\n$\r$\nAn earlier version is upgraded where it is. If ${PRODUCT} is \
+running, Setup closes it first; your settings are kept.$\r$\n$\r$\nClick Next to continue."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\orvane.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
 
