@@ -92,6 +92,7 @@ Function ${UN}closeRunningOrvane
   MessageBox MB_OKCANCEL|MB_ICONINFORMATION \
     "${PRODUCT} is running. Choose OK to close it and go on; its settings are kept." \
     /SD IDOK IDOK close
+  SetErrorLevel 1
   Quit
 close:
   StrCpy $1 0
