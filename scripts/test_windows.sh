@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds the UI-free core, the Windows program (orvane.exe, its windows,
-# tray and media control on MCI, its zip) and their tests for Windows
-# (mingw-w64) and runs the tests under Wine, headless, in a Wine prefix of
-# their own inside the build folder. Extra arguments go to ctest (for example
-# -R or --output-on-failure). The program on a desktop is the business of
+# tray and media control on MCI, its zip and its installer) and their tests
+# for Windows (mingw-w64) and runs the tests under Wine, headless, in a Wine
+# prefix of their own inside the build folder. Extra arguments go to ctest
+# (for example -R or --output-on-failure). The program on a desktop, the
+# installer and the media keys are the business of
 # tests/e2e/wine_desktop_test.sh.
 set -euo pipefail
 

@@ -116,6 +116,11 @@ void MainForm::mnuExit_Click()
     closeWindow();
 }
 
+bool MainForm::mediaKey(MediaKey key)
+{
+    return !unloaded_ && pressMediaKey(*player_, key);
+}
+
 void MainForm::Form_Resize()
 {
     if (tray_)

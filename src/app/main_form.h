@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktop/media_keys.h"
 #include "media/mm_control.h"
 #include "platform/file_system.h"
 #include "platform/ui_host.h"
@@ -55,6 +56,10 @@ public:
     void mnuAbout_Click();
     void mnuExit_Click();
     void Form_Resize();
+
+    // A media key (or the desktop's media control) runs its tray menu twin
+    // while the window is loaded. Whether anything ran.
+    bool mediaKey(MediaKey key);
 
 protected:
     // The window's tray handlers; the tray menu's Play, Pause and Stop then

@@ -109,34 +109,32 @@ bool MprisPlayer::canGoNext() const
 
 void MprisPlayer::Play()
 {
-    if (acting() && itemEnabled(Ctl::mnuPlay))
-        player().mnuPlay_Click();
+    if (window_)
+        window_->mediaKey(MediaKey::Play);
 }
 
 void MprisPlayer::Pause()
 {
-    if (acting() && itemEnabled(Ctl::mnuPause))
-        player().mnuPause_Click();
+    if (window_)
+        window_->mediaKey(MediaKey::Pause);
 }
 
 void MprisPlayer::PlayPause()
 {
-    if (itemEnabled(Ctl::mnuPause))
-        Pause();
-    else
-        Play();
+    if (window_)
+        window_->mediaKey(MediaKey::PlayPause);
 }
 
 void MprisPlayer::Stop()
 {
-    if (acting() && itemEnabled(Ctl::mnuStop))
-        player().mnuStop_Click();
+    if (window_)
+        window_->mediaKey(MediaKey::Stop);
 }
 
 void MprisPlayer::Next()
 {
-    if (acting() && itemEnabled(Ctl::mnuSkip))
-        player().mnuSkip_Click();
+    if (window_)
+        window_->mediaKey(MediaKey::Next);
 }
 
 void MprisPlayer::Raise()

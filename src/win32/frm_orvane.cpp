@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <utility>
 
 namespace orvane {
 
@@ -14,6 +15,23 @@ namespace {
 constexpr int kFirstControlId = 100;
 constexpr int kFirstMenuId = 300;
 constexpr UINT_PTR kTimer1 = 1;
+
+// The media keys, as the desktop's hot keys (their ids are the table's
+// indexes) and as the application commands a focused window gets when
+// another program holds the hot keys. Play and Pause come only as commands,
+// from remotes and some keyboards.
+struct MediaKeyBinding {
+    UINT virtualKey; // 0: no hot key
+    int appCommand;
+    MediaKey key;
+};
+constexpr MediaKeyBinding kMediaKeys[] = {
+    {VK_MEDIA_PLAY_PAUSE, APPCOMMAND_MEDIA_PLAY_PAUSE, MediaKey::PlayPause},
+    {VK_MEDIA_NEXT_TRACK, APPCOMMAND_MEDIA_NEXTTRACK, MediaKey::Next},
+    {VK_MEDIA_STOP, APPCOMMAND_MEDIA_STOP, MediaKey::Stop},
+    {0, APPCOMMAND_MEDIA_PLAY, MediaKey::Play},
+    {0, APPCOMMAND_MEDIA_PAUSE, MediaKey::Pause},
+};
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
@@ -76,11 +94,13 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
 
     controls().setListener([this](Ctl c) { mirror(c); });
     mirrorAll();
+    registerHotKeys();
     Form_Load();
 }
 
 frmOrvane::~frmOrvane()
 {
+    unregisterHotKeys();
     controls().setListener(nullptr);
     attachTray(nullptr);
     tray_.reset();
@@ -196,6 +216,22 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
         placeControls(HIWORD(wParam));
         return 0;
     }
+    case WM_HOTKEY:
+        if (wParam < hotKeys_.size() && hotKeys_[wParam])
+            mediaKey(kMediaKeys[wParam].key);
+        return 0;
+    case WM_APPCOMMAND:
+        if (appCommand(GET_APPCOMMAND_LPARAM(lParam)))
+            return TRUE;
+        break;
+    case WM_CLOSE:
+        // Asked from outside while in the tray (by an installer, say): the
+        // icon goes too, as on Exit.
+        if (tray_->inTray()) {
+            mnuExit_Click();
+            return 0;
+        }
+        break;
     case WM_ENDSESSION:
         // The session ends and the process with it, right after this
         // message: the unload of a close, which stores the settings.
@@ -203,6 +239,7 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
             Form_Unload();
         return 0;
     case WM_DESTROY:
+        unregisterHotKeys();
         Form_Unload();
         return 0;
     default:
@@ -320,6 +357,49 @@ void frmOrvane::enableControl(HWND h, bool on)
             SetFocus(next);
     }
     EnableWindow(h, on ? TRUE : FALSE);
+}
+
+// The keys reach the window wherever the focus is, also while it is in the
+// tray. Held down, a key acts once. A key another program holds already
+// stays with it; it then comes as a command while this window has the focus.
+void frmOrvane::registerHotKeys()
+{
+    for (std::size_t i = 0; i < hotKeys_.size(); ++i) {
+        hotKeys_[i] = kMediaKeys[i].virtualKey != 0
+            && RegisterHotKey(hwnd(), static_cast<int>(i), MOD_NOREPEAT, kMediaKeys[i].virtualKey);
+    }
+}
+
+void frmOrvane::unregisterHotKeys()
+{
+    for (std::size_t i = 0; i < hotKeys_.size(); ++i) {
+        if (std::exchange(hotKeys_[i], false))
+            UnregisterHotKey(hwnd(), static_cast<int>(i));
+    }
+}
+
+bool frmOrvane::holdsHotKey(MediaKey key) const
+{
+    for (std::size_t i = 0; i < hotKeys_.size(); ++i) {
+        if (kMediaKeys[i].key == key)
+            return hotKeys_[i];
+    }
+    return false;
+}
+
+// The command of a key this window holds as a hot key is not answered: a
+// press of that key has come as the hot key already, and must not act twice.
+bool frmOrvane::appCommand(int command)
+{
+    for (std::size_t i = 0; i < std::size(kMediaKeys); ++i) {
+        if (kMediaKeys[i].appCommand != command)
+            continue;
+        if (i < hotKeys_.size() && hotKeys_[i])
+            return false;
+        mediaKey(kMediaKeys[i].key);
+        return true;
+    }
+    return false;
 }
 
 // SHBrowseForFolderW from the top of the shell namespace; only file-system

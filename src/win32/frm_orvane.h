@@ -44,6 +44,8 @@ public:
     // The command id of a popup menu item by its name ("mnuPause", ...).
     static int menuId(std::string_view name);
     SysTrayHandlers& tray() { return *tray_; }
+    // Whether the window holds that media key as a hot key of the desktop.
+    bool holdsHotKey(MediaKey key) const;
     const WinUiHost& ui() const { return *UiHostHolder::ui; }
 
 private:
@@ -57,6 +59,9 @@ private:
     void mirror(Ctl control);
     void mirrorAll();
     void enableControl(HWND control, bool on);
+    void registerHotKeys();
+    void unregisterHotKeys();
+    bool appCommand(int command);
     std::string showFolderDialog() override;
     void closeWindow() override;
     void stopTimer1() override;
@@ -70,6 +75,7 @@ private:
     win::Font headingFont_;
     bool mirroring_ = false;
     bool timerRunning_ = false;
+    std::array<bool, 3> hotKeys_{}; // the media keys held as hot keys, by their id
 
     std::unique_ptr<TrayPictures> pictures_;
     std::unique_ptr<WinTrayPlatform> trayPlatform_;

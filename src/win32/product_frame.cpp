@@ -3,6 +3,7 @@
 #include "resource_ids.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace orvane::win {
@@ -16,7 +17,39 @@ HWND makeLabel(HWND parent, const std::string& text, DWORD align = SS_LEFT)
     return createControl(parent, L"STATIC", wide(text), align | SS_NOTIFY | SS_NOPREFIX, 0);
 }
 
+// The sizes of the program icon's images, from its directory in the
+// resources: a count at byte 4, then 14-byte entries that start with the
+// width (0 for 256).
+std::vector<int> logoImageSizes()
+{
+    const HINSTANCE self = GetModuleHandleW(nullptr);
+    const HRSRC group = FindResourceW(self, MAKEINTRESOURCEW(IDI_ORVANE), reinterpret_cast<LPCWSTR>(RT_GROUP_ICON));
+    const HGLOBAL data = group ? LoadResource(self, group) : nullptr;
+    const auto* directory = data ? static_cast<const BYTE*>(LockResource(data)) : nullptr;
+    std::vector<int> sizes;
+    if (!directory || SizeofResource(self, group) < 6)
+        return sizes;
+    const int count = std::min<int>(directory[4] | directory[5] << 8, (SizeofResource(self, group) - 6) / 14);
+    for (int i = 0; i < count; ++i)
+        sizes.push_back(directory[6 + 14 * i] == 0 ? 256 : directory[6 + 14 * i]);
+    return sizes;
+}
+
 } // namespace
+
+// The image nearest the box, at its own size: scaled up it would blur. One
+// larger than the box is scaled down to fit.
+int logoSizeFor(int box, const std::vector<int>& imageSizes)
+{
+    int nearest = 0; // of two as near, the larger: scaled down it stays sharp
+    for (const int size : imageSizes) {
+        const int gap = std::abs(size - box);
+        const int best = std::abs(nearest - box);
+        if (nearest == 0 || gap < best || (gap == best && size > nearest))
+            nearest = size;
+    }
+    return nearest == 0 ? box : std::min(nearest, box);
+}
 
 ProductFrame::ProductFrame(HWND owner, const layout::ProductFrame& layout)
     : layout_(layout)
@@ -55,9 +88,9 @@ void ProductFrame::place(UINT dpi)
     sizeToText(lblWarning, {layout_.warning.left, layout_.warning.top});
     placeVersion();
 
-    // The picture at the size of its box, from the largest image the icon has.
     const RECT box = tw.rect(layout_.logo);
-    const int size = std::min(box.right - box.left, box.bottom - box.top);
+    static const std::vector<int> imageSizes = logoImageSizes();
+    const int size = logoSizeFor(std::min(box.right - box.left, box.bottom - box.top), imageSizes);
     if (size != logoSize_) {
         if (logo_)
             DestroyIcon(logo_);
@@ -107,8 +140,11 @@ void ProductFrame::paintBorder()
 void ProductFrame::drawLogo(const DRAWITEMSTRUCT& item)
 {
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+    // Centred in its box, which is a little larger than the image.
+    const int left = (item.rcItem.left + item.rcItem.right - logoSize_) / 2;
+    const int top = (item.rcItem.top + item.rcItem.bottom - logoSize_) / 2;
     if (logo_)
-        DrawIconEx(item.hDC, item.rcItem.left, item.rcItem.top, logo_, logoSize_, logoSize_, 0, nullptr, DI_NORMAL);
+        DrawIconEx(item.hDC, left, top, logo_, logoSize_, logoSize_, 0, nullptr, DI_NORMAL);
 }
 
 LRESULT ProductFrame::handle(UINT message, WPARAM wParam, LPARAM lParam)

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace orvane::win {
 
@@ -15,6 +16,10 @@ struct FontDeleter {
     void operator()(HFONT font) const { DeleteObject(font); }
 };
 using Font = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+
+// The logo's size in a box of this many pixels, given the sizes of the
+// icon's images.
+int logoSizeFor(int box, const std::vector<int>& imageSizes);
 
 // Frame1 of the startup and About windows, with the product's logo, name and
 // version in it. It reports clicks and mouse moves on its own background
@@ -33,6 +38,9 @@ public:
 
     // Places the frame and its labels at a DPI.
     void place(UINT dpi);
+    // The logo's size in pixels, as loaded and drawn.
+    int logoSize() const { return logoSize_; }
+    HICON logo() const { return logo_; }
     // The version text, right-aligned at the layout's place.
     void showVersion(const std::string& caption);
     // Text of the labels inside, in this colour (they are the system's

@@ -56,14 +56,20 @@ TEST(SplashForm, FirstTickKeyOrFrameClickShowsTheMainWindowOnce)
     }
 }
 
-class FakeMainWindow : public MainForm {
+// Made before MainForm, which takes the file system over.
+struct FakeFileSystemHolder {
+    std::unique_ptr<FakeFileSystem> owned = std::make_unique<FakeFileSystem>();
+    FakeFileSystem* fs = owned.get();
+};
+
+class FakeMainWindow : private FakeFileSystemHolder, public MainForm {
 public:
     explicit FakeMainWindow(SettingsProvider& settings)
-        : MainForm(std::make_unique<FakeMMControl>(), std::make_unique<FakeFileSystem>(),
-                   std::make_unique<FakeUi>(), settings)
+        : MainForm(std::make_unique<FakeMMControl>(), std::move(owned), std::make_unique<FakeUi>(), settings)
     {
     }
     FakeMMControl& mm() { return static_cast<FakeMMControl&>(mmControl()); }
+    FakeFileSystem& files() { return *FakeFileSystemHolder::fs; }
     using MainForm::attachTray;
 
     std::string folderChosen;
@@ -152,6 +158,73 @@ TEST_F(MainFormTest, TrayPlayPauseAndStopRefreshTheIconSkipDoesNot)
         const Calls ops = tray.ops();
         EXPECT_EQ(static_cast<std::size_t>(std::count(ops.begin(), ops.end(), "add")), adds);
         EXPECT_EQ(trayWindow.windowImage(), image);
+    }
+}
+
+// Each media key in each state runs its tray menu twin, tray refresh
+// included, exactly when that item could be chosen; an unloaded window takes
+// no key at all.
+TEST_F(MainFormTest, MediaKeysRunTheirTrayTwinOnlyWhileItCanBeChosen)
+{
+    enum State { Stopped, Playing, Paused };
+    struct Case {
+        State state;
+        MediaKey key;
+        Calls controlGets;   // what the media control receives
+        const char* refresh; // the image the tray icon is refreshed with, "" for none
+        State after;
+    } const cases[] = {
+        {Stopped, MediaKey::PlayPause, {"Close"}, TrayImagePlaying, Playing},
+        {Stopped, MediaKey::Play, {"Close"}, TrayImagePlaying, Playing},
+        {Stopped, MediaKey::Pause, {}, "", Stopped},
+        {Stopped, MediaKey::Next, {}, "", Stopped},
+        {Stopped, MediaKey::Stop, {"Close"}, TrayImagePlaying, Stopped}, // Stop is never disabled
+        {Playing, MediaKey::PlayPause, {"pause"}, TrayImagePaused, Paused},
+        {Playing, MediaKey::Play, {}, "", Playing},
+        {Playing, MediaKey::Pause, {"pause"}, TrayImagePaused, Paused},
+        {Playing, MediaKey::Next, {"Close"}, "", Playing},
+        {Playing, MediaKey::Stop, {"Close"}, TrayImagePlaying, Stopped},
+        {Paused, MediaKey::PlayPause, {"pause"}, TrayImagePlaying, Playing},
+        {Paused, MediaKey::Pause, {}, "", Paused},
+        {Paused, MediaKey::Next, {}, "", Paused},
+        {Paused, MediaKey::Stop, {"Close"}, TrayImagePlaying, Stopped},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "state " << c.state << ", key " << static_cast<int>(c.key));
+        FakeMainWindow keyed(settings);
+        keyed.files().addFile("/music/a.mp3");
+        keyed.controls().setText1("/music");
+        Player& p = keyed.player();
+        FakeTrayPlatform tray;
+        SysTrayModule module{&tray};
+        FakeTrayWindow trayWindow{module, p.Paused};
+        keyed.attachTray(&trayWindow);
+        if (c.state != Stopped) {
+            p.cmdPlay_Click();
+            p.Timer1_Timer();
+        }
+        if (c.state == Paused)
+            p.cmdPause_Click();
+        trayWindow.minimise();
+        keyed.mm().clear();
+        const auto state = [&p] { return p.PlayOn != 1 ? Stopped : p.Paused ? Paused : Playing; };
+        ASSERT_EQ(state(), c.state);
+
+        const bool ran = keyed.mediaKey(c.key);
+        EXPECT_EQ(keyed.mm().commands(), c.controlGets);
+        EXPECT_EQ(ran, !c.controlGets.empty());
+        const Calls ops = tray.ops();
+        EXPECT_EQ(std::count(ops.begin(), ops.end(), "add"), std::string(c.refresh).empty() ? 1 : 2);
+        if (!std::string(c.refresh).empty()) {
+            EXPECT_EQ(trayWindow.windowImage(), c.refresh);
+        }
+        EXPECT_EQ(state(), c.after);
+
+        keyed.Form_Unload();
+        keyed.mm().clear();
+        EXPECT_FALSE(keyed.mediaKey(MediaKey::Stop));
+        EXPECT_TRUE(keyed.mm().commands().empty()) << "the unloaded window's control is left alone";
+        keyed.attachTray(nullptr);
     }
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows program on a real X desktop under Wine: a virtual display
 # (Xvfb), a window manager with a system tray (icewm) into which Wine docks
-# the notification area's icons, and orvane.exe driven with xdotool the way a
-# user drives it. The settings are put into the registry with "wine reg"
+# the notification area's icons, and orvane.exe installed by its installer,
+# started from its Start menu shortcut and driven with xdotool (the mouse
+# and the media keys) the way a user drives it, upgraded and uninstalled. The settings are put into the registry with "wine reg"
 # beforehand and read back after Exit; what the player tells its media
 # control is followed through the trace the program writes when
 # ORVANE_TRACE names a file. Sound goes to ALSA's null device, so the test
@@ -101,9 +102,87 @@ for value in "Version=3.0.0" "PlayOrder=2" "Sub=1" "Repeat=0" "PlayPath=$(winpat
 done
 reg query "$key" | grep -q PlayPath || abort "the settings are in the registry before the start"
 
+# --- installing ------------------------------------------------------------------
+
+setup=$build/Orvane-3.0.0-setup.exe
+[ -f "$setup" ] || abort "the build made the installer (makensis, from the Debian package nsis)"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvane'
+unix_path() {
+  "$wine" winepath -u "$1" 2>/dev/null | tr -d '\r'
+}
+windows_folder() {
+  "$wine" cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'
+}
+install_dir="$(windows_folder LOCALAPPDATA)\Programs\Orvane"
+installed=$(unix_path "$install_dir")
+shortcut=$(unix_path "$(windows_folder APPDATA)\Microsoft\Windows\Start Menu\Programs\Orvane.lnk")
+[ -n "$installed" ] && [ -n "$shortcut" ] || abort "Wine names the per-user folders"
+# What an earlier run may have left.
+"$wine" reg delete "$uninstall_key" /f >/dev/null 2>&1
+rm -rf "$installed" "$shortcut"
+
+# A value of a registry query's output.
+value_of() {
+  awk -v name="$1" '$1 == name && $2 ~ /^REG_/ { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+}
+entry_is() {
+  local entry got
+  entry=$(reg query "$uninstall_key")
+  got=$(value_of "$1" <<<"$entry")
+  [ "$got" = "$2" ] || { echo "  $1: '$got', not '$2'"; return 1; }
+}
+
+check "the installer installs silently, without administrator rights" "$wine" "$setup" /S
+check "it puts the program and its tray images into %LOCALAPPDATA%\\Programs\\Orvane" \
+  cmp -s "$build/orvane.exe" "$installed/orvane.exe"
+check "  with both tray images" test -f "$installed/Volume02.ico" -a -f "$installed/Volume03.ico"
+check "it adds a Start menu shortcut" test -f "$shortcut"
+check "the uninstall entry names the program" entry_is DisplayName Orvane
+check "  its version" entry_is DisplayVersion 3.0.0
+check "  its publisher" entry_is Publisher "The Orvane authors"
+check "  its icon" entry_is DisplayIcon "$install_dir\orvane.exe,0"
+check "  its folder" entry_is InstallLocation "$install_dir"
+check "  its uninstaller" entry_is UninstallString "\"$install_dir\uninstall.exe\""
+check "  the silent uninstall" entry_is QuietUninstallString "\"$install_dir\uninstall.exe\" /S"
+check "  no modify, no repair" test "$(reg query "$uninstall_key" | value_of NoModify)$(reg query "$uninstall_key" | value_of NoRepair)" = 0x10x1
+check "  its size in KB" test $(($(reg query "$uninstall_key" | value_of EstimatedSize))) -ge $(($(stat -c %s "$installed/orvane.exe") / 1024))
+
+# The shortcut's target and working folder (a shell link's LinkInfo holds the
+# target's local path; its working folder is one of the strings after it).
+shortcut_field() {
+  perl -MEncode -e '
+    local $/;
+    open my $f, "<:raw", $ARGV[0] or exit 1;
+    my $d = <$f>;
+    my $flags = unpack "V", substr($d, 0x14, 4);
+    my $at = 0x4c;
+    $at += 2 + unpack("v", substr($d, $at, 2)) if $flags & 0x1;
+    my ($size, undef, undef, undef, $base) = unpack "V5", substr($d, $at, 20);
+    my ($target) = unpack "Z*", substr($d, $at + $base);
+    $at += $size;
+    my %s;
+    for my $bit (0x4, 0x8, 0x10, 0x20, 0x40) {
+      next unless $flags & $bit;
+      my $n = unpack "v", substr($d, $at, 2);
+      ($s{$bit} = decode("UTF-16LE", substr($d, $at + 2, 2 * $n))) =~ s/\0+$//;
+      $at += 2 + 2 * $n;
+    }
+    print $ARGV[1] eq "target" ? $target : $s{0x10};' "$shortcut" "$1"
+}
+target=$(shortcut_field target)
+check "the shortcut starts the installed program" test "$target" = "$install_dir\orvane.exe"
+check "  in its folder" test "$(shortcut_field folder)" = "$install_dir"
+
+# Started as the shortcut starts it.
+start_installed() {
+  cd "$(unix_path "$(shortcut_field folder)")" || return 1
+  ORVANE_TRACE=$(winpath "$trace") "$wine" "$target" >>"$work/app.log" 2>&1 &
+  app_pid=$!
+  cd - >/dev/null || return 1
+}
+
 trace=$work/trace.log
-ORVANE_TRACE=$(winpath "$trace") "$wine" "$build/orvane.exe" >"$work/app.log" 2>&1 &
-app_pid=$!
+start_installed || abort "the program starts from the shortcut's target"
 
 # --- start-up --------------------------------------------------------------------
 
@@ -206,6 +285,41 @@ sleep 0.3
 click_main 6360 720 975 495 # Play
 wait_for 10 bash -c "[ \$(grep -c '^Play' '$trace') -gt ${#expected[@]} ]" || not_ok "Play starts again"
 
+# --- media keys ----------------------------------------------------------------------
+
+# The keyboard's media keys as X gives them to the focused window; Wine makes
+# them the media virtual keys, which the program holds as hot keys. They
+# act as their tray twins, in the order pressed. The files are a second
+# long and end by themselves all along: a Skip is a "Close" that no "Done"
+# came before.
+media_key() {
+  x xdotool key --clearmodifiers "$1"
+}
+lines() {
+  wc -l <"$trace"
+}
+pauses_after() {
+  [ "$(tail -n +$(($1 + 1)) "$trace" | grep -c '^pause')" -eq "$2" ]
+}
+skipped_after() {
+  tail -n +$(($1 + 1)) "$trace" | tr -d '\r' | awk '/^Close/ && prev !~ /^Done/ { found = 1 } { prev = $0 } END { exit !found }'
+}
+paused_between() { # no Close between the first two pauses after that line
+  tail -n +$(($1 + 1)) "$trace" | tr -d '\r' | awk '/^pause/ { n++; next } n == 1 && /^Close/ { bad = 1 } END { exit bad || n < 2 }'
+}
+
+x xdotool windowfocus --sync "$main"
+from=$(lines)
+media_key XF86AudioPlay
+check "Play/Pause pauses" wait_for 5 pauses_after "$from" 1
+media_key XF86AudioNext # Skip cannot be chosen while paused
+media_key XF86AudioPlay
+check "Play/Pause again resumes" wait_for 5 pauses_after "$from" 2
+check "Next does nothing while paused" paused_between "$from"
+from=$(lines)
+media_key XF86AudioNext
+check "Next skips to the next file" wait_for 5 skipped_after "$from"
+
 x xdotool windowminimize "$main"
 check "minimise puts Wine's icon into the desktop's tray" wait_for 10 has_tray_icon
 check "minimise hides the window" wait_for 5 is_hidden "$main"
@@ -255,9 +369,10 @@ if menu=$(popup_menu); then
 fi
 check "the window stays hidden while the menu is up" is_hidden "$main"
 
+from=$(lines)
 menu_click $menu_pause
 check "the menu closes after a choice" wait_for 3 menu_closed
-check "Pause from the menu pauses the media control" wait_for 5 grep -q '^pause' "$trace"
+check "Pause from the menu pauses the media control" wait_for 5 pauses_after "$from" 1
 check "Pause from the menu turns the tray image to the paused one" wait_for 5 tray_hue_is amber
 tray_capture "$work/tray-paused.png"
 check "the paused image differs from the playing one" \
@@ -289,6 +404,24 @@ if about=$(about_window); then
   read -r ax ay aw ah <<<"$(window_geometry "$about")"
   convert "$shots/win-about.png" -crop "$((aw + 12))x$((ah + 40))+$((ax > 6 ? ax - 6 : 0))+$((ay > 30 ? ay - 30 : 0))" +repage \
     "$shots/win-about-crop.png"
+
+  # The media keys reach the program in the tray, the About window focused;
+  # the tray image follows Play/Pause and Stop. After Stop, Play/Pause starts
+  # anew from the first file (a resume would have paused).
+  x xdotool windowfocus --sync "$about"
+  from=$(lines)
+  media_key XF86AudioPlay
+  check "in the tray, Play/Pause resumes" wait_for 5 pauses_after "$from" 1
+  check "  and the tray image follows" wait_for 5 tray_hue_is green
+  media_key XF86AudioPlay
+  check "  Play/Pause pauses again, the tray image too" wait_for 5 tray_hue_is amber
+  from=$(lines)
+  media_key XF86AudioStop
+  media_key XF86AudioPlay
+  check "  Stop stops: Play/Pause then starts from the first file" \
+    wait_for 5 bash -c "tail -n +$((from + 1)) '$trace' | tr -d '\r' | grep -qxF 'FileName ${expected[0]}'"
+  check "  it did not resume" pauses_after "$from" 0
+  check "  the tray shows the not-paused image" wait_for 5 tray_hue_is green
   # Its Exit button, by the window's twips layout.
   x xdotool mousemove --window "$about" $(((75 + 5640 + 607) * aw / 7380)) $(((75 + 3060 + 217) * ah / 4245)) click 1
   check "the About window's Exit closes it" wait_for 3 about_gone
@@ -316,5 +449,30 @@ stored_value() {
 check "the registry holds the play path" test "$(stored_value PlayPath)" = "$(winpath "$music")"
 check "and the other choices (Repeat All stored at its click)" \
   test "$(stored_value PlayOrder) $(stored_value Sub) $(stored_value Repeat) $(stored_value Version)" = "2 1 1 3.0.0"
+
+# --- upgrading over a running copy, uninstalling -------------------------------------
+
+# An older version in place: its version in the entry, a tray image of its own.
+reg add "$uninstall_key" /v DisplayVersion /t REG_SZ /d 2.9.0 /f >/dev/null
+write_icon "$installed/Volume02.ico" red
+start_installed || abort "the program starts again"
+wait_for 15 main_window >/dev/null || abort "its main window is up"
+check "setup over a running copy asks it to close, then upgrades it" "$wine" "$setup" /S
+check "  the running copy has closed" wait_for 10 app_ended
+if app_ended; then
+  wait "$app_pid"
+  status=$?
+  app_pid=
+  check "  with status 0" test "$status" -eq 0
+fi
+check "  the older files are replaced in place" cmp -s "$build/Volume02.ico" "$installed/Volume02.ico"
+check "  the entry names the new version" entry_is DisplayVersion 3.0.0
+
+# The uninstaller goes on in a copy of itself; the folder is its last step.
+"$wine" "$install_dir\uninstall.exe" /S
+check "the silent uninstall removes the program's folder" wait_for 30 test ! -e "$installed"
+check "  the shortcut" test ! -e "$shortcut"
+check "  and the uninstall entry" bash -c "! '$wine' reg query '$uninstall_key' >/dev/null 2>&1"
+check "  and leaves the settings" test "$(reg query "$key" | value_of PlayPath)" = "$(winpath "$music")"
 
 summary

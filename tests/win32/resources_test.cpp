@@ -74,7 +74,7 @@ TEST(ApplicationIconTest, HoldsEverySizeTheShellShows)
     std::set<int> widths;
     for (int i = 0; i < (directory[4] | directory[5] << 8); ++i)
         widths.insert(directory[6 + 14 * i] == 0 ? 256 : directory[6 + 14 * i]);
-    EXPECT_EQ(widths, (std::set<int>{16, 24, 32, 48, 256}));
+    EXPECT_EQ(widths, (std::set<int>{16, 24, 32, 48, 64, 96, 128, 256}));
 }
 
 TEST(ManifestTest, GivesCommonControlsSixAndPerMonitorDpi)

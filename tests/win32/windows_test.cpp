@@ -62,6 +62,12 @@ protected:
         store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"] = music;
         tree.makeFile("music/a.mp3");
         tree.makeFile("music/b.mp3");
+        makeWindow();
+    }
+
+    void makeWindow()
+    {
+        window.reset();
         auto control = std::make_unique<FakeMMControl>();
         mm = control.get();
         frmOrvane::Hooks hooks;
@@ -206,6 +212,74 @@ TEST_F(MainWindowTest, MinimiseHooksTheHiddenWindowAndSettingsPutsItsProcedureBa
     EXPECT_EQ(modSysTray::module().SysTrayHooked, 0);
 }
 
+// A key pressed and let go on the keyboard, wherever the focus is.
+void pressKey(WORD virtualKey)
+{
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = virtualKey;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+    pump();
+}
+
+LRESULT sendAppCommand(HWND window, int command)
+{
+    return SendMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, command));
+}
+
+// The media keys are the desktop's hot keys while the window lives, so they
+// reach it in the tray too; a key another program holds comes as the
+// focused window's command instead. Play/Pause, Next and Stop act as their
+// tray twins (whose rules the core's tests go through).
+TEST_F(MainWindowTest, MediaKeysAreHotKeysWhileTheWindowLivesOrElseCommands)
+{
+    EXPECT_FALSE(RegisterHotKey(nullptr, 1, MOD_NOREPEAT, VK_MEDIA_PLAY_PAUSE)) << "the window holds the key";
+    click("cmdPlay");
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    ShowWindow(window->hwnd(), SW_MINIMIZE);
+    pump();
+    ASSERT_TRUE(window->tray().inTray());
+    mm->clear();
+
+    pressKey(VK_MEDIA_PLAY_PAUSE);
+    EXPECT_TRUE(window->player().Paused);
+    EXPECT_EQ(mm->commands(), std::vector<std::string>{"pause"});
+    EXPECT_EQ(sendAppCommand(window->hwnd(), APPCOMMAND_MEDIA_PLAY_PAUSE), 0) << "a held key acts once";
+    pressKey(VK_MEDIA_NEXT_TRACK); // Skip cannot be chosen while paused
+    EXPECT_EQ(mm->commands(), std::vector<std::string>{"pause"});
+    pressKey(VK_MEDIA_PLAY_PAUSE);
+    pressKey(VK_MEDIA_NEXT_TRACK);
+    pressKey(VK_MEDIA_STOP);
+    EXPECT_EQ(mm->commands(), (std::vector<std::string>{"pause", "pause", "Close", "Close"}));
+    EXPECT_EQ(window->player().PlayOn, 0);
+    EXPECT_TRUE(window->tray().inTray());
+
+    window.reset();
+    ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_NOREPEAT, VK_MEDIA_PLAY_PAUSE)) << "the window let it go";
+    makeWindow();
+    EXPECT_FALSE(window->holdsHotKey(MediaKey::PlayPause));
+    EXPECT_TRUE(window->holdsHotKey(MediaKey::Next) && window->holdsHotKey(MediaKey::Stop));
+    EXPECT_EQ(sendAppCommand(window->hwnd(), APPCOMMAND_MEDIA_PLAY_PAUSE), TRUE);
+    EXPECT_EQ(window->player().PlayOn, 1);
+    EXPECT_EQ(sendAppCommand(window->hwnd(), APPCOMMAND_MEDIA_PAUSE), TRUE);
+    EXPECT_TRUE(window->player().Paused);
+    UnregisterHotKey(nullptr, 1);
+}
+
+TEST_F(MainWindowTest, ACloseAskedForInTheTrayTakesTheIconAsExitDoes)
+{
+    ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+    ShowWindow(window->hwnd(), SW_MINIMIZE);
+    pump();
+    ASSERT_TRUE(window->tray().inTray());
+    SendMessageW(window->hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(window->tray().inTray());
+    EXPECT_EQ(window->hwnd(), nullptr);
+    EXPECT_EQ(unloads, 1);
+    EXPECT_EQ(mm->commands(), std::vector<std::string>{"Close"});
+}
+
 // A click of the mouse at a point of the screen: the system finds the window
 // under the pointer itself.
 void mouseClickAt(POINT at)
@@ -283,6 +357,35 @@ TEST(AboutWindowTest, TheLinkUnderlinesUnderThePointerAndTheBackgroundOrExitClos
     frmAbout& again = frmAbout::showModeless([&] { ++closed; });
     SendMessageW(again.cmdExit, BM_CLICK, 0, 0);
     EXPECT_EQ(closed, 2);
+}
+
+// The logo is the icon's image nearest its box at the window's DPI, drawn
+// at its own size, as scaling up blurs; only an image larger than the box is
+// scaled, down.
+TEST(ProductFrameTest, TheLogoIsTheIconImageNearestItsBoxAtTheDpi)
+{
+    const std::vector<int> sizes{16, 24, 32, 48, 64, 96, 128, 256};
+    EXPECT_EQ(win::logoSizeFor(108, sizes), 96);
+    EXPECT_EQ(win::logoSizeFor(162, sizes), 128);
+    EXPECT_EQ(win::logoSizeFor(125, sizes), 125) << "128 scaled down";
+    EXPECT_EQ(win::logoSizeFor(40, sizes), 40) << "of 32 and 48, the larger";
+    EXPECT_EQ(win::logoSizeFor(100, {}), 100);
+
+    MemoryStore store;
+    SettingsProvider settings(store.factory());
+    frmSplash splash(settings, [] {});
+    // Its box is 108 pixels high at 96 dpi, 162 at 144.
+    for (const auto& [dpi, size] : {std::pair{96u, 96}, std::pair{144u, 128}}) {
+        splash.frame().place(dpi);
+        EXPECT_EQ(splash.frame().logoSize(), size) << dpi;
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(splash.frame().logo(), &info));
+        BITMAP bitmap{};
+        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, size) << dpi;
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
 }
 
 // The tray images beside the executable, or the copies built into it.
