@@ -393,8 +393,7 @@ void removeLeftovers(const QString& path)
     const QFileInfo info(path);
     const QRegularExpression pattern = leftoverPattern(info.fileName());
     const QDir folder = info.dir();
-    const QStringList names = folder.entryList({info.fileName() + ScratchInfix + QLatin1Char('*')},
-                                               QDir::AllEntries | QDir::Hidden | QDir::System);
+    const QStringList names = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         if (!pattern.match(name).hasMatch())
             continue;
