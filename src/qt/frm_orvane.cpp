@@ -3,6 +3,7 @@
 #include "qt/app_icon.h"
 #include "qt/media_factory.h"
 #include "qt/mod_browse.h"
+#include "qt/qt_settings_registry.h"
 #include "qt/qt_ui_host.h"
 #include "qt/sys_tray_handlers.h"
 #include "qt/twips.h"
@@ -111,6 +112,8 @@ void frmOrvane::buildControls()
     // Created in tab order, so focus moves as the layout reads.
     Label2 = makeHeading(QStringLiteral("Play Path"), this);
     Text1 = new QLineEdit(this);
+    // What the box holds, the store keeps whole.
+    Text1->setMaxLength(int(QSettingsRegistry::MaxValueLength));
     cmdPath = new QPushButton(QStringLiteral("Browse"), this);
     Line1 = makeLine(QFrame::HLine, this);
     Label1 = makeHeading(QStringLiteral("File Play Order"), this);

@@ -2,7 +2,6 @@
 
 #include "settings/mod_reg.h"
 
-#include <QSettings>
 #include <QString>
 #include <QVariantMap>
 
@@ -18,13 +17,28 @@ namespace orvane {
 // PlayOrder). Text crosses as UTF-8.
 class QSettingsRegistry : public Registry {
 public:
-    // A settings file larger than this is not ours (ours holds five short
-    // values); parsing it whole would only stall start-up, so only our own
-    // lines are taken from it.
-    static constexpr qint64 MaxFileSize = 64 * 1024;
+    // The longest text a value may hold, in UTF-16 units: as much as the play
+    // path box takes. A longer value is refused, so that whatever is stored
+    // is read back whole.
+    static constexpr qsizetype MaxValueLength = 32767;
+    // QSettings writes no UTF-16 unit as more than four bytes ("\x1f", or half
+    // of a four-byte letter); the name, quotes and escapes around it take
+    // far less than the rest.
+    static constexpr qint64 MaxLineSize = 4 * MaxValueLength + 64;
+    // A settings file larger than this is not ours (ours holds five values,
+    // each on a line no longer than the above); parsing it whole would only
+    // stall start-up, so only our own lines are taken from it.
+    static constexpr qint64 MaxFileSize = 1024 * 1024;
+    static_assert(MaxFileSize >= 5 * MaxLineSize + 16, "five values at their longest fit");
+    // How long a store waits for another copy of the program to finish its
+    // own; the window thread must not stall longer.
+    static constexpr int LockWaitMs = 250;
 
     explicit QSettingsRegistry(QString filePath = defaultFilePath());
 
+    // A value that cannot be stored now (the file is locked, the disk is
+    // full) is kept for the rest of the run, read back from memory, and
+    // stored with the next value that can be; the write still throws.
     void write(const std::string& valuePath, const std::string& value) override;
     std::optional<std::string> read(const std::string& valuePath) override;
 
@@ -39,14 +53,12 @@ public:
     static std::optional<QString> keyFor(const std::string& valuePath);
 
 private:
-    QSettings& openSettings();
-    bool setAsideUnusableFile();
+    const QVariantMap& stored();
+    bool store(const QVariantMap& values);
 
     QString filePath_;
-    bool unusable_ = false;
     bool leftAlone_ = false; // not a regular file: never opened nor replaced
-    QVariantMap salvaged_; // what an unusable file still holds of ours
-    std::unique_ptr<QSettings> settings_;
+    std::optional<QVariantMap> stored_; // the file's values, read at the first read
 };
 
 // The factory of the program's settings provider: one registry object per call.

@@ -6,6 +6,7 @@
 #include "qt/session_end.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -269,6 +270,22 @@ TEST_F(MainWindowTest, TypedPlayPathSurvivesARestartUnchanged)
         window->close();
         window.reset();
     }
+}
+
+// As much as the box takes of a pasted path, in letters that take three
+// bytes each in the settings file, comes back whole at the next start.
+TEST_F(MainWindowTest, LongestPastedPlayPathSurvivesARestart)
+{
+    storeSettings("2", "0", "0", "");
+    frmOrvane& w = open();
+    QApplication::clipboard()->setText(QString(40000, QChar(0x0939)));
+    w.Text1->setFocus();
+    w.Text1->paste();
+    const QString held = w.Text1->text();
+    ASSERT_GT(held.size(), 30000);
+    w.close();
+    window.reset();
+    EXPECT_EQ(open().Text1->text(), held);
 }
 
 TEST_F(MainWindowTest, PlayWithABadPathWarnsOverTheMainWindow)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include <set>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -237,18 +239,18 @@ TEST(QtSettingsRegistry, HugeFileIsReadInOnePassAndKeepsItsValues)
     EXPECT_EQ(sandbox.value("Repeat"), "1");
 }
 
-// Start-up, the main window's load and its unload with a typed play path,
-// run in a child process so that a store blocking on what sits at the
-// settings path fails the test instead of hanging it. Gives the play path and
-// Subdirectories the window showed, then the play path read after the
-// unload; or "blocked" or "crashed".
-std::string startLoadAndStoreInAChild()
+// Runs body in a child process, so that a store blocking on what sits at
+// the settings path fails the test instead of hanging it. Gives what body
+// returned; or "blocked" when it did not end before the deadline, or
+// "crashed".
+std::string inAChild(const std::function<std::string()>& body, std::chrono::seconds deadline = std::chrono::seconds(30))
 {
     int out[2];
     if (pipe(out) != 0)
         return "no pipe";
     const pid_t child = fork();
     if (child == 0) {
+        close(out[0]);
 #ifndef __SANITIZE_ADDRESS__
         // A store reading an endless device must not take the machine's
         // memory with it: a gigabyte more than the child has now.
@@ -262,35 +264,64 @@ std::string startLoadAndStoreInAChild()
             std::fclose(statm);
         }
 #endif
-        SettingsProvider settings(makeQtSettingsRegistry);
-        applyFirstRunRule(settings);
-        ControlModel controls;
-        loadSettings(settings, controls);
-        std::string report = controls.Text1() + "|" + std::to_string(controls.ckSub()) + "|";
-        controls.setText1("/music/typed");
-        storeAllSettings(settings, controls);
-        report += settings.ReadRegValue(regPath("PlayPath"));
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        const std::string report = body();
         _exit(write(out[1], report.data(), report.size()) == ssize_t(report.size()) ? 0 : 1);
     }
     close(out[1]);
     using namespace std::chrono;
-    const auto deadline = steady_clock::now() + 30s; // start-up takes milliseconds
+    const auto end = steady_clock::now() + deadline;
+    // Read as it comes, so that a long report cannot fill the pipe.
+    fcntl(out[0], F_SETFL, O_NONBLOCK);
+    std::string received;
     int status = 0;
     pid_t ended = 0;
-    while (child > 0 && (ended = waitpid(child, &status, WNOHANG)) == 0 && steady_clock::now() < deadline)
+    const auto drain = [&] {
+        char buffer[4096];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+            received.append(buffer, std::size_t(n));
+    };
+    while (child > 0 && (ended = waitpid(child, &status, WNOHANG)) == 0 && steady_clock::now() < end) {
+        drain();
         std::this_thread::sleep_for(10ms);
-    std::string report = "crashed";
+    }
+    drain();
+    close(out[0]);
     if (child > 0 && ended == 0) {
         kill(child, SIGKILL);
         waitpid(child, &status, 0);
-        report = "blocked";
-    } else if (ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-        char buffer[512];
-        const ssize_t n = read(out[0], buffer, sizeof buffer);
-        report.assign(buffer, std::size_t(std::max<ssize_t>(n, 0)));
+        return "blocked";
     }
-    close(out[0]);
-    return report;
+    return ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? received : "crashed";
+}
+
+// Start-up, the main window's load and its unload with a typed play path.
+// Gives the play path and Subdirectories the window showed, then the play
+// path read after the unload.
+std::string startLoadAndStore()
+{
+    SettingsProvider settings(makeQtSettingsRegistry);
+    applyFirstRunRule(settings);
+    ControlModel controls;
+    loadSettings(settings, controls);
+    std::string report = controls.Text1() + "|" + std::to_string(controls.ckSub()) + "|";
+    controls.setText1("/music/typed");
+    storeAllSettings(settings, controls);
+    return report + settings.ReadRegValue(regPath("PlayPath"));
+}
+
+std::string startLoadAndStoreInAChild(std::chrono::seconds deadline = std::chrono::seconds(30))
+{
+    return inAChild(startLoadAndStore, deadline);
+}
+
+// The names in a folder, sorted, one a line.
+std::string namesIn(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    names.sort();
+    return names.join(u'\n').toStdString();
 }
 
 // Everything in a folder, opening nothing but folders and regular files: each
@@ -398,7 +429,7 @@ TEST(QtSettingsRegistry, UnreadableFileIsSetAsideWholeUnprivileged)
     EXPECT_EQ(sandbox.value("PlayPath"), "/music/typed");
 }
 
-TEST(QtSettingsRegistry, UnwritableFolderLosesWritesSilently)
+TEST(QtSettingsRegistry, UnwritableFolderKeepsWritesForTheRunOnly)
 {
     SettingsSandbox sandbox;
     // A file where the folder should be: nothing can be created under it,
@@ -409,7 +440,211 @@ TEST(QtSettingsRegistry, UnwritableFolderLosesWritesSilently)
 
     EXPECT_ANY_THROW(QSettingsRegistry().write("HKEY_CURRENT_USER\\Software\\Orvane\\Sub", "1"));
     EXPECT_NO_THROW(applyFirstRunRule(sandbox.settings()));
-    EXPECT_EQ(sandbox.value("Version"), "");
+    EXPECT_EQ(sandbox.value("Version"), "3.0.0");
+    EXPECT_EQ(sandbox.value("Sub"), "0");
+    EXPECT_EQ(namesIn(sandbox.folder()), "blocker");
+}
+
+TEST(QtSettingsRegistry, MissingFolderIsMadeAtTheFirstStore)
+{
+    SettingsSandbox sandbox;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(sandbox.folder() + "/new/config"));
+    applyFirstRunRule(sandbox.settings());
+    EXPECT_EQ(sandbox.value("Version"), "3.0.0");
+    EXPECT_EQ(QSettings(sandbox.folder() + "/new/config/Orvane.conf", QSettings::IniFormat).allKeys().size(), 5);
+}
+
+// A settings file the user made read-only is not replaced.
+TEST(QtSettingsRegistry, ReadOnlyFileIsNotReplacedUnprivileged)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes every file";
+    SettingsSandbox sandbox;
+    const QByteArray frozen = "[General]\nSub=1\n";
+    sandbox.writeFile(frozen);
+    ASSERT_TRUE(QFile::setPermissions(sandbox.filePath(), QFileDevice::ReadOwner));
+    EXPECT_ANY_THROW(QSettingsRegistry().write(regPath("Sub"), "0"));
+    EXPECT_EQ(sandbox.fileBytes(), frozen);
+    EXPECT_EQ((QFile::permissions(sandbox.filePath()) & 0x7077), QFileDevice::ReadOwner);
+    EXPECT_EQ(namesIn(sandbox.folder()), "Orvane.conf");
+}
+
+// A lock left by a copy of the program killed at the wrong moment (empty,
+// or holding what no lock of QSettings holds) is taken over at once:
+// start-up, the window's load and its unload go through, and the values
+// reach the file.
+TEST(QtSettingsRegistry, LockLeftByAKilledCopyIsTakenOverAtOnce)
+{
+    for (const QByteArray& left : {QByteArray(), QByteArray("\x01 not a lock")}) {
+        SCOPED_TRACE(left.toStdString());
+        SettingsSandbox sandbox;
+        QFile lock(sandbox.filePath() + ".lock");
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        lock.write(left);
+        lock.close();
+
+        // Waiting on the lock as QSettings does takes half a minute.
+        EXPECT_EQ(startLoadAndStoreInAChild(std::chrono::seconds(10)), "|0|/music/typed");
+        EXPECT_EQ(sandbox.keys(), FiveKeys);
+        EXPECT_EQ(sandbox.value("PlayPath"), "/music/typed");
+        EXPECT_EQ(namesIn(sandbox.folder()), "Orvane.conf");
+    }
+}
+
+// Another copy of the program that holds the lock for longer than a moment
+// (here a lock held in the same process) does not stall the window: the
+// values wait in memory, are read from there, and go to the file with the
+// next store.
+TEST(QtSettingsRegistry, StoreUnderAHeldLockWaitsInMemoryForTheNext)
+{
+    SettingsSandbox sandbox;
+    const QString path = sandbox.filePath();
+    const std::string report = inAChild(
+        [&path] {
+            QLockFile held(path + ".lock");
+            if (!held.tryLock(0))
+                return std::string("no lock");
+            SettingsProvider settings(makeQtSettingsRegistry);
+            settings.WriteRegValue(regPath("Sub"), "1");
+            std::string seen = settings.ReadRegValue(regPath("Sub")) + (QFileInfo::exists(path) ? "|file|" : "|none|");
+            held.unlock();
+            settings.WriteRegValue(regPath("Repeat"), "1");
+            return seen + settings.ReadRegValue(regPath("Sub"));
+        },
+        std::chrono::seconds(10));
+    EXPECT_EQ(report, "1|none|1");
+    EXPECT_EQ(sandbox.keys(), "Repeat Sub");
+    EXPECT_EQ(sandbox.value("Sub"), "1");
+    EXPECT_EQ(sandbox.value("Repeat"), "1");
+}
+
+// A store in a child process that may write no file larger than limit
+// bytes: a full disk, for the settings file and the scratch files alike.
+// Reports the choices the window loaded before.
+std::string loadThenStoreOnAFullDisk(rlim_t limit)
+{
+    return inAChild([limit] {
+        SettingsProvider settings(makeQtSettingsRegistry);
+        ControlModel controls;
+        loadSettings(settings, controls);
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+        const rlimit full{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &full);
+        controls.setText1("/music/typed");
+        storeAllSettings(settings, controls);
+        return controls.Text1() + "|" + std::to_string(controls.ckSub());
+    });
+}
+
+// A damaged file on a full disk: nothing is moved before its replacement is
+// written, so the next start still finds the values it holds; once there is
+// room, it is set aside as ever.
+TEST(QtSettingsRegistry, DamagedFileOnAFullDiskKeepsItsValues)
+{
+    SettingsSandbox sandbox;
+    const std::string held = "/music/" + std::string(2000, 'h');
+    const QByteArray damaged = "[General]\nVersion=3.0.0\nSub=1\nPlayPath=" + QByteArray::fromStdString(held)
+        + "\n" + QByteArray(64, '\0');
+    sandbox.writeFile(damaged);
+
+    // Room for a lock file, not for a settings file.
+    EXPECT_EQ(loadThenStoreOnAFullDisk(1024), "/music/typed|1");
+    EXPECT_EQ(namesIn(sandbox.folder()), "Orvane.conf");
+    EXPECT_EQ(sandbox.fileBytes(), damaged);
+
+    EXPECT_EQ(startLoadAndStoreInAChild(), held + "|1|/music/typed");
+    QFile aside(sandbox.filePath() + ".bad");
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), damaged);
+    EXPECT_EQ(sandbox.value("Sub"), "1");
+    EXPECT_EQ(namesIn(sandbox.folder()), "Orvane.conf\nOrvane.conf.bad");
+}
+
+// A copy of the program killed in the middle of a store (here by going over
+// a file size limit) leaves its new file half written beside the settings;
+// the next store removes it, and nothing that is not its own.
+TEST(QtSettingsRegistry, LeftoversOfAKilledStoreGoAtTheNextStore)
+{
+    SettingsSandbox sandbox;
+    sandbox.setValue("PlayPath", "/music/" + std::string(4000, 'p'));
+    const std::string killed = inAChild([] {
+        const rlimit full{1024, 1024};
+        setrlimit(RLIMIT_FSIZE, &full);
+        SettingsProvider(makeQtSettingsRegistry).WriteRegValue(regPath("Sub"), "1");
+        return std::string("not killed");
+    });
+    ASSERT_EQ(killed, "crashed");
+    ASSERT_NE(namesIn(sandbox.folder()), "Orvane.conf\nOrvane.conf.lock") << "no copy was left";
+
+    const QString folder = sandbox.folder();
+    const char* const others[] = {"Orvane.conf.bad", "Orvane.conf.bad100", "Orvane.conf.backup",
+                                  "Orvane.conf.XyZabc", "Orvane.conf.tmp-backup1", "Orvane.conf.tmp-ab",
+                                  "Orvane.conf.tmp-AbC123.old", "Other.conf.tmp-AbC123"};
+    for (const char* name : others) {
+        QFile file(folder + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(name);
+    }
+    ASSERT_TRUE(QDir(folder).mkdir("Orvane.conf.tmp-Folder"));
+    ASSERT_EQ(symlink("Orvane.conf.bad", QFile::encodeName(folder + "/Orvane.conf.tmp-Linked").constData()), 0);
+    sandbox.setValue("Repeat", "1");
+    EXPECT_EQ(namesIn(folder),
+              "Orvane.conf\nOrvane.conf.XyZabc\nOrvane.conf.backup\nOrvane.conf.bad\nOrvane.conf.bad100\n"
+              "Orvane.conf.tmp-AbC123.old\nOrvane.conf.tmp-Folder\nOrvane.conf.tmp-Linked\n"
+              "Orvane.conf.tmp-ab\nOrvane.conf.tmp-backup1\nOther.conf.tmp-AbC123");
+    EXPECT_EQ(sandbox.keys(), "PlayPath Repeat");
+}
+
+// The longest play path the window takes, in the letters QSettings writes
+// longest, is read back whole: the file is not taken for a damaged one.
+TEST(QtSettingsRegistry, LongestValuesAreReadBackWhole)
+{
+    const auto repeated = [](const std::string& unit, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i)
+            text += unit;
+        return text;
+    };
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"three-byte letters", repeated("\xe0\xa4\xb9", 32767)},
+        {"four-byte letters", repeated("\xf0\x9f\x8e\xb5", 16383) + "x"},
+        {"control characters before hex digits", repeated("\x1f" "f", 16383) + "\x1f"},
+        {"quotes and backslashes", repeated("\"\\", 16383) + "\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SettingsSandbox sandbox;
+        applyFirstRunRule(sandbox.settings());
+        sandbox.setValue("PlayPath", c.text);
+        EXPECT_EQ(QString::fromStdString(c.text).size(), QSettingsRegistry::MaxValueLength);
+
+        EXPECT_EQ(startLoadAndStoreInAChild(), c.text + "|0|/music/typed");
+        EXPECT_EQ(namesIn(sandbox.folder()), "Orvane.conf");
+    }
+    // One letter more than the box takes is refused, and the stored value stays.
+    SettingsSandbox sandbox;
+    sandbox.setValue("PlayPath", "/music/kept");
+    EXPECT_THROW(QSettingsRegistry().write(regPath("PlayPath"), repeated("x", 32768)), std::length_error);
+    EXPECT_EQ(sandbox.value("PlayPath"), "/music/kept");
+}
+
+// A hand-edited file QSettings calls ill-formed (a "#" comment, a line
+// without "=") keeps every value line of ours, as a damaged one does.
+TEST(QtSettingsRegistry, IllFormedHandEditedFileKeepsItsValues)
+{
+    SettingsSandbox sandbox;
+    const QByteArray edited = "[General]\n# my settings\nVersion=3.0.0\nSub=1\nPlayPath=/music/mine\nstray\n";
+    sandbox.writeFile(edited);
+
+    EXPECT_EQ(startLoadAndStoreInAChild(), "/music/mine|1|/music/typed");
+    EXPECT_EQ(sandbox.keys(), FiveKeys);
+    EXPECT_EQ(sandbox.value("Sub"), "1");
+    QFile aside(sandbox.filePath() + ".bad");
+    ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(aside.readAll(), edited);
 }
 
 } // namespace
