@@ -50,6 +50,7 @@ void Player::WalkFolders()
     std::vector<std::string> queue{walkRoot()};
     for (std::size_t next = 0; next < queue.size();) {
         const std::string folder = queue[next++];
+        ++passWork_;
         std::vector<DirEntry> entries;
         try {
             entries = fs_.listFolder(folder, ListPattern::All);
@@ -93,6 +94,7 @@ bool Player::FindNextFolder()
         // not be overwritten by the old search.
         if (!yieldInTick(stopsBefore))
             return false;
+        ++passWork_;
         FirstFile = ProbeFolder(joinPath(folder, Mp3Pattern));
         FirstFileCopy = FirstFile;
         File1.setPath(folder);

@@ -37,6 +37,9 @@ void Player::cmdSkip_Click()
 void Player::cmdStop_Click()
 {
     ++stops_;
+    holdTicks_ = 0;
+    restartHeld_ = false;
+    passOver_ = false;
     controls_.setEnabled(Ctl::Timer1, false);
     MMControl1.setCommand("Close");
     Paused = false;

@@ -150,19 +150,128 @@ TEST_F(Sequencer, NoMp3AnywhereWithSubfoldersStopsOnTheFirstTick)
     expectSet(ctl, Set::Idle);
 }
 
-TEST_F(Sequencer, TreeRepeatWithNoMp3RestartsEveryTickUntilStop)
+// A repeated tree with nothing to play is walked again now and then, not at
+// every tick, and the controls hold still meanwhile; music that appears plays.
+TEST_F(Sequencer, TreeRepeatWithNoMp3WaitsBetweenQuietRewalksUntilMusicAppears)
 {
     fs.addFolder("/m/A");
     options("/m", 1, 1);
     player.cmdPlay_Click();
-    for (int i = 0; i < 3; ++i) {
+    int changes = 0;
+    ctl.setListener([&](Ctl) { ++changes; });
+    // Each start, the first and every walk after it, resets the control once.
+    const auto starts = [&] { return std::count(mm.log.begin(), mm.log.end(), "Notify=0"); };
+    for (int i = 0; i < 12; ++i) {
         player.Timer1_Timer();
         expectSet(ctl, Set::Playing);
         EXPECT_EQ(player.List1.items(), (Files{"/m", "/m/A"})); // walked afresh, not doubled
     }
+    const auto rewalks = starts() - 1;
+    EXPECT_GE(rewalks, 3);
+    EXPECT_LE(rewalks, 4) << "one walk per three ticks at most";
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(ui.tickRequests, 0) << "nothing asks for a tick at once";
+
+    fs.addFile("/m/A/new.mp3");
+    for (int i = 0; i < 6 && mm.opened().empty(); ++i)
+        player.Timer1_Timer();
+    EXPECT_EQ(mm.opened(), (Files{"/m/A/new.mp3"}));
     player.cmdStop_Click();
     expectSet(ctl, Set::Idle);
-    EXPECT_TRUE(mm.opened().empty());
+    EXPECT_EQ(player.List1.ListCount(), 0);
+}
+
+// The more folders a pass with nothing to play had to look at, the longer
+// the next waits.
+TEST_F(Sequencer, TreeRepeatWaitsLongerAfterALargerEmptyTree)
+{
+    const auto ticksBetweenWalks = [&](int folders) {
+        for (int i = 0; i < folders; ++i)
+            fs.addFolder("/t" + std::to_string(folders) + "/f" + std::to_string(i));
+        const std::string root = "/t" + std::to_string(folders);
+        options(root, 1, 1);
+        player.cmdPlay_Click();
+        std::vector<int> walkTicks;
+        for (int tick = 0; tick < 200 && walkTicks.size() < 3; ++tick) {
+            const auto listed = fs.listings.size();
+            player.Timer1_Timer();
+            if (std::find(fs.listings.begin() + static_cast<std::ptrdiff_t>(listed), fs.listings.end(), root)
+                != fs.listings.end())
+                walkTicks.push_back(tick);
+        }
+        player.cmdStop_Click();
+        return walkTicks.size() < 3 ? 1000 : walkTicks[2] - walkTicks[1];
+    };
+    const int small = ticksBetweenWalks(1);
+    const int large = ticksBetweenWalks(1000);
+    EXPECT_LE(small, 3);
+    EXPECT_GE(large, small + 5);
+    EXPECT_LT(large, 1000) << "the large tree is still walked again";
+}
+
+// Files that cannot be played are tried one per tick, not back to back, and
+// a single-folder round of them waits before the next round.
+TEST_F(Sequencer, UnplayableFilesAreTriedOncePerTickAndTheRoundWaits)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/b.mp3");
+    options("/m", 0, 1);
+    player.cmdPlay_Click();
+    std::vector<int> openTicks;
+    for (int tick = 0; tick < 30; ++tick) {
+        const auto before = mm.opened().size();
+        const int asked = ui.tickRequests;
+        player.Timer1_Timer();
+        EXPECT_LE(mm.opened().size(), before + 1);
+        if (mm.opened().size() > before) {
+            openTicks.push_back(tick);
+            mm.finish(MMControl::NotifyFailure);
+            EXPECT_EQ(ui.tickRequests, asked) << "no tick at once after a failure";
+        }
+    }
+    ASSERT_GE(openTicks.size(), 6u);
+    for (std::size_t k = 2; k < openTicks.size(); k += 2)
+        EXPECT_GE(openTicks[k] - openTicks[k - 1], 3) << "round " << k / 2 << " waited";
+    expectSet(ctl, Set::Playing);
+}
+
+// Under single-folder repeat the folder is read again for each round: files
+// added during a round play in the next, and a folder emptied (or a medium
+// taken away) is looked at once per held round until music comes back.
+TEST_F(Sequencer, SingleFolderRepeatReadsTheFolderAgainForEachRound)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/c.mp3");
+    options("/m", 0, 1);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    fs.addFile("/m/b.mp3");
+    Files played = playThrough(12);
+    ASSERT_GE(played.size(), 6u);
+    played.resize(6);
+    EXPECT_EQ(played, (Files{"/m/a.mp3", "/m/c.mp3", "/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/a.mp3"}));
+
+    for (const char* f : {"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"})
+        fs.remove(f);
+    playThrough(8); // what was under way ends
+    if (player.DeviceReady == 0)
+        mm.finish();
+    const auto opened = mm.opened().size();
+    const auto listed = fs.listings.size();
+    const int asked = ui.tickRequests;
+    for (int i = 0; i < 30; ++i)
+        player.Timer1_Timer();
+    EXPECT_EQ(mm.opened().size(), opened) << "nothing is tried";
+    EXPECT_GE(fs.listings.size() - listed, 8u);
+    EXPECT_LE(fs.listings.size() - listed, 15u) << "one reading per two ticks at most";
+    EXPECT_EQ(ui.tickRequests, asked);
+    expectSet(ctl, Set::Playing);
+
+    fs.addFile("/m/back.mp3");
+    for (int i = 0; i < 4 && mm.opened().size() == opened; ++i)
+        player.Timer1_Timer();
+    EXPECT_EQ(mm.opened().back(), "/m/back.mp3");
 }
 
 TEST_F(Sequencer, SkipOnTheLastFileIsItsNaturalEnd)
