@@ -74,6 +74,7 @@ void Player::newStart(bool quiet)
         applyPlayingSet();
         controls_.setEnabled(Ctl::Timer1, true);
     }
+    askForTick(); // the first file plays at once, not one interval later
 }
 
 void Player::applyPlayingSet()
