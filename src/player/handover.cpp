@@ -50,7 +50,7 @@ std::string Player::followingFile()
 std::string Player::firstFileAfter(std::int64_t folderIndex)
 {
     for (std::int64_t i = folderIndex + 1; i <= folderIndex + LookAheadFolders; ++i) {
-        const std::string folder = List1.List(i);
+        const std::string folder = folderAt(i);
         if (folder.empty())
             return {};
         try {

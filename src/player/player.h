@@ -95,6 +95,11 @@ public:
 
 private:
     void newStart(bool quiet = false);
+    void startWalk();
+    bool walkStep();
+    void walkRest(std::uint64_t walk);
+    void endWalk();
+    std::string folderAt(std::int64_t index);
     void resume();
     void tick();
     std::int64_t playListCount() const;
@@ -120,6 +125,20 @@ private:
     UiHost& ui_;
     ControlModel controls_;
     bool WalkBusy = false;
+
+    // The walk as it goes on. List1 is filled in its own order, a folder
+    // before everything inside it, by entering each folder only when the
+    // folders before it are known; so far as it has got, List1 is exactly
+    // what the whole walk will make of it.
+    struct WalkLevel {
+        std::vector<std::string> folders; // subfolders of one folder, full paths
+        bool sorted = false;              // sorted only when the walk reaches them
+        std::size_t next = 0;
+    };
+    std::vector<WalkLevel> walkLevels_;         // the subfolders still to come, deepest last
+    std::optional<std::string> walkUnlisted_;   // the last folder put into List1, not yet listed
+    bool walkOpen_ = false;                     // List1 is not complete yet
+    std::uint64_t walkSerial_ = 0;              // one number per walk: a newer walk or a Stop ends an older one
     bool tickRunning_ = false;
     std::uint64_t stops_ = 0; // Stops so far, to tell a tick that one came during its yields
     bool tickAsked_ = false;  // a tick was asked for since the last one began

@@ -54,13 +54,31 @@ void Player::newStart(bool quiet)
         FirstFile.clear(); // an unreadable play path holds nothing to play
     }
 
-    WalkFolders();
+    // The walk (WalkFolders, in steps): the play path itself first, so that
+    // its files can start; the rest of the tree follows between ticks, or as
+    // the sequence needs it. Inside a tick no other tick could run, so the
+    // next round of a repeated tree is walked whole before it plays.
+    WalkBusy = true;
+    if (!quiet)
+        ui_.setMousePointer(UiHost::PointerHourglass); // nobody waits on a quiet round
+    ui_.yield();
+    startWalk();
+    const std::uint64_t walk = walkSerial_;
+    walkStep();
+    ui_.yield();
+    if (tickRunning_)
+        walkRest(walk);
     if (PlayOn == 0) {
         // Stop was pressed while the walk yielded: the sequence is over before
         // it began. Stop has set the idle arrangement; drop what the walk added.
+        endWalk();
         List1.Clear();
+        ui_.setMousePointer(UiHost::PointerDefault);
+        WalkBusy = false;
         return;
     }
+    if (walk != walkSerial_)
+        return; // a Play during the yields has made a newer start, run to its end
 
     try {
         File1.setPath(controls_.Text1());
@@ -75,6 +93,11 @@ void Player::newStart(bool quiet)
         controls_.setEnabled(Ctl::Timer1, true);
     }
     askForTick(); // the first file plays at once, not one interval later
+    ui_.setMousePointer(UiHost::PointerDefault);
+
+    ui_.yield(); // where that first tick runs, before the walk goes deeper
+    walkRest(walk); // the ticks, and the music, go on in its yields
+    WalkBusy = false;
 }
 
 void Player::applyPlayingSet()

@@ -53,6 +53,7 @@ void Player::cmdStop_Click()
         controls_.setEnabled(c, true);
     controls_.setEnabled(Ctl::cmdSkip, false);
     controls_.setEnabled(Ctl::mnuSkip, false);
+    endWalk(); // a walk still going on between ticks adds nothing more
     for (auto i = List1.ListCount() - 1; i >= 0; --i)
         List1.RemoveItem(i);
     List2.clear();

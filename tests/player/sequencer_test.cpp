@@ -369,6 +369,73 @@ TEST_F(Sequencer, StopDuringTheWalkMakesTheNewStartGiveUp)
     EXPECT_FALSE(ctl.enabled(Ctl::Timer1));
 }
 
+// After Play the walk goes on between ticks: the play path's files start once
+// the play path alone has been listed, the folders still play in List1's
+// order (walked on demand where the ticks outrun the walk), and List1 ends as
+// the whole walk would make it.
+TEST_F(Sequencer, ThePlayPathPlaysWhileTheWalkGoesOnBetweenTicks)
+{
+    makeTree(fs);
+    fs.addFile("/m/A/X/Deep/d.mp3");
+    fs.addFolder("/m/C/Y");
+    options("/m", 1, 0);
+    Files listedBeforeFirstOpen;
+    std::vector<int> pointersAtFirstOpen;
+    // A tick with the device free at every yield from the one after the
+    // playing arrangement on; the first (yield 3) is the tick Play asks for.
+    for (int y = 3; y < 40; ++y)
+        ui.atYield(y, [&] {
+            if (player.DeviceReady == 0)
+                mm.finish();
+            player.Timer1_Timer();
+            if (listedBeforeFirstOpen.empty() && !mm.opened().empty()) {
+                listedBeforeFirstOpen = fs.listings;
+                pointersAtFirstOpen = ui.pointers;
+                fs.addFile("/m/B/Later/new.mp3"); // in a part not walked yet
+            }
+        });
+    player.cmdPlay_Click();
+    ASSERT_FALSE(listedBeforeFirstOpen.empty());
+    EXPECT_EQ(mm.opened().front(), "/m/a.mp3");
+    EXPECT_EQ(listedBeforeFirstOpen, (Files(listedBeforeFirstOpen.size(), "/m"))) << "only the play path";
+    EXPECT_EQ(pointersAtFirstOpen, (std::vector<int>{11, 0}));
+    EXPECT_EQ(player.List1.items(), (Files{"/m", "/m/A", "/m/A/X", "/m/A/X/Deep", "/m/B", "/m/B/Later", "/m/C",
+                                           "/m/C/Y", "/m/E"}));
+    EXPECT_FALSE(player.walkBusy());
+    for (int i = 0; i < 20 && ctl.enabled(Ctl::Timer1); ++i) {
+        mm.finish();
+        player.Timer1_Timer();
+    }
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3",
+                                  "/m/A/X/Deep/d.mp3", "/m/B/z.mp3", "/m/B/Later/new.mp3"}));
+    expectSet(ctl, Set::Idle);
+}
+
+// Where the sequence must wait for the walk to find its next folder, the
+// pointer shows it; a Stop while the walk goes on ends it at once.
+TEST_F(Sequencer, WaitingForTheWalkShowsTheHourglassAndStopEndsTheWalk)
+{
+    fs.addFolder("/m/A/B/C");
+    fs.addFile("/m/A/B/C/far.mp3");
+    options("/m", 1, 0);
+    ui.atYield(3, [&] { player.Timer1_Timer(); }); // finds the play path empty
+    player.cmdPlay_Click();
+    EXPECT_EQ(mm.opened(), (Files{"/m/A/B/C/far.mp3"}));
+    EXPECT_EQ(ui.pointers, (std::vector<int>{11, 0, 11, 0}));
+    player.cmdStop_Click();
+
+    for (int i = 0; i < 30; ++i)
+        fs.addFolder("/m/Z" + std::to_string(i));
+    ui.atYield(4, [&] { player.cmdStop_Click(); });
+    player.cmdPlay_Click();
+    EXPECT_LE(std::count_if(fs.listings.end() - 10, fs.listings.end(),
+                            [](const std::string& f) { return f.rfind("/m/Z", 0) == 0; }),
+              2);
+    EXPECT_EQ(player.List1.ListCount(), 0);
+    EXPECT_FALSE(player.walkBusy());
+    expectSet(ctl, Set::Idle);
+}
+
 TEST_F(Sequencer, SecondPlayDuringTheWalkPlaysEachFolderOnce)
 {
     makeTree(fs);
@@ -551,8 +618,8 @@ TEST_F(Sequencer, LookAheadPassesEmptyAndUnreadableFoldersAndChangesNothing)
     fs.addFile("/m/D/early.mp3", 1);
     fs.addFile("/m/D/middle.mp3", 5);
     options("/m", 1, 0, true);
+    ui.atYield(3, [&] { player.Timer1_Timer(); }); // before the walk has gone past B
     player.cmdPlay_Click();
-    player.Timer1_Timer();
     EXPECT_EQ(mm.nextFiles, (Files{"/m/D/early.mp3"})); // date order in the next folder too
     EXPECT_EQ(player.FolderIndex, 0);
     EXPECT_EQ(player.FirstFile, "a.mp3");
