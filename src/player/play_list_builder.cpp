@@ -62,6 +62,7 @@ std::string Player::playPathPattern() const
     return joinPath(controls_.Text1(), Mp3Pattern);
 }
 
+// The whole walk in one go, yielding after each folder.
 void Player::WalkFolders()
 {
     WalkBusy = true;
@@ -71,6 +72,26 @@ void Player::WalkFolders()
     walkRest(walkSerial_);
     ui_.setMousePointer(UiHost::PointerDefault);
     WalkBusy = false;
+}
+
+// The walk of a new start, in steps: the play path itself first, so that its
+// files can start; the rest of the tree follows between ticks (see newStart),
+// or as the sequence needs it. Inside a tick no other tick could run, so there
+// the next round of a repeated tree is walked whole before it plays. Returns
+// the walk's number.
+std::uint64_t Player::walkPlayPath(bool quiet)
+{
+    WalkBusy = true;
+    if (!quiet)
+        ui_.setMousePointer(UiHost::PointerHourglass); // nobody waits on a quiet round
+    ui_.yield();
+    startWalk();
+    const std::uint64_t walk = walkSerial_;
+    walkStep();
+    ui_.yield();
+    if (tickRunning_)
+        walkRest(walk);
+    return walk;
 }
 
 // A new walk: List1 holds the root alone, and the root is the next folder to

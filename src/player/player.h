@@ -95,6 +95,7 @@ public:
 
 private:
     void newStart(bool quiet = false);
+    std::uint64_t walkPlayPath(bool quiet);
     void startWalk();
     bool walkStep();
     void walkRest(std::uint64_t walk);

@@ -54,20 +54,7 @@ void Player::newStart(bool quiet)
         FirstFile.clear(); // an unreadable play path holds nothing to play
     }
 
-    // The walk (WalkFolders, in steps): the play path itself first, so that
-    // its files can start; the rest of the tree follows between ticks, or as
-    // the sequence needs it. Inside a tick no other tick could run, so the
-    // next round of a repeated tree is walked whole before it plays.
-    WalkBusy = true;
-    if (!quiet)
-        ui_.setMousePointer(UiHost::PointerHourglass); // nobody waits on a quiet round
-    ui_.yield();
-    startWalk();
-    const std::uint64_t walk = walkSerial_;
-    walkStep();
-    ui_.yield();
-    if (tickRunning_)
-        walkRest(walk);
+    const std::uint64_t walk = walkPlayPath(quiet);
     if (PlayOn == 0) {
         // Stop was pressed while the walk yielded: the sequence is over before
         // it began. Stop has set the idle arrangement; drop what the walk added.
@@ -206,7 +193,8 @@ void Player::tick()
             readFolderAgain();
             PlayIndex = 0;
             passOver_ = true;
-            passHeld();
+            if (DeviceReady == 1)
+                endPass(); // the last file has ended already
         }
     }
     if (yieldInTick(stopsBefore))
