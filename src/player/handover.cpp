@@ -20,6 +20,8 @@ constexpr std::int64_t LookAheadFolders = 8;
 // tick still busy, so the tick asks again when it ends.
 void Player::askForTick()
 {
+    if (holdTicks_ > 0)
+        return; // a pass that played nothing waits for the timer's own ticks
     tickAsked_ = true;
     if (!tickRunning_ && controls_.enabled(Ctl::Timer1))
         ui_.requestTick();
@@ -48,7 +50,7 @@ std::string Player::followingFile()
 std::string Player::firstFileAfter(std::int64_t folderIndex)
 {
     for (std::int64_t i = folderIndex + 1; i <= folderIndex + LookAheadFolders; ++i) {
-        const std::string folder = List1.List(i);
+        const std::string folder = folderAt(i);
         if (folder.empty())
             return {};
         try {

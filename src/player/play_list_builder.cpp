@@ -21,6 +21,29 @@ bool isPageFile(const std::string& name)
            });
 }
 
+// The hourglass from the first time it is shown to the end of the scope.
+class HourglassWhileWaiting {
+public:
+    explicit HourglassWhileWaiting(UiHost& ui) : ui_(ui) {}
+    HourglassWhileWaiting(const HourglassWhileWaiting&) = delete;
+    HourglassWhileWaiting& operator=(const HourglassWhileWaiting&) = delete;
+    ~HourglassWhileWaiting()
+    {
+        if (shown_)
+            ui_.setMousePointer(UiHost::PointerDefault);
+    }
+    void show()
+    {
+        if (!shown_)
+            ui_.setMousePointer(UiHost::PointerHourglass);
+        shown_ = true;
+    }
+
+private:
+    UiHost& ui_;
+    bool shown_ = false;
+};
+
 } // namespace
 
 // The play path without its one trailing separator; the file system root keeps
@@ -39,37 +62,122 @@ std::string Player::playPathPattern() const
     return joinPath(controls_.Text1(), Mp3Pattern);
 }
 
+// The whole walk in one go, yielding after each folder.
 void Player::WalkFolders()
 {
     WalkBusy = true;
     ui_.setMousePointer(UiHost::PointerHourglass);
     ui_.yield();
+    startWalk();
+    walkRest(walkSerial_);
+    ui_.setMousePointer(UiHost::PointerDefault);
+    WalkBusy = false;
+}
 
-    // Breadth first with a queue that only grows: one listing open at a time,
-    // and no yield inside a listing.
-    std::vector<std::string> queue{walkRoot()};
-    for (std::size_t next = 0; next < queue.size();) {
-        const std::string folder = queue[next++];
+// The walk of a new start, in steps: the play path itself first, so that its
+// files can start; the rest of the tree follows between ticks (see newStart),
+// or as the sequence needs it. Inside a tick no other tick could run, so there
+// the next round of a repeated tree is walked whole before it plays. Returns
+// the walk's number.
+std::uint64_t Player::walkPlayPath(bool quiet)
+{
+    WalkBusy = true;
+    if (!quiet)
+        ui_.setMousePointer(UiHost::PointerHourglass); // nobody waits on a quiet round
+    ui_.yield();
+    startWalk();
+    const std::uint64_t walk = walkSerial_;
+    walkStep();
+    ui_.yield();
+    if (tickRunning_)
+        walkRest(walk);
+    return walk;
+}
+
+// A new walk: List1 holds the root alone, and the root is the next folder to
+// list. An older walk still running from one of its yields stops at its next
+// folder.
+void Player::startWalk()
+{
+    ++walkSerial_;
+    List1.Clear();
+    walkLevels_.clear();
+    const std::string root = walkRoot();
+    List1.AddItem(root);
+    walkUnlisted_ = root;
+    walkOpen_ = true;
+}
+
+// Lists one folder, then puts the next folder in List1's order into List1:
+// the first subfolder of the folder just listed, or else the next subfolder
+// of the nearest folder above with some left. Nothing yields in here, so
+// only one listing is ever open. False once the walk is complete.
+bool Player::walkStep()
+{
+    if (!walkOpen_)
+        return false;
+    if (walkUnlisted_) {
+        const std::string folder = std::move(*walkUnlisted_);
+        walkUnlisted_.reset();
+        ++passWork_;
         std::vector<DirEntry> entries;
         try {
             entries = fs_.listFolder(folder, ListPattern::All);
         } catch (const std::exception&) {
             // A folder that cannot be listed contributes nothing.
         }
+        WalkLevel level;
         for (const DirEntry& entry : entries) {
             if (entry.name == "." || entry.name == ".." || isPageFile(entry.name))
                 continue;
             if (entry.isDirectory())
-                queue.push_back(joinPath(folder, entry.name));
+                level.folders.push_back(joinPath(folder, entry.name));
         }
-        ui_.yield();
-        if (!WalkBusy)
-            break; // a second walk ran during the yield and has finished
+        if (!level.folders.empty())
+            walkLevels_.push_back(std::move(level));
     }
+    while (!walkLevels_.empty()) {
+        WalkLevel& level = walkLevels_.back();
+        if (level.next < level.folders.size()) {
+            if (!level.sorted) {
+                std::sort(level.folders.begin(), level.folders.end(), lessNoCase);
+                level.sorted = true;
+            }
+            walkUnlisted_ = std::move(level.folders[level.next++]);
+            List1.AddLast(*walkUnlisted_);
+            return true;
+        }
+        walkLevels_.pop_back();
+    }
+    walkOpen_ = false;
+    return false;
+}
 
-    List1.AddItems(std::move(queue));
-    ui_.setMousePointer(UiHost::PointerDefault);
-    WalkBusy = false;
+// The walk to its end, yielding after each folder, as long as it is still
+// the walk that was started (neither a newer walk nor a Stop has come).
+void Player::walkRest(std::uint64_t walk)
+{
+    while (walkOpen_ && walk == walkSerial_) {
+        walkStep();
+        ui_.yield();
+    }
+}
+
+void Player::endWalk()
+{
+    ++walkSerial_;
+    walkOpen_ = false;
+    walkLevels_.clear();
+    walkUnlisted_.reset();
+}
+
+// List1's entry at index, walking on as far as needed to know it; empty text
+// once the walk is complete and the list is shorter.
+std::string Player::folderAt(std::int64_t index)
+{
+    while (List1.ListCount() <= index && walkStep()) {
+    }
+    return List1.List(index);
 }
 
 std::string Player::ProbeFolder(const std::string& pattern)
@@ -83,9 +191,12 @@ std::string Player::ProbeFolder(const std::string& pattern)
 bool Player::FindNextFolder()
 {
     const std::uint64_t stopsBefore = stops_;
+    HourglassWhileWaiting hourglass(ui_);
     while (FirstFileCopy.empty()) {
         ++FolderIndex;
-        const std::string folder = List1.List(FolderIndex);
+        if (List1.ListCount() <= FolderIndex && walkOpen_)
+            hourglass.show(); // nothing plays while the walk finds the next folder
+        const std::string folder = folderAt(FolderIndex);
         if (folder.empty())
             return false;
         // A Stop during the yield ended the sequence this search serves; a
@@ -93,6 +204,7 @@ bool Player::FindNextFolder()
         // not be overwritten by the old search.
         if (!yieldInTick(stopsBefore))
             return false;
+        ++passWork_;
         FirstFile = ProbeFolder(joinPath(folder, Mp3Pattern));
         FirstFileCopy = FirstFile;
         File1.setPath(folder);

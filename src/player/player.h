@@ -90,9 +90,17 @@ public:
 
     bool walkBusy() const { return WalkBusy; }
     bool inTick() const { return tickRunning_; }
+    // True while a pass that played nothing holds back the next one.
+    bool passWaits() const { return holdTicks_ > 0 || restartHeld_; }
 
 private:
-    void newStart();
+    void newStart(bool quiet = false);
+    std::uint64_t walkPlayPath(bool quiet);
+    void startWalk();
+    bool walkStep();
+    void walkRest(std::uint64_t walk);
+    void endWalk();
+    std::string folderAt(std::int64_t index);
     void resume();
     void tick();
     std::int64_t playListCount() const;
@@ -103,6 +111,10 @@ private:
     void applyPlayingSet();
     void endChecks();
     bool yieldInTick(std::uint64_t stopsBefore);
+    void readFolderAgain();
+    void endPass();
+    bool passHeld();
+    void restartTree();
     std::vector<PlayListEntry> entriesOf(const FileList& files);
     std::string followingFile();
     std::string firstFileAfter(std::int64_t folderIndex);
@@ -114,9 +126,32 @@ private:
     UiHost& ui_;
     ControlModel controls_;
     bool WalkBusy = false;
+
+    // The walk as it goes on. List1 is filled in its own order, a folder
+    // before everything inside it, by entering each folder only when the
+    // folders before it are known; so far as it has got, List1 is exactly
+    // what the whole walk will make of it.
+    struct WalkLevel {
+        std::vector<std::string> folders; // subfolders of one folder, full paths
+        bool sorted = false;              // sorted only when the walk reaches them
+        std::size_t next = 0;
+    };
+    std::vector<WalkLevel> walkLevels_;         // the subfolders still to come, deepest last
+    std::optional<std::string> walkUnlisted_;   // the last folder put into List1, not yet listed
+    bool walkOpen_ = false;                     // List1 is not complete yet
+    std::uint64_t walkSerial_ = 0;              // one number per walk: a newer walk or a Stop ends an older one
     bool tickRunning_ = false;
     std::uint64_t stops_ = 0; // Stops so far, to tell a tick that one came during its yields
     bool tickAsked_ = false;  // a tick was asked for since the last one began
+
+    // A pass (one round of a repeated folder or tree) that played nothing
+    // makes the next one wait, so that a folder or tree with nothing to play
+    // is looked at now and then, not in a tight loop.
+    bool passPlayed_ = false;     // a file of this pass was heard to its end
+    bool passOver_ = false;       // the pass has come round; it ends once the device is free
+    std::int64_t passWork_ = 0;   // folders listed or probed in this pass
+    std::int64_t holdTicks_ = 0;  // ticks the next pass still waits
+    bool restartHeld_ = false;    // the waiting pass of a repeated tree begins with a new walk
 };
 
 } // namespace orvane

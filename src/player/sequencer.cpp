@@ -14,9 +14,22 @@ void Player::cmdPlay_Click()
         newStart();
 }
 
-void Player::newStart()
+namespace {
+
+// How much looking (folders listed or probed) one held tick pays for: a pass
+// that played nothing waits one tick more for each such share of its work,
+// which keeps a large tree with nothing to play to a small part of the machine.
+constexpr std::int64_t WorkPerHeldTick = 256;
+
+} // namespace
+
+// quiet: the next pass of a repeated tree, made while the controls stay in
+// the playing arrangement.
+void Player::newStart(bool quiet)
 {
     if (!fs_.folderExists(controls_.Text1())) {
+        if (quiet)
+            cmdStop_Click(); // the sequence ends as a tree's end with Stop does
         ui_.messageBox(PathErrorText, UiHost::MsgBoxExclamation, PathErrorTitle);
         return;
     }
@@ -24,6 +37,11 @@ void Player::newStart()
     PlayOn = 1;
     PlayIndex = 0;
     DeviceReady = 1;
+    passPlayed_ = false;
+    passOver_ = false;
+    passWork_ = 0;
+    holdTicks_ = 0;
+    restartHeld_ = false;
 
     MMControl1.setCommand("Close");
     MMControl1.setNotify(false);
@@ -36,13 +54,18 @@ void Player::newStart()
         FirstFile.clear(); // an unreadable play path holds nothing to play
     }
 
-    WalkFolders();
+    const std::uint64_t walk = walkPlayPath(quiet);
     if (PlayOn == 0) {
         // Stop was pressed while the walk yielded: the sequence is over before
         // it began. Stop has set the idle arrangement; drop what the walk added.
+        endWalk();
         List1.Clear();
+        ui_.setMousePointer(UiHost::PointerDefault);
+        WalkBusy = false;
         return;
     }
+    if (walk != walkSerial_)
+        return; // a Play during the yields has made a newer start, run to its end
 
     try {
         File1.setPath(controls_.Text1());
@@ -52,8 +75,16 @@ void Player::newStart()
     FolderIndex = 0;
     BuildList = true;
 
-    applyPlayingSet();
-    controls_.setEnabled(Ctl::Timer1, true);
+    if (!quiet) {
+        applyPlayingSet();
+        controls_.setEnabled(Ctl::Timer1, true);
+    }
+    askForTick(); // the first file plays at once, not one interval later
+    ui_.setMousePointer(UiHost::PointerDefault);
+
+    ui_.yield(); // where that first tick runs, before the walk goes deeper
+    walkRest(walk); // the ticks, and the music, go on in its yields
+    WalkBusy = false;
 }
 
 void Player::applyPlayingSet()
@@ -86,6 +117,16 @@ void Player::Timer1_Timer()
 
 void Player::tick()
 {
+    if (holdTicks_ > 0) {
+        --holdTicks_;
+        return;
+    }
+    if (restartHeld_) {
+        if (!Paused)
+            restartTree();
+        return;
+    }
+
     const std::uint64_t stopsBefore = stops_;
     FirstFileCopy = FirstFile;
 
@@ -98,6 +139,11 @@ void Player::tick()
             // sound; a paused player waits here for the resume instead.
             if (Paused && treeRepeat())
                 return;
+            if (treeRepeat() && DeviceReady == 1 && !passPlayed_) {
+                endPass();
+                restartHeld_ = true;
+                return;
+            }
             if (DeviceReady == 1)
                 cmdStop_Click();
             endChecks();
@@ -123,7 +169,7 @@ void Player::tick()
         // Not while paused: a Pause that falls between one file's end and the
         // next tick would otherwise let that tick start the next file, and the
         // resume would then pause it.
-        if (DeviceReady == 1 && PlayOn == 1 && !Paused) {
+        if (DeviceReady == 1 && PlayOn == 1 && !Paused && !passHeld()) {
             MMControl1.setFileName(NextFile);
             MMControl1.setCommand("Open");
             MMControl1.setCommand("Play");
@@ -143,8 +189,13 @@ void Player::tick()
             endChecks();
             return;
         }
-        if (singleFolderRepeat())
+        if (singleFolderRepeat()) {
+            readFolderAgain();
             PlayIndex = 0;
+            passOver_ = true;
+            if (DeviceReady == 1)
+                endPass(); // the last file has ended already
+        }
     }
     if (yieldInTick(stopsBefore))
         endChecks();
@@ -170,10 +221,65 @@ void Player::endChecks()
         cmdStop_Click();
 }
 
-void Player::MMControl1_Done(int /*notifyCode*/)
+// The folder of a single-folder repeat is read again at each pass, so files
+// added or removed since the last one count in the next; the play list is
+// built again only when the folder's files have changed.
+void Player::readFolderAgain()
+{
+    const std::vector<std::string> before = File1.names();
+    ++passWork_;
+    try {
+        File1.setPath(File1.Path());
+    } catch (const std::exception&) {
+        // Gone or unreadable (a medium taken away): nothing to play until it
+        // can be read again.
+    }
+    if (File1.names() != before)
+        BuildPlayList();
+}
+
+// Ends the pass now that it has come round and the device is free. One that
+// played nothing makes the next wait at least one whole interval (the first
+// tick may come a moment after this one), longer the more it had to look at.
+void Player::endPass()
+{
+    passOver_ = false;
+    if (!passPlayed_)
+        holdTicks_ = 1 + passWork_ / WorkPerHeldTick;
+    passPlayed_ = false;
+    passWork_ = 0;
+}
+
+// True while the next pass must wait; ends a pass that has come round.
+bool Player::passHeld()
+{
+    if (passOver_ && DeviceReady == 1)
+        endPass();
+    return holdTicks_ > 0;
+}
+
+// The next round of a repeated tree whose last round played nothing: the
+// walk is made again and the play path comes first, as after the tree's end
+// with Stop, but the controls stay as they are, since nothing has ended for
+// the user.
+void Player::restartTree()
+{
+    restartHeld_ = false;
+    PlayIndex = 0;
+    List1.Clear();
+    List2.clear();
+    newStart(true);
+}
+
+void Player::MMControl1_Done(int notifyCode)
 {
     DeviceReady = 1;
     MMControl1.setCommand("Close");
+    // A file that could not be played is followed at the next tick, so that a
+    // folder of such files is not tried in a tight loop.
+    if (notifyCode == MMControl::NotifyFailure)
+        return;
+    passPlayed_ = true;
     askForTick(); // the next file follows at once, not one interval later
 }
 

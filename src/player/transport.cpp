@@ -37,6 +37,9 @@ void Player::cmdSkip_Click()
 void Player::cmdStop_Click()
 {
     ++stops_;
+    holdTicks_ = 0;
+    restartHeld_ = false;
+    passOver_ = false;
     controls_.setEnabled(Ctl::Timer1, false);
     MMControl1.setCommand("Close");
     Paused = false;
@@ -50,6 +53,7 @@ void Player::cmdStop_Click()
         controls_.setEnabled(c, true);
     controls_.setEnabled(Ctl::cmdSkip, false);
     controls_.setEnabled(Ctl::mnuSkip, false);
+    endWalk(); // a walk still going on between ticks adds nothing more
     for (auto i = List1.ListCount() - 1; i >= 0; --i)
         List1.RemoveItem(i);
     List2.clear();

@@ -101,6 +101,14 @@ void SortedList::AddItems(std::vector<std::string> items)
     items_.erase(std::unique(items_.begin(), items_.end()), items_.end());
 }
 
+void SortedList::AddLast(const std::string& item)
+{
+    if (items_.empty() || lessNoCase(items_.back(), item))
+        items_.push_back(item);
+    else
+        AddItem(item);
+}
+
 std::string SortedList::List(std::int64_t index) const
 {
     if (index < 0 || index >= ListCount())

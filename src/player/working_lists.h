@@ -24,6 +24,10 @@ public:
     // Adds many entries at once; the same order as adding them one by one.
     // An entry already in the list is not added a second time.
     void AddItems(std::vector<std::string> items);
+    // Adds an entry that sorts after every entry already there, as entries
+    // found in the list's own order do; any other entry is placed as AddItem
+    // places it.
+    void AddLast(const std::string& item);
     std::string List(std::int64_t index) const;
     std::int64_t ListCount() const { return static_cast<std::int64_t>(items_.size()); }
     void RemoveItem(std::int64_t index);

@@ -150,19 +150,128 @@ TEST_F(Sequencer, NoMp3AnywhereWithSubfoldersStopsOnTheFirstTick)
     expectSet(ctl, Set::Idle);
 }
 
-TEST_F(Sequencer, TreeRepeatWithNoMp3RestartsEveryTickUntilStop)
+// A repeated tree with nothing to play is walked again now and then, not at
+// every tick, and the controls hold still meanwhile; music that appears plays.
+TEST_F(Sequencer, TreeRepeatWithNoMp3WaitsBetweenQuietRewalksUntilMusicAppears)
 {
     fs.addFolder("/m/A");
     options("/m", 1, 1);
     player.cmdPlay_Click();
-    for (int i = 0; i < 3; ++i) {
+    int changes = 0;
+    ctl.setListener([&](Ctl) { ++changes; });
+    // Each start, the first and every walk after it, resets the control once.
+    const auto starts = [&] { return std::count(mm.log.begin(), mm.log.end(), "Notify=0"); };
+    for (int i = 0; i < 12; ++i) {
         player.Timer1_Timer();
         expectSet(ctl, Set::Playing);
         EXPECT_EQ(player.List1.items(), (Files{"/m", "/m/A"})); // walked afresh, not doubled
     }
+    const auto rewalks = starts() - 1;
+    EXPECT_GE(rewalks, 3);
+    EXPECT_LE(rewalks, 4) << "one walk per three ticks at most";
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(ui.tickRequests, starts()) << "only each start asked for a tick";
+
+    fs.addFile("/m/A/new.mp3");
+    for (int i = 0; i < 6 && mm.opened().empty(); ++i)
+        player.Timer1_Timer();
+    EXPECT_EQ(mm.opened(), (Files{"/m/A/new.mp3"}));
     player.cmdStop_Click();
     expectSet(ctl, Set::Idle);
-    EXPECT_TRUE(mm.opened().empty());
+    EXPECT_EQ(player.List1.ListCount(), 0);
+}
+
+// The more folders a pass with nothing to play had to look at, the longer
+// the next waits.
+TEST_F(Sequencer, TreeRepeatWaitsLongerAfterALargerEmptyTree)
+{
+    const auto ticksBetweenWalks = [&](int folders) {
+        for (int i = 0; i < folders; ++i)
+            fs.addFolder("/t" + std::to_string(folders) + "/f" + std::to_string(i));
+        const std::string root = "/t" + std::to_string(folders);
+        options(root, 1, 1);
+        player.cmdPlay_Click();
+        std::vector<int> walkTicks;
+        for (int tick = 0; tick < 200 && walkTicks.size() < 3; ++tick) {
+            const auto listed = fs.listings.size();
+            player.Timer1_Timer();
+            if (std::find(fs.listings.begin() + static_cast<std::ptrdiff_t>(listed), fs.listings.end(), root)
+                != fs.listings.end())
+                walkTicks.push_back(tick);
+        }
+        player.cmdStop_Click();
+        return walkTicks.size() < 3 ? 1000 : walkTicks[2] - walkTicks[1];
+    };
+    const int small = ticksBetweenWalks(1);
+    const int large = ticksBetweenWalks(1000);
+    EXPECT_LE(small, 3);
+    EXPECT_GE(large, small + 5);
+    EXPECT_LT(large, 1000) << "the large tree is still walked again";
+}
+
+// Files that cannot be played are tried one per tick, not back to back, and
+// a single-folder round of them waits before the next round.
+TEST_F(Sequencer, UnplayableFilesAreTriedOncePerTickAndTheRoundWaits)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/b.mp3");
+    options("/m", 0, 1);
+    player.cmdPlay_Click();
+    std::vector<int> openTicks;
+    for (int tick = 0; tick < 30; ++tick) {
+        const auto before = mm.opened().size();
+        const int asked = ui.tickRequests;
+        player.Timer1_Timer();
+        EXPECT_LE(mm.opened().size(), before + 1);
+        if (mm.opened().size() > before) {
+            openTicks.push_back(tick);
+            mm.finish(MMControl::NotifyFailure);
+            EXPECT_EQ(ui.tickRequests, asked) << "no tick at once after a failure";
+        }
+    }
+    ASSERT_GE(openTicks.size(), 6u);
+    for (std::size_t k = 2; k < openTicks.size(); k += 2)
+        EXPECT_GE(openTicks[k] - openTicks[k - 1], 3) << "round " << k / 2 << " waited";
+    expectSet(ctl, Set::Playing);
+}
+
+// Under single-folder repeat the folder is read again for each round: files
+// added during a round play in the next, and a folder emptied (or a medium
+// taken away) is looked at once per held round until music comes back.
+TEST_F(Sequencer, SingleFolderRepeatReadsTheFolderAgainForEachRound)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/c.mp3");
+    options("/m", 0, 1);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    fs.addFile("/m/b.mp3");
+    Files played = playThrough(12);
+    ASSERT_GE(played.size(), 6u);
+    played.resize(6);
+    EXPECT_EQ(played, (Files{"/m/a.mp3", "/m/c.mp3", "/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/a.mp3"}));
+
+    for (const char* f : {"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"})
+        fs.remove(f);
+    playThrough(8); // what was under way ends
+    if (player.DeviceReady == 0)
+        mm.finish();
+    const auto opened = mm.opened().size();
+    const auto listed = fs.listings.size();
+    const int asked = ui.tickRequests;
+    for (int i = 0; i < 30; ++i)
+        player.Timer1_Timer();
+    EXPECT_EQ(mm.opened().size(), opened) << "nothing is tried";
+    EXPECT_GE(fs.listings.size() - listed, 8u);
+    EXPECT_LE(fs.listings.size() - listed, 15u) << "one reading per two ticks at most";
+    EXPECT_EQ(ui.tickRequests, asked);
+    expectSet(ctl, Set::Playing);
+
+    fs.addFile("/m/back.mp3");
+    for (int i = 0; i < 4 && mm.opened().size() == opened; ++i)
+        player.Timer1_Timer();
+    EXPECT_EQ(mm.opened().back(), "/m/back.mp3");
 }
 
 TEST_F(Sequencer, SkipOnTheLastFileIsItsNaturalEnd)
@@ -258,6 +367,73 @@ TEST_F(Sequencer, StopDuringTheWalkMakesTheNewStartGiveUp)
     expectSet(ctl, Set::Idle);
     EXPECT_EQ(player.List1.ListCount(), 0);
     EXPECT_FALSE(ctl.enabled(Ctl::Timer1));
+}
+
+// After Play the walk goes on between ticks: the play path's files start once
+// the play path alone has been listed, the folders still play in List1's
+// order (walked on demand where the ticks outrun the walk), and List1 ends as
+// the whole walk would make it.
+TEST_F(Sequencer, ThePlayPathPlaysWhileTheWalkGoesOnBetweenTicks)
+{
+    makeTree(fs);
+    fs.addFile("/m/A/X/Deep/d.mp3");
+    fs.addFolder("/m/C/Y");
+    options("/m", 1, 0);
+    Files listedBeforeFirstOpen;
+    std::vector<int> pointersAtFirstOpen;
+    // A tick with the device free at every yield from the one after the
+    // playing arrangement on; the first (yield 3) is the tick Play asks for.
+    for (int y = 3; y < 40; ++y)
+        ui.atYield(y, [&] {
+            if (player.DeviceReady == 0)
+                mm.finish();
+            player.Timer1_Timer();
+            if (listedBeforeFirstOpen.empty() && !mm.opened().empty()) {
+                listedBeforeFirstOpen = fs.listings;
+                pointersAtFirstOpen = ui.pointers;
+                fs.addFile("/m/B/Later/new.mp3"); // in a part not walked yet
+            }
+        });
+    player.cmdPlay_Click();
+    ASSERT_FALSE(listedBeforeFirstOpen.empty());
+    EXPECT_EQ(mm.opened().front(), "/m/a.mp3");
+    EXPECT_EQ(listedBeforeFirstOpen, (Files(listedBeforeFirstOpen.size(), "/m"))) << "only the play path";
+    EXPECT_EQ(pointersAtFirstOpen, (std::vector<int>{11, 0}));
+    EXPECT_EQ(player.List1.items(), (Files{"/m", "/m/A", "/m/A/X", "/m/A/X/Deep", "/m/B", "/m/B/Later", "/m/C",
+                                           "/m/C/Y", "/m/E"}));
+    EXPECT_FALSE(player.walkBusy());
+    for (int i = 0; i < 20 && ctl.enabled(Ctl::Timer1); ++i) {
+        mm.finish();
+        player.Timer1_Timer();
+    }
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3",
+                                  "/m/A/X/Deep/d.mp3", "/m/B/z.mp3", "/m/B/Later/new.mp3"}));
+    expectSet(ctl, Set::Idle);
+}
+
+// Where the sequence must wait for the walk to find its next folder, the
+// pointer shows it; a Stop while the walk goes on ends it at once.
+TEST_F(Sequencer, WaitingForTheWalkShowsTheHourglassAndStopEndsTheWalk)
+{
+    fs.addFolder("/m/A/B/C");
+    fs.addFile("/m/A/B/C/far.mp3");
+    options("/m", 1, 0);
+    ui.atYield(3, [&] { player.Timer1_Timer(); }); // finds the play path empty
+    player.cmdPlay_Click();
+    EXPECT_EQ(mm.opened(), (Files{"/m/A/B/C/far.mp3"}));
+    EXPECT_EQ(ui.pointers, (std::vector<int>{11, 0, 11, 0}));
+    player.cmdStop_Click();
+
+    for (int i = 0; i < 30; ++i)
+        fs.addFolder("/m/Z" + std::to_string(i));
+    ui.atYield(4, [&] { player.cmdStop_Click(); });
+    player.cmdPlay_Click();
+    EXPECT_LE(std::count_if(fs.listings.end() - 10, fs.listings.end(),
+                            [](const std::string& f) { return f.rfind("/m/Z", 0) == 0; }),
+              2);
+    EXPECT_EQ(player.List1.ListCount(), 0);
+    EXPECT_FALSE(player.walkBusy());
+    expectSet(ctl, Set::Idle);
 }
 
 TEST_F(Sequencer, SecondPlayDuringTheWalkPlaysEachFolderOnce)
@@ -442,8 +618,8 @@ TEST_F(Sequencer, LookAheadPassesEmptyAndUnreadableFoldersAndChangesNothing)
     fs.addFile("/m/D/early.mp3", 1);
     fs.addFile("/m/D/middle.mp3", 5);
     options("/m", 1, 0, true);
+    ui.atYield(3, [&] { player.Timer1_Timer(); }); // before the walk has gone past B
     player.cmdPlay_Click();
-    player.Timer1_Timer();
     EXPECT_EQ(mm.nextFiles, (Files{"/m/D/early.mp3"})); // date order in the next folder too
     EXPECT_EQ(player.FolderIndex, 0);
     EXPECT_EQ(player.FirstFile, "a.mp3");
@@ -454,8 +630,8 @@ TEST_F(Sequencer, LookAheadPassesEmptyAndUnreadableFoldersAndChangesNothing)
     EXPECT_EQ(playThrough(), (Files{"/m/a.mp3", "/m/D/early.mp3", "/m/D/middle.mp3", "/m/D/late.mp3"}));
 }
 
-// A completion asks for a tick at once, and so does the tick that finds a
-// folder used up: a whole tree plays on requested ticks alone, however the
+// A new start asks for its first tick at once, and so do a completion and the
+// tick that finds a folder used up: a whole tree plays on requested ticks alone, however the
 // completion falls (also during a tick's yield), and nothing is asked while idle.
 TEST_F(Sequencer, CompletionsAndFolderEndsAskForTheNextTickAtOnce)
 {
@@ -472,7 +648,9 @@ TEST_F(Sequencer, CompletionsAndFolderEndsAskForTheNextTickAtOnce)
             player.Timer1_Timer();
         }
     };
-    player.Timer1_Timer(); // the timer's first tick opens a
+    EXPECT_EQ(ui.tickRequests, 1) << "the new start asks for its first tick";
+    runRequestedTicks(); // opens a, without waiting for the timer
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3"}));
     for (int file = 0; file < 6 && ctl.enabled(Ctl::Timer1); ++file) {
         if (file == 2) {
             // This completion comes while the timer's tick yields; the tick
