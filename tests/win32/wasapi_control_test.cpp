@@ -4,6 +4,8 @@
 // must fail cleanly). Every wait polls the message loop with a generous
 // bound; nothing here depends on how long a file takes.
 
+#include "win32/mci_control.h"
+#include "win32/media_choice.h"
 #include "win32/mf_decoder.h"
 #include "win32/wasapi_control.h"
 #include "platform/win_text.h"
@@ -431,7 +433,8 @@ TEST_F(WasapiControlTest, RapidOpenAndCloseLeaveNoStaleCompletion)
         EXPECT_LE(done[play], 1) << "play " << play;
 }
 
-// Run with Wine's sound drivers off, as on a system without a sound device.
+// Run with Wine's sound drivers off, as on a system without a sound device,
+// and with Media Foundation off, as on Windows N editions.
 TEST(WasapiControlNoDevice, EveryPlayFailsOnceWhenNotReady)
 {
     WasapiControl control;
@@ -450,6 +453,26 @@ TEST(WasapiControlNoDevice, EveryPlayFailsOnceWhenNotReady)
     control.setCommand("Close");
     pumpFor(300);
     EXPECT_EQ(codes, kFailure);
+}
+
+// Where a sound device is: the program plays through Media Foundation and
+// WASAPI, or through MCI when asked to.
+TEST(MediaChoice, TakesWasapiWhereItStartsAndMciWhenAsked)
+{
+    if (!WasapiControl().isReady())
+        GTEST_SKIP() << "no sound device: the fallback is tested by MediaChoiceNoDevice";
+    EXPECT_NE(dynamic_cast<WasapiControl*>(makeWinMediaControl().get()), nullptr);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"ORVANE_MEDIA", L"MCI"));
+    const auto asked = makeWinMediaControl();
+    SetEnvironmentVariableW(L"ORVANE_MEDIA", nullptr);
+    EXPECT_NE(dynamic_cast<MciControl*>(asked.get()), nullptr);
+}
+
+TEST(MediaChoiceNoDevice, FallsBackToMci)
+{
+    if (WasapiControl().isReady())
+        GTEST_SKIP() << "a sound device is there: the choice is tested by MediaChoice";
+    EXPECT_NE(dynamic_cast<MciControl*>(makeWinMediaControl().get()), nullptr);
 }
 
 } // namespace
