@@ -10,7 +10,8 @@
 #   - mpv --gapless-audio=no (one file after another), for reference;
 #   - mpv --gapless-audio=yes (mpv's own gapless play list), for reference.
 # Prints one line per player: the median and largest silence between two
-# files, and the sound heard against the files' length.
+# files, and the sound heard against the files' length; then the Windows
+# program's CPU time playing and paused, and its memory, on each control.
 #
 #   bench/gap_bench.sh
 #
@@ -267,6 +268,50 @@ run_orvane_exe() {
 }
 run_orvane_exe "orvane.exe (Media Foundation + WASAPI)" wasapi
 run_orvane_exe "orvane.exe (MCI)" mci
+
+# The Windows program's own cost: CPU time per second of playing and of being
+# paused (four seconds each, Pause pressed with the mouse), and its memory.
+cpu_ticks() {
+  awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+cost_of_orvane_exe() {
+  local label=$1 media=$2 w= hz
+  [ -f "$win_build/orvane.exe" ] && [ -x "$wine" ] || return 0
+  hz=$(getconf CLK_TCK)
+  export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+  end_wine
+  ORVANE_MEDIA=$media "$wine" "$win_build/orvane.exe" >"$work/wine-cost-$media.log" 2>&1 &
+  app_pid=$!
+  for _ in $(seq 300); do
+    w=$(wine_main_window) && break
+    sleep 0.1
+  done
+  if [ -n "$w" ]; then
+    sleep 1
+    local width height a b c
+    read -r width height < <(xwininfo -id "$w" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
+    xdotool mousemove --window "$w" $(((6360 + 487) * width / 7455)) $(((720 + 247) * height / 1305)) click 1
+    sleep 2
+    a=$(cpu_ticks "$app_pid")
+    sleep 4
+    b=$(cpu_ticks "$app_pid")
+    xdotool mousemove --window "$w" $(((5400 + 487) * width / 7455)) $(((720 + 247) * height / 1305)) click 1
+    sleep 1
+    c=$(cpu_ticks "$app_pid")
+    sleep 4
+    local d rss
+    d=$(cpu_ticks "$app_pid")
+    rss=$(awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$app_pid/status" 2>/dev/null)
+    results+=("$(printf '%-28s CPU playing %5.1f ms/s, paused %5.1f ms/s, memory %s MiB' "$label" \
+      "$(awk -v t=$((b - a)) -v hz="$hz" 'BEGIN { print t * 1000 / hz / 4 }')" \
+      "$(awk -v t=$((d - c)) -v hz="$hz" 'BEGIN { print t * 1000 / hz / 4 }')" "$rss")")
+  fi
+  stop "$app_pid"
+  app_pid=
+  end_wine
+}
+cost_of_orvane_exe "orvane.exe (Media Foundation + WASAPI)" wasapi
+cost_of_orvane_exe "orvane.exe (MCI)" mci
 
 run_mpv "mpv --gapless-audio=no" --gapless-audio=no
 run_mpv "mpv --gapless-audio=yes" --gapless-audio=yes
