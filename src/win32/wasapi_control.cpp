@@ -103,6 +103,12 @@ public:
     void stop() { send({Command::Stop, 0, {}}); }
     void pause(bool on) { send({on ? Command::Pause : Command::Resume, 0, {}}); }
 
+    std::vector<Placement> placements() const
+    {
+        std::lock_guard lock(mutex_);
+        return {placed_.begin(), placed_.end()};
+    }
+
 private:
     struct Command {
         enum Kind { Start, Follow, Drop, Stop, Pause, Resume, Quit } kind;
@@ -112,7 +118,8 @@ private:
     struct Track {
         std::uint64_t id = 0;
         std::unique_ptr<MfDecoder> decoder;
-        std::int64_t end = -1; // stream frame after its last, once all is written
+        std::int64_t first = -1; // stream frame of its first sample, once written
+        std::int64_t end = -1;   // stream frame after its last, once all is written
     };
 
     void send(Command command)
@@ -323,9 +330,12 @@ private:
                     break;
                 }
                 Track& track = tracks_[writing_];
+                if (track.first < 0)
+                    track.first = written_ + static_cast<std::int64_t>(done);
                 if (!track.decoder->read(pending_)) {
                     track.end = written_ + static_cast<std::int64_t>(done);
                     track.decoder.reset();
+                    place(track);
                     ++writing_;
                 }
                 continue;
@@ -377,6 +387,14 @@ private:
         paused_ = false;
     }
 
+    void place(const Track& track)
+    {
+        std::lock_guard lock(mutex_);
+        placed_.push_back({track.id, track.first, track.end});
+        if (placed_.size() > 32)
+            placed_.pop_front();
+    }
+
     void post(WPARAM what, std::uint64_t id)
     {
         PostMessageW(window_, kOutputMessage, what, static_cast<LPARAM>(id));
@@ -386,10 +404,11 @@ private:
     HANDLE wake_ = nullptr;
     HANDLE audioEvent_ = nullptr;
     std::thread thread_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable started_;
     bool initDone_ = false;
     std::deque<Command> commands_;
+    std::deque<Placement> placed_;
     bool ready_ = false;
     int rate_ = 0;
     int channels_ = 0;
@@ -440,6 +459,11 @@ WasapiControl::~WasapiControl()
 bool WasapiControl::isReady() const
 {
     return output_ && output_->ready();
+}
+
+std::vector<WasapiControl::Placement> WasapiControl::placements() const
+{
+    return output_ ? output_->placements() : std::vector<Placement>{};
 }
 
 int WasapiControl::outputRate() const

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/win_api.h"
 
@@ -53,6 +54,17 @@ public:
     // The output stream's rate and channels (0 when not ready).
     int outputRate() const;
     int outputChannels() const;
+
+    // Where the last files' samples went in the stream, in stream frames
+    // since it last started: a file that follows another without a gap
+    // starts where that one ends. Kept for the last few files only.
+    struct Placement {
+        std::uint64_t id = 0; // the control's own number for the file
+        std::int64_t first = 0;
+        std::int64_t end = 0;
+        bool operator==(const Placement&) const = default;
+    };
+    std::vector<Placement> placements() const;
 
 private:
     class Output;

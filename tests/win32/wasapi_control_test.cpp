@@ -173,6 +173,20 @@ TEST_F(WasapiControlTest, FilesFollowEachOtherAcrossRatesAndChannelsOneCompletio
     // Each next file already sounded when the one before it was done.
     using N = WasapiControl::NextFile;
     EXPECT_EQ(atEnd, (std::vector<N>{N::Started, N::Started, N::Started, N::None}));
+
+    // One after the other in the stream, sample to sample, each whole at the
+    // stream's rate: no gap, nothing cut, no file at the wrong speed.
+    const auto placed = control.placements();
+    ASSERT_EQ(placed.size(), 4u);
+    const std::int64_t rate = control.outputRate();
+    const std::vector<std::int64_t> lengths = {rate / 2, rate / 2, rate * 3 / 10, rate};
+    for (size_t i = 0; i < placed.size(); ++i) {
+        SCOPED_TRACE("file " + std::to_string(i));
+        EXPECT_EQ(placed[i].end - placed[i].first, lengths[i]);
+        if (i > 0) {
+            EXPECT_EQ(placed[i].first, placed[i - 1].end);
+        }
+    }
 }
 
 TEST_F(WasapiControlTest, NextFileNeverCutsThePlayingOneNorPlaysUnasked)
