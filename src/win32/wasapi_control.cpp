@@ -10,6 +10,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -250,9 +251,23 @@ private:
         return true;
     }
 
+    // A device that went away is looked for again with the next file: the
+    // default one may be another by then, with another rate.
+    bool haveDevice()
+    {
+        if (client_)
+            return true;
+        render_.Reset();
+        clock_.Reset();
+        if (openDevice())
+            return true;
+        client_.Reset();
+        return false;
+    }
+
     bool append(std::uint64_t id, const std::wstring& path)
     {
-        auto decoder = ready_ ? MfDecoder::open(path, rate_, channels_) : nullptr;
+        auto decoder = ready_ && haveDevice() ? MfDecoder::open(path, rate_, channels_) : nullptr;
         if (!decoder) {
             post(kFailed, id);
             return false;
@@ -379,10 +394,11 @@ private:
         for (const Track& t : tracks_)
             post(kFailed, t.id);
         tracks_.clear();
-        if (client_) {
+        if (client_)
             client_->Stop();
-            client_->Reset();
-        }
+        render_.Reset();
+        clock_.Reset();
+        client_.Reset();
         active_ = false;
         paused_ = false;
     }
@@ -410,8 +426,8 @@ private:
     std::deque<Command> commands_;
     std::deque<Placement> placed_;
     bool ready_ = false;
-    int rate_ = 0;
-    int channels_ = 0;
+    std::atomic<int> rate_ = 0;
+    std::atomic<int> channels_ = 0;
 
     // The output thread's own.
     ComPtr<IAudioClient> client_;
