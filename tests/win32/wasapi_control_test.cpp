@@ -1,8 +1,10 @@
 // The media control on Media Foundation and WASAPI, playing lame-encoded
-// tones in real time through the default sound device (under Wine: its ALSA
-// driver into ALSA's null device, or no device at all, where every "Play"
-// must fail cleanly). Every wait polls the message loop with a generous
-// bound; nothing here depends on how long a file takes.
+// tones through the default sound device (under Wine: its ALSA driver into
+// ALSA's null device, or no device at all, where every "Play" must fail
+// cleanly). Every wait polls the message loop with a generous bound. Wine's
+// ALSA driver takes from the stream faster than real time (a few times, into
+// the null device), so a file that must still be playing after a moment is a
+// six-second one.
 
 #include "win32/mci_control.h"
 #include "win32/media_choice.h"
@@ -248,7 +250,7 @@ TEST_F(WasapiControlTest, OpenAloneAndStrayCommandsNeverComplete)
 TEST_F(WasapiControlTest, ClosedFileNeverCompletes)
 {
     SCOPED_TRACE("closed while it plays");
-    openAndPlay(song("long.mp3", 3000));
+    openAndPlay(song("long.mp3", 6000));
     control.setNextFileName(song("next.mp3"));
     pumpFor(300);
     control.setCommand("Close");
@@ -256,7 +258,7 @@ TEST_F(WasapiControlTest, ClosedFileNeverCompletes)
     EXPECT_TRUE(codes.empty());
 
     SCOPED_TRACE("ended by the next Open");
-    openAndPlay(song("a.mp3", 3000));
+    openAndPlay(song("a.mp3", 6000));
     pumpFor(200);
     openAndPlay(song("b.mp3", 1000));
     control.setCommand("pause");
@@ -301,8 +303,9 @@ TEST_F(WasapiControlTest, PlayAgainStartsOverAndCompletesOnce)
     pumpFor(500);
     EXPECT_EQ(codes, kSuccess);
 
+    SCOPED_TRACE("again while the first play runs");
     codes.clear();
-    control.setCommand("Play");
+    openAndPlay(song("long.mp3", 6000));
     pumpFor(200);
     control.setCommand("Play");
     control.setCommand("pause");
