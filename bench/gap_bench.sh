@@ -4,10 +4,14 @@
 # sink, records the sink's monitor, and plays the same tree (3 folders of 3
 # files of 1.5 s tone, name order, Subdirectories on) with:
 #   - Orvane itself, on a virtual X display, Play pressed with the mouse;
+#   - the Windows program (orvane.exe) the same way under Wine, through Wine's
+#     PulseAudio driver, once on its Media Foundation and WASAPI control and
+#     once on MCI (where mingw-w64 and Wine are installed);
 #   - mpv --gapless-audio=no (one file after another), for reference;
 #   - mpv --gapless-audio=yes (mpv's own gapless play list), for reference.
 # Prints one line per player: the median and largest silence between two
-# files, and the sound heard against the files' length.
+# files, and the sound heard against the files' length; then the Windows
+# program's CPU time playing and paused, and its memory, on each control.
 #
 #   bench/gap_bench.sh
 #
@@ -17,6 +21,9 @@ set -euo pipefail
 export LC_ALL=C
 
 source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
 
 if [ "${1:-}" != --inside ]; then
   for tool in Xvfb xdotool xwininfo xprop pulseaudio parec pactl lame mpv python3; do
@@ -27,6 +34,9 @@ if [ "${1:-}" != --inside ]; then
   done
   cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+    (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
+  fi
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside
 fi
 
@@ -198,6 +208,110 @@ to=$(mark)
 measure "orvane" "$from" "$to"
 stop "$app_pid"
 app_pid=
+
+# --- the Windows program under Wine: the prefix of its unit tests, its sound
+# through Wine's PulseAudio driver into the private server ------------------------
+winpath() {
+  local p=$1
+  echo "Z:${p//\//\\}"
+}
+end_wine() {
+  timeout 20 "$wineserver" -w 2>/dev/null || true
+}
+wine_main_window() {
+  local w
+  for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
+    if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+run_orvane_exe() {
+  local label=$1 media=$2 trace=$work/trace-$2.log w=
+  [ -f "$win_build/orvane.exe" ] && [ -x "$wine" ] || return 0
+  export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+  # A session left from the unit tests runs without this display and sound.
+  end_wine
+  local value
+  for value in "Version=$version" PlayOrder=2 Sub=1 Repeat=0 "PlayPath=$(winpath "$music")"; do
+    "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
+  done
+  ORVANE_MEDIA=$media ORVANE_TRACE=$(winpath "$trace") "$wine" "$win_build/orvane.exe" >"$work/wine-$media.log" 2>&1 &
+  app_pid=$!
+  for _ in $(seq 300); do
+    w=$(wine_main_window) && break
+    sleep 0.1
+  done
+  if [ -z "$w" ]; then
+    echo "gap_bench: the Windows program's main window did not appear" >&2
+  else
+    sleep 1
+    local width height
+    read -r width height < <(xwininfo -id "$w" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
+    from=$(mark)
+    started=$(date +%s%N)
+    xdotool mousemove --window "$w" $(((6360 + 487) * width / 7455)) $(((720 + 247) * height / 1305)) click 1
+    # Its own trace tells when the last file is done.
+    for _ in $(seq "$(awk -v t="$total" 'BEGIN { print int(t * 30) }')"); do
+      [ "$(grep -c '^Done' "$trace" 2>/dev/null)" -ge "$files" ] && break
+      sleep 0.1
+    done
+    sleep 0.5
+    to=$(mark)
+    measure "$label" "$from" "$to"
+  fi
+  stop "$app_pid"
+  app_pid=
+  end_wine
+}
+run_orvane_exe "orvane.exe (Media Foundation + WASAPI)" wasapi
+run_orvane_exe "orvane.exe (MCI)" mci
+
+# The Windows program's own cost: CPU time per second of playing and of being
+# paused (four seconds each, Pause pressed with the mouse), and its memory.
+cpu_ticks() {
+  awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+cost_of_orvane_exe() {
+  local label=$1 media=$2 w= hz
+  [ -f "$win_build/orvane.exe" ] && [ -x "$wine" ] || return 0
+  hz=$(getconf CLK_TCK)
+  export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+  end_wine
+  ORVANE_MEDIA=$media "$wine" "$win_build/orvane.exe" >"$work/wine-cost-$media.log" 2>&1 &
+  app_pid=$!
+  for _ in $(seq 300); do
+    w=$(wine_main_window) && break
+    sleep 0.1
+  done
+  if [ -n "$w" ]; then
+    sleep 1
+    local width height a b c
+    read -r width height < <(xwininfo -id "$w" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
+    xdotool mousemove --window "$w" $(((6360 + 487) * width / 7455)) $(((720 + 247) * height / 1305)) click 1
+    sleep 2
+    a=$(cpu_ticks "$app_pid")
+    sleep 4
+    b=$(cpu_ticks "$app_pid")
+    xdotool mousemove --window "$w" $(((5400 + 487) * width / 7455)) $(((720 + 247) * height / 1305)) click 1
+    sleep 1
+    c=$(cpu_ticks "$app_pid")
+    sleep 4
+    local d rss
+    d=$(cpu_ticks "$app_pid")
+    rss=$(awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$app_pid/status" 2>/dev/null)
+    results+=("$(printf '%-28s CPU playing %5.1f ms/s, paused %5.1f ms/s, memory %s MiB' "$label" \
+      "$(awk -v t=$((b - a)) -v hz="$hz" 'BEGIN { print t * 1000 / hz / 4 }')" \
+      "$(awk -v t=$((d - c)) -v hz="$hz" 'BEGIN { print t * 1000 / hz / 4 }')" "$rss")")
+  fi
+  stop "$app_pid"
+  app_pid=
+  end_wine
+}
+cost_of_orvane_exe "orvane.exe (Media Foundation + WASAPI)" wasapi
+cost_of_orvane_exe "orvane.exe (MCI)" mci
 
 run_mpv "mpv --gapless-audio=no" --gapless-audio=no
 run_mpv "mpv --gapless-audio=yes" --gapless-audio=yes

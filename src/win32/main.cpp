@@ -2,7 +2,7 @@
 #include "win32/frm_about.h"
 #include "win32/frm_orvane.h"
 #include "win32/frm_splash.h"
-#include "win32/mci_control.h"
+#include "win32/media_choice.h"
 #include "win32/traced_control.h"
 #include "win32/win_lifetime.h"
 
@@ -31,7 +31,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         hooks.showAbout = [windowGone] { orvane::frmAbout::showModeless(windowGone); };
         hooks.unloaded = [&lifetime] { lifetime.mainWindowUnloaded(); };
         hooks.messageBoxClosed = windowGone;
-        auto media = orvane::TracedControl::wrapFromEnvironment(std::make_unique<orvane::MciControl>());
+        auto media = orvane::TracedControl::wrapFromEnvironment(orvane::makeWinMediaControl());
         mainWindow = std::make_unique<orvane::frmOrvane>(std::move(media), orvane::makeNativeFileSystem(),
                                                          settings, std::move(hooks));
         mainWindow->show();

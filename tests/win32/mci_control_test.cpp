@@ -5,6 +5,7 @@
 
 #include "win32/mci_control.h"
 #include "support/temp_tree.h"
+#include "media_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,41 +21,9 @@ using Codes = std::vector<int>;
 const Codes kSuccess{MMControl::NotifySuccessful};
 const Codes kFailure{MMControl::NotifyFailure};
 
-// Silence as MPEG-1 Layer III: 24 ms frames (48 kHz, 64 kbit/s, mono) whose
-// side information and main data are all zero.
-std::string silentMp3(int milliseconds)
-{
-    std::string frame(192, '\0');
-    frame[0] = '\xFF';
-    frame[1] = '\xFB';
-    frame[2] = '\x54';
-    frame[3] = '\xC0';
-    std::string file;
-    for (int ms = 0; ms < milliseconds; ms += 24)
-        file += frame;
-    return file;
-}
-
-// Runs the thread's message loop until the condition holds or the time is up;
-// returns the condition's last value.
-bool pumpUntil(const std::function<bool()>& condition, int timeoutMs = 15000)
-{
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
-    while (!condition()) {
-        if (GetTickCount64() > end)
-            return condition();
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
-
-void pumpFor(int ms)
-{
-    pumpUntil([] { return false; }, ms);
-}
+using test::pumpFor;
+using test::pumpUntil;
+using test::silentMp3;
 
 // Waits, without handling anything, until MCI has queued a report for this
 // thread: the end of the playing file is then on its way but unread.
