@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # The silence a listener hears between consecutive files, through a real sound
 # server. Builds the program, starts a private PulseAudio server with a null
-# sink, records the sink's monitor, and plays the same tree (3 folders of 3
-# files of 1.5 s tone, name order, Subdirectories on) with:
+# sink, records the sink's monitor, and plays the same tree (name order,
+# Subdirectories on) with:
 #   - Orvane itself, on a virtual X display, Play pressed with the mouse;
 #   - mpv --gapless-audio=no (one file after another), for reference;
 #   - mpv --gapless-audio=yes (mpv's own gapless play list), for reference.
 # Prints one line per player: the median and largest silence between two
-# files, and the sound heard against the files' length.
+# files, the sound heard against the files' length, and every silence in
+# order.
 #
-#   bench/gap_bench.sh
+#   bench/gap_bench.sh [tree|wrap|short]
+#
+#   tree   3 folders of 3 files of 1.5 s, played once (the default)
+#   wrap   2 folders of 2 files of 1.0 s with Repeat All, three passes: the
+#          tree's end leads back to its first file twice
+#   short  2 folders of 6 files of 0.3 s, played once
 #
 # Clients ask for 30 ms of latency, as desktop sound settings usually do
 # (override with PULSE_LATENCY_MSEC).
@@ -18,7 +24,17 @@ export LC_ALL=C
 
 source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 
-if [ "${1:-}" != --inside ]; then
+if [ "${1:-}" = --inside ]; then
+  scenario=$2
+else
+  scenario=${1:-tree}
+  case $scenario in
+    tree | wrap | short) ;;
+    *)
+      echo "usage: $0 [tree|wrap|short]" >&2
+      exit 2
+      ;;
+  esac
   for tool in Xvfb xdotool xwininfo xprop pulseaudio parec pactl lame mpv python3; do
     if ! command -v "$tool" >/dev/null; then
       echo "gap_bench: $tool is not installed (scripts/setup.sh installs it)" >&2
@@ -27,15 +43,20 @@ if [ "${1:-}" != --inside ]; then
   done
   cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build_dir" -j2 --target orvane >/dev/null
-  exec "$source_dir/scripts/pulse_session.sh" "$0" --inside
+  exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$scenario"
 fi
 
 export PULSE_LATENCY_MSEC=${PULSE_LATENCY_MSEC:-30}
 rate=44100
-folders=3
-per_folder=3
-seconds_per_file=1.5
-files=$((folders * per_folder))
+repeat=0
+passes=1
+case $scenario in
+  tree) folders=3 per_folder=3 seconds_per_file=1.5 ;;
+  wrap) folders=2 per_folder=2 seconds_per_file=1.0 repeat=1 passes=3 ;;
+  short) folders=2 per_folder=6 seconds_per_file=0.3 ;;
+esac
+# Every file played in all passes, and their length.
+files=$((folders * per_folder * passes))
 total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-gap.XXXXXX")
@@ -139,7 +160,7 @@ run_mpv() {
   local from to started
   from=$(mark)
   started=$(date +%s%N)
-  mpv --no-config --really-quiet --vo=null "$@" "${list[@]}" >"$work/mpv.log" 2>&1
+  mpv --no-config --really-quiet --vo=null --loop-playlist="$passes" "$@" "${list[@]}" >"$work/mpv.log" 2>&1
   wait_until_played "$started"
   sleep 0.5
   to=$(mark)
@@ -157,7 +178,7 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 
 version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
 mkdir -p "$work/config" "$work/home"
-printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=0\nPlayPath=%s\n' "$version" "$music" \
+printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=%s\nPlayPath=%s\n' "$version" "$repeat" "$music" \
   >"$work/config/Orvane.conf"
 
 env -u DBUS_SESSION_BUS_ADDRESS HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
@@ -192,12 +213,22 @@ from=$(mark)
 started=$(date +%s%N)
 # Play, by the button's place in the window's twips layout.
 xdotool mousemove --window "$main" $(((6360 + 487) * main_w / 7455)) $(((720 + 247) * main_h / 1305)) click 1
-wait_until_played "$started"
-sleep 0.5
+if [ "$repeat" = 1 ]; then
+  # Repeating never ends: the recording stops halfway through the first file
+  # of the pass after the last one measured.
+  sleep "$(awk -v t="$total" -v s="$seconds_per_file" 'BEGIN { print t + s / 2 + 0.4 }')"
+  files=$((files + 1))
+  total=$(awk -v t="$total" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", t + s / 2 }')
+else
+  wait_until_played "$started"
+  sleep 0.5
+fi
 to=$(mark)
 measure "orvane" "$from" "$to"
 stop "$app_pid"
 app_pid=
+files=$((folders * per_folder * passes))
+total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
 
 run_mpv "mpv --gapless-audio=no" --gapless-audio=no
 run_mpv "mpv --gapless-audio=yes" --gapless-audio=yes
