@@ -188,7 +188,7 @@ void MpvControl::open()
     if (takesOverPrepared(path))
         pendingCompletion_ = 0;
     else
-        close();
+        closeNow();
     openedPath_ = path;
     fileOpen_ = true;
 }
@@ -246,8 +246,51 @@ void MpvControl::togglePause()
     mpv_set_property(handle_, "pause", MPV_FORMAT_FLAG, &flag);
 }
 
+// Tree repeat starts over with a Stop and a new start, each of which sends
+// "Close", while the first file of the new pass may already sound where the
+// tree's last file ended. A "Close" that finds only that file sounding
+// therefore silences it once the window thread is back in its event loop,
+// unless the open-mode flags of a new start come first: then it sounds on
+// until the next "Open", which takes it over if it names it.
 void MpvControl::close()
 {
+    if (currentEntry_ == 0 && !answeringDone_ && !handingOver_ && !holdingNext_
+        && prepared_.state == NextFile::Started) {
+        fileOpen_ = false;
+        openedPath_.clear();
+        pendingCompletion_ = 0;
+        if (stopSerial_ == 0)
+            stopLater();
+        return;
+    }
+    closeNow();
+}
+
+void MpvControl::setNotify(bool notify)
+{
+    if (!notify && stopSerial_ != 0) {
+        stopSerial_ = 0;
+        holdingNext_ = true;
+    }
+}
+
+void MpvControl::stopLater()
+{
+    const uint64_t serial = ++completionSerial_;
+    stopSerial_ = serial;
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial] {
+            if (stopSerial_ == serial)
+                closeNow();
+        },
+        Qt::QueuedConnection);
+}
+
+void MpvControl::closeNow()
+{
+    stopSerial_ = 0;
+    holdingNext_ = false;
     const bool wasPlaying = currentEntry_ != 0;
     currentEntry_ = 0;
     pendingCompletion_ = 0;
@@ -537,6 +580,8 @@ bool MpvControl::takesOverPrepared(const std::string& path) const
 void MpvControl::takeOverPrepared()
 {
     pendingCompletion_ = 0;
+    stopSerial_ = 0;
+    holdingNext_ = false;
     if (keepOpenedPaths_)
         openedPaths_.push_back(prepared_.path);
     const Prepared taken = prepared_;

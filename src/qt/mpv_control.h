@@ -31,7 +31,8 @@ namespace orvane {
 // that mpv goes on to it without a gap. The playing file's completion then
 // waits until its last sample has been heard; the "Close" that answers it
 // leaves the next file sounding, and the "Open" and "Play" of that same file
-// take it over where it is. Any other command drops it.
+// take it over where it is; so do those of a new start that follows a Stop at
+// once, as tree repeat does. Any other command drops it.
 class MpvControl : public QObject, public MMDevice {
     Q_OBJECT
 
@@ -58,6 +59,7 @@ public:
     MpvControl& operator=(const MpvControl&) = delete;
 
     void setNextFileName(const std::string& path) override;
+    void setNotify(bool notify) override;
 
     // False when libmpv could not be started; every "Play" then fails.
     bool isReady() const { return handle_ != nullptr; }
@@ -92,6 +94,8 @@ private:
     void play() override;
     void togglePause() override;
     void close() override;
+    void closeNow();
+    void stopLater();
 
     void stopPlayer();
     void failLater();
@@ -148,6 +152,8 @@ private:
     // waits until the last sample has been heard.
     bool handingOver_ = false;
     bool answeringDone_ = false; // inside the done handler
+    uint64_t stopSerial_ = 0;    // a "Close" that silences the next file soon
+    bool holdingNext_ = false;   // the next file sounds on through a new start
     QTimer handoverTimer_;
 };
 

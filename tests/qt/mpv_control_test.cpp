@@ -376,6 +376,7 @@ TEST_F(MpvHandoverTest, CloseAtTheHandoverDropsTheNextFile)
     ASSERT_TRUE(waitForCompletions(2));
     EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
     control.setCommand("Close");
+    QCoreApplication::processEvents(); // once the closing handler has returned
     EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
     spinFor(800);
     EXPECT_EQ(codes.size(), 2u);
@@ -384,6 +385,48 @@ TEST_F(MpvHandoverTest, CloseAtTheHandoverDropsTheNextFile)
     spinFor(200);
     EXPECT_EQ(codes, std::vector<int>(3, MMControl::NotifySuccessful));
     EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, b, a, b}));
+}
+
+// Tree repeat answers the completion, then stops and makes a new start (its
+// "Close", "Close" and open-mode flags) and opens the new pass's first file
+// after the walk and a tick: the file already sounding for it plays on.
+TEST_F(MpvHandoverTest, NextFileSoundsOnThroughStopAndNewStartUntilOpened)
+{
+    const std::string a = tone("a.mp3", 0.3), b = tone("b.mp3", 0.6), c = tone("c.mp3", 0.3);
+    const auto stopAndStartAgain = [&] {
+        control.setCommand("Close");
+        control.setCommand("Close");
+        control.setNotify(false);
+        control.setWait(true);
+        control.setShareable(false);
+    };
+    playWithNext(a, b);
+    ASSERT_TRUE(waitForCompletions(1));
+    stopAndStartAgain();
+    spinFor(100);
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
+    EXPECT_TRUE(takenOver(b));
+    ASSERT_TRUE(waitForCompletions(2));
+
+    // The new pass begins with another file: the one sounding goes.
+    control.setCommand("Close");
+    playWithNext(a, b);
+    ASSERT_TRUE(waitForCompletions(3));
+    stopAndStartAgain();
+    EXPECT_FALSE(takenOver(c));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    ASSERT_TRUE(waitForCompletions(4));
+
+    // A Stop during the walk silences it at once.
+    control.setCommand("Close");
+    playWithNext(a, b);
+    ASSERT_TRUE(waitForCompletions(5));
+    stopAndStartAgain();
+    control.setCommand("Close");
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    spinFor(300);
+    EXPECT_EQ(codes, std::vector<int>(5, MMControl::NotifySuccessful));
+    EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, b, a, c, a}));
 }
 
 TEST_F(MpvHandoverTest, PauseAtTheHandoverHoldsItAndOpeningAnotherFileDropsIt)

@@ -146,6 +146,21 @@ TEST(GaplessPlaythrough, EveryFileFollowsTheOneBeforeInOrderOnce)
     EXPECT_EQ(mpv.openedPaths(), (std::vector<std::string>{tree.path("A/1.mp3"), tree.path("A/2.mp3"), tree.path("B/3.mp3")}));
     EXPECT_EQ(control.takeovers, 2);
     EXPECT_EQ(mpv.nextFile(), MpvControl::NextFile::None);
+
+    // With Repeat All the tree's end leads back to its first file, through a
+    // Stop and a new start, as gaplessly.
+    c.setCkRepeat(1);
+    control.takeovers = 0;
+    tree.remove("A/2.mp3");
+    const std::size_t before = mpv.openedPaths().size();
+    player.cmdPlay_Click();
+    timer.start();
+    EXPECT_TRUE(orvane::testing::spinUntil([&] { return mpv.openedPaths().size() >= before + 3; }, 20000));
+    player.cmdStop_Click();
+    timer.stop();
+    EXPECT_EQ(std::vector<std::string>(mpv.openedPaths().begin() + static_cast<std::ptrdiff_t>(before), mpv.openedPaths().end()),
+              (std::vector<std::string>{tree.path("A/1.mp3"), tree.path("B/3.mp3"), tree.path("A/1.mp3")}));
+    EXPECT_EQ(control.takeovers, 2);
 }
 
 } // namespace
