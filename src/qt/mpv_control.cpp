@@ -3,6 +3,11 @@
 #include <mpv/client.h>
 
 #include <QMetaObject>
+#include <QSocketNotifier>
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -67,6 +72,9 @@ constexpr Option kEmbeddedOptions[] = {
 // Longest wait for mpv to play out a file's last audio and say it is idle:
 // far more than any output's buffer.
 constexpr int PlayOutLimitMs = 2000;
+
+// Files whose verdict is kept; a longer list starts again from nothing.
+constexpr std::size_t VerdictLimit = 4096;
 
 bool isAbsolute(const std::string& path)
 {
@@ -159,6 +167,9 @@ MpvControl::MpvControl(Output output, QObject* parent)
 
 MpvControl::~MpvControl()
 {
+    nextWatcher_.reset();
+    if (inotify_ >= 0)
+        ::close(inotify_);
     if (!handle_)
         return;
     // Once this returns no wakeup can be running or start; queued drains die
@@ -208,7 +219,8 @@ void MpvControl::play()
     pendingCompletion_ = 0;
     paused_ = false;
     startAnnounced_ = false;
-    if (!handle_ || openedPath_.empty()) {
+    played_ = {openedPath_, fileStateOf(openedPath_)};
+    if (!handle_ || openedPath_.empty() || knownVerdict(played_.path, played_.file) == false) {
         failLater();
         return;
     }
@@ -405,8 +417,10 @@ void MpvControl::onStartFile(int64_t entryId)
     startedEntry_ = entryId;
     const auto loaded = loadedEntries_.find(entryId);
     if (loaded != loadedEntries_.end()) {
-        if (entryId == prepared_.entry)
+        if (entryId == prepared_.entry) {
             prepared_.state = NextFile::Started;
+            unwatchNext(); // mpv has it open: what happens to the file now changes nothing
+        }
         else if (keepOpenedPaths_ && entryId == currentEntry_)
             openedPaths_.push_back(loaded->second);
         return;
@@ -439,6 +453,8 @@ void MpvControl::onEndFile(int64_t entryId, int reason)
         awaitPlayOut();
         return;
     }
+    if (!startAnnounced_ && (reason == MPV_END_FILE_REASON_ERROR || reason == MPV_END_FILE_REASON_REDIRECT))
+        noteVerdict(played_.path, played_.file, false);
     currentEntry_ = 0;
     paused_ = false;
     setNowPlaying({});
@@ -521,8 +537,19 @@ void MpvControl::setNextFileName(const std::string& path)
     // Only behind a file that plays, and not once its end is under way.
     if (next.empty() || !handle_ || currentEntry_ == 0 || handingOver_)
         return;
-    prepared_.state = NextFile::Checking;
+    const std::optional<FileState> file = fileStateOf(next);
+    const std::optional<bool> plays = knownVerdict(next, file);
+    if (plays == false)
+        return;
     prepared_.path = next;
+    prepared_.file = file;
+    watchNext();
+    if (plays == true) {
+        // Seen to play before, and not changed since.
+        queuePrepared();
+        return;
+    }
+    prepared_.state = NextFile::Checking;
     MpvControl& check = checker();
     check.setFileName(next);
     check.setCommand("Open");
@@ -545,8 +572,9 @@ void MpvControl::onChecked(int notifyCode)
     checker_->setCommand("Close");
     if (prepared_.state != NextFile::Checking)
         return;
+    noteVerdict(prepared_.path, prepared_.file, notifyCode == NotifySuccessful);
     if (notifyCode != NotifySuccessful || currentEntry_ == 0 || handingOver_) {
-        prepared_ = {};
+        forgetPrepared();
         return;
     }
     queuePrepared();
@@ -563,7 +591,7 @@ void MpvControl::queuePrepared()
         mpv_free_node_contents(&result);
     }
     if (entry <= 0) {
-        prepared_ = {};
+        forgetPrepared();
         setGapless(false);
         return;
     }
@@ -585,7 +613,7 @@ void MpvControl::takeOverPrepared()
     if (keepOpenedPaths_)
         openedPaths_.push_back(prepared_.path);
     const Prepared taken = prepared_;
-    prepared_ = {};
+    forgetPrepared();
     setGapless(false);
     if (taken.heard) {
         // Played to its end before the player got to it.
@@ -626,7 +654,7 @@ void MpvControl::onPreparedEnded(int reason)
     // comes. A play list must not lead mpv on.
     if (reason == MPV_END_FILE_REASON_REDIRECT)
         stopPlayer();
-    prepared_ = {};
+    forgetPrepared();
     setGapless(false);
 }
 
@@ -647,7 +675,7 @@ void MpvControl::dropPrepared(bool stopping)
             removeEntry(prepared_.entry);
         break;
     }
-    prepared_ = {};
+    forgetPrepared();
     setGapless(false);
 }
 
@@ -725,6 +753,85 @@ void MpvControl::finishHandover()
     if (prepared_.state != NextFile::Started)
         setNowPlaying({});
     complete(NotifySuccessful);
+}
+
+void MpvControl::forgetPrepared()
+{
+    prepared_ = {};
+    unwatchNext();
+}
+
+// mpv drops what is still to be heard of a file when the file queued after it
+// fails to load, so a queued file that changes before mpv gets to it leaves
+// the queue; the player opens it itself when its turn comes.
+void MpvControl::watchNext()
+{
+    unwatchNext();
+    if (inotify_ < 0) {
+        inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (inotify_ < 0)
+            return;
+        nextWatcher_ = std::make_unique<QSocketNotifier>(inotify_, QSocketNotifier::Read);
+        connect(nextWatcher_.get(), &QSocketNotifier::activated, this, &MpvControl::onNextFileTouched);
+    }
+    watch_ = inotify_add_watch(inotify_, prepared_.path.c_str(),
+                               IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF);
+}
+
+void MpvControl::unwatchNext()
+{
+    if (watch_ >= 0)
+        inotify_rm_watch(inotify_, watch_);
+    watch_ = -1;
+}
+
+void MpvControl::onNextFileTouched()
+{
+    alignas(inotify_event) char buffer[4096];
+    bool touched = false;
+    for (;;) {
+        const ssize_t got = ::read(inotify_, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            touched = touched || (watch_ >= 0 && event->wd == watch_);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    if (touched && (prepared_.state == NextFile::Checking || prepared_.state == NextFile::Queued))
+        dropPrepared(false);
+}
+
+// --- what is known of files ------------------------------------------------------
+
+std::optional<MpvControl::FileState> MpvControl::fileStateOf(const std::string& path)
+{
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileState{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                     static_cast<int64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
+                     info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+}
+
+// Whether the file was seen to play or to fail as it is now; nothing when it
+// was not, or has changed since (any write changes its change time).
+std::optional<bool> MpvControl::knownVerdict(const std::string& path, const std::optional<FileState>& file) const
+{
+    const auto found = verdicts_.find(path);
+    if (!file || found == verdicts_.end() || !(found->second.file == *file))
+        return std::nullopt;
+    return found->second.plays;
+}
+
+void MpvControl::noteVerdict(const std::string& path, const std::optional<FileState>& file, bool plays)
+{
+    if (!file)
+        return;
+    if (verdicts_.size() >= VerdictLimit)
+        verdicts_.clear();
+    verdicts_[path] = {*file, plays};
 }
 
 } // namespace orvane

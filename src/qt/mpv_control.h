@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 struct mpv_handle;
+class QSocketNotifier;
 
 namespace orvane {
 
@@ -81,10 +83,30 @@ signals:
     void playbackStarted();
 
 private:
+    // A file as it was when it was seen to play or to fail.
+    struct FileState {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        int64_t size = 0;
+        int64_t modifiedSec = 0, modifiedNsec = 0;
+        int64_t changedSec = 0, changedNsec = 0;
+        bool operator==(const FileState&) const = default;
+    };
+    struct Verdict {
+        FileState file;
+        bool plays = false;
+    };
+    // The file the last "Play" loaded, for the verdict at its end.
+    struct Played {
+        std::string path;
+        std::optional<FileState> file;
+    };
+
     // The next file, from its hint to its take-over.
     struct Prepared {
         NextFile state = NextFile::None;
         std::string path;  // as given to mpv
+        std::optional<FileState> file; // as it was named
         int64_t entry = 0; // once queued
         bool ended = false; // all its audio went out before the player took it over
         bool heard = false; // and mpv has played it out
@@ -119,6 +141,13 @@ private:
     void onPreparedEnded(int reason);
     void dropPrepared(bool stopping);
     void removeEntry(int64_t entryId);
+    void forgetPrepared();
+    void watchNext();
+    void unwatchNext();
+    void onNextFileTouched();
+    static std::optional<FileState> fileStateOf(const std::string& path);
+    std::optional<bool> knownVerdict(const std::string& path, const std::optional<FileState>& file) const;
+    void noteVerdict(const std::string& path, const std::optional<FileState>& file, bool plays);
     void setGapless(bool on);
     void awaitPlayOut();
     void onHandoverTimer();
@@ -155,6 +184,15 @@ private:
     uint64_t stopSerial_ = 0;    // a "Close" that silences the next file soon
     bool holdingNext_ = false;   // the next file sounds on through a new start
     QTimer handoverTimer_;
+
+    // What was found of each file handed to mpv: one that failed is not
+    // handed to it again, one that played is queued without a new check,
+    // as long as neither has changed.
+    std::map<std::string, Verdict> verdicts_;
+    Played played_;
+    int inotify_ = -1;
+    int watch_ = -1; // the queued next file, watched for changes
+    std::unique_ptr<QSocketNotifier> nextWatcher_;
 };
 
 } // namespace orvane
