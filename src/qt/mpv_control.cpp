@@ -67,6 +67,11 @@ constexpr Option kEmbeddedOptions[] = {
     {"load-unsafe-playlists", "no", true},
     {"demuxer-lavf-o", "protocol_whitelist=file", true},
     {"audio-client-name", "Orvane", false},
+    // The next file can be queued only once the player has named it, which is
+    // when the file before it has been heard to its end; mpv must not have
+    // decoded all of a short file by then. mpv's own default (0.2 s, on top of
+    // the sound server's) covers a whole 0.3 s file.
+    {"audio-buffer", "0.1", false},
 };
 
 // Longest wait for mpv to play out a file's last audio and say it is idle:
@@ -149,6 +154,8 @@ MpvControl::MpvControl(Output output, QObject* parent)
     } else {
         require("ao", "null");
         require("ao-null-untimed", output == Output::NullTimed ? "no" : "yes");
+        // As much as a sound server holds, rather than twice that.
+        mpv_set_option_string(handle, "ao-null-buffer", "0.1");
     }
     if (output == Output::Check)
         require("end", "0.1"); // enough to find a file that opens but does not decode
