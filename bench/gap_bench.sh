@@ -10,12 +10,16 @@
 # files, the sound heard against the files' length, and every silence in
 # order.
 #
-#   bench/gap_bench.sh [tree|wrap|short]
+#   bench/gap_bench.sh [tree|wrap|short|broken]
 #
 #   tree   3 folders of 3 files of 1.5 s, played once (the default)
 #   wrap   2 folders of 2 files of 1.0 s with Repeat All, three passes: the
 #          tree's end leads back to its first file twice
 #   short  2 folders of 6 files of 0.3 s, played once
+#   broken one folder of 2 files of 3.0 s, the second deleted 1 s after the
+#          start: the first must be heard whole
+#
+# ORVANE_EXE runs that program instead of building one (to compare builds).
 #
 # Clients ask for 30 ms of latency, as desktop sound settings usually do
 # (override with PULSE_LATENCY_MSEC).
@@ -29,9 +33,9 @@ if [ "${1:-}" = --inside ]; then
 else
   scenario=${1:-tree}
   case $scenario in
-    tree | wrap | short) ;;
+    tree | wrap | short | broken) ;;
     *)
-      echo "usage: $0 [tree|wrap|short]" >&2
+      echo "usage: $0 [tree|wrap|short|broken]" >&2
       exit 2
       ;;
   esac
@@ -41,8 +45,10 @@ else
       exit 1
     fi
   done
-  cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  if [ -z "${ORVANE_EXE:-}" ]; then
+    cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  fi
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$scenario"
 fi
 
@@ -54,10 +60,15 @@ case $scenario in
   tree) folders=3 per_folder=3 seconds_per_file=1.5 ;;
   wrap) folders=2 per_folder=2 seconds_per_file=1.0 repeat=1 passes=3 ;;
   short) folders=2 per_folder=6 seconds_per_file=0.3 ;;
+  broken) folders=1 per_folder=2 seconds_per_file=3.0 ;;
 esac
-# Every file played in all passes, and their length.
-files=$((folders * per_folder * passes))
-total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
+# Every file heard in all passes, and their length.
+expect_all() {
+  files=$((folders * per_folder * passes))
+  [ "$scenario" = broken ] && files=1
+  total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
+}
+expect_all
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-gap.XXXXXX")
 xvfb_pid=
@@ -107,6 +118,15 @@ for f in $(seq "$folders"); do
     list+=("$file")
   done
 done
+[ "$scenario" = broken ] && cp "${list[-1]}" "$work/spare.mp3"
+
+# The broken scenario's second file is put back, and deleted again a second
+# after the player starts.
+arm_breakage() {
+  [ "$scenario" = broken ] || return 0
+  cp "$work/spare.mp3" "${list[-1]}"
+  (sleep 1 && rm -f "${list[-1]}") &
+}
 
 # --- the recording: one for the whole run, so that the null sink keeps the
 # short latency the recorder asks for; each player gets its stretch of it --------
@@ -160,7 +180,8 @@ run_mpv() {
   local from to started
   from=$(mark)
   started=$(date +%s%N)
-  mpv --no-config --really-quiet --vo=null --loop-playlist="$passes" "$@" "${list[@]}" >"$work/mpv.log" 2>&1
+  arm_breakage
+  mpv --no-config --really-quiet --vo=null --loop-playlist="$passes" "$@" "${list[@]}" >"$work/mpv.log" 2>&1 || true # a file that fails is reported as an error
   wait_until_played "$started"
   sleep 0.5
   to=$(mark)
@@ -182,7 +203,7 @@ printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=%s\nPlayPath=%s\n' "$v
   >"$work/config/Orvane.conf"
 
 env -u DBUS_SESSION_BUS_ADDRESS HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
-  "$build_dir/orvane" >"$work/app.log" 2>&1 &
+  "${ORVANE_EXE:-$build_dir/orvane}" >"$work/app.log" 2>&1 &
 app_pid=$!
 
 main_window() {
@@ -211,6 +232,7 @@ read -r main_w main_h < <(xwininfo -id "$main" | awk '/^ *Width:/ { w = $NF } /^
 
 from=$(mark)
 started=$(date +%s%N)
+arm_breakage
 # Play, by the button's place in the window's twips layout.
 xdotool mousemove --window "$main" $(((6360 + 487) * main_w / 7455)) $(((720 + 247) * main_h / 1305)) click 1
 if [ "$repeat" = 1 ]; then
@@ -227,8 +249,7 @@ to=$(mark)
 measure "orvane" "$from" "$to"
 stop "$app_pid"
 app_pid=
-files=$((folders * per_folder * passes))
-total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
+expect_all
 
 run_mpv "mpv --gapless-audio=no" --gapless-audio=no
 run_mpv "mpv --gapless-audio=yes" --gapless-audio=yes
