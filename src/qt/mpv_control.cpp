@@ -401,7 +401,7 @@ void MpvControl::drainEvents()
             break;
         case MPV_EVENT_END_FILE: {
             const auto* end = static_cast<const mpv_event_end_file*>(event->data);
-            onEndFile(end->playlist_entry_id, end->reason);
+            onEndFile(end->playlist_entry_id, end->reason, end->error);
             break;
         }
         case MPV_EVENT_PLAYBACK_RESTART:
@@ -443,7 +443,7 @@ void MpvControl::onStartFile(int64_t entryId)
     stopPlayer();
 }
 
-void MpvControl::onEndFile(int64_t entryId, int reason)
+void MpvControl::onEndFile(int64_t entryId, int reason, int error)
 {
     // Entry ids only grow; an older entry that never started never will.
     loadedEntries_.erase(loadedEntries_.begin(), loadedEntries_.upper_bound(entryId));
@@ -460,7 +460,12 @@ void MpvControl::onEndFile(int64_t entryId, int reason)
         awaitPlayOut();
         return;
     }
-    if (!startAnnounced_ && (reason == MPV_END_FILE_REASON_ERROR || reason == MPV_END_FILE_REASON_REDIRECT))
+    // Only a file mpv could not open or make sense of counts as one that will
+    // not play; one too short to give any sound fails too, but loads.
+    if (!startAnnounced_
+        && (reason == MPV_END_FILE_REASON_REDIRECT
+            || (reason == MPV_END_FILE_REASON_ERROR
+                && (error == MPV_ERROR_LOADING_FAILED || error == MPV_ERROR_UNKNOWN_FORMAT))))
         noteVerdict(played_.path, played_.file, false);
     currentEntry_ = 0;
     paused_ = false;
@@ -579,7 +584,9 @@ void MpvControl::onChecked(int notifyCode)
     checker_->setCommand("Close");
     if (prepared_.state != NextFile::Checking)
         return;
-    noteVerdict(prepared_.path, prepared_.file, notifyCode == NotifySuccessful);
+    // The checker keeps its own verdicts by the same rule as this control.
+    if (notifyCode == NotifySuccessful || checker_->knownVerdict(prepared_.path, prepared_.file) == false)
+        noteVerdict(prepared_.path, prepared_.file, notifyCode == NotifySuccessful);
     if (notifyCode != NotifySuccessful || currentEntry_ == 0 || handingOver_) {
         forgetPrepared();
         return;

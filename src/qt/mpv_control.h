@@ -126,7 +126,7 @@ private:
     void requestDrain();
     void drainEvents();
     void onStartFile(int64_t entryId);
-    void onEndFile(int64_t entryId, int reason);
+    void onEndFile(int64_t entryId, int reason, int error);
     void onPlaybackRestart();
     void onFileLoaded();
     void setNowPlaying(NowPlaying now);
