@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The silence a listener hears between consecutive files, through a real sound
 # server. Builds the program, starts a private PulseAudio server with a null
-# sink, records the sink's monitor, and plays the same tree (3 folders of 3
-# files of 1.5 s tone, name order, Subdirectories on) with:
+# sink, records the sink's monitor, and plays the same tree (name order,
+# Subdirectories on) with:
 #   - Orvane itself, on a virtual X display, Play pressed with the mouse;
 #   - the Windows program (orvane.exe) the same way under Wine, through Wine's
 #     PulseAudio driver, once on its Media Foundation and WASAPI control and
@@ -10,10 +10,20 @@
 #   - mpv --gapless-audio=no (one file after another), for reference;
 #   - mpv --gapless-audio=yes (mpv's own gapless play list), for reference.
 # Prints one line per player: the median and largest silence between two
-# files, and the sound heard against the files' length; then the Windows
-# program's CPU time playing and paused, and its memory, on each control.
+# files, the sound heard against the files' length, and every silence in
+# order; then the Windows program's CPU time playing and paused, and its
+# memory, on each control.
 #
-#   bench/gap_bench.sh
+#   bench/gap_bench.sh [tree|wrap|short|broken]
+#
+#   tree   3 folders of 3 files of 1.5 s, played once (the default)
+#   wrap   2 folders of 2 files of 1.0 s with Repeat All, three passes: the
+#          tree's end leads back to its first file twice
+#   short  2 folders of 6 files of 0.3 s, played once
+#   broken one folder of 2 files of 3.0 s, the second deleted 1 s after the
+#          start: the first must be heard whole
+#
+# ORVANE_EXE runs that program instead of building one (to compare builds).
 #
 # Clients ask for 30 ms of latency, as desktop sound settings usually do
 # (override with PULSE_LATENCY_MSEC).
@@ -25,28 +35,50 @@ wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
 
-if [ "${1:-}" != --inside ]; then
+if [ "${1:-}" = --inside ]; then
+  scenario=$2
+else
+  scenario=${1:-tree}
+  case $scenario in
+    tree | wrap | short | broken) ;;
+    *)
+      echo "usage: $0 [tree|wrap|short|broken]" >&2
+      exit 2
+      ;;
+  esac
   for tool in Xvfb xdotool xwininfo xprop pulseaudio parec pactl lame mpv python3; do
     if ! command -v "$tool" >/dev/null; then
       echo "gap_bench: $tool is not installed (scripts/setup.sh installs it)" >&2
       exit 1
     fi
   done
-  cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  if [ -z "${ORVANE_EXE:-}" ]; then
+    cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  fi
   if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
     (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
   fi
-  exec "$source_dir/scripts/pulse_session.sh" "$0" --inside
+  exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$scenario"
 fi
 
 export PULSE_LATENCY_MSEC=${PULSE_LATENCY_MSEC:-30}
 rate=44100
-folders=3
-per_folder=3
-seconds_per_file=1.5
-files=$((folders * per_folder))
-total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
+repeat=0
+passes=1
+case $scenario in
+  tree) folders=3 per_folder=3 seconds_per_file=1.5 ;;
+  wrap) folders=2 per_folder=2 seconds_per_file=1.0 repeat=1 passes=3 ;;
+  short) folders=2 per_folder=6 seconds_per_file=0.3 ;;
+  broken) folders=1 per_folder=2 seconds_per_file=3.0 ;;
+esac
+# Every file heard in all passes, and their length.
+expect_all() {
+  files=$((folders * per_folder * passes))
+  [ "$scenario" = broken ] && files=1
+  total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
+}
+expect_all
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-gap.XXXXXX")
 xvfb_pid=
@@ -96,6 +128,15 @@ for f in $(seq "$folders"); do
     list+=("$file")
   done
 done
+[ "$scenario" = broken ] && cp "${list[-1]}" "$work/spare.mp3"
+
+# The broken scenario's second file is put back, and deleted again a second
+# after the player starts.
+arm_breakage() {
+  [ "$scenario" = broken ] || return 0
+  cp "$work/spare.mp3" "${list[-1]}"
+  (sleep 1 && rm -f "${list[-1]}") &
+}
 
 # --- the recording: one for the whole run, so that the null sink keeps the
 # short latency the recorder asks for; each player gets its stretch of it --------
@@ -149,11 +190,26 @@ run_mpv() {
   local from to started
   from=$(mark)
   started=$(date +%s%N)
-  mpv --no-config --really-quiet --vo=null "$@" "${list[@]}" >"$work/mpv.log" 2>&1
+  arm_breakage
+  mpv --no-config --really-quiet --vo=null --loop-playlist="$passes" "$@" "${list[@]}" >"$work/mpv.log" 2>&1 || true # a file that fails is reported as an error
   wait_until_played "$started"
   sleep 0.5
   to=$(mark)
   measure "$label" "$from" "$to"
+}
+
+# Repeating never ends: the recording then stops halfway through the first
+# file of the pass after the last one measured. Otherwise it stops once the
+# player is done, as the given command (run until true) tells.
+await_end() {
+  if [ "$repeat" = 1 ]; then
+    sleep "$(awk -v t="$total" -v s="$seconds_per_file" 'BEGIN { print t + s / 2 + 0.4 }')"
+    files=$((files + 1))
+    total=$(awk -v t="$total" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", t + s / 2 }')
+  else
+    "$@"
+    sleep 0.5
+  fi
 }
 
 # --- Orvane, as a user runs it -----------------------------------------------------
@@ -167,11 +223,11 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 
 version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
 mkdir -p "$work/config" "$work/home"
-printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=0\nPlayPath=%s\n' "$version" "$music" \
+printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=%s\nPlayPath=%s\n' "$version" "$repeat" "$music" \
   >"$work/config/Orvane.conf"
 
 env -u DBUS_SESSION_BUS_ADDRESS HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
-  "$build_dir/orvane" >"$work/app.log" 2>&1 &
+  "${ORVANE_EXE:-$build_dir/orvane}" >"$work/app.log" 2>&1 &
 app_pid=$!
 
 main_window() {
@@ -200,14 +256,15 @@ read -r main_w main_h < <(xwininfo -id "$main" | awk '/^ *Width:/ { w = $NF } /^
 
 from=$(mark)
 started=$(date +%s%N)
+arm_breakage
 # Play, by the button's place in the window's twips layout.
 xdotool mousemove --window "$main" $(((6360 + 487) * main_w / 7455)) $(((720 + 247) * main_h / 1305)) click 1
-wait_until_played "$started"
-sleep 0.5
+await_end wait_until_played "$started"
 to=$(mark)
 measure "orvane" "$from" "$to"
 stop "$app_pid"
 app_pid=
+expect_all
 
 # --- the Windows program under Wine: the prefix of its unit tests, its sound
 # through Wine's PulseAudio driver into the private server ------------------------
@@ -228,6 +285,14 @@ wine_main_window() {
   done
   return 1
 }
+# The program's own trace tells when the last file is done.
+traced_done() {
+  local trace=$1
+  for _ in $(seq "$(awk -v t="$total" 'BEGIN { print int(t * 30) }')"); do
+    [ "$(grep -c '^Done' "$trace" 2>/dev/null)" -ge "$files" ] && return 0
+    sleep 0.1
+  done
+}
 run_orvane_exe() {
   local label=$1 media=$2 trace=$work/trace-$2.log w=
   [ -f "$win_build/orvane.exe" ] && [ -x "$wine" ] || return 0
@@ -235,7 +300,7 @@ run_orvane_exe() {
   # A session left from the unit tests runs without this display and sound.
   end_wine
   local value
-  for value in "Version=$version" PlayOrder=2 Sub=1 Repeat=0 "PlayPath=$(winpath "$music")"; do
+  for value in "Version=$version" PlayOrder=2 Sub=1 "Repeat=$repeat" "PlayPath=$(winpath "$music")"; do
     "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
   done
   ORVANE_MEDIA=$media ORVANE_TRACE=$(winpath "$trace") "$wine" "$win_build/orvane.exe" >"$work/wine-$media.log" 2>&1 &
@@ -252,15 +317,12 @@ run_orvane_exe() {
     read -r width height < <(xwininfo -id "$w" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
     from=$(mark)
     started=$(date +%s%N)
+    arm_breakage
     xdotool mousemove --window "$w" $(((6360 + 487) * width / 7455)) $(((720 + 247) * height / 1305)) click 1
-    # Its own trace tells when the last file is done.
-    for _ in $(seq "$(awk -v t="$total" 'BEGIN { print int(t * 30) }')"); do
-      [ "$(grep -c '^Done' "$trace" 2>/dev/null)" -ge "$files" ] && break
-      sleep 0.1
-    done
-    sleep 0.5
+    await_end traced_done "$trace"
     to=$(mark)
     measure "$label" "$from" "$to"
+    expect_all
   fi
   stop "$app_pid"
   app_pid=

@@ -10,7 +10,7 @@ handover without any silence counts as a gap of 0 ms.
     gap_measure.py RECORDING --files 9 --seconds 13.5 [--from BYTE] [--to BYTE] [--label NAME]
 
 Prints one line: the median and the largest gap, the number of silences found,
-and the sound heard against the files' length.
+the sound heard against the files' length, and each silence in order (ms).
 """
 
 import argparse
@@ -79,7 +79,8 @@ def main():
     largest = counted[0] if counted else 0.0
     print(f"{args.label:<28} median gap {median:6.1f} ms, max gap {largest:6.1f} ms, "
           f"{len(gaps)} silences for {handovers} handovers, "
-          f"heard {heard:6.3f} s of {args.seconds:.3f} s")
+          f"heard {heard:6.3f} s of {args.seconds:.3f} s; silences: "
+          + (" ".join(f"{g:.0f}" for g in gaps) or "none"))
     return 0
 
 

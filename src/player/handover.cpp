@@ -30,8 +30,8 @@ void Player::askForTick()
 // The file the sequence will open after the one just opened, found without
 // changing anything: the next entry of the play list; at its end, the first
 // entry again for single-folder repeat, or the first file the next folder with
-// files will play. Empty when it cannot be known (the end of the tree, where
-// tree repeat starts a new sequence).
+// files will play; at the end of the tree, with tree repeat, the first file of
+// the new pass. Empty when it cannot be known.
 std::string Player::followingFile()
 {
     const std::int64_t n = playListCount();
@@ -46,13 +46,16 @@ std::string Player::followingFile()
 
 // The first file of the first folder after folderIndex in List1 whose play list
 // will not be empty, as FindNextFolder and BuildPlayList will find it; folders
-// that cannot be read are passed over as they will be.
+// that cannot be read are passed over as they will be. Past the last folder,
+// tree repeat starts again with the play path, and the walk made then finds
+// the folders this one found, unless the tree changes meanwhile.
 std::string Player::firstFileAfter(std::int64_t folderIndex)
 {
     for (std::int64_t i = folderIndex + 1; i <= folderIndex + LookAheadFolders; ++i) {
-        const std::string folder = folderAt(i);
+        // The new start lists the play path as the user typed it.
+        const std::string folder = i == 0 ? controls_.Text1() : folderAt(i);
         if (folder.empty())
-            return {};
+            return folderIndex >= 0 && treeRepeat() ? firstFileAfter(-1) : std::string{};
         try {
             FileList files(fs_);
             files.setPath(folder);

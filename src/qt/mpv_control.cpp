@@ -3,6 +3,11 @@
 #include <mpv/client.h>
 
 #include <QMetaObject>
+#include <QSocketNotifier>
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -62,11 +67,19 @@ constexpr Option kEmbeddedOptions[] = {
     {"load-unsafe-playlists", "no", true},
     {"demuxer-lavf-o", "protocol_whitelist=file", true},
     {"audio-client-name", "Orvane", false},
+    // The next file can be queued only once the player has named it, which is
+    // when the file before it has been heard to its end; mpv must not have
+    // decoded all of a short file by then. mpv's own default (0.2 s, on top of
+    // the sound server's) covers a whole 0.3 s file.
+    {"audio-buffer", "0.1", false},
 };
 
 // Longest wait for mpv to play out a file's last audio and say it is idle:
 // far more than any output's buffer.
 constexpr int PlayOutLimitMs = 2000;
+
+// Files whose verdict is kept; a longer list starts again from nothing.
+constexpr std::size_t VerdictLimit = 4096;
 
 bool isAbsolute(const std::string& path)
 {
@@ -141,6 +154,8 @@ MpvControl::MpvControl(Output output, QObject* parent)
     } else {
         require("ao", "null");
         require("ao-null-untimed", output == Output::NullTimed ? "no" : "yes");
+        // As much as a sound server holds, rather than twice that.
+        mpv_set_option_string(handle, "ao-null-buffer", "0.1");
     }
     if (output == Output::Check)
         require("end", "0.1"); // enough to find a file that opens but does not decode
@@ -159,6 +174,9 @@ MpvControl::MpvControl(Output output, QObject* parent)
 
 MpvControl::~MpvControl()
 {
+    nextWatcher_.reset();
+    if (inotify_ >= 0)
+        ::close(inotify_);
     if (!handle_)
         return;
     // Once this returns no wakeup can be running or start; queued drains die
@@ -188,7 +206,7 @@ void MpvControl::open()
     if (takesOverPrepared(path))
         pendingCompletion_ = 0;
     else
-        close();
+        closeNow();
     openedPath_ = path;
     fileOpen_ = true;
 }
@@ -208,7 +226,8 @@ void MpvControl::play()
     pendingCompletion_ = 0;
     paused_ = false;
     startAnnounced_ = false;
-    if (!handle_ || openedPath_.empty()) {
+    played_ = {openedPath_, fileStateOf(openedPath_)};
+    if (!handle_ || openedPath_.empty() || knownVerdict(played_.path, played_.file) == false) {
         failLater();
         return;
     }
@@ -246,8 +265,51 @@ void MpvControl::togglePause()
     mpv_set_property(handle_, "pause", MPV_FORMAT_FLAG, &flag);
 }
 
+// Tree repeat starts over with a Stop and a new start, each of which sends
+// "Close", while the first file of the new pass may already sound where the
+// tree's last file ended. A "Close" that finds only that file sounding
+// therefore silences it once the window thread is back in its event loop,
+// unless the open-mode flags of a new start come first: then it sounds on
+// until the next "Open", which takes it over if it names it.
 void MpvControl::close()
 {
+    if (currentEntry_ == 0 && !answeringDone_ && !handingOver_ && !holdingNext_
+        && prepared_.state == NextFile::Started) {
+        fileOpen_ = false;
+        openedPath_.clear();
+        pendingCompletion_ = 0;
+        if (stopSerial_ == 0)
+            stopLater();
+        return;
+    }
+    closeNow();
+}
+
+void MpvControl::setNotify(bool notify)
+{
+    if (!notify && stopSerial_ != 0) {
+        stopSerial_ = 0;
+        holdingNext_ = true;
+    }
+}
+
+void MpvControl::stopLater()
+{
+    const uint64_t serial = ++completionSerial_;
+    stopSerial_ = serial;
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial] {
+            if (stopSerial_ == serial)
+                closeNow();
+        },
+        Qt::QueuedConnection);
+}
+
+void MpvControl::closeNow()
+{
+    stopSerial_ = 0;
+    holdingNext_ = false;
     const bool wasPlaying = currentEntry_ != 0;
     currentEntry_ = 0;
     pendingCompletion_ = 0;
@@ -339,7 +401,7 @@ void MpvControl::drainEvents()
             break;
         case MPV_EVENT_END_FILE: {
             const auto* end = static_cast<const mpv_event_end_file*>(event->data);
-            onEndFile(end->playlist_entry_id, end->reason);
+            onEndFile(end->playlist_entry_id, end->reason, end->error);
             break;
         }
         case MPV_EVENT_PLAYBACK_RESTART:
@@ -362,8 +424,10 @@ void MpvControl::onStartFile(int64_t entryId)
     startedEntry_ = entryId;
     const auto loaded = loadedEntries_.find(entryId);
     if (loaded != loadedEntries_.end()) {
-        if (entryId == prepared_.entry)
+        if (entryId == prepared_.entry) {
             prepared_.state = NextFile::Started;
+            unwatchNext(); // mpv has it open: what happens to the file now changes nothing
+        }
         else if (keepOpenedPaths_ && entryId == currentEntry_)
             openedPaths_.push_back(loaded->second);
         return;
@@ -379,7 +443,7 @@ void MpvControl::onStartFile(int64_t entryId)
     stopPlayer();
 }
 
-void MpvControl::onEndFile(int64_t entryId, int reason)
+void MpvControl::onEndFile(int64_t entryId, int reason, int error)
 {
     // Entry ids only grow; an older entry that never started never will.
     loadedEntries_.erase(loadedEntries_.begin(), loadedEntries_.upper_bound(entryId));
@@ -396,6 +460,13 @@ void MpvControl::onEndFile(int64_t entryId, int reason)
         awaitPlayOut();
         return;
     }
+    // Only a file mpv could not open or make sense of counts as one that will
+    // not play; one too short to give any sound fails too, but loads.
+    if (!startAnnounced_
+        && (reason == MPV_END_FILE_REASON_REDIRECT
+            || (reason == MPV_END_FILE_REASON_ERROR
+                && (error == MPV_ERROR_LOADING_FAILED || error == MPV_ERROR_UNKNOWN_FORMAT))))
+        noteVerdict(played_.path, played_.file, false);
     currentEntry_ = 0;
     paused_ = false;
     setNowPlaying({});
@@ -478,8 +549,19 @@ void MpvControl::setNextFileName(const std::string& path)
     // Only behind a file that plays, and not once its end is under way.
     if (next.empty() || !handle_ || currentEntry_ == 0 || handingOver_)
         return;
-    prepared_.state = NextFile::Checking;
+    const std::optional<FileState> file = fileStateOf(next);
+    const std::optional<bool> plays = knownVerdict(next, file);
+    if (plays == false)
+        return;
     prepared_.path = next;
+    prepared_.file = file;
+    watchNext();
+    if (plays == true) {
+        // Seen to play before, and not changed since.
+        queuePrepared();
+        return;
+    }
+    prepared_.state = NextFile::Checking;
     MpvControl& check = checker();
     check.setFileName(next);
     check.setCommand("Open");
@@ -502,8 +584,11 @@ void MpvControl::onChecked(int notifyCode)
     checker_->setCommand("Close");
     if (prepared_.state != NextFile::Checking)
         return;
+    // The checker keeps its own verdicts by the same rule as this control.
+    if (notifyCode == NotifySuccessful || checker_->knownVerdict(prepared_.path, prepared_.file) == false)
+        noteVerdict(prepared_.path, prepared_.file, notifyCode == NotifySuccessful);
     if (notifyCode != NotifySuccessful || currentEntry_ == 0 || handingOver_) {
-        prepared_ = {};
+        forgetPrepared();
         return;
     }
     queuePrepared();
@@ -520,7 +605,7 @@ void MpvControl::queuePrepared()
         mpv_free_node_contents(&result);
     }
     if (entry <= 0) {
-        prepared_ = {};
+        forgetPrepared();
         setGapless(false);
         return;
     }
@@ -537,10 +622,12 @@ bool MpvControl::takesOverPrepared(const std::string& path) const
 void MpvControl::takeOverPrepared()
 {
     pendingCompletion_ = 0;
+    stopSerial_ = 0;
+    holdingNext_ = false;
     if (keepOpenedPaths_)
         openedPaths_.push_back(prepared_.path);
     const Prepared taken = prepared_;
-    prepared_ = {};
+    forgetPrepared();
     setGapless(false);
     if (taken.heard) {
         // Played to its end before the player got to it.
@@ -581,7 +668,7 @@ void MpvControl::onPreparedEnded(int reason)
     // comes. A play list must not lead mpv on.
     if (reason == MPV_END_FILE_REASON_REDIRECT)
         stopPlayer();
-    prepared_ = {};
+    forgetPrepared();
     setGapless(false);
 }
 
@@ -602,7 +689,7 @@ void MpvControl::dropPrepared(bool stopping)
             removeEntry(prepared_.entry);
         break;
     }
-    prepared_ = {};
+    forgetPrepared();
     setGapless(false);
 }
 
@@ -680,6 +767,85 @@ void MpvControl::finishHandover()
     if (prepared_.state != NextFile::Started)
         setNowPlaying({});
     complete(NotifySuccessful);
+}
+
+void MpvControl::forgetPrepared()
+{
+    prepared_ = {};
+    unwatchNext();
+}
+
+// mpv drops what is still to be heard of a file when the file queued after it
+// fails to load, so a queued file that changes before mpv gets to it leaves
+// the queue; the player opens it itself when its turn comes.
+void MpvControl::watchNext()
+{
+    unwatchNext();
+    if (inotify_ < 0) {
+        inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (inotify_ < 0)
+            return;
+        nextWatcher_ = std::make_unique<QSocketNotifier>(inotify_, QSocketNotifier::Read);
+        connect(nextWatcher_.get(), &QSocketNotifier::activated, this, &MpvControl::onNextFileTouched);
+    }
+    watch_ = inotify_add_watch(inotify_, prepared_.path.c_str(),
+                               IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF);
+}
+
+void MpvControl::unwatchNext()
+{
+    if (watch_ >= 0)
+        inotify_rm_watch(inotify_, watch_);
+    watch_ = -1;
+}
+
+void MpvControl::onNextFileTouched()
+{
+    alignas(inotify_event) char buffer[4096];
+    bool touched = false;
+    for (;;) {
+        const ssize_t got = ::read(inotify_, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            touched = touched || (watch_ >= 0 && event->wd == watch_);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    if (touched && (prepared_.state == NextFile::Checking || prepared_.state == NextFile::Queued))
+        dropPrepared(false);
+}
+
+// --- what is known of files ------------------------------------------------------
+
+std::optional<MpvControl::FileState> MpvControl::fileStateOf(const std::string& path)
+{
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileState{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino),
+                     static_cast<int64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
+                     info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+}
+
+// Whether the file was seen to play or to fail as it is now; nothing when it
+// was not, or has changed since (any write changes its change time).
+std::optional<bool> MpvControl::knownVerdict(const std::string& path, const std::optional<FileState>& file) const
+{
+    const auto found = verdicts_.find(path);
+    if (!file || found == verdicts_.end() || !(found->second.file == *file))
+        return std::nullopt;
+    return found->second.plays;
+}
+
+void MpvControl::noteVerdict(const std::string& path, const std::optional<FileState>& file, bool plays)
+{
+    if (!file)
+        return;
+    if (verdicts_.size() >= VerdictLimit)
+        verdicts_.clear();
+    verdicts_[path] = {*file, plays};
 }
 
 } // namespace orvane

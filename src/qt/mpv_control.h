@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 struct mpv_handle;
+class QSocketNotifier;
 
 namespace orvane {
 
@@ -31,7 +33,8 @@ namespace orvane {
 // that mpv goes on to it without a gap. The playing file's completion then
 // waits until its last sample has been heard; the "Close" that answers it
 // leaves the next file sounding, and the "Open" and "Play" of that same file
-// take it over where it is. Any other command drops it.
+// take it over where it is; so do those of a new start that follows a Stop at
+// once, as tree repeat does. Any other command drops it.
 class MpvControl : public QObject, public MMDevice {
     Q_OBJECT
 
@@ -58,6 +61,7 @@ public:
     MpvControl& operator=(const MpvControl&) = delete;
 
     void setNextFileName(const std::string& path) override;
+    void setNotify(bool notify) override;
 
     // False when libmpv could not be started; every "Play" then fails.
     bool isReady() const { return handle_ != nullptr; }
@@ -79,10 +83,30 @@ signals:
     void playbackStarted();
 
 private:
+    // A file as it was when it was seen to play or to fail.
+    struct FileState {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        int64_t size = 0;
+        int64_t modifiedSec = 0, modifiedNsec = 0;
+        int64_t changedSec = 0, changedNsec = 0;
+        bool operator==(const FileState&) const = default;
+    };
+    struct Verdict {
+        FileState file;
+        bool plays = false;
+    };
+    // The file the last "Play" loaded, for the verdict at its end.
+    struct Played {
+        std::string path;
+        std::optional<FileState> file;
+    };
+
     // The next file, from its hint to its take-over.
     struct Prepared {
         NextFile state = NextFile::None;
         std::string path;  // as given to mpv
+        std::optional<FileState> file; // as it was named
         int64_t entry = 0; // once queued
         bool ended = false; // all its audio went out before the player took it over
         bool heard = false; // and mpv has played it out
@@ -92,6 +116,8 @@ private:
     void play() override;
     void togglePause() override;
     void close() override;
+    void closeNow();
+    void stopLater();
 
     void stopPlayer();
     void failLater();
@@ -100,7 +126,7 @@ private:
     void requestDrain();
     void drainEvents();
     void onStartFile(int64_t entryId);
-    void onEndFile(int64_t entryId, int reason);
+    void onEndFile(int64_t entryId, int reason, int error);
     void onPlaybackRestart();
     void onFileLoaded();
     void setNowPlaying(NowPlaying now);
@@ -115,6 +141,13 @@ private:
     void onPreparedEnded(int reason);
     void dropPrepared(bool stopping);
     void removeEntry(int64_t entryId);
+    void forgetPrepared();
+    void watchNext();
+    void unwatchNext();
+    void onNextFileTouched();
+    static std::optional<FileState> fileStateOf(const std::string& path);
+    std::optional<bool> knownVerdict(const std::string& path, const std::optional<FileState>& file) const;
+    void noteVerdict(const std::string& path, const std::optional<FileState>& file, bool plays);
     void setGapless(bool on);
     void awaitPlayOut();
     void onHandoverTimer();
@@ -148,7 +181,18 @@ private:
     // waits until the last sample has been heard.
     bool handingOver_ = false;
     bool answeringDone_ = false; // inside the done handler
+    uint64_t stopSerial_ = 0;    // a "Close" that silences the next file soon
+    bool holdingNext_ = false;   // the next file sounds on through a new start
     QTimer handoverTimer_;
+
+    // What was found of each file handed to mpv: one that failed is not
+    // handed to it again, one that played is queued without a new check,
+    // as long as neither has changed.
+    std::map<std::string, Verdict> verdicts_;
+    Played played_;
+    int inotify_ = -1;
+    int watch_ = -1; // the queued next file, watched for changes
+    std::unique_ptr<QSocketNotifier> nextWatcher_;
 };
 
 } // namespace orvane

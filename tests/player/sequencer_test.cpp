@@ -566,8 +566,8 @@ TEST_F(Sequencer, FolderEmptiedBeforeTheBuildIsPassedOver)
 }
 
 // Right after each open the control is told which file comes next, so that it
-// can follow without a gap: exactly the file the sequence then opens, or
-// nothing where the sequence stops or starts over.
+// can follow without a gap: exactly the file the sequence then opens (also
+// where tree repeat starts over), or nothing where the sequence stops.
 TEST_F(Sequencer, EachOpenNamesTheFileOpenedNext)
 {
     struct Case {
@@ -579,7 +579,7 @@ TEST_F(Sequencer, EachOpenNamesTheFileOpenedNext)
         {0, 0, 3, {"/m/b.mp3", "/m/c.mp3", ""}},
         {0, 1, 7, {"/m/b.mp3", "/m/c.mp3", "/m/a.mp3", "/m/b.mp3"}},
         {1, 0, 6, {"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3", ""}},
-        {1, 1, 13, {"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3", "", "/m/b.mp3"}},
+        {1, 1, 13, {"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3", "/m/a.mp3", "/m/b.mp3"}},
     };
     makeTree(fs);
     for (const Case& c : cases) {
@@ -628,6 +628,36 @@ TEST_F(Sequencer, LookAheadPassesEmptyAndUnreadableFoldersAndChangesNothing)
     EXPECT_FALSE(player.BuildList);
     mm.finish();
     EXPECT_EQ(playThrough(), (Files{"/m/a.mp3", "/m/D/early.mp3", "/m/D/middle.mp3", "/m/D/late.mp3"}));
+}
+
+// At the end of a repeated tree the next pass begins again with the play path,
+// or with its first subfolder that holds files when it holds none itself; the
+// file named there is the one the new pass opens after the walk.
+TEST_F(Sequencer, TreeRepeatNamesTheFirstFileOfTheNextPass)
+{
+    fs.addFile("/t/A/notes.txt");
+    fs.addFile("/t/B/b1.mp3");
+    fs.addFile("/t/B/b2.mp3");
+    fs.addFile("/t/C/c.mp3");
+    options("/t", 1, 1);
+    player.cmdPlay_Click();
+    playThrough(60);
+    const Files opened = mm.opened();
+    ASSERT_GE(opened.size(), 7u);
+    EXPECT_EQ(Files(opened.begin(), opened.begin() + 4), (Files{"/t/B/b1.mp3", "/t/B/b2.mp3", "/t/C/c.mp3", "/t/B/b1.mp3"}));
+    for (std::size_t k = 0; k + 1 < opened.size(); ++k)
+        EXPECT_EQ(mm.nextFiles[k], opened[k + 1]) << k;
+
+    // A play path with files of its own comes first in the next pass.
+    player.cmdStop_Click();
+    mm.log.clear();
+    mm.nextFiles.clear();
+    fs.addFile("/t/own.mp3");
+    player.cmdPlay_Click();
+    playThrough(60);
+    ASSERT_GE(mm.opened().size(), 5u);
+    EXPECT_EQ(mm.opened()[4], "/t/own.mp3");
+    EXPECT_EQ(mm.nextFiles[3], "/t/own.mp3");
 }
 
 // A new start asks for its first tick at once, and so do a completion and the

@@ -30,7 +30,7 @@ TEST(DesktopSoak, WindowAndTrayStormKeepsEveryRule)
     for (int folder = 0; folder < 4; ++folder)
         for (int file = 0; file < 5; ++file)
             tree.makeFile("f" + std::to_string(folder) + "/t" + std::to_string(file) + ".mp3",
-                          orvane::testing::sineMp3(0.02));
+                          orvane::testing::sineMp3(0.05)); // long enough to be recognised as MP3
     sandbox.setValue("Version", "3.0.0");
     sandbox.setValue("Sub", "1");
     sandbox.setValue("Repeat", "1");

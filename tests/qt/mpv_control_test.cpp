@@ -376,6 +376,7 @@ TEST_F(MpvHandoverTest, CloseAtTheHandoverDropsTheNextFile)
     ASSERT_TRUE(waitForCompletions(2));
     EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
     control.setCommand("Close");
+    QCoreApplication::processEvents(); // once the closing handler has returned
     EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
     spinFor(800);
     EXPECT_EQ(codes.size(), 2u);
@@ -384,6 +385,48 @@ TEST_F(MpvHandoverTest, CloseAtTheHandoverDropsTheNextFile)
     spinFor(200);
     EXPECT_EQ(codes, std::vector<int>(3, MMControl::NotifySuccessful));
     EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, b, a, b}));
+}
+
+// Tree repeat answers the completion, then stops and makes a new start (its
+// "Close", "Close" and open-mode flags) and opens the new pass's first file
+// after the walk and a tick: the file already sounding for it plays on.
+TEST_F(MpvHandoverTest, NextFileSoundsOnThroughStopAndNewStartUntilOpened)
+{
+    const std::string a = tone("a.mp3", 0.3), b = tone("b.mp3", 0.6), c = tone("c.mp3", 0.3);
+    const auto stopAndStartAgain = [&] {
+        control.setCommand("Close");
+        control.setCommand("Close");
+        control.setNotify(false);
+        control.setWait(true);
+        control.setShareable(false);
+    };
+    playWithNext(a, b);
+    ASSERT_TRUE(waitForCompletions(1));
+    stopAndStartAgain();
+    spinFor(100);
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::Started);
+    EXPECT_TRUE(takenOver(b));
+    ASSERT_TRUE(waitForCompletions(2));
+
+    // The new pass begins with another file: the one sounding goes.
+    control.setCommand("Close");
+    playWithNext(a, b);
+    ASSERT_TRUE(waitForCompletions(3));
+    stopAndStartAgain();
+    EXPECT_FALSE(takenOver(c));
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    ASSERT_TRUE(waitForCompletions(4));
+
+    // A Stop during the walk silences it at once.
+    control.setCommand("Close");
+    playWithNext(a, b);
+    ASSERT_TRUE(waitForCompletions(5));
+    stopAndStartAgain();
+    control.setCommand("Close");
+    EXPECT_EQ(control.nextFile(), MpvControl::NextFile::None);
+    spinFor(300);
+    EXPECT_EQ(codes, std::vector<int>(5, MMControl::NotifySuccessful));
+    EXPECT_EQ(control.openedPaths(), (std::vector<std::string>{a, b, a, c, a}));
 }
 
 TEST_F(MpvHandoverTest, PauseAtTheHandoverHoldsItAndOpeningAnotherFileDropsIt)
@@ -409,11 +452,13 @@ TEST_F(MpvHandoverTest, PauseAtTheHandoverHoldsItAndOpeningAnotherFileDropsIt)
 }
 
 // A next file that will not play is never queued, so the file before it is
-// heard to its end; one that breaks after its check costs the end of the
-// file before (mpv drops it), but that file still completes exactly once.
+// heard to its end. One that breaks after its check (replaced, emptied or
+// deleted before mpv gets to it) must not cost the end of the file before:
+// that file completes once, after all of it has played, and the broken one
+// then fails when it is opened.
 TEST_F(MpvHandoverTest, NextFileThatFailsDoesNotEndThePreviousEarly)
 {
-    const std::string a = tone("a.mp3", 0.4), b = tone("b.mp3", 0.4);
+    const std::string a = tone("a.mp3", 0.4);
     const std::string text = dir.file("text.mp3");
     writeBytes(text, "This is a letter, not a song.\n");
 
@@ -427,17 +472,26 @@ TEST_F(MpvHandoverTest, NextFileThatFailsDoesNotEndThePreviousEarly)
     ASSERT_TRUE(waitForCompletions(2));
     EXPECT_EQ(codes.back(), MMControl::NotifyFailure);
 
-    const std::string longer = tone("longer.mp3", 1.0); // b is replaced long before mpv gets to it
-    playWithNext(longer, b);
-    ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
-    writeBytes(b, "replaced after its check\n");
-    ASSERT_TRUE(waitForCompletions(3));
-    EXPECT_EQ(codes.back(), MMControl::NotifySuccessful);
-    openAndPlay(b);
-    ASSERT_TRUE(waitForCompletions(4));
-    spinFor(300);
-    EXPECT_EQ(codes, (std::vector<int>{MMControl::NotifySuccessful, MMControl::NotifyFailure,
-                                       MMControl::NotifySuccessful, MMControl::NotifyFailure}));
+    const std::string longer = tone("longer.mp3", 1.0); // b breaks long before mpv gets to it
+    for (const char* breakage : {"replaced", "emptied", "deleted"}) {
+        SCOPED_TRACE(breakage);
+        const std::string b = tone(std::string(breakage) + ".mp3", 0.4);
+        codes.clear();
+        playWithNext(longer, b);
+        clock.restart(); // the check is over and longer plays from about its start
+        const double playedAtStart = std::max(0.0, control.position());
+        ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
+        if (breakage == std::string("deleted"))
+            std::filesystem::remove(b);
+        else
+            writeBytes(b, breakage == std::string("emptied") ? "" : "replaced after its check\n");
+        ASSERT_TRUE(waitForCompletions(1));
+        EXPECT_GE(clock.elapsed(), std::lround((1.0 - playedAtStart) * 1000) - 30);
+        openAndPlay(b);
+        ASSERT_TRUE(waitForCompletions(2));
+        spinFor(100);
+        EXPECT_EQ(codes, (std::vector<int>{MMControl::NotifySuccessful, MMControl::NotifyFailure}));
+    }
 }
 
 // Through a real sound server, when there is one to use (the sound-server run

@@ -5,6 +5,8 @@
 #include <QDir>
 
 #include <filesystem>
+#include <set>
+#include <string>
 
 namespace orvane::test {
 namespace {
@@ -26,8 +28,49 @@ TEST_F(FaultMatrix, BrokenFilesArePassedOverAndPlayingGoesOn)
     options(tree.path(), 0, 0);
     const Files played = playAll();
     EXPECT_TRUE(ended);
-    EXPECT_EQ(played.size(), 7u);
+    // A broken file already found broken by its check is not loaded at all.
+    EXPECT_EQ(played.front(), at("a.mp3"));
     EXPECT_EQ(played.back(), at("g.mp3"));
+}
+
+std::set<std::string> threadsOfThisProcess()
+{
+    std::set<std::string> ids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ids.insert(entry.path().filename().string());
+    return ids;
+}
+
+// Repeating a folder in which nothing plays tries its files without end: once
+// each has been found broken, trying it again hands it to no media engine and
+// starts no thread, until the file changes.
+TEST_F(FaultMatrix, UnchangedBrokenFilesTriedAgainStartNoEngineThreads)
+{
+    tree.makeFile("a-empty.mp3", "");
+    tree.makeFile("b-text.mp3", "this is not audio at all\n");
+    tree.makeFile("c-random.mp3", std::string(4096, '\x7f'));
+    options(tree.path(), 0, 1);
+    player.cmdPlay_Click();
+    for (int i = 0; i < 8; ++i)
+        step(); // two passes: each file is found broken once
+    const std::size_t loads = mpv.openedPaths().size();
+    const std::set<std::string> before = threadsOfThisProcess();
+    std::set<std::string> seen = before;
+    for (int i = 0; i < 40; ++i) {
+        step();
+        const std::set<std::string> now = threadsOfThisProcess();
+        seen.insert(now.begin(), now.end());
+    }
+    EXPECT_EQ(mpv.openedPaths().size(), loads);
+    EXPECT_EQ(seen, before);
+
+    // A file that changes is tried afresh, and plays once it is music.
+    music("b-text.mp3", 0.05);
+    for (int i = 0; i < 8; ++i)
+        step();
+    player.cmdStop_Click();
+    ASSERT_GT(mpv.openedPaths().size(), loads);
+    EXPECT_EQ(mpv.openedPaths().back(), at("b-text.mp3"));
 }
 
 TEST_F(FaultMatrix, FileDeletedOrReplacedWhilePlayingDoesNotStopTheSequence)

@@ -146,6 +146,57 @@ TEST(GaplessPlaythrough, EveryFileFollowsTheOneBeforeInOrderOnce)
     EXPECT_EQ(mpv.openedPaths(), (std::vector<std::string>{tree.path("A/1.mp3"), tree.path("A/2.mp3"), tree.path("B/3.mp3")}));
     EXPECT_EQ(control.takeovers, 2);
     EXPECT_EQ(mpv.nextFile(), MpvControl::NextFile::None);
+
+    // With Repeat All the tree's end leads back to its first file, through a
+    // Stop and a new start, as gaplessly.
+    c.setCkRepeat(1);
+    control.takeovers = 0;
+    tree.remove("A/2.mp3");
+    const std::size_t before = mpv.openedPaths().size();
+    player.cmdPlay_Click();
+    timer.start();
+    EXPECT_TRUE(orvane::testing::spinUntil([&] { return mpv.openedPaths().size() >= before + 3; }, 20000));
+    player.cmdStop_Click();
+    timer.stop();
+    EXPECT_EQ(std::vector<std::string>(mpv.openedPaths().begin() + static_cast<std::ptrdiff_t>(before), mpv.openedPaths().end()),
+              (std::vector<std::string>{tree.path("A/1.mp3"), tree.path("B/3.mp3"), tree.path("A/1.mp3")}));
+    EXPECT_EQ(control.takeovers, 2);
+}
+
+// Files shorter than what the output holds: mpv must not have decoded all of
+// one before the player names the file after it. Once each file of the
+// repeated folder has been seen to play, every file follows without a gap.
+TEST(GaplessPlaythrough, ShortFilesFollowWithoutGapOnceSeenToPlay)
+{
+    TempTree tree;
+    for (const char* rel : {"1.mp3", "2.mp3", "3.mp3"})
+        tree.makeFile(rel, orvane::testing::sineMp3(0.3));
+    MpvControl mpv(MpvControl::Output::NullTimed);
+    TakeoverCounter control(mpv);
+    auto fs = makeNativeFileSystem();
+    RecordingQtUi ui;
+    Player player(control, *fs, ui);
+    ControlModel& c = player.controls();
+    c.setText1(tree.path());
+    c.setCkRepeat(1);
+    c.setOptName(true);
+
+    QTimer timer;
+    timer.setInterval(Timer1IntervalMs);
+    QObject::connect(&timer, &QTimer::timeout, [&] { player.Timer1_Timer(); });
+    ui.setTickHandler([&] {
+        if (timer.isActive())
+            player.Timer1_Timer();
+    });
+    player.cmdPlay_Click();
+    timer.start();
+    ASSERT_TRUE(orvane::testing::spinUntil([&] { return mpv.openedPaths().size() >= 3; }, 20000));
+    const int firstPass = control.takeovers;
+    ASSERT_TRUE(orvane::testing::spinUntil([&] { return mpv.openedPaths().size() >= 7; }, 20000));
+    player.cmdStop_Click();
+    timer.stop();
+    EXPECT_EQ(control.takeovers - firstPass, 4);
+    EXPECT_EQ(mpv.openedPaths()[6], tree.path("1.mp3"));
 }
 
 } // namespace
