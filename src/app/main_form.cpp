@@ -6,6 +6,43 @@
 
 namespace orvane {
 
+namespace {
+
+struct ClickHandler {
+    const char* name;
+    void (*run)(MainForm& form, bool checked);
+};
+
+// Each control and tray item of the main window with what its click runs.
+constexpr ClickHandler ClickHandlers[] = {
+    {"cmdPath", [](MainForm& f, bool) { f.cmdPath_Click(); }},
+    {"optDate", [](MainForm& f, bool) { f.optDate_Click(); }},
+    {"optName", [](MainForm& f, bool) { f.optName_Click(); }},
+    {"ckRepeat", [](MainForm& f, bool checked) { f.ckRepeat_Click(checked); }},
+    {"ckSub", [](MainForm& f, bool checked) { f.ckSub_Click(checked); }},
+    {"cmdStop", [](MainForm& f, bool) { f.player().cmdStop_Click(); }},
+    {"cmdSkip", [](MainForm& f, bool) { f.player().cmdSkip_Click(); }},
+    {"cmdPause", [](MainForm& f, bool) { f.player().cmdPause_Click(); }},
+    {"cmdPlay", [](MainForm& f, bool) { f.player().cmdPlay_Click(); }},
+    {"mnuPlay", [](MainForm& f, bool) { f.player().mnuPlay_Click(); }},
+    {"mnuPause", [](MainForm& f, bool) { f.player().mnuPause_Click(); }},
+    {"mnuSkip", [](MainForm& f, bool) { f.player().mnuSkip_Click(); }},
+    {"mnuStop", [](MainForm& f, bool) { f.player().mnuStop_Click(); }},
+    {"mnuSettings", [](MainForm& f, bool) { f.mnuSettings_Click(); }},
+    {"mnuAbout", [](MainForm& f, bool) { f.mnuAbout_Click(); }},
+    {"mnuExit", [](MainForm& f, bool) { f.mnuExit_Click(); }},
+};
+
+const ClickHandler* handlerOf(std::string_view name)
+{
+    for (const ClickHandler& h : ClickHandlers)
+        if (name == h.name)
+            return &h;
+    return nullptr;
+}
+
+} // namespace
+
 MainForm::MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
                    std::unique_ptr<UiHost> ui, SettingsProvider& settings)
     : settings_(settings)
@@ -114,6 +151,19 @@ void MainForm::mnuExit_Click()
     if (tray_)
         tray_->mnuExit_Click(); // the tray icon goes before the window
     closeWindow();
+}
+
+bool MainForm::click(std::string_view name, bool checked)
+{
+    const ClickHandler* h = handlerOf(name);
+    if (h)
+        h->run(*this, checked);
+    return h != nullptr;
+}
+
+bool MainForm::handles(std::string_view name)
+{
+    return handlerOf(name) != nullptr;
 }
 
 bool MainForm::mediaKey(MediaKey key)

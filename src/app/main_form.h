@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace orvane {
 
@@ -56,6 +57,12 @@ public:
     void mnuAbout_Click();
     void mnuExit_Click();
     void Form_Resize();
+
+    // A click on a control or tray item, by its name in the layout tables
+    // (checked: a check box's new state), runs its handler. False for a name
+    // that has none (headings, separators).
+    bool click(std::string_view name, bool checked = false);
+    static bool handles(std::string_view name);
 
     // A media key (or the desktop's media control) runs its tray menu twin
     // while the window is loaded. Whether anything ran.

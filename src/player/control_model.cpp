@@ -16,10 +16,37 @@ const char* ctlName(Ctl c)
 
 ControlModel::ControlModel()
 {
-    // The window's design: the idle arrangement, with Pause, Skip and the timer off.
-    enabled_.fill(true);
-    for (Ctl c : {Ctl::cmdPause, Ctl::mnuPause, Ctl::cmdSkip, Ctl::mnuSkip, Ctl::Timer1})
-        enabled_[index(c)] = false;
+    // The window's design: the idle arrangement.
+    for (const ArrangementRow& row : Arrangements) {
+        enabled_[index(row.control)] = row.idle;
+        if (row.twin != Ctl::Count)
+            enabled_[index(row.twin)] = row.idle;
+    }
+}
+
+void ControlModel::arrange(PlayState from, PlayState to)
+{
+    for (const ArrangementRow& row : Arrangements) {
+        if (row.on(from) == row.on(to))
+            continue;
+        const bool on = row.on(to);
+        if (row.twin != Ctl::Count && row.twinFirst)
+            setEnabled(row.twin, on);
+        setEnabled(row.control, on);
+        if (row.twin != Ctl::Count && !row.twinFirst)
+            setEnabled(row.twin, on);
+    }
+}
+
+bool ControlModel::checked(Ctl c) const
+{
+    switch (c) {
+    case Ctl::ckRepeat: return ckRepeat_ == 1;
+    case Ctl::ckSub: return ckSub_ == 1;
+    case Ctl::optDate: return optDate_;
+    case Ctl::optName: return optName_;
+    default: return false;
+    }
 }
 
 void ControlModel::setEnabled(Ctl c, bool on)

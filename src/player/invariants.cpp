@@ -1,7 +1,5 @@
 #include "player/invariants.h"
 
-#include <utility>
-
 namespace orvane {
 
 namespace {
@@ -13,19 +11,13 @@ std::string enabledAs(const ControlModel& c, Ctl control, bool expected)
     return std::string(ctlName(control)) + (expected ? " is disabled" : " is enabled");
 }
 
-std::string controlsBroken(const ControlModel& c, bool idle, bool paused)
+std::string controlsBroken(const ControlModel& c, PlayState state)
 {
-    for (auto [button, item] : {std::pair{Ctl::cmdPlay, Ctl::mnuPlay}, {Ctl::cmdPause, Ctl::mnuPause},
-                                {Ctl::cmdSkip, Ctl::mnuSkip}, {Ctl::cmdStop, Ctl::mnuStop}})
-        if (c.enabled(button) != c.enabled(item))
-            return std::string(ctlName(button)) + " and its tray twin differ";
-    const std::pair<Ctl, bool> expected[] = {
-        {Ctl::Timer1, !idle}, {Ctl::cmdStop, true}, {Ctl::cmdPlay, idle || paused},
-        {Ctl::cmdPause, !idle && !paused}, {Ctl::cmdSkip, !idle && !paused},
-        {Ctl::ckRepeat, idle}, {Ctl::ckSub, idle}, {Ctl::optDate, idle}, {Ctl::optName, idle},
-        {Ctl::cmdPath, idle}, {Ctl::Text1, idle}};
-    for (auto [control, on] : expected)
-        if (std::string broken = enabledAs(c, control, on); !broken.empty())
+    for (const ArrangementRow& row : Arrangements)
+        if (row.twin != Ctl::Count && c.enabled(row.control) != c.enabled(row.twin))
+            return std::string(ctlName(row.control)) + " and its tray twin differ";
+    for (const ArrangementRow& row : Arrangements)
+        if (std::string broken = enabledAs(c, row.control, row.on(state)); !broken.empty())
             return broken;
     return {};
 }
@@ -35,10 +27,9 @@ std::string controlsBroken(const ControlModel& c, bool idle, bool paused)
 std::string brokenInvariant(const Player& player)
 {
     const bool idle = player.PlayOn == 0;
-    const bool paused = player.Paused;
-    if (idle && paused)
+    if (idle && player.Paused)
         return "paused while idle";
-    if (std::string broken = controlsBroken(player.controls(), idle, paused); !broken.empty())
+    if (std::string broken = controlsBroken(player.controls(), player.state()); !broken.empty())
         return broken;
     if (!idle && player.PlayList
         && (player.PlayIndex < 0 || player.PlayIndex > static_cast<std::int64_t>(player.PlayList->size())))

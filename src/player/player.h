@@ -88,6 +88,7 @@ public:
     std::vector<std::string> List2;
     FileList File1;
 
+    PlayState state() const { return playState(PlayOn, Paused); }
     bool walkBusy() const { return WalkBusy; }
     bool inTick() const { return tickRunning_; }
     // True while a pass that played nothing holds back the next one.
@@ -108,7 +109,6 @@ private:
     bool treeRepeat() const;
     std::string playPathPattern() const;
     std::string walkRoot() const;
-    void applyPlayingSet();
     void endChecks();
     bool yieldInTick(std::uint64_t stopsBefore);
     void readFolderAgain();

@@ -75,27 +75,14 @@ void Player::newStart(bool quiet)
     FolderIndex = 0;
     BuildList = true;
 
-    if (!quiet) {
-        applyPlayingSet();
-        controls_.setEnabled(Ctl::Timer1, true);
-    }
+    if (!quiet)
+        controls_.arrange(PlayState::Idle, PlayState::Playing);
     askForTick(); // the first file plays at once, not one interval later
     ui_.setMousePointer(UiHost::PointerDefault);
 
     ui_.yield(); // where that first tick runs, before the walk goes deeper
     walkRest(walk); // the ticks, and the music, go on in its yields
     WalkBusy = false;
-}
-
-void Player::applyPlayingSet()
-{
-    controls_.setEnabled(Ctl::cmdPause, true);
-    controls_.setEnabled(Ctl::mnuPause, true);
-    for (Ctl c : {Ctl::mnuPlay, Ctl::cmdPlay, Ctl::ckRepeat, Ctl::ckSub, Ctl::optDate,
-                  Ctl::optName, Ctl::cmdPath, Ctl::Text1})
-        controls_.setEnabled(c, false);
-    controls_.setEnabled(Ctl::cmdSkip, true);
-    controls_.setEnabled(Ctl::mnuSkip, true);
 }
 
 void Player::Timer1_Timer()

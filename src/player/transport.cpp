@@ -7,24 +7,14 @@ void Player::cmdPause_Click()
 {
     MMControl1.setCommand("pause");
     Paused = true;
-    controls_.setEnabled(Ctl::cmdPause, false);
-    controls_.setEnabled(Ctl::mnuPause, false);
-    controls_.setEnabled(Ctl::mnuPlay, true);
-    controls_.setEnabled(Ctl::cmdPlay, true);
-    controls_.setEnabled(Ctl::cmdSkip, false);
-    controls_.setEnabled(Ctl::mnuSkip, false);
+    controls_.arrange(PlayState::Playing, PlayState::Paused);
 }
 
 void Player::resume()
 {
     MMControl1.setCommand("pause"); // on the paused file this resumes it
     Paused = false;
-    controls_.setEnabled(Ctl::cmdPause, true);
-    controls_.setEnabled(Ctl::mnuPause, true);
-    controls_.setEnabled(Ctl::mnuPlay, false);
-    controls_.setEnabled(Ctl::cmdPlay, false);
-    controls_.setEnabled(Ctl::cmdSkip, true);
-    controls_.setEnabled(Ctl::mnuSkip, true);
+    controls_.arrange(PlayState::Paused, PlayState::Playing);
 }
 
 void Player::cmdSkip_Click()
@@ -45,14 +35,8 @@ void Player::cmdStop_Click()
     Paused = false;
     PlayOn = 0;
     PlayIndex = 0;
-    controls_.setEnabled(Ctl::cmdPause, false);
-    controls_.setEnabled(Ctl::mnuPause, false);
-    controls_.setEnabled(Ctl::mnuPlay, true);
-    controls_.setEnabled(Ctl::cmdPlay, true);
-    for (Ctl c : {Ctl::ckRepeat, Ctl::ckSub, Ctl::optDate, Ctl::optName, Ctl::cmdPath, Ctl::Text1})
-        controls_.setEnabled(c, true);
-    controls_.setEnabled(Ctl::cmdSkip, false);
-    controls_.setEnabled(Ctl::mnuSkip, false);
+    // Paused or not, the whole idle arrangement: from playing, every row that differs.
+    controls_.arrange(PlayState::Playing, PlayState::Idle);
     endWalk(); // a walk still going on between ticks adds nothing more
     for (auto i = List1.ListCount() - 1; i >= 0; --i)
         List1.RemoveItem(i);

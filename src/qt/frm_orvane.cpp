@@ -110,60 +110,86 @@ frmOrvane::~frmOrvane()
 void frmOrvane::buildControls()
 {
     // Created in tab order, so focus moves as the layout reads.
-    Label2 = makeHeading(QStringLiteral("Play Path"), this);
-    Text1 = new QLineEdit(this);
-    // What the box holds, the store keeps whole.
-    Text1->setMaxLength(int(QSettingsRegistry::MaxValueLength));
-    cmdPath = new QPushButton(QStringLiteral("Browse"), this);
-    Line1 = makeLine(QFrame::HLine, this);
-    Label1 = makeHeading(QStringLiteral("File Play Order"), this);
-    optDate = new OptionButton(QStringLiteral("Date"), this);
-    optName = new OptionButton(QStringLiteral("Name"), this);
-    Line3 = makeLine(QFrame::VLine, this);
-    ckRepeat = new QCheckBox(QStringLiteral("Repeat All"), this);
-    ckSub = new QCheckBox(QStringLiteral("Subdirectories"), this);
-    Line2 = makeLine(QFrame::VLine, this);
-    cmdStop = new QPushButton(QStringLiteral("Stop"), this);
-    cmdSkip = new QPushButton(QStringLiteral("Skip"), this);
-    cmdPause = new QPushButton(QStringLiteral("Pause"), this);
-    cmdPlay = new QPushButton(QStringLiteral("Play"), this);
+    for (const layout::Control& c : layout::MainControls)
+        widgets_[c.name] = makeControl(c);
+    for (const layout::TwipsLine& line : layout::MainLines)
+        widgets_[line.name] = makeLine(line.from.y == line.to.y ? QFrame::HLine : QFrame::VLine, this);
+    QWidget* previous = nullptr;
+    for (const layout::Control& c : layout::MainControls) {
+        QWidget* w = widgets_.at(c.name);
+        w->setObjectName(QString::fromLatin1(c.name));
+        if (c.kind == layout::Kind::Heading)
+            continue;
+        if (previous)
+            setTabOrder(previous, w);
+        previous = w;
+    }
 
-    QWidget* order[] = {Text1, cmdPath, optDate, optName, ckRepeat, ckSub,
-                        cmdStop, cmdSkip, cmdPause, cmdPlay};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
-    for (QPushButton* button : {cmdPath, cmdStop, cmdSkip, cmdPause, cmdPlay})
+    Label2 = static_cast<QLabel*>(widgets_.at("Label2"));
+    Text1 = static_cast<QLineEdit*>(widgets_.at("Text1"));
+    cmdPath = static_cast<QPushButton*>(widgets_.at("cmdPath"));
+    Line1 = static_cast<QFrame*>(widgets_.at("Line1"));
+    Label1 = static_cast<QLabel*>(widgets_.at("Label1"));
+    optDate = static_cast<OptionButton*>(widgets_.at("optDate"));
+    optName = static_cast<OptionButton*>(widgets_.at("optName"));
+    Line3 = static_cast<QFrame*>(widgets_.at("Line3"));
+    ckRepeat = static_cast<QCheckBox*>(widgets_.at("ckRepeat"));
+    ckSub = static_cast<QCheckBox*>(widgets_.at("ckSub"));
+    Line2 = static_cast<QFrame*>(widgets_.at("Line2"));
+    cmdStop = static_cast<QPushButton*>(widgets_.at("cmdStop"));
+    cmdSkip = static_cast<QPushButton*>(widgets_.at("cmdSkip"));
+    cmdPause = static_cast<QPushButton*>(widgets_.at("cmdPause"));
+    cmdPlay = static_cast<QPushButton*>(widgets_.at("cmdPlay"));
+}
+
+QWidget* frmOrvane::makeControl(const layout::Control& c)
+{
+    const QString caption = QString::fromLatin1(c.caption);
+    switch (c.kind) {
+    case layout::Kind::Heading: return makeHeading(caption, this);
+    case layout::Kind::TextBox: {
+        auto* box = new QLineEdit(this);
+        // What the box holds, the store keeps whole.
+        box->setMaxLength(int(QSettingsRegistry::MaxValueLength));
+        return box;
+    }
+    case layout::Kind::Button: {
+        auto* button = new QPushButton(caption, this);
         button->setAutoDefault(false);
+        return button;
+    }
+    case layout::Kind::Option: return new OptionButton(caption, this);
+    case layout::Kind::CheckBox: return new QCheckBox(caption, this);
+    }
+    return nullptr;
 }
 
 void frmOrvane::buildPopupMenu()
 {
     RCPopup = new QMenu(this);
-    mnuPlay = RCPopup->addAction(QStringLiteral("&Play"));
-    mnuPause = RCPopup->addAction(QStringLiteral("P&ause"));
-    mnuSkip = RCPopup->addAction(QStringLiteral("S&kip"));
-    mnuStop = RCPopup->addAction(QStringLiteral("S&top"));
-    RCPopup->addSeparator();
-    mnuSettings = RCPopup->addAction(QStringLiteral("&Settings"));
-    RCPopup->addSeparator();
-    mnuAbout = RCPopup->addAction(QStringLiteral("&About"));
-    RCPopup->addSeparator();
-    mnuExit = RCPopup->addAction(QStringLiteral("E&xit"));
+    for (const layout::MenuItem& item : layout::PopupMenu) {
+        if (std::string_view(item.caption) == "-")
+            RCPopup->addSeparator();
+        else
+            actions_[item.name] = RCPopup->addAction(QString::fromLatin1(item.caption));
+    }
+    mnuPlay = actions_.at("mnuPlay");
+    mnuPause = actions_.at("mnuPause");
+    mnuSkip = actions_.at("mnuSkip");
+    mnuStop = actions_.at("mnuStop");
+    mnuSettings = actions_.at("mnuSettings");
+    mnuAbout = actions_.at("mnuAbout");
+    mnuExit = actions_.at("mnuExit");
 }
 
 void frmOrvane::placeControls()
 {
     const Twips tw = Twips::of(*this);
     setFixedSize(tw.size(layout::MainClient));
-    const std::map<std::string_view, QWidget*> widgets{
-        {"Label2", Label2},     {"Text1", Text1},     {"cmdPath", cmdPath},   {"Label1", Label1},
-        {"optDate", optDate},   {"optName", optName}, {"ckRepeat", ckRepeat}, {"ckSub", ckSub},
-        {"cmdStop", cmdStop},   {"cmdSkip", cmdSkip}, {"cmdPause", cmdPause}, {"cmdPlay", cmdPlay},
-        {"Line1", Line1},       {"Line2", Line2},     {"Line3", Line3}};
     for (const layout::Control& c : layout::MainControls)
-        widgets.at(c.name)->setGeometry(tw.rect(c.rect));
+        widgets_.at(c.name)->setGeometry(tw.rect(c.rect));
     for (const layout::TwipsLine& line : layout::MainLines)
-        widgets.at(line.name)->setGeometry(lineRect(tw, line));
+        widgets_.at(line.name)->setGeometry(lineRect(tw, line));
 }
 
 void frmOrvane::connectControls()
@@ -173,74 +199,42 @@ void frmOrvane::connectControls()
 
     connect(Text1, &QLineEdit::textEdited, this,
             [this](const QString& text) { Text1_Change(toNativePath(text)); });
-    connect(cmdPath, &QPushButton::clicked, this, [this] { cmdPath_Click(); });
-    connect(optDate, &QRadioButton::clicked, this, [this] { optDate_Click(); });
-    connect(optName, &QRadioButton::clicked, this, [this] { optName_Click(); });
     // clicked comes from the user only, never from the mirror's setChecked.
-    connect(ckSub, &QCheckBox::clicked, this, [this](bool checked) { ckSub_Click(checked); });
-    connect(ckRepeat, &QCheckBox::clicked, this, [this](bool checked) { ckRepeat_Click(checked); });
-
-    connect(cmdStop, &QPushButton::clicked, this, [&p] { p.cmdStop_Click(); });
-    connect(cmdSkip, &QPushButton::clicked, this, [&p] { p.cmdSkip_Click(); });
-    connect(cmdPause, &QPushButton::clicked, this, [&p] { p.cmdPause_Click(); });
-    connect(cmdPlay, &QPushButton::clicked, this, [&p] { p.cmdPlay_Click(); });
-
-    connect(mnuPlay, &QAction::triggered, this, [&p] { p.mnuPlay_Click(); });
-    connect(mnuPause, &QAction::triggered, this, [&p] { p.mnuPause_Click(); });
-    connect(mnuSkip, &QAction::triggered, this, [&p] { p.mnuSkip_Click(); });
-    connect(mnuStop, &QAction::triggered, this, [&p] { p.mnuStop_Click(); });
-    connect(mnuSettings, &QAction::triggered, this, [this] { mnuSettings_Click(); });
-    connect(mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
-    connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
+    for (const layout::Control& c : layout::MainControls) {
+        if (auto* button = qobject_cast<QAbstractButton*>(widgets_.at(c.name)); button && handles(c.name))
+            connect(button, &QAbstractButton::clicked, this, [this, name = c.name](bool checked) { click(name, checked); });
+    }
+    for (const auto& [name, action] : actions_)
+        connect(action, &QAction::triggered, this, [this, name = name] { click(name); });
 }
 
+// A menu item follows its enabled state only; the window's controls also
+// show their values.
 void frmOrvane::mirror(Ctl control)
 {
     const ControlModel& m = controls();
+    if (control == Ctl::Timer1) {
+        if (!timer1Runs())
+            Timer1.stop();
+        else if (!Timer1.isActive())
+            Timer1.start();
+        return;
+    }
+    const std::string_view name = ctlName(control);
     const bool on = m.enabled(control);
-    switch (control) {
-    case Ctl::cmdPlay: cmdPlay->setEnabled(on); break;
-    case Ctl::cmdPause: cmdPause->setEnabled(on); break;
-    case Ctl::cmdSkip: cmdSkip->setEnabled(on); break;
-    case Ctl::cmdStop: cmdStop->setEnabled(on); break;
-    case Ctl::mnuPlay: mnuPlay->setEnabled(on); break;
-    case Ctl::mnuPause: mnuPause->setEnabled(on); break;
-    case Ctl::mnuSkip: mnuSkip->setEnabled(on); break;
-    case Ctl::mnuStop: mnuStop->setEnabled(on); break;
-    case Ctl::cmdPath: cmdPath->setEnabled(on); break;
-    case Ctl::ckRepeat:
-        ckRepeat->setEnabled(on);
-        ckRepeat->setChecked(m.ckRepeat() == 1);
-        break;
-    case Ctl::ckSub:
-        ckSub->setEnabled(on);
-        ckSub->setChecked(m.ckSub() == 1);
-        break;
-    case Ctl::optDate:
-        optDate->setEnabled(on);
-        optDate->setChecked(m.optDate());
-        break;
-    case Ctl::optName:
-        optName->setEnabled(on);
-        optName->setChecked(m.optName());
-        break;
-    case Ctl::Text1: {
-        Text1->setEnabled(on);
+    if (const auto item = actions_.find(name); item != actions_.end()) {
+        item->second->setEnabled(on);
+        return;
+    }
+    QWidget* w = widgets_.at(name);
+    w->setEnabled(on);
+    if (auto* box = qobject_cast<QAbstractButton*>(w); box && box->isCheckable()) {
+        box->setChecked(m.checked(control));
+    } else if (control == Ctl::Text1) {
         // Only text that differs is put back, so typing keeps its cursor.
         const QString text = fromNativePath(m.Text1());
         if (Text1->text() != text)
             Text1->setText(text);
-        break;
-    }
-    case Ctl::Timer1:
-        if (timer1Runs()) {
-            if (!Timer1.isActive())
-                Timer1.start();
-        } else {
-            Timer1.stop();
-        }
-        break;
-    case Ctl::Count: break;
     }
 }
 

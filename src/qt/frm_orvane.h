@@ -13,7 +13,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "app/form_layouts.h"
+
+#include <map>
 #include <memory>
+#include <string_view>
 
 namespace orvane {
 
@@ -78,6 +82,7 @@ protected:
 
 private:
     void buildControls();
+    QWidget* makeControl(const layout::Control& c);
     void buildPopupMenu();
     void placeControls();
     void connectControls();
@@ -87,6 +92,10 @@ private:
     void closeWindow() override;
     void stopTimer1() override;
     void afterUnload() override;
+
+    // The widgets and tray items by their names in the layout tables.
+    std::map<std::string_view, QWidget*> widgets_;
+    std::map<std::string_view, QAction*> actions_;
 };
 
 } // namespace orvane

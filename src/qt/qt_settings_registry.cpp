@@ -60,7 +60,12 @@ bool isUtf8(const QByteArray& bytes)
 // is not ours and is skipped whole, never cut down to a shorter value.
 QByteArray salvageLines(const QString& path)
 {
-    static const QList<QByteArray> names{"PlayOrder", "Sub", "Repeat", "PlayPath", "Version"};
+    static const QList<QByteArray> names = [] {
+        QList<QByteArray> all;
+        for (const StoredSetting& s : StoredSettings)
+            all.append(QByteArray(s.name));
+        return all;
+    }();
     constexpr qint64 chunk = QSettingsRegistry::MaxLineSize + 2; // a whole line and its end
     QByteArray kept = "[General]\n";
     QFile file(path);

@@ -15,6 +15,21 @@ inline constexpr const char* PlayPath = "PlayPath";   // the play path as typed 
 inline constexpr const char* Version = "Version";     // the version that wrote the defaults
 } // namespace SettingsKey
 
+// Each value with what the first run (or a new version) writes into it, in
+// the order it is written; Version's own default is the running version.
+struct StoredSetting {
+    const char* name;
+    const char* firstRun; // nullptr: the running version
+};
+
+inline constexpr StoredSetting StoredSettings[] = {
+    {SettingsKey::PlayOrder, "2"},
+    {SettingsKey::Sub, "0"},
+    {SettingsKey::Repeat, "0"},
+    {SettingsKey::PlayPath, ""},
+    {SettingsKey::Version, nullptr},
+};
+
 // The full value path of one of them.
 inline std::string regPath(const char* valueName)
 {

@@ -52,11 +52,8 @@ void applyFirstRunRule(SettingsProvider& settings)
     const std::string running = versionText();
     if (settings.ReadRegValue(regPath(Key::Version)) == running)
         return;
-    settings.WriteRegValue(regPath(Key::PlayOrder), "2");
-    settings.WriteRegValue(regPath(Key::Sub), "0");
-    settings.WriteRegValue(regPath(Key::Repeat), "0");
-    settings.WriteRegValue(regPath(Key::PlayPath), "");
-    settings.WriteRegValue(regPath(Key::Version), running);
+    for (const StoredSetting& s : StoredSettings)
+        settings.WriteRegValue(regPath(s.name), s.firstRun ? s.firstRun : running);
 }
 
 void loadSettings(SettingsProvider& settings, ControlModel& controls)

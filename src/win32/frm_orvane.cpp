@@ -250,63 +250,21 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
 
 void frmOrvane::command(int id, int notification)
 {
-    const int control = id - kFirstControlId;
-    if (control >= 0 && control < static_cast<int>(controls_.size())) {
-        controlEvent(layout::MainControls[control].name, notification);
+    const int index = id - kFirstControlId;
+    if (index >= 0 && index < static_cast<int>(controls_.size())) {
+        const char* name = layout::MainControls[index].name;
+        if (layout::MainControls[index].kind == layout::Kind::TextBox) {
+            // Typed by the user; the mirror's own changes are not events.
+            if (notification == EN_CHANGE && !mirroring_)
+                Text1_Change(win::narrow(win::windowText(controls_[index])));
+        } else if (notification == BN_CLICKED) {
+            click(name, SendMessageW(controls_[index], BM_GETCHECK, 0, 0) == BST_CHECKED);
+        }
         return;
     }
     const int item = id - kFirstMenuId;
     if (item >= 0 && item < static_cast<int>(std::size(layout::PopupMenu)))
-        menuChosen(layout::PopupMenu[item].name);
-}
-
-void frmOrvane::controlEvent(std::string_view name, int notification)
-{
-    if (name == "Text1") {
-        // Typed by the user; the mirror's own changes are not events.
-        if (notification == EN_CHANGE && !mirroring_)
-            Text1_Change(win::narrow(win::windowText(control("Text1"))));
-        return;
-    }
-    if (notification != BN_CLICKED)
-        return;
-    Player& p = player();
-    if (name == "cmdPath")
-        cmdPath_Click();
-    else if (name == "optDate")
-        optDate_Click();
-    else if (name == "optName")
-        optName_Click();
-    else if (name == "ckSub" || name == "ckRepeat") {
-        const bool checked = SendMessageW(control(name), BM_GETCHECK, 0, 0) == BST_CHECKED;
-        name == "ckSub" ? ckSub_Click(checked) : ckRepeat_Click(checked);
-    } else if (name == "cmdStop")
-        p.cmdStop_Click();
-    else if (name == "cmdSkip")
-        p.cmdSkip_Click();
-    else if (name == "cmdPause")
-        p.cmdPause_Click();
-    else if (name == "cmdPlay")
-        p.cmdPlay_Click();
-}
-
-void frmOrvane::menuChosen(std::string_view name)
-{
-    Player& p = player();
-    if (name == "mnuPlay")
-        p.mnuPlay_Click();
-    else if (name == "mnuPause")
-        p.mnuPause_Click();
-    else if (name == "mnuSkip")
-        p.mnuSkip_Click();
-    else if (name == "mnuStop")
-        p.mnuStop_Click();
-    else if (name == "mnuSettings")
-        mnuSettings_Click();
-    else if (name == "mnuAbout")
-        mnuAbout_Click();
-    else if (name == "mnuExit")
-        mnuExit_Click();
+        click(layout::PopupMenu[item].name);
 }
 
 // A menu item follows its enabled state only; the window's controls also
@@ -327,11 +285,7 @@ void frmOrvane::mirror(Ctl c)
     } else if (const HWND h = control(name)) {
         enableControl(h, on);
         if (c == Ctl::ckRepeat || c == Ctl::ckSub || c == Ctl::optDate || c == Ctl::optName) {
-            const bool checked = c == Ctl::ckRepeat ? m.ckRepeat() == 1
-                : c == Ctl::ckSub                   ? m.ckSub() == 1
-                : c == Ctl::optDate                 ? m.optDate()
-                                                    : m.optName();
-            SendMessageW(h, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+            SendMessageW(h, BM_SETCHECK, m.checked(c) ? BST_CHECKED : BST_UNCHECKED, 0);
         } else if (c == Ctl::Text1) {
             // Only text that differs is put back, so typing keeps its caret.
             const std::wstring text = win::wide(m.Text1());

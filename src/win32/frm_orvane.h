@@ -54,8 +54,6 @@ private:
     void buildPopupMenu();
     void placeControls(UINT dpi);
     void command(int id, int notification);
-    void controlEvent(std::string_view name, int notification);
-    void menuChosen(std::string_view name);
     void mirror(Ctl control);
     void mirrorAll();
     void enableControl(HWND control, bool on);

@@ -1,4 +1,5 @@
 // The start-up, main window and lifetime rules over fake windows.
+#include "app/form_layouts.h"
 #include "app/main_form.h"
 #include "app/program_lifetime.h"
 #include "app/splash_form.h"
@@ -105,6 +106,57 @@ TEST_F(MainFormTest, LoadShowsTheStoredChoicesAndEachClickStoresAtOnce)
     window.ckRepeat_Click(false);
     EXPECT_EQ(ctl.ckSub(), 1);
     EXPECT_EQ(store.writes, (Calls{"PlayOrder=2", "Sub=1", "Repeat=0"}));
+}
+
+// Both windows find a control by its name in the layout tables: one missing
+// there would silently be neither shown nor greyed.
+TEST(MainLayout, EachModelControlIsInTheLayoutTablesOnce)
+{
+    std::vector<std::string_view> names;
+    for (const layout::Control& c : layout::MainControls)
+        names.push_back(c.name);
+    for (const layout::TwipsLine& line : layout::MainLines)
+        names.push_back(line.name);
+    for (const layout::MenuItem& item : layout::PopupMenu)
+        names.push_back(item.name);
+    for (std::string_view name : names)
+        EXPECT_EQ(std::count(names.begin(), names.end(), name), 1) << name;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(Ctl::Count); ++i) {
+        const Ctl c = static_cast<Ctl>(i);
+        if (c != Ctl::Timer1) {
+            EXPECT_EQ(std::count(names.begin(), names.end(), std::string_view(ctlName(c))), 1) << ctlName(c);
+        }
+    }
+}
+
+TEST(MainLayout, EveryClickableControlAndMenuItemHasAHandler)
+{
+    for (const layout::Control& c : layout::MainControls)
+        EXPECT_EQ(MainForm::handles(c.name), c.kind != layout::Kind::Heading && c.kind != layout::Kind::TextBox)
+            << c.name;
+    for (const layout::MenuItem& item : layout::PopupMenu)
+        EXPECT_EQ(MainForm::handles(item.name), std::string_view(item.caption) != "-") << item.name;
+}
+
+TEST_F(MainFormTest, ClicksByNameRunTheirHandlers)
+{
+    window.files().addFile("/music/a.mp3");
+    ctl.setText1("/music");
+    EXPECT_TRUE(window.click("optName"));
+    EXPECT_TRUE(window.click("ckSub", true));
+    EXPECT_TRUE(window.click("ckRepeat", false));
+    EXPECT_EQ(store.writes, (Calls{"PlayOrder=2", "Sub=1", "Repeat=0"}));
+
+    EXPECT_TRUE(window.click("cmdPlay"));
+    EXPECT_EQ(window.player().state(), PlayState::Playing);
+    EXPECT_TRUE(window.click("mnuPause"));
+    EXPECT_EQ(window.player().state(), PlayState::Paused);
+    EXPECT_TRUE(window.click("mnuPlay"));
+    EXPECT_EQ(window.player().state(), PlayState::Playing);
+    EXPECT_TRUE(window.click("cmdStop"));
+    EXPECT_EQ(window.player().state(), PlayState::Idle);
+    EXPECT_FALSE(window.click("Label2"));
+    EXPECT_FALSE(window.click("mnuline"));
 }
 
 TEST_F(MainFormTest, BrowseTakesTheChosenFolderWithItsSeparatorAndCancelKeepsThePath)

@@ -131,5 +131,32 @@ TEST_F(Transport, ListenerSeesEveryChangeAsItHappens)
                            "cmdPause-", "mnuPause-", "mnuPlay+", "cmdPlay+", "cmdSkip-", "mnuSkip-"}));
 }
 
+TEST_F(Transport, ResumeAndStopSwitchTheirControlsInOrder)
+{
+    std::vector<std::string> changes;
+    ctl.setListener([&](Ctl c) { changes.push_back(std::string(ctlName(c)) + (ctl.enabled(c) ? "+" : "-")); });
+    fs.addFile("/m/a.mp3");
+    options("/m", 0, 0);
+    player.cmdPlay_Click();
+    player.cmdPause_Click();
+    changes.clear();
+    player.cmdPlay_Click();
+    player.cmdStop_Click();
+    EXPECT_EQ(changes, (std::vector<std::string>{
+                           "cmdPause+", "mnuPause+", "mnuPlay-", "cmdPlay-", "cmdSkip+", "mnuSkip+",
+                           "Timer1-",
+                           "cmdPause-", "mnuPause-", "mnuPlay+", "cmdPlay+", "ckRepeat+", "ckSub+",
+                           "optDate+", "optName+", "cmdPath+", "Text1+", "cmdSkip-", "mnuSkip-"}));
+
+    // From the paused arrangement Stop has only the timer and the options left to switch.
+    player.cmdPlay_Click();
+    player.cmdPause_Click();
+    changes.clear();
+    player.cmdStop_Click();
+    EXPECT_EQ(changes, (std::vector<std::string>{"Timer1-", "ckRepeat+", "ckSub+", "optDate+", "optName+",
+                                                 "cmdPath+", "Text1+"}));
+    expectSet(ctl, Set::Idle);
+}
+
 } // namespace
 } // namespace orvane::test

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace orvane::test {
@@ -30,6 +31,23 @@ TEST_F(Settings, FirstRunWritesTheFiveDefaultsInOrder)
     EXPECT_EQ(controls.ckSub(), 0);
     EXPECT_EQ(controls.ckRepeat(), 0);
     EXPECT_EQ(controls.Text1(), "");
+}
+
+// A value the window stores but the first run leaves alone would keep an
+// older version's choice (and the damaged-file salvage would drop it).
+TEST_F(Settings, EveryValueTheUnloadStoresHasAFirstRunDefault)
+{
+    controls.setOptDate(true);
+    controls.setText1("/music");
+    storeAllSettings(settings, controls);
+    ASSERT_FALSE(store.writes.empty());
+    std::vector<std::string> defaults;
+    for (const StoredSetting& stored : StoredSettings)
+        defaults.push_back(stored.name);
+    for (const std::string& write : store.writes) {
+        const std::string name = write.substr(0, write.find('='));
+        EXPECT_NE(std::find(defaults.begin(), defaults.end(), name), defaults.end()) << name;
+    }
 }
 
 TEST_F(Settings, SameVersionWritesNothingOtherVersionsReset)
