@@ -39,6 +39,24 @@ std::optional<std::string> toUtf8(std::wstring_view utf16)
     return out;
 }
 
+std::optional<std::wstring> fullPath(std::string_view utf8)
+{
+    const auto wide = toWide(utf8);
+    if (!wide || wide->empty())
+        return std::nullopt;
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0)
+            return std::nullopt;
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
 } // namespace orvane::win
 
 #endif

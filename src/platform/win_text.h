@@ -16,6 +16,12 @@ std::optional<std::wstring> toWide(std::string_view utf8);
 // NTFS names may hold): such text has no UTF-8 form that leads back to it.
 std::optional<std::string> toUtf8(std::wstring_view utf16);
 
+// The full path of a file the program was given by name. Decoders read a name
+// that starts with "word:" as an address to fetch; a full path starts with a
+// drive or a server, so it is always a file to them, and a relative name is a
+// file in the current folder. Nothing when the name has no UTF-16 form.
+std::optional<std::wstring> fullPath(std::string_view utf8);
+
 } // namespace orvane::win
 
 #endif

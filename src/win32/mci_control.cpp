@@ -18,26 +18,6 @@ MCIERROR sendCommand(MCIDEVICEID device, UINT command, DWORD flags, Parms& parms
     return mciSendCommandW(device, command, flags, reinterpret_cast<DWORD_PTR>(&parms));
 }
 
-// DirectShow reads a name that starts with "word:" as an address to fetch; a
-// full path always starts with a drive or a server, so it is a file to it.
-std::optional<std::wstring> fullPath(const std::string& utf8)
-{
-    const auto wide = win::toWide(utf8);
-    if (!wide || wide->empty())
-        return std::nullopt;
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0)
-            return std::nullopt;
-        if (length < full.size()) {
-            full.resize(length);
-            return full;
-        }
-        full.resize(length);
-    }
-}
-
 } // namespace
 
 MciControl::MciControl()
@@ -75,7 +55,7 @@ void MciControl::open()
     // One file at a time: opening another ends whatever was open before.
     close();
     fileOpen_ = true;
-    const auto path = fullPath(fileName());
+    const auto path = win::fullPath(fileName());
     if (!path)
         return;
     MCI_OPEN_PARMSW parms{};

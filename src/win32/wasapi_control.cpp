@@ -40,25 +40,6 @@ constexpr REFERENCE_TIME kBufferDuration = 2'000'000; // 200 ms
 
 constexpr GUID kFloatSubtype = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
-// A relative name is a file in the current folder, and only ever a file.
-std::optional<std::wstring> fullPath(const std::string& utf8)
-{
-    const auto wide = win::toWide(utf8);
-    if (!wide || wide->empty())
-        return std::nullopt;
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0)
-            return std::nullopt;
-        if (length < full.size()) {
-            full.resize(length);
-            return full;
-        }
-        full.resize(length);
-    }
-}
-
 } // namespace
 
 // The thread that owns the sound device: it opens and decodes the files and
@@ -522,7 +503,7 @@ void WasapiControl::play()
     prepared_ = {};
     paused_ = false;
     current_ = ++lastId_;
-    const auto path = fullPath(openedPath_);
+    const auto path = win::fullPath(openedPath_);
     if (!isReady() || !path) {
         current_ = 0;
         completeLater(NotifyFailure);
@@ -570,7 +551,7 @@ void WasapiControl::setNextFileName(const std::string& path)
         output_->drop(prepared_.id);
         prepared_ = {};
     }
-    const auto wide = fullPath(path);
+    const auto wide = win::fullPath(path);
     if (!wide || current_ == 0 || !isReady())
         return;
     prepared_ = {NextFile::Queued, path, ++lastId_};
