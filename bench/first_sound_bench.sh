@@ -17,14 +17,10 @@ set -euo pipefail
 export LC_ALL=C
 
 source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
 
 if [ "${1:-}" != --inside ]; then
-  for tool in Xvfb xdotool xwininfo xprop pulseaudio parec pactl lame mpv python3; do
-    if ! command -v "$tool" >/dev/null; then
-      echo "first_sound_bench: $tool is not installed (scripts/setup.sh installs it)" >&2
-      exit 1
-    fi
-  done
+  need_tools
   cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build_dir" -j2 --target orvane >/dev/null
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside
@@ -35,43 +31,10 @@ rate=44100
 runs=${RUNS:-5}
 cold_runs=${COLD_RUNS:-3}
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-first-sound.XXXXXX")
-xvfb_pid=
-app_pid=
-rec_pid=
-
-stop() {
-  local pid=$1
-  [ -n "$pid" ] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for _ in $(seq 30); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-}
-
-cleanup() {
-  stop "$app_pid"
-  stop "$rec_pid"
-  stop "$xvfb_pid"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+make_work orvane-first-sound
 
 # --- the play paths ---------------------------------------------------------------
-python3 - "$work/tone.raw" "$rate" <<'EOF'
-import array, math, sys
-path, rate = sys.argv[1], int(sys.argv[2])
-tone = array.array("h", (round(8000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(rate * 2)))
-if sys.byteorder != "little":
-    tone.byteswap()
-with open(path, "wb") as f:
-    f.write(tone.tobytes())
-EOF
-lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/tone.raw" "$work/tone.mp3" 2>/dev/null
+make_tone "$work/tone.mp3" 2
 one=$work/one
 many=$work/many
 mkdir -p "$one" "$many"
@@ -96,13 +59,7 @@ if (sync && echo 3 >/proc/sys/vm/drop_caches) 2>/dev/null; then
 fi
 
 # --- the recording: one for the whole run ------------------------------------------
-recording=$work/monitor.raw
-parec --device="$PULSE_MONITOR" --latency-msec=10 --raw --format=s16le --rate="$rate" --channels=1 \
-  >"$recording" 2>"$work/parec.log" &
-rec_pid=$!
-# A null sink that nobody has asked for low latency renders two seconds ahead;
-# only after that does the recorder's latency hold.
-sleep 2.5
+start_recording
 
 # Runs the command given (a click, or a player started) and prints the
 # milliseconds from just before it to the first sample heard, waiting for it
@@ -162,54 +119,28 @@ print("-")
 EOF
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
-
-version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+start_display
 mkdir -p "$work/config" "$work/home"
-
-main_window() {
-  local w
-  for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
-    if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable' \
-      && xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_NORMAL; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
-}
 
 # One click on Play: prints the milliseconds to the first sound.
 orvane_once() {
-  local path=$1 cold=$2 main=
+  local path=$1 cold=$2 main
   printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=0\nPlayPath=%s\n' "$version" "$path" \
     >"$work/config/Orvane.conf"
   env -u DBUS_SESSION_BUS_ADDRESS HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
     "$build_dir/orvane" >"$work/app.log" 2>&1 &
   app_pid=$!
-  for _ in $(seq 100); do
-    main=$(main_window) && break
-    sleep 0.1
-  done
-  if [ -z "$main" ]; then
+  if ! main=$(main_window); then
     echo "first_sound_bench: the main window did not appear" >&2
     cat "$work/app.log" >&2
     exit 1
   fi
   sleep 0.7
-  read -r main_w main_h < <(xwininfo -id "$main" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
   if [ "$cold" = yes ]; then
     sync
     echo 3 >/proc/sys/vm/drop_caches
   fi
-  # Play, by the button's place in the window's twips layout.
-  xdotool mousemove --window "$main" $(((6360 + 487) * main_w / 7455)) $(((720 + 247) * main_h / 1305))
+  point_at_button "$main" 6360
   sleep 0.2
   first_sound_ms xdotool click 1
   stop "$app_pid"

@@ -31,6 +31,7 @@ set -euo pipefail
 export LC_ALL=C
 
 source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
@@ -46,12 +47,7 @@ else
       exit 2
       ;;
   esac
-  for tool in Xvfb xdotool xwininfo xprop pulseaudio parec pactl lame mpv python3; do
-    if ! command -v "$tool" >/dev/null; then
-      echo "gap_bench: $tool is not installed (scripts/setup.sh installs it)" >&2
-      exit 1
-    fi
-  done
+  need_tools
   if [ -z "${ORVANE_EXE:-}" ]; then
     cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$build_dir" -j2 --target orvane >/dev/null
@@ -80,51 +76,17 @@ expect_all() {
 }
 expect_all
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-gap.XXXXXX")
-xvfb_pid=
-app_pid=
-rec_pid=
+make_work orvane-gap
 
-stop() {
-  local pid=$1
-  [ -n "$pid" ] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for _ in $(seq 30); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-  wait "$pid" 2>/dev/null || true
-}
-
-cleanup() {
-  stop "$app_pid"
-  stop "$rec_pid"
-  stop "$xvfb_pid"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-# --- the tree: a whole number of 440 Hz periods per file, so that files played
-# back to back make one unbroken tone ------------------------------------------
-python3 - "$work/tone.raw" "$rate" "$seconds_per_file" <<'EOF'
-import array, math, sys
-path, rate, seconds = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
-frames = round(rate * seconds)
-tone = array.array("h", (round(8000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(frames)))
-if sys.byteorder != "little":
-    tone.byteswap()
-with open(path, "wb") as f:
-    f.write(tone.tobytes())
-EOF
+# --- the tree -------------------------------------------------------------------
+make_tone "$work/tone.mp3" "$seconds_per_file"
 music=$work/music
 list=()
 for f in $(seq "$folders"); do
   mkdir -p "$music/folder$f"
   for t in $(seq "$per_folder"); do
     file=$music/folder$f/track$t.mp3
-    lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/tone.raw" "$file" 2>/dev/null
+    cp "$work/tone.mp3" "$file"
     list+=("$file")
   done
 done
@@ -138,15 +100,8 @@ arm_breakage() {
   (sleep 1 && rm -f "${list[-1]}") &
 }
 
-# --- the recording: one for the whole run, so that the null sink keeps the
-# short latency the recorder asks for; each player gets its stretch of it --------
-recording=$work/monitor.raw
-parec --device="$PULSE_MONITOR" --latency-msec=10 --raw --format=s16le --rate="$rate" --channels=1 \
-  >"$recording" 2>"$work/parec.log" &
-rec_pid=$!
-# A null sink that nobody has asked for low latency renders two seconds ahead;
-# only after that does the recorder's latency hold.
-sleep 2.5
+# --- the recording: each player gets its stretch of it ---------------------------
+start_recording
 
 mark() {
   stat -c %s "$recording"
@@ -213,15 +168,7 @@ await_end() {
 }
 
 # --- Orvane, as a user runs it -----------------------------------------------------
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
-
-version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+start_display
 mkdir -p "$work/config" "$work/home"
 printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=%s\nPlayPath=%s\n' "$version" "$repeat" "$music" \
   >"$work/config/Orvane.conf"
@@ -230,35 +177,17 @@ env -u DBUS_SESSION_BUS_ADDRESS HOME="$work/home" XDG_CONFIG_HOME="$work/config"
   "${ORVANE_EXE:-$build_dir/orvane}" >"$work/app.log" 2>&1 &
 app_pid=$!
 
-main_window() {
-  local w
-  for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
-    if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable' \
-      && xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_NORMAL; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
-}
-main=
-for _ in $(seq 100); do
-  main=$(main_window) && break
-  sleep 0.1
-done
-if [ -z "$main" ]; then
+if ! main=$(main_window); then
   echo "gap_bench: the main window did not appear" >&2
   cat "$work/app.log" >&2
   exit 1
 fi
 sleep 0.5
-read -r main_w main_h < <(xwininfo -id "$main" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
 
 from=$(mark)
 started=$(date +%s%N)
 arm_breakage
-# Play, by the button's place in the window's twips layout.
-xdotool mousemove --window "$main" $(((6360 + 487) * main_w / 7455)) $(((720 + 247) * main_h / 1305)) click 1
+point_at_button "$main" 6360 click 1
 await_end wait_until_played "$started"
 to=$(mark)
 measure "orvane" "$from" "$to"
@@ -313,12 +242,10 @@ run_orvane_exe() {
     echo "gap_bench: the Windows program's main window did not appear" >&2
   else
     sleep 1
-    local width height
-    read -r width height < <(xwininfo -id "$w" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
     from=$(mark)
     started=$(date +%s%N)
     arm_breakage
-    xdotool mousemove --window "$w" $(((6360 + 487) * width / 7455)) $(((720 + 247) * height / 1305)) click 1
+    point_at_button "$w" 6360 click 1
     await_end traced_done "$trace"
     to=$(mark)
     measure "$label" "$from" "$to"
@@ -350,14 +277,13 @@ cost_of_orvane_exe() {
   done
   if [ -n "$w" ]; then
     sleep 1
-    local width height a b c
-    read -r width height < <(xwininfo -id "$w" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
-    xdotool mousemove --window "$w" $(((6360 + 487) * width / 7455)) $(((720 + 247) * height / 1305)) click 1
+    local a b c
+    point_at_button "$w" 6360 click 1
     sleep 2
     a=$(cpu_ticks "$app_pid")
     sleep 4
     b=$(cpu_ticks "$app_pid")
-    xdotool mousemove --window "$w" $(((5400 + 487) * width / 7455)) $(((720 + 247) * height / 1305)) click 1
+    point_at_button "$w" 5400 click 1
     sleep 1
     c=$(cpu_ticks "$app_pid")
     sleep 4
