@@ -61,7 +61,6 @@ MainForm::MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSys
 MainForm::~MainForm()
 {
     ui_->setTickHandler(nullptr);
-    controls().setListener(nullptr);
     MMControl1_->setDoneHandler(nullptr);
 }
 
@@ -80,7 +79,7 @@ void MainForm::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    MMControl1_->setCommand("Close");
+    player_->closeControl();
     storeAllSettings(settings_, controls());
     stopTimer1();
     afterUnload();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/signal.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -53,11 +55,13 @@ public:
     // interrupted.
     void setDoneHandler(DoneHandler handler) { done_ = std::move(handler); }
 
-    // Optional: a control that cannot tell leaves these empty. The handler
-    // runs whenever nowPlaying() may have changed.
+    // Optional: a control that cannot tell leaves these empty. The signal is
+    // raised whenever nowPlaying() may have changed. Which file the player
+    // has opened is the player's own (Player::playing()); what a control adds
+    // is what it learns of the file it plays.
     virtual NowPlaying nowPlaying() const { return {}; }
     virtual double position() const { return -1.0; } // seconds into the file heard
-    void setNowPlayingHandler(std::function<void()> handler) { nowPlayingChanged_ = std::move(handler); }
+    Signal<>& nowPlayingChanged() { return nowPlayingChanged_; }
 
 protected:
     void raiseDone(int notifyCode)
@@ -65,15 +69,11 @@ protected:
         if (done_)
             done_(notifyCode);
     }
-    void raiseNowPlayingChanged()
-    {
-        if (nowPlayingChanged_)
-            nowPlayingChanged_();
-    }
+    void raiseNowPlayingChanged() { nowPlayingChanged_.notify(); }
 
 private:
     DoneHandler done_;
-    std::function<void()> nowPlayingChanged_;
+    Signal<> nowPlayingChanged_;
 };
 
 // A control that plays through a device of its own: the four commands become

@@ -99,8 +99,7 @@ void ControlModel::setText1(const std::string& text)
 
 void ControlModel::changed(Ctl c)
 {
-    if (listener_)
-        listener_(c);
+    changes_.notify(c);
 }
 
 } // namespace orvane

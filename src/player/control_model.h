@@ -1,15 +1,16 @@
 #pragma once
 
+#include "platform/signal.h"
+
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <string>
 
 namespace orvane {
 
 // The main window's controls as the player sees them. The window mirrors every
-// change onto its widgets as it happens (the listener), so a state switched in
-// the middle of a handler shows during that handler's yields too.
+// change onto its widgets as it happens (it listens to changes()), so a state
+// switched in the middle of a handler shows during that handler's yields too.
 enum class Ctl : std::size_t {
     cmdPlay, cmdPause, cmdSkip, cmdStop,
     mnuPlay, mnuPause, mnuSkip, mnuStop,
@@ -64,8 +65,6 @@ inline constexpr ArrangementRow Arrangements[] = {
 
 class ControlModel {
 public:
-    using Listener = std::function<void(Ctl)>;
-
     ControlModel();
 
     // Enabled state; for Timer1 this is whether the timer runs.
@@ -91,8 +90,8 @@ public:
     void setCkRepeat(int state);
     void setText1(const std::string& text);
 
-    // Called after every change, with the control that changed.
-    void setListener(Listener listener) { listener_ = std::move(listener); }
+    // Raised after every change, with the control that changed.
+    Signal<Ctl>& changes() { return changes_; }
 
 private:
     static std::size_t index(Ctl c) { return static_cast<std::size_t>(c); }
@@ -104,7 +103,7 @@ private:
     int ckSub_ = 0;
     int ckRepeat_ = 0;
     std::string text1_;
-    Listener listener_;
+    Signal<Ctl> changes_;
 };
 
 } // namespace orvane

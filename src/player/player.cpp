@@ -8,6 +8,26 @@ Player::Player(MMControl& mmControl, FileSystem& fs, UiHost& ui)
     : File1(fs), MMControl1(mmControl), fs_(fs), ui_(ui)
 {
     MMControl1.setDoneHandler([this](int notifyCode) { MMControl1_Done(notifyCode); });
+    controlHeard_ = MMControl1.nowPlayingChanged().connect([this] { nowPlayingChanged_.notify(); });
+}
+
+Player::~Player()
+{
+    MMControl1.nowPlayingChanged().disconnect(controlHeard_);
+}
+
+void Player::closeControl()
+{
+    MMControl1.setCommand("Close");
+    setPlaying({});
+}
+
+void Player::setPlaying(const std::string& path)
+{
+    if (playing_ == path)
+        return;
+    playing_ = path;
+    nowPlayingChanged_.notify();
 }
 
 std::int64_t Player::playListCount() const

@@ -43,6 +43,7 @@ inline constexpr const char* TrayImagePaused = "Volume03.ico";
 class Player {
 public:
     Player(MMControl& mmControl, FileSystem& fs, UiHost& ui);
+    ~Player();
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
 
@@ -64,6 +65,17 @@ public:
     void mnuStop_Click();
     // Run after a tray command with the image name the tray should now show.
     std::function<void(const std::string& imageName)> trayRefresh;
+
+    // Sends "Close" to the media control: whatever was open stops.
+    void closeControl();
+
+    // The file the player last started with "Open" and "Play", until its
+    // completion, a Skip, Stop or any other "Close"; empty when none. Unlike
+    // NextFile, which names the entry at the cursor, this is the file heard
+    // (or paused). The signal is raised when it changes, and whenever the
+    // media control says its own account (MMControl::nowPlaying) may have.
+    const std::string& playing() const { return playing_; }
+    Signal<>& nowPlayingChanged() { return nowPlayingChanged_; }
 
     // Play list builder.
     void WalkFolders();
@@ -119,6 +131,7 @@ private:
     std::string followingFile();
     std::string firstFileAfter(std::int64_t folderIndex);
     void askForTick();
+    void setPlaying(const std::string& path);
     std::string joinPath(const std::string& folder, const std::string& name) const;
 
     MMControl& MMControl1;
@@ -126,6 +139,9 @@ private:
     UiHost& ui_;
     ControlModel controls_;
     bool WalkBusy = false;
+    std::string playing_;
+    Signal<> nowPlayingChanged_;
+    Signal<>::Handle controlHeard_ = 0;
 
     // The walk as it goes on. List1 is filled in its own order, a folder
     // before everything inside it, by entering each folder only when the

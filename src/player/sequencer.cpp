@@ -43,7 +43,7 @@ void Player::newStart(bool quiet)
     holdTicks_ = 0;
     restartHeld_ = false;
 
-    MMControl1.setCommand("Close");
+    closeControl();
     MMControl1.setNotify(false);
     MMControl1.setWait(true);
     MMControl1.setShareable(false);
@@ -159,6 +159,7 @@ void Player::tick()
         if (DeviceReady == 1 && PlayOn == 1 && !Paused && !passHeld()) {
             MMControl1.setFileName(NextFile);
             MMControl1.setCommand("Open");
+            setPlaying(NextFile); // before "Play", whose completion may come at once
             MMControl1.setCommand("Play");
             DeviceReady = 0;
             ++PlayIndex;
@@ -261,7 +262,7 @@ void Player::restartTree()
 void Player::MMControl1_Done(int notifyCode)
 {
     DeviceReady = 1;
-    MMControl1.setCommand("Close");
+    closeControl();
     // A file that could not be played is followed at the next tick, so that a
     // folder of such files is not tried in a tight loop.
     if (notifyCode == MMControl::NotifyFailure)

@@ -21,7 +21,7 @@ void Player::cmdSkip_Click()
 {
     // Exactly what the control's completion does: the file counts as finished.
     DeviceReady = 1;
-    MMControl1.setCommand("Close");
+    closeControl();
 }
 
 void Player::cmdStop_Click()
@@ -31,7 +31,7 @@ void Player::cmdStop_Click()
     restartHeld_ = false;
     passOver_ = false;
     controls_.setEnabled(Ctl::Timer1, false);
-    MMControl1.setCommand("Close");
+    closeControl();
     Paused = false;
     PlayOn = 0;
     PlayIndex = 0;

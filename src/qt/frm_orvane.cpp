@@ -94,7 +94,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     attachTray(SysTrayHandlers::install(this, RCPopup, [this] { return player().Paused; }));
 
     Timer1.setInterval(Timer1IntervalMs);
-    controls().setListener([this](Ctl c) {
+    mirrorConnection_ = controls().changes().connect([this](Ctl c) {
         mirror(c);
         emit controlsChanged();
     });
@@ -104,7 +104,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
 
 frmOrvane::~frmOrvane()
 {
-    controls().setListener(nullptr);
+    controls().changes().disconnect(mirrorConnection_);
 }
 
 void frmOrvane::buildControls()

@@ -95,6 +95,7 @@ private:
 
     // The widgets and tray items by their names in the layout tables.
     std::map<std::string_view, QWidget*> widgets_;
+    Signal<Ctl>::Handle mirrorConnection_ = 0;
     std::map<std::string_view, QAction*> actions_;
 };
 

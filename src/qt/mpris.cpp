@@ -59,7 +59,7 @@ MprisPlayer::MprisPlayer(frmOrvane& window, QObject* parent)
             lastHeard_ = {}; // a new start shows nothing until its first file plays
         changed();
     });
-    window.mmControl().setNowPlayingHandler([this] {
+    hearing_ = player().nowPlayingChanged().connect([this] {
         const MMControl::NowPlaying now = window_->mmControl().nowPlaying();
         if (!now.path.empty())
             lastHeard_ = now;
@@ -71,7 +71,7 @@ MprisPlayer::MprisPlayer(frmOrvane& window, QObject* parent)
 MprisPlayer::~MprisPlayer()
 {
     if (window_)
-        window_->mmControl().setNowPlayingHandler(nullptr);
+        player().nowPlayingChanged().disconnect(hearing_);
 }
 
 Player& MprisPlayer::player() const

@@ -82,6 +82,7 @@ private:
 
     QPointer<frmOrvane> window_;
     MMControl::NowPlaying lastHeard_; // shown between two files of a sequence
+    Signal<>::Handle hearing_ = 0;
     Report reported_;
     bool flushQueued_ = false;
 };

@@ -92,7 +92,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
                                               hooks_.showAbout, module, *pictures_);
     attachTray(tray_.get());
 
-    controls().setListener([this](Ctl c) { mirror(c); });
+    mirrorConnection_ = controls().changes().connect([this](Ctl c) { mirror(c); });
     mirrorAll();
     registerHotKeys();
     Form_Load();
@@ -101,7 +101,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
 frmOrvane::~frmOrvane()
 {
     unregisterHotKeys();
-    controls().setListener(nullptr);
+    controls().changes().disconnect(mirrorConnection_);
     attachTray(nullptr);
     tray_.reset();
     if (modSysTray::module().platform() == trayPlatform_.get())

@@ -66,6 +66,7 @@ private:
     void afterUnload() override;
 
     Hooks hooks_;
+    Signal<Ctl>::Handle mirrorConnection_ = 0;
     std::array<HWND, std::size(layout::MainControls)> controls_{};
     std::array<HWND, std::size(layout::MainLines)> lines_{};
     HMENU RCPopup = nullptr;

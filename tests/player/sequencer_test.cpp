@@ -158,7 +158,7 @@ TEST_F(Sequencer, TreeRepeatWithNoMp3WaitsBetweenQuietRewalksUntilMusicAppears)
     options("/m", 1, 1);
     player.cmdPlay_Click();
     int changes = 0;
-    ctl.setListener([&](Ctl) { ++changes; });
+    ctl.changes().connect([&](Ctl) { ++changes; });
     // Each start, the first and every walk after it, resets the control once.
     const auto starts = [&] { return std::count(mm.log.begin(), mm.log.end(), "Notify=0"); };
     for (int i = 0; i < 12; ++i) {

@@ -118,7 +118,7 @@ TEST_F(Transport, MenuTwinsLeaveTheSameStateAndAskForTheRightTrayImage)
 TEST_F(Transport, ListenerSeesEveryChangeAsItHappens)
 {
     std::vector<std::string> changes;
-    ctl.setListener([&](Ctl c) { changes.push_back(std::string(ctlName(c)) + (ctl.enabled(c) ? "+" : "-")); });
+    ctl.changes().connect([&](Ctl c) { changes.push_back(std::string(ctlName(c)) + (ctl.enabled(c) ? "+" : "-")); });
     fs.addFile("/m/a.mp3");
     options("/m", 0, 0);
     changes.clear();
@@ -134,7 +134,7 @@ TEST_F(Transport, ListenerSeesEveryChangeAsItHappens)
 TEST_F(Transport, ResumeAndStopSwitchTheirControlsInOrder)
 {
     std::vector<std::string> changes;
-    ctl.setListener([&](Ctl c) { changes.push_back(std::string(ctlName(c)) + (ctl.enabled(c) ? "+" : "-")); });
+    ctl.changes().connect([&](Ctl c) { changes.push_back(std::string(ctlName(c)) + (ctl.enabled(c) ? "+" : "-")); });
     fs.addFile("/m/a.mp3");
     options("/m", 0, 0);
     player.cmdPlay_Click();
@@ -156,6 +156,80 @@ TEST_F(Transport, ResumeAndStopSwitchTheirControlsInOrder)
     EXPECT_EQ(changes, (std::vector<std::string>{"Timer1-", "ckRepeat+", "ckSub+", "optDate+", "optName+",
                                                  "cmdPath+", "Text1+"}));
     expectSet(ctl, Set::Idle);
+}
+
+// Every listener hears every change: the window that mirrors the controls and
+// whatever else listens (the desktop's media controls) do not displace each
+// other, and one may leave during a change without the others missing it.
+TEST_F(Transport, EveryListenerHearsEachChangeAndMayLeaveDuringIt)
+{
+    std::vector<std::string> heard;
+    Signal<Ctl>::Handle second = 0;
+    const Signal<Ctl>::Handle first = ctl.changes().connect([&](Ctl c) {
+        heard.push_back(std::string("1:") + ctlName(c));
+    });
+    second = ctl.changes().connect([&](Ctl c) {
+        heard.push_back(std::string("2:") + ctlName(c));
+        ctl.changes().disconnect(second); // leaves during its own call
+    });
+    const Signal<Ctl>::Handle third = ctl.changes().connect([&](Ctl c) {
+        heard.push_back(std::string("3:") + ctlName(c));
+        ctl.changes().disconnect(first); // and one earlier in the round
+    });
+    ctl.setCkSub(1);
+    ctl.setCkRepeat(1);
+    EXPECT_EQ(heard, (std::vector<std::string>{"1:ckSub", "2:ckSub", "3:ckSub", "3:ckRepeat"}));
+
+    // One taken off before its turn in a round is not called in it.
+    heard.clear();
+    Signal<Ctl>::Handle last = 0;
+    ctl.changes().connect([&](Ctl) { ctl.changes().disconnect(last); });
+    last = ctl.changes().connect([&](Ctl c) { heard.push_back(std::string("4:") + ctlName(c)); });
+    ctl.changes().disconnect(third);
+    ctl.setCkSub(0);
+    EXPECT_TRUE(heard.empty());
+    EXPECT_EQ(ctl.changes().listeners(), 1u);
+}
+
+// The file heard is the player's own account: the path it sent with "Open" and
+// "Play", held through a pause and while the cursor moves on, gone at the
+// file's completion, a Skip or Stop; every change is told to each listener,
+// and so is each change the control reports of its own (the file's tags).
+TEST_F(Transport, ThePlayerTellsWhichFileIsHeard)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/b.mp3");
+    options("/m", 0, 0);
+    std::vector<std::string> told, toldToo;
+    player.nowPlayingChanged().connect([&] { told.push_back(player.playing()); });
+    player.nowPlayingChanged().connect([&] { toldToo.push_back(player.playing()); });
+
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(player.playing(), "/m/a.mp3");
+    player.Timer1_Timer(); // the cursor stands on b.mp3 now
+    EXPECT_EQ(player.NextFile, "/m/b.mp3");
+    EXPECT_EQ(player.playing(), "/m/a.mp3");
+    player.cmdPause_Click();
+    EXPECT_EQ(player.playing(), "/m/a.mp3") << "paused: still the file heard";
+    player.cmdPlay_Click();
+    mm.learnTags();
+
+    player.cmdSkip_Click();
+    EXPECT_EQ(player.playing(), "");
+    player.Timer1_Timer();
+    EXPECT_EQ(player.playing(), "/m/b.mp3");
+    player.cmdStop_Click();
+    EXPECT_EQ(player.playing(), "");
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(player.playing(), "/m/a.mp3") << "a new start";
+    mm.finish();
+    EXPECT_EQ(player.playing(), "");
+
+    const std::vector<std::string> expected = {"/m/a.mp3", "/m/a.mp3", "", "/m/b.mp3", "", "/m/a.mp3", ""};
+    EXPECT_EQ(told, expected);
+    EXPECT_EQ(toldToo, expected);
 }
 
 } // namespace

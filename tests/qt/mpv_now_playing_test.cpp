@@ -39,7 +39,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(control.isReady());
-        control.setNowPlayingHandler([this] { ++changes; });
+        control.nowPlayingChanged().connect([this] { ++changes; });
     }
 
     void play(const std::string& path)

@@ -31,6 +31,8 @@ public:
 
     // Raises the completion event as the real control does at a file's end.
     void finish(int code = NotifySuccessful) { raiseDone(code); }
+    // Says that what it knows of the file it plays (its tags) has changed.
+    void learnTags() { raiseNowPlayingChanged(); }
 
     // The files opened so far, in order.
     std::vector<std::string> opened() const;
