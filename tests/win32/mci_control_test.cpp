@@ -19,13 +19,7 @@ TEST_F(MciControlTest, QueuedEndOfAClosedOrReplacedFileNeverCompletes)
     ASSERT_TRUE(waitForQueuedMciReport());
     control.setCommand("Close");
     openAndPlay(song("b.mp3", 1000));
-    control.setCommand("pause");
-    pumpFor(1000);
-    EXPECT_TRUE(codes.empty());
-    control.setCommand("pause");
-    ASSERT_TRUE(waitForCompletions(1));
-    pumpFor(500);
-    EXPECT_EQ(codes, kSuccess);
+    ASSERT_NO_FATAL_FAILURE(holdThenResume(1000));
 
     SCOPED_TRACE("ended by the next Open, with its end already queued");
     codes.clear();
@@ -45,13 +39,7 @@ TEST_F(MciControlTest, PlayAgainWithTheEndQueuedCompletesOnce)
     control.setCommand("Play");
     ASSERT_TRUE(waitForQueuedMciReport());
     control.setCommand("Play");
-    control.setCommand("pause");
-    pumpFor(1000);
-    EXPECT_TRUE(codes.empty());
-    control.setCommand("pause");
-    ASSERT_TRUE(waitForCompletions(1));
-    pumpFor(500);
-    EXPECT_EQ(codes, kSuccess);
+    ASSERT_NO_FATAL_FAILURE(holdThenResume(1000));
 }
 
 } // namespace

@@ -84,13 +84,7 @@ TYPED_TEST(MediaControlContract, ClosedFileNeverCompletes)
     this->openAndPlay(this->song("a.mp3", TypeParam::longMs));
     pumpFor(200);
     this->openAndPlay(this->song("b.mp3", 1000));
-    this->control.setCommand("pause");
-    pumpFor(1000);
-    EXPECT_TRUE(this->codes.empty());
-    this->control.setCommand("pause");
-    ASSERT_TRUE(this->waitForCompletions(1));
-    pumpFor(500);
-    EXPECT_EQ(this->codes, kSuccess);
+    ASSERT_NO_FATAL_FAILURE(this->holdThenResume(1000));
 }
 
 TYPED_TEST(MediaControlContract, PauseHoldsTheEndAndResumeCompletesOnce)
@@ -136,13 +130,7 @@ TYPED_TEST(MediaControlContract, PlayAgainStartsOverAndCompletesOnce)
     this->openAndPlay(this->song("long.mp3", TypeParam::longMs));
     pumpFor(200);
     this->control.setCommand("Play");
-    this->control.setCommand("pause");
-    pumpFor(1500);
-    EXPECT_TRUE(this->codes.empty());
-    this->control.setCommand("pause");
-    ASSERT_TRUE(this->waitForCompletions(1));
-    pumpFor(500);
-    EXPECT_EQ(this->codes, kSuccess);
+    ASSERT_NO_FATAL_FAILURE(this->holdThenResume(1500));
 }
 
 TYPED_TEST(MediaControlContract, UnplayableFilesFailOnceEach)

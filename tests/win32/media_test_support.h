@@ -153,6 +153,19 @@ protected:
 
     bool waitForCompletions(size_t count) { return pumpUntil([&] { return codes.size() >= count; }); }
 
+    // Holds the file just started: nothing completes while it is held, and
+    // once resumed it completes once.
+    void holdThenResume(int holdMs)
+    {
+        control.setCommand("pause");
+        pumpFor(holdMs);
+        EXPECT_TRUE(codes.empty());
+        control.setCommand("pause");
+        ASSERT_TRUE(waitForCompletions(1));
+        pumpFor(500);
+        EXPECT_EQ(codes, kSuccess);
+    }
+
     TempTree tree;
     typename Traits::Control control;
     Codes codes;
