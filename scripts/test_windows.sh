@@ -39,6 +39,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 prefixed=$(date +%s)
+# A program started while the Wine server of an earlier run is shutting down
+# can fail to start: that server goes first.
+"${wine_loader%/*}/wineserver" -w
 status=0
 ctest --preset mingw "$@" || status=$?
 done_at=$(date +%s)
