@@ -113,31 +113,39 @@ private:
     MpvControl& real_;
 };
 
-// In real time, ticking as the window does (Timer1 every 250 ms and the ticks
-// the player asks for between them), every file after the first follows the
-// one before without a gap, within a folder and across a folder change.
-TEST(GaplessPlaythrough, EveryFileFollowsTheOneBeforeInOrderOnce)
-{
+// The player in real time, ticking as the window does: Timer1 every 250 ms
+// and the ticks the player asks for between them.
+class GaplessPlaythrough : public ::testing::Test {
+protected:
+    GaplessPlaythrough()
+    {
+        timer.setInterval(Timer1IntervalMs);
+        QObject::connect(&timer, &QTimer::timeout, [this] { player.Timer1_Timer(); });
+        ui.setTickHandler([this] {
+            if (timer.isActive())
+                player.Timer1_Timer();
+        });
+    }
+
     TempTree tree;
+    MpvControl mpv{MpvControl::Output::NullTimed};
+    TakeoverCounter control{mpv};
+    std::unique_ptr<FileSystem> fs = makeNativeFileSystem();
+    RecordingQtUi ui;
+    Player player{control, *fs, ui};
+    ControlModel& c = player.controls();
+    QTimer timer;
+};
+
+// Every file after the first follows the one before without a gap, within a
+// folder and across a folder change.
+TEST_F(GaplessPlaythrough, EveryFileFollowsTheOneBeforeInOrderOnce)
+{
     for (const char* rel : {"A/1.mp3", "A/2.mp3", "B/3.mp3"})
         tree.makeFile(rel, orvane::testing::sineMp3(1.2));
-    MpvControl mpv(MpvControl::Output::NullTimed);
-    TakeoverCounter control(mpv);
-    auto fs = makeNativeFileSystem();
-    RecordingQtUi ui;
-    Player player(control, *fs, ui);
-    ControlModel& c = player.controls();
     c.setText1(tree.path());
     c.setCkSub(1);
     c.setOptName(true);
-
-    QTimer timer;
-    timer.setInterval(Timer1IntervalMs);
-    QObject::connect(&timer, &QTimer::timeout, [&] { player.Timer1_Timer(); });
-    ui.setTickHandler([&] {
-        if (timer.isActive())
-            player.Timer1_Timer();
-    });
     player.cmdPlay_Click();
     timer.start();
     EXPECT_TRUE(orvane::testing::spinUntil([&] { return !c.enabled(Ctl::Timer1); }, 20000));
@@ -166,28 +174,13 @@ TEST(GaplessPlaythrough, EveryFileFollowsTheOneBeforeInOrderOnce)
 // Files shorter than what the output holds: mpv must not have decoded all of
 // one before the player names the file after it. Once each file of the
 // repeated folder has been seen to play, every file follows without a gap.
-TEST(GaplessPlaythrough, ShortFilesFollowWithoutGapOnceSeenToPlay)
+TEST_F(GaplessPlaythrough, ShortFilesFollowWithoutGapOnceSeenToPlay)
 {
-    TempTree tree;
     for (const char* rel : {"1.mp3", "2.mp3", "3.mp3"})
         tree.makeFile(rel, orvane::testing::sineMp3(0.3));
-    MpvControl mpv(MpvControl::Output::NullTimed);
-    TakeoverCounter control(mpv);
-    auto fs = makeNativeFileSystem();
-    RecordingQtUi ui;
-    Player player(control, *fs, ui);
-    ControlModel& c = player.controls();
     c.setText1(tree.path());
     c.setCkRepeat(1);
     c.setOptName(true);
-
-    QTimer timer;
-    timer.setInterval(Timer1IntervalMs);
-    QObject::connect(&timer, &QTimer::timeout, [&] { player.Timer1_Timer(); });
-    ui.setTickHandler([&] {
-        if (timer.isActive())
-            player.Timer1_Timer();
-    });
     player.cmdPlay_Click();
     timer.start();
     ASSERT_TRUE(orvane::testing::spinUntil([&] { return mpv.openedPaths().size() >= 3; }, 20000));
