@@ -1,0 +1,341 @@
+#include "qt/mpv_session.h"
+
+#include <mpv/client.h>
+
+#include <QMetaObject>
+
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+namespace orvane {
+
+namespace {
+
+// An embedded, audio-only player that does nothing on its own: no user
+// configuration, scripts, key bindings or terminal, and no file but the one it
+// is told to play. Without gapless audio mpv reports a file's end once its
+// last sample has been played, not when it was queued: the player answers the
+// end with "Close", which would cut off what is still queued. access-references=no keeps play lists, EDL, cue sheets,
+// archives, directories and ffmpeg's nested opens (HLS, concat, DASH) from
+// reaching other files; the protocol whitelist stops ffmpeg formats such as SDP
+// that open network streams by themselves.
+struct Option {
+    const char* name;
+    const char* value;
+    bool required; // without it the player is not safe or not correct
+};
+
+constexpr Option kEmbeddedOptions[] = {
+    {"config", "no", true},
+    {"terminal", "no", false},
+    {"load-scripts", "no", true},
+    {"load-stats-overlay", "no", false},
+    {"load-osd-console", "no", false},
+    {"load-auto-profiles", "no", false},
+    {"ytdl", "no", true},
+    {"osc", "no", false},
+    {"input-default-bindings", "no", false},
+    {"input-builtin-bindings", "no", false},
+    {"input-vo-keyboard", "no", false},
+    {"input-terminal", "no", false},
+    {"input-media-keys", "no", false},
+    {"vid", "no", true},
+    {"sid", "no", false},
+    {"audio-display", "no", false},
+    {"vo", "null", false},
+    {"idle", "yes", true},
+    {"keep-open", "no", true},
+    {"gapless-audio", "no", true},
+    {"resume-playback", "no", true},
+    {"save-position-on-quit", "no", false},
+    {"autoload-files", "no", false},
+    {"audio-file-auto", "no", true},
+    {"sub-auto", "no", true},
+    {"cover-art-auto", "no", true},
+    {"ordered-chapters", "no", true},
+    {"access-references", "no", true},
+    {"load-unsafe-playlists", "no", true},
+    {"demuxer-lavf-o", "protocol_whitelist=file", true},
+    {"audio-client-name", "Orvane", false},
+    // The next file can be queued only once the player has named it, which is
+    // when the file before it has been heard to its end; mpv must not have
+    // decoded all of a short file by then. mpv's own default (0.2 s, on top of
+    // the sound server's) covers a whole 0.3 s file.
+    {"audio-buffer", "0.1", false},
+};
+
+// A player that cannot be made safe is not started at all.
+mpv_handle* makePlayer(MpvOutput output)
+{
+    mpv_handle* handle = mpv_create();
+    if (!handle)
+        return nullptr;
+    bool safe = true;
+    const auto require = [&](const char* name, const char* value) {
+        safe = mpv_set_option_string(handle, name, value) >= 0 && safe;
+    };
+    for (const auto& option : kEmbeddedOptions) {
+        if (option.required)
+            require(option.name, option.value);
+        else
+            mpv_set_option_string(handle, option.name, option.value);
+    }
+    if (output == MpvOutput::Default) {
+        require("audio-fallback-to-null", "yes");
+    } else {
+        require("ao", "null");
+        require("ao-null-untimed", output == MpvOutput::NullTimed ? "no" : "yes");
+        // As much as a sound server holds, rather than twice that.
+        mpv_set_option_string(handle, "ao-null-buffer", "0.1");
+    }
+    if (output == MpvOutput::Check)
+        require("end", "0.1"); // enough to find a file that opens but does not decode
+    if (!safe || mpv_initialize(handle) < 0) {
+        mpv_terminate_destroy(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
+int64_t entryIdOf(const mpv_node& result)
+{
+    if (result.format != MPV_FORMAT_NODE_MAP)
+        return 0;
+    const mpv_node_list* map = result.u.list;
+    for (int i = 0; i < map->num; ++i) {
+        if (std::string_view(map->keys[i]) == "playlist_entry_id"
+            && map->values[i].format == MPV_FORMAT_INT64)
+            return map->values[i].u.int64;
+    }
+    return 0;
+}
+
+MpvSession::End endOf(const mpv_event_end_file& end)
+{
+    switch (end.reason) {
+    case MPV_END_FILE_REASON_EOF:
+        return MpvSession::End::PlayedOut;
+    case MPV_END_FILE_REASON_REDIRECT:
+        return MpvSession::End::Redirected;
+    case MPV_END_FILE_REASON_ERROR:
+        return end.error == MPV_ERROR_LOADING_FAILED || end.error == MPV_ERROR_UNKNOWN_FORMAT
+            ? MpvSession::End::Unopenable
+            : MpvSession::End::Failed;
+    default:
+        return MpvSession::End::Stopped;
+    }
+}
+
+} // namespace
+
+MpvSession::MpvSession(MpvOutput output, Listener& listener)
+    : listener_(listener)
+    , handle_(makePlayer(output))
+{
+    if (!handle_)
+        return;
+    mpv_set_wakeup_callback(handle_, &MpvSession::onWakeup, this);
+    requestDrain(); // anything mpv said before the callback was in place
+}
+
+MpvSession::~MpvSession()
+{
+    if (!handle_)
+        return;
+    // Once this returns no wakeup can be running or start; queued drains die
+    // with this object.
+    mpv_set_wakeup_callback(handle_, nullptr, nullptr);
+    mpv_terminate_destroy(handle_);
+}
+
+std::string MpvSession::localFile(const std::string& path)
+{
+    if (path.empty() || path.front() == '/')
+        return path;
+    std::error_code error;
+    const auto cwd = std::filesystem::current_path(error);
+    if (error)
+        return {};
+    return cwd.string() + "/" + path;
+}
+
+int64_t MpvSession::loadReplacing(const std::string& path)
+{
+    return load(path, "replace");
+}
+
+int64_t MpvSession::loadAfter(const std::string& path)
+{
+    return load(path, "append");
+}
+
+// The path goes to mpv as an argument of its own, never inside command text.
+int64_t MpvSession::load(const std::string& path, const char* mode)
+{
+    if (!handle_)
+        return 0;
+    const char* args[] = {"loadfile", path.c_str(), mode, nullptr};
+    mpv_node result{};
+    if (mpv_command_ret(handle_, args, &result) < 0)
+        return 0;
+    const int64_t entry = entryIdOf(result);
+    mpv_free_node_contents(&result);
+    if (entry > 0)
+        loaded_[entry] = path;
+    return entry > 0 ? entry : 0;
+}
+
+void MpvSession::removeEntry(int64_t entry)
+{
+    if (!handle_)
+        return;
+    int64_t count = 0;
+    mpv_get_property(handle_, "playlist-count", MPV_FORMAT_INT64, &count);
+    for (int64_t i = 0; i < count; ++i) {
+        const std::string key = "playlist/" + std::to_string(i) + "/id";
+        int64_t id = 0;
+        if (mpv_get_property(handle_, key.c_str(), MPV_FORMAT_INT64, &id) < 0 || id != entry)
+            continue;
+        const std::string index = std::to_string(i);
+        const char* args[] = {"playlist-remove", index.c_str(), nullptr};
+        mpv_command(handle_, args);
+        return;
+    }
+}
+
+void MpvSession::keepOnlyCurrent()
+{
+    if (!handle_)
+        return;
+    const char* args[] = {"playlist-clear", nullptr};
+    mpv_command(handle_, args);
+}
+
+void MpvSession::stop()
+{
+    if (!handle_)
+        return;
+    const char* args[] = {"stop", nullptr};
+    mpv_command(handle_, args);
+}
+
+void MpvSession::setPaused(bool paused)
+{
+    if (!handle_)
+        return;
+    int flag = paused ? 1 : 0;
+    mpv_set_property(handle_, "pause", MPV_FORMAT_FLAG, &flag);
+}
+
+void MpvSession::setGapless(bool on)
+{
+    if (!handle_ || gapless_ == on)
+        return;
+    gapless_ = on;
+    mpv_set_property_string(handle_, "gapless-audio", on ? "weak" : "no");
+}
+
+double MpvSession::position() const
+{
+    double seconds = -1.0;
+    if (handle_)
+        mpv_get_property(handle_, "time-pos", MPV_FORMAT_DOUBLE, &seconds);
+    return seconds;
+}
+
+std::optional<double> MpvSession::audioPosition() const
+{
+    double seconds = 0.0;
+    if (!handle_ || mpv_get_property(handle_, "audio-pts", MPV_FORMAT_DOUBLE, &seconds) < 0)
+        return std::nullopt;
+    return seconds;
+}
+
+void MpvSession::readTags(MMControl::NowPlaying& now) const
+{
+    if (!handle_)
+        return;
+    const auto tag = [this](const char* key) {
+        char* value = mpv_get_property_string(handle_, (std::string("metadata/by-key/") + key).c_str());
+        std::string text = value ? value : "";
+        mpv_free(value);
+        return text;
+    };
+    now.title = tag("title");
+    now.artist = tag("artist");
+    now.album = tag("album");
+    double seconds = -1.0;
+    if (mpv_get_property(handle_, "duration", MPV_FORMAT_DOUBLE, &seconds) >= 0 && seconds >= 0)
+        now.lengthUs = static_cast<int64_t>(seconds * 1e6 + 0.5);
+}
+
+// Runs on an mpv thread: no mpv call may be made from here.
+void MpvSession::onWakeup(void* self)
+{
+    static_cast<MpvSession*>(self)->requestDrain();
+}
+
+void MpvSession::requestDrain()
+{
+    if (!drainQueued_.exchange(true))
+        QMetaObject::invokeMethod(this, &MpvSession::drainEvents, Qt::QueuedConnection);
+}
+
+void MpvSession::drainEvents()
+{
+    drainQueued_ = false;
+    if (!handle_)
+        return;
+    // A listener may run the event loop, and with it a nested drain; each
+    // event's data is copied out before the listener hears of it, because
+    // the next mpv_wait_event frees it.
+    for (;;) {
+        const mpv_event* event = mpv_wait_event(handle_, 0);
+        switch (event->event_id) {
+        case MPV_EVENT_NONE:
+            return;
+        case MPV_EVENT_START_FILE:
+            onStart(static_cast<const mpv_event_start_file*>(event->data)->playlist_entry_id);
+            break;
+        case MPV_EVENT_END_FILE: {
+            const auto end = *static_cast<const mpv_event_end_file*>(event->data);
+            // Entry ids only grow; an older entry that never started never will.
+            loaded_.erase(loaded_.begin(), loaded_.upper_bound(end.playlist_entry_id));
+            listener_.entryEnded(end.playlist_entry_id, endOf(end));
+            break;
+        }
+        case MPV_EVENT_PLAYBACK_RESTART:
+            listener_.playbackRestarted();
+            break;
+        case MPV_EVENT_FILE_LOADED:
+            listener_.fileLoaded();
+            break;
+        case MPV_EVENT_IDLE:
+            listener_.idle();
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void MpvSession::onStart(int64_t entry)
+{
+    startedEntry_ = entry;
+    const auto loaded = loaded_.find(entry);
+    if (loaded != loaded_.end()) {
+        const std::string path = loaded->second;
+        listener_.entryStarted(entry, path);
+        return;
+    }
+    // An entry this session never loaded: a file's content made mpv go to
+    // another file. It is stopped at once.
+    char* path = mpv_get_property_string(handle_, "path");
+    const std::string stranger = path ? path : "?";
+    mpv_free(path);
+    stop();
+    listener_.strangerStarted(stranger);
+}
+
+} // namespace orvane
