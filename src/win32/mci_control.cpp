@@ -1,6 +1,7 @@
 #include "win32/mci_control.h"
 
 #include "platform/win_text.h"
+#include "win32/win_window.h"
 
 #include <optional>
 
@@ -22,20 +23,7 @@ MCIERROR sendCommand(MCIDEVICEID device, UINT command, DWORD flags, Parms& parms
 
 MciControl::MciControl()
 {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    static const ATOM windowClass = [instance] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &MciControl::windowProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = kWindowClass;
-        return RegisterClassExW(&wc);
-    }();
-    if (!windowClass)
-        return;
-    window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-    if (window_)
-        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    window_ = win::createMessageWindow(kWindowClass, &MciControl::windowProc, this);
 }
 
 MciControl::~MciControl()

@@ -1,6 +1,7 @@
 #include "win32/wasapi_control.h"
 
 #include "platform/win_text.h"
+#include "win32/win_window.h"
 #include "win32/mf_decoder.h"
 
 #include <audioclient.h>
@@ -427,21 +428,9 @@ private:
 
 WasapiControl::WasapiControl()
 {
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    static const ATOM windowClass = [instance] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &WasapiControl::windowProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = kWindowClass;
-        return RegisterClassExW(&wc);
-    }();
-    if (!windowClass)
-        return;
-    window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    window_ = win::createMessageWindow(kWindowClass, &WasapiControl::windowProc, this);
     if (!window_)
         return;
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     output_ = std::make_unique<Output>(window_);
 }
 

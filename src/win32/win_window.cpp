@@ -150,6 +150,26 @@ HWND Window::create(const wchar_t* className, DWORD exStyle, DWORD style, const 
                            rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, instance, this);
 }
 
+HWND createMessageWindow(const wchar_t* className, WNDPROC proc, void* owner)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(instance, className, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = proc;
+        wc.hInstance = instance;
+        wc.lpszClassName = className;
+        if (!RegisterClassExW(&wc))
+            return nullptr;
+    }
+    HWND window = CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    if (window)
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+    return window;
+}
+
 LRESULT Window::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     return DefWindowProcW(hwnd_, message, wParam, lParam);

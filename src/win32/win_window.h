@@ -67,6 +67,10 @@ private:
     HWND hwnd_ = nullptr;
 };
 
+// A message-only window of a class of its own, registered on first use, that
+// carries the owner in GWLP_USERDATA; null when it cannot be made.
+HWND createMessageWindow(const wchar_t* className, WNDPROC proc, void* owner);
+
 // A child control of a system class (BUTTON, EDIT, STATIC) with an id.
 HWND createControl(HWND parent, const wchar_t* className, const std::wstring& text, DWORD style,
                    int id, DWORD exStyle = 0);
