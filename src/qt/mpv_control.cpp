@@ -92,21 +92,24 @@ void MpvControl::togglePause()
     session_.setPaused(paused_);
 }
 
-// Tree repeat starts over with a Stop and a new start, each of which sends
-// "Close", while the first file of the new pass may already sound where the
-// tree's last file ended. A "Close" that finds only that file sounding
-// therefore silences it once the window thread is back in its event loop,
-// unless the open-mode flags of a new start come first: then it sounds on
-// until the next "Open", which takes it over if it names it.
+// A "Close" that finds only the next file sounding may leave it sounding
+// through a Stop and a new start (SoundingNextFile).
 void MpvControl::close()
 {
-    if (currentEntry_ == 0 && !answeringDone_ && !handingOver_ && !holdingNext_
+    if (currentEntry_ == 0 && !answeringDone_ && !handingOver_ && !sounding_.held()
         && next_.state() == NextFile::Started) {
         fileOpen_ = false;
         openedPath_.clear();
         pendingCompletion_ = 0;
-        if (stopSerial_ == 0)
-            stopLater();
+        if (const uint64_t serial = sounding_.silenceLater()) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, serial] {
+                    if (sounding_.silenceDue(serial))
+                        closeNow();
+                },
+                Qt::QueuedConnection);
+        }
         return;
     }
     closeNow();
@@ -114,29 +117,13 @@ void MpvControl::close()
 
 void MpvControl::setNotify(bool notify)
 {
-    if (!notify && stopSerial_ != 0) {
-        stopSerial_ = 0;
-        holdingNext_ = true;
-    }
-}
-
-void MpvControl::stopLater()
-{
-    const uint64_t serial = ++completionSerial_;
-    stopSerial_ = serial;
-    QMetaObject::invokeMethod(
-        this,
-        [this, serial] {
-            if (stopSerial_ == serial)
-                closeNow();
-        },
-        Qt::QueuedConnection);
+    if (!notify)
+        sounding_.newStart();
 }
 
 void MpvControl::closeNow()
 {
-    stopSerial_ = 0;
-    holdingNext_ = false;
+    sounding_.clear();
     const bool wasPlaying = currentEntry_ != 0;
     currentEntry_ = 0;
     pendingCompletion_ = 0;
@@ -206,8 +193,7 @@ void MpvControl::setNextFileName(const std::string& path)
 void MpvControl::takeOverNext()
 {
     pendingCompletion_ = 0;
-    stopSerial_ = 0;
-    holdingNext_ = false;
+    sounding_.clear();
     const MpvNextFile::Taken taken = next_.take();
     if (keepOpenedPaths_)
         openedPaths_.push_back(taken.path);

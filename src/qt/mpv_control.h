@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/mm_control.h"
+#include "media/sounding_next.h"
 #include "qt/file_verdicts.h"
 #include "qt/mpv_next_file.h"
 #include "qt/mpv_session.h"
@@ -82,7 +83,6 @@ private:
     void togglePause() override;
     void close() override;
     void closeNow();
-    void stopLater();
 
     void failLater();
     void completeLater(int notifyCode);
@@ -125,8 +125,7 @@ private:
     // waits until the last sample has been heard.
     bool handingOver_ = false;
     bool answeringDone_ = false; // inside the done handler
-    uint64_t stopSerial_ = 0;    // a "Close" that silences the next file soon
-    bool holdingNext_ = false;   // the next file sounds on through a new start
+    SoundingNextFile sounding_;
     QTimer handoverTimer_;
 };
 

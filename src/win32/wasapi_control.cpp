@@ -34,6 +34,8 @@ constexpr WPARAM kEnded = 1;
 constexpr WPARAM kFailed = 2;
 // A completion due to the player, by serial.
 constexpr UINT kCompletionMessage = WM_APP + 2;
+// A next file left sounding by a "Close" is silenced now, by serial.
+constexpr UINT kSilenceMessage = WM_APP + 3;
 
 // The stream holds this much ahead of what is heard: room for opening the
 // next file while the playing one still sounds.
@@ -470,7 +472,7 @@ void WasapiControl::open()
     if (prepared_.state == NextFile::Started && path == prepared_.path)
         pendingCompletion_ = 0;
     else
-        close();
+        closeNow();
     openedPath_ = path;
     fileOpen_ = true;
 }
@@ -481,6 +483,7 @@ void WasapiControl::play()
         return;
     pendingCompletion_ = 0;
     if (prepared_.state == NextFile::Started && openedPath_ == prepared_.path) {
+        sounding_.clear();
         const bool heard = prepared_.heard;
         current_ = heard ? 0 : prepared_.id;
         prepared_ = {};
@@ -511,6 +514,33 @@ void WasapiControl::togglePause()
 
 void WasapiControl::close()
 {
+    if (current_ == 0 && !answeringDone_ && !sounding_.held() && prepared_.state == NextFile::Started) {
+        fileOpen_ = false;
+        openedPath_.clear();
+        pendingCompletion_ = 0;
+        const std::uint64_t serial = sounding_.silenceLater();
+        if (serial != 0 && !(window_ && PostMessageW(window_, kSilenceMessage, static_cast<WPARAM>(serial), 0)))
+            closeNow();
+        return;
+    }
+    closeNow();
+}
+
+void WasapiControl::setNotify(bool notify)
+{
+    if (!notify)
+        sounding_.newStart();
+}
+
+void WasapiControl::onSilence(WPARAM serial)
+{
+    if (sounding_.silenceDue(static_cast<std::uint64_t>(serial)))
+        closeNow();
+}
+
+void WasapiControl::closeNow()
+{
+    sounding_.clear();
     const bool wasPlaying = current_ != 0;
     current_ = 0;
     pendingCompletion_ = 0;
@@ -616,6 +646,10 @@ LRESULT CALLBACK WasapiControl::windowProc(HWND window, UINT message, WPARAM wPa
     }
     if (self && message == kCompletionMessage) {
         self->onCompletion(wParam, lParam);
+        return 0;
+    }
+    if (self && message == kSilenceMessage) {
+        self->onSilence(wParam);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/mm_control.h"
+#include "media/sounding_next.h"
 
 #include <cstdint>
 #include <memory>
@@ -28,7 +29,8 @@ namespace orvane {
 // The next file named while one plays is opened at once and its samples
 // follow the playing file's last one in the stream. The "Close" that answers
 // the completion leaves it sounding, and the "Open" and "Play" of that very
-// file take it over where it is; any other command drops it. A next file that
+// file take it over where it is, as do those of a new start that follows a
+// Stop at once (SoundingNextFile); any other command drops it. A next file that
 // cannot be played is dropped quietly: its own "Play" reports it.
 class WasapiControl : public MMDevice {
 public:
@@ -49,6 +51,7 @@ public:
     bool isReady() const;
 
     void setNextFileName(const std::string& path) override;
+    void setNotify(bool notify) override;
     NextFile nextFile() const { return prepared_.state; }
 
     // The output stream's rate and channels (0 when not ready).
@@ -80,12 +83,14 @@ private:
     void play() override;
     void togglePause() override;
     void close() override;
+    void closeNow();
 
     void completeLater(int notifyCode);
     void complete(int notifyCode);
     void onEnded(std::uint64_t id);
     void onFailed(std::uint64_t id);
     void onCompletion(WPARAM serial, LPARAM notifyCode);
+    void onSilence(WPARAM serial);
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_ = nullptr;
@@ -99,6 +104,7 @@ private:
     std::uint64_t pendingCompletion_ = 0;
     std::uint64_t completionSerial_ = 0;
     bool answeringDone_ = false;
+    SoundingNextFile sounding_;
 };
 
 } // namespace orvane

@@ -159,6 +159,58 @@ TEST_F(WasapiControlTest, NextFileNeverCutsThePlayingOneNorPlaysUnasked)
     EXPECT_EQ(control.nextFile(), WasapiControl::NextFile::None);
 }
 
+// Tree repeat answers the completion, then stops and makes a new start (its
+// "Close", "Close" and open-mode flags) before it opens the new pass's first
+// file: the file already sounding for it plays on, in the same stream.
+TEST_F(WasapiControlTest, NextFileSoundsOnThroughStopAndNewStartUntilOpened)
+{
+    control.setDoneHandler([this](int code) {
+        codes.push_back(code);
+        control.setCommand("Close");
+    });
+    const auto stopAndStartAgain = [this] {
+        control.setCommand("Close");
+        control.setCommand("Close");
+        control.setNotify(false);
+        control.setWait(true);
+        control.setShareable(false);
+    };
+    const std::string a = song("a.mp3"), b = song("b.mp3", 1000), c = song("c.mp3");
+    const auto playWithNext = [&] {
+        openAndPlay(a);
+        control.setNextFileName(b);
+    };
+    playWithNext();
+    ASSERT_TRUE(waitForCompletions(1));
+    stopAndStartAgain();
+    pumpFor(100);
+    EXPECT_EQ(control.nextFile(), WasapiControl::NextFile::Started);
+    openAndPlay(b);
+    ASSERT_TRUE(waitForCompletions(2));
+    const auto placed = control.placements();
+    ASSERT_EQ(placed.size(), 2u) << "b started afresh";
+    EXPECT_EQ(placed[1].first, placed[0].end);
+
+    SCOPED_TRACE("the new pass begins with another file: the one sounding goes");
+    control.setCommand("Close");
+    playWithNext();
+    ASSERT_TRUE(waitForCompletions(3));
+    stopAndStartAgain();
+    openAndPlay(c);
+    EXPECT_EQ(control.nextFile(), WasapiControl::NextFile::None);
+    ASSERT_TRUE(waitForCompletions(4));
+
+    SCOPED_TRACE("a Stop during the walk silences it once the loop is back");
+    control.setCommand("Close");
+    playWithNext();
+    ASSERT_TRUE(waitForCompletions(5));
+    stopAndStartAgain();
+    control.setCommand("Close");
+    EXPECT_EQ(control.nextFile(), WasapiControl::NextFile::None);
+    pumpFor(1500);
+    EXPECT_EQ(codes, Codes(5, MMControl::NotifySuccessful));
+}
+
 // Run with Wine's sound drivers off, as on a system without a sound device,
 // and with Media Foundation off, as on Windows N editions.
 TEST(WasapiControlNoDevice, EveryPlayFailsOnceWhenNotReady)
