@@ -129,23 +129,35 @@ Window::~Window()
     }
 }
 
+namespace {
+
+// Registers the window class on first use; false when it cannot be had.
+bool registerClass(HINSTANCE instance, const wchar_t* className, WNDPROC proc, bool drawn, HICON icon = nullptr)
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(instance, className, &wc))
+        return true;
+    wc = WNDCLASSEXW{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    if (drawn) {
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    }
+    wc.hIcon = icon;
+    wc.lpszClassName = className;
+    return RegisterClassExW(&wc) != 0;
+}
+
+} // namespace
+
 HWND Window::create(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& title,
                     const RECT& rect, HWND parent, HICON icon)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, className, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &Window::proc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.hIcon = icon;
-        wc.lpszClassName = className;
-        RegisterClassExW(&wc);
-    }
+    registerClass(instance, className, &Window::proc, true, icon);
     return CreateWindowExW(exStyle, className, title.c_str(), style, rect.left, rect.top,
                            rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, instance, this);
 }
@@ -153,17 +165,8 @@ HWND Window::create(const wchar_t* className, DWORD exStyle, DWORD style, const 
 HWND createMessageWindow(const wchar_t* className, WNDPROC proc, void* owner)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, className, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = proc;
-        wc.hInstance = instance;
-        wc.lpszClassName = className;
-        if (!RegisterClassExW(&wc))
-            return nullptr;
-    }
+    if (!registerClass(instance, className, proc, false))
+        return nullptr;
     HWND window = CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
     if (window)
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
