@@ -52,14 +52,15 @@ struct MpvTraits {
 
     // mpv plays on threads of its own; what it says waits in its queue until
     // this thread's event loop reads it. The file's position is mpv's own,
-    // asked for at once: there once the file plays, gone once it has ended.
+    // asked for at once: there once the file plays (just below 0 as it
+    // starts), gone once it has ended.
     static bool waitForQueuedEnd(const MpvContractControl& control)
     {
         QElapsedTimer clock;
         clock.start();
         bool played = false;
         while (clock.elapsed() < 15000) {
-            if (control.position() >= 0.0) {
+            if (control.position() > 0.05) {
                 played = true;
             } else if (played) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50)); // its report follows
