@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 
 #include <chrono>
+#include <cstddef>
 #include <thread>
 
 namespace orvane::test {
@@ -25,12 +26,21 @@ public:
 
     void setCommand(const std::string& command) override
     {
-        if (command == "Play")
-            started = false; // may be taken over, and started, at once
+        if (command != "Play") {
+            MpvControl::setCommand(command);
+            return;
+        }
+        // A file mpv loads afresh is listed once mpv says it loads it; the
+        // next file taken over where it sounds (or sounded) at once, and it
+        // may have started already.
+        started = false;
+        const std::size_t listed = openedPaths().size();
         MpvControl::setCommand(command);
+        takenOver = openedPaths().size() > listed;
     }
 
-    bool started = false; // since the last "Play"
+    bool started = false;   // since the last "Play"
+    bool takenOver = false; // by the last "Play"
 };
 
 struct MpvTraits {
@@ -51,18 +61,20 @@ struct MpvTraits {
     static void pumpFor(int ms) { orvane::testing::spinFor(ms); }
 
     // mpv plays on threads of its own; what it says waits in its queue until
-    // this thread's event loop reads it. The file's position is mpv's own,
-    // asked for at once: there once the file plays (just below 0 as it
-    // starts), gone once it has ended.
+    // this thread's event loop reads it. The position is mpv's own, asked for
+    // at once: there once mpv has loaded the file (below 0 while the end of
+    // the file before it is still heard), gone once mpv has left it. A file
+    // taken over may have been heard to its end before its "Play", its
+    // completion then already posted.
     static bool waitForQueuedEnd(const MpvContractControl& control)
     {
         QElapsedTimer clock;
         clock.start();
-        bool played = false;
+        bool loaded = control.takenOver;
         while (clock.elapsed() < 15000) {
-            if (control.position() > 0.05) {
-                played = true;
-            } else if (played) {
+            if (control.position() > -0.5) {
+                loaded = true;
+            } else if (loaded) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50)); // its report follows
                 return true;
             }
