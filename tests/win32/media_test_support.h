@@ -1,37 +1,20 @@
 #pragma once
 
-// What the tests of the Windows media controls share: files, a message loop
-// that runs until something has happened, with a generous bound, and one
-// fixture over each control's traits.
+// What the tests of the Windows media controls share: the thread's message
+// loop run until something has happened, with a generous bound, the tone
+// files, and the traits each control brings to the contract every media
+// control keeps (tests/media/media_control_contract.h).
 
 #include "win32/mci_control.h"
 #include "win32/wasapi_control.h"
-#include "support/temp_tree.h"
-
-#include <gtest/gtest.h>
+#include "media/media_control_contract.h"
 
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
-#include <vector>
 
 namespace orvane::test {
-
-// Silence as MPEG-1 Layer III: 24 ms frames (48 kHz, 64 kbit/s, mono) whose
-// side information and main data are all zero.
-inline std::string silentMp3(int milliseconds)
-{
-    std::string frame(192, '\0');
-    frame[0] = '\xFF';
-    frame[1] = '\xFB';
-    frame[2] = '\x54';
-    frame[3] = '\xC0';
-    std::string file;
-    for (int ms = 0; ms < milliseconds; ms += 24)
-        file += frame;
-    return file;
-}
 
 // Runs the thread's message loop until the condition holds or the time is up;
 // returns the condition's last value.
@@ -85,9 +68,19 @@ inline std::string toneBytes(int rate, int channels, int ms)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The thread's message loop, as every control here reports through it.
+struct Win32Loop {
+    static bool pumpUntil(const std::function<bool()>& condition, int timeoutMs)
+    {
+        return test::pumpUntil(condition, timeoutMs);
+    }
+    static void pumpFor(int ms) { test::pumpFor(ms); }
+    static constexpr bool namesAreBytes = false; // UTF-8 text, as wide names
+};
+
 // MCI plays in real time through the system's "mpegvideo" device (under
 // Wine: DirectShow on GStreamer, into ALSA's null device).
-struct MciTraits {
+struct MciTraits : Win32Loop {
     using Control = MciControl;
     static constexpr const char* name = "Mci";
     static constexpr bool mayLackDevice = false;
@@ -95,12 +88,12 @@ struct MciTraits {
     static constexpr int longMs = 1500; // still playing after a moment
     static std::string bytes(int ms) { return silentMp3(ms); }
     static std::string otherBytes() { return silentMp3(200); }
-    static bool waitForQueuedEnd() { return waitForQueuedMciReport(); }
+    static bool waitForQueuedEnd(MciControl&) { return waitForQueuedMciReport(); }
 };
 
 // Wine's ALSA driver takes from the stream a few times faster than real time,
 // and lame's tones exist in a few lengths only (make_tones.sh).
-struct WasapiTraits {
+struct WasapiTraits : Win32Loop {
     using Control = WasapiControl;
     static constexpr const char* name = "Wasapi";
     static constexpr bool mayLackDevice = true; // tested by WasapiControlNoDevice
@@ -108,67 +101,6 @@ struct WasapiTraits {
     static constexpr int longMs = 6000;
     static std::string bytes(int ms) { return toneBytes(44100, 1, ms); }
     static std::string otherBytes() { return toneBytes(48000, 2, 1000); }
-};
-
-using Codes = std::vector<int>;
-inline const Codes kSuccess{MMControl::NotifySuccessful};
-inline const Codes kFailure{MMControl::NotifyFailure};
-
-template <class Traits>
-class MediaControlTest : public ::testing::Test {
-protected:
-    MediaControlTest()
-    {
-        control.setDoneHandler([this](int code) { codes.push_back(code); });
-    }
-
-    void SetUp() override
-    {
-        if (Traits::mayLackDevice && !control.isReady())
-            GTEST_SKIP() << "no sound device: the failing path is tested by " << Traits::name << "ControlNoDevice";
-        ASSERT_TRUE(control.isReady());
-    }
-
-    std::string song(const std::string& name, int ms = 300) { return tree.makeFile(name, Traits::bytes(ms)); }
-
-    void openAndPlay(const std::string& path)
-    {
-        control.setFileName(path);
-        control.setCommand("Open");
-        control.setCommand("Play");
-    }
-
-    // Plays the file to its completion, answered with "Close" as the player
-    // does; the completions it got.
-    Codes playOnce(const std::string& path)
-    {
-        codes.clear();
-        openAndPlay(path);
-        EXPECT_TRUE(codes.empty()) << "raised from inside the command";
-        pumpUntil([&] { return !codes.empty(); });
-        control.setCommand("Close");
-        pumpFor(200);
-        return codes;
-    }
-
-    bool waitForCompletions(size_t count) { return pumpUntil([&] { return codes.size() >= count; }); }
-
-    // Holds the file just started: nothing completes while it is held, and
-    // once resumed it completes once.
-    void holdThenResume(int holdMs)
-    {
-        control.setCommand("pause");
-        pumpFor(holdMs);
-        EXPECT_TRUE(codes.empty());
-        control.setCommand("pause");
-        ASSERT_TRUE(waitForCompletions(1));
-        pumpFor(500);
-        EXPECT_EQ(codes, kSuccess);
-    }
-
-    TempTree tree;
-    typename Traits::Control control;
-    Codes codes;
 };
 
 } // namespace orvane::test

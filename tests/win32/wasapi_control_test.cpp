@@ -1,7 +1,7 @@
 // The media control on Media Foundation and WASAPI where it has its own
 // say: exact decoding, next files that follow without a gap across rates and
 // channels, and no device at all (every "Play" then fails cleanly). What
-// every control does is in media_control_contract_test.cpp.
+// every control does is in tests/media/media_control_contract.h.
 
 #include "win32/media_choice.h"
 #include "win32/mf_decoder.h"
