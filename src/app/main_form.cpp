@@ -60,6 +60,7 @@ MainForm::MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSys
 
 MainForm::~MainForm()
 {
+    player_->place().keepIn(nullptr);
     ui_->setTickHandler(nullptr);
     MMControl1_->setDoneHandler(nullptr);
 }
@@ -79,10 +80,17 @@ void MainForm::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
+    player_->place().programEnds(closedByUser_); // where the control is, before it closes
     player_->closeControl();
     storeAllSettings(settings_, controls());
     stopTimer1();
     afterUnload();
+}
+
+void MainForm::keepPlaceIn(std::unique_ptr<PlaceStore> store)
+{
+    player_->place().keepIn(store.get());
+    placeStore_ = std::move(store);
 }
 
 void MainForm::Text1_Change(const std::string& text)

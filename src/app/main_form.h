@@ -44,6 +44,13 @@ public:
 
     void Form_Load();
     void Form_Unload();
+    // The place of a running sequence is kept in store from now on; it lives
+    // as long as the window.
+    void keepPlaceIn(std::unique_ptr<PlaceStore> store);
+    // The program is being ended other than by the user's close (the end of
+    // the desktop session, a request to terminate): the next start plays on
+    // from the place by itself, as after a crash.
+    void sessionEnds() { closedByUser_ = false; }
     void Text1_Change(const std::string& text); // typed by the user
     void optDate_Click();
     void optName_Click();
@@ -87,8 +94,10 @@ private:
     std::unique_ptr<FileSystem> fileSystem_;
     std::unique_ptr<UiHost> ui_;
     std::unique_ptr<Player> player_;
+    std::unique_ptr<PlaceStore> placeStore_;
     TrayHandlers* tray_ = nullptr;
     bool unloaded_ = false;
+    bool closedByUser_ = true;
 };
 
 } // namespace orvane

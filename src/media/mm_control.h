@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace orvane {
 
@@ -50,6 +51,12 @@ public:
     // it. A control that cannot prepare files ignores the hint.
     virtual void setNextFileName(const std::string& /*path*/) {}
 
+    // The next "Play" starts its file this many seconds in rather than at its
+    // beginning; that one "Play" only, after which files start at their
+    // beginnings again. A position at or past the file's end plays nothing
+    // of it, and the file completes as at its end. Every control can.
+    virtual void setStartPosition(double seconds) { startAt_ = seconds > 0.0 ? seconds : 0.0; }
+
     // Raised once when a file started with "Play" has ended by itself (or could
     // not be played at all, with NotifyFailure); never for a file that "Close"
     // interrupted.
@@ -70,9 +77,12 @@ protected:
             done_(notifyCode);
     }
     void raiseNowPlayingChanged() { nowPlayingChanged_.notify(); }
+    // The position the "Play" at hand starts at; 0 from then on.
+    double takeStartPosition() { return std::exchange(startAt_, 0.0); }
 
 private:
     DoneHandler done_;
+    double startAt_ = 0.0;
     Signal<> nowPlayingChanged_;
 };
 

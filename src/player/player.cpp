@@ -5,7 +5,7 @@
 namespace orvane {
 
 Player::Player(MMControl& mmControl, FileSystem& fs, UiHost& ui)
-    : File1(fs), MMControl1(mmControl), fs_(fs), ui_(ui)
+    : File1(fs), MMControl1(mmControl), fs_(fs), ui_(ui), place_(mmControl)
 {
     MMControl1.setDoneHandler([this](int notifyCode) { MMControl1_Done(notifyCode); });
     controlHeard_ = MMControl1.nowPlayingChanged().connect([this] { nowPlayingChanged_.notify(); });

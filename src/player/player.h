@@ -19,6 +19,7 @@
 #include "platform/file_system.h"
 #include "platform/ui_host.h"
 #include "player/control_model.h"
+#include "player/place.h"
 #include "player/working_lists.h"
 
 #include <cstdint>
@@ -77,6 +78,12 @@ public:
     const std::string& playing() const { return playing_; }
     Signal<>& nowPlayingChanged() { return nowPlayingChanged_; }
 
+    // The place the sequence has got to, kept across the program's end.
+    PlaceKeeper& place() { return place_; }
+    // At start: a sequence the program ended abnormally in plays on by itself
+    // from its place, paused when it was paused. Whether it did.
+    bool playOnByItself();
+
     // Play list builder.
     void WalkFolders();
     std::string ProbeFolder(const std::string& pattern);
@@ -107,7 +114,7 @@ public:
     bool passWaits() const { return holdTicks_ > 0 || restartHeld_; }
 
 private:
-    void newStart(bool quiet = false);
+    void newStart(bool quiet = false, bool byItself = false);
     std::uint64_t walkPlayPath(bool quiet);
     void startWalk();
     bool walkStep();
@@ -138,6 +145,7 @@ private:
     FileSystem& fs_;
     UiHost& ui_;
     ControlModel controls_;
+    PlaceKeeper place_;
     bool WalkBusy = false;
     std::string playing_;
     Signal<> nowPlayingChanged_;

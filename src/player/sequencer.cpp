@@ -25,7 +25,7 @@ constexpr std::int64_t WorkPerHeldTick = 256;
 
 // quiet: the next pass of a repeated tree, made while the controls stay in
 // the playing arrangement.
-void Player::newStart(bool quiet)
+void Player::newStart(bool quiet, bool byItself)
 {
     if (!fs_.folderExists(controls_.Text1())) {
         if (quiet)
@@ -34,6 +34,7 @@ void Player::newStart(bool quiet)
         return;
     }
 
+    place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), quiet, byItself);
     PlayOn = 1;
     PlayIndex = 0;
     DeviceReady = 1;
@@ -94,6 +95,7 @@ void Player::Timer1_Timer()
     tickAsked_ = false;
     try {
         tick();
+        place_.tick();
     } catch (...) {
         // A failure ends this tick quietly; the next tick starts afresh.
     }
@@ -148,6 +150,8 @@ void Player::tick()
         BuildPlayList();
         BuildList = false;
         PlayIndex = 0;
+        if (place_.seeking())
+            PlayIndex = place_.steer(File1.Path(), *PlayList, controls_.optDate());
     }
 
     const std::int64_t n = playListCount();
@@ -159,6 +163,7 @@ void Player::tick()
         if (DeviceReady == 1 && PlayOn == 1 && !Paused && !passHeld()) {
             MMControl1.setFileName(NextFile);
             MMControl1.setCommand("Open");
+            place_.opening(File1.Path(), (*PlayList)[static_cast<std::size_t>(PlayIndex)]);
             setPlaying(NextFile); // before "Play", whose completion may come at once
             MMControl1.setCommand("Play");
             DeviceReady = 0;

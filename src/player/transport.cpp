@@ -8,6 +8,7 @@ void Player::cmdPause_Click()
     MMControl1.setCommand("pause");
     Paused = true;
     controls_.arrange(PlayState::Playing, PlayState::Paused);
+    place_.pauseChanged(true);
 }
 
 void Player::resume()
@@ -15,6 +16,7 @@ void Player::resume()
     MMControl1.setCommand("pause"); // on the paused file this resumes it
     Paused = false;
     controls_.arrange(PlayState::Paused, PlayState::Playing);
+    place_.pauseChanged(false);
 }
 
 void Player::cmdSkip_Click()
@@ -27,6 +29,7 @@ void Player::cmdSkip_Click()
 void Player::cmdStop_Click()
 {
     ++stops_;
+    place_.forget(); // Play after Stop starts the tree from its first file
     holdTicks_ = 0;
     restartHeld_ = false;
     passOver_ = false;

@@ -3,12 +3,14 @@
 #include "qt/frm_orvane.h"
 #include "qt/frm_splash.h"
 #include "qt/mpris.h"
+#include "qt/place_file.h"
 #include "qt/platform_choice.h"
 #include "qt/qt_settings_registry.h"
 #include "qt/session_end.h"
 #include "settings/mod_reg.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <clocale>
 #include <memory>
@@ -39,10 +41,18 @@ int main(int argc, char** argv)
         mainWindow = std::make_unique<orvane::frmOrvane>(settings);
         QObject::connect(mainWindow.get(), &orvane::frmOrvane::unloaded, &lifetime,
                          [&lifetime] { lifetime.mainWindowUnloaded(); });
+        mainWindow->keepPlaceIn(orvane::makePlaceFile());
         mediaControls = orvane::MprisService::start(*mainWindow);
         mainWindow->show();
+        // Once the window is on screen: a sequence the program was ended in
+        // plays on by itself.
+        QTimer::singleShot(0, mainWindow.get(), [&mainWindow] { mainWindow->player().playOnByItself(); });
     };
-    orvane::SessionEnd sessionEnd([&mainWindow] { orvane::SessionEnd::closeProgram(mainWindow.get()); });
+    orvane::SessionEnd sessionEnd([&mainWindow] {
+        if (mainWindow)
+            mainWindow->sessionEnds();
+        orvane::SessionEnd::closeProgram(mainWindow.get());
+    });
     auto* splash = new orvane::frmSplash(settings, showMainWindow);
     splash->setAttribute(Qt::WA_DeleteOnClose);
     splash->show();

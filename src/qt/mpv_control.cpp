@@ -51,6 +51,7 @@ void MpvControl::open()
 
 void MpvControl::play()
 {
+    const double startAt = takeStartPosition();
     if (!fileOpen_)
         return;
     if (currentEntry_ == 0 && next_.startedAs(openedPath_)) {
@@ -71,7 +72,7 @@ void MpvControl::play()
     }
     // pause survives from file to file in mpv; a new play always runs.
     session_.setPaused(false);
-    const int64_t entry = session_.loadReplacing(openedPath_);
+    const int64_t entry = session_.loadReplacing(openedPath_, startAt);
     if (entry == 0) {
         session_.stop();
         failLater();

@@ -1,5 +1,8 @@
 #include "qt/mpv_session.h"
 
+#include <cmath>
+#include <cstdio>
+
 #include <mpv/client.h>
 
 #include <QMetaObject>
@@ -160,9 +163,9 @@ std::string MpvSession::localFile(const std::string& path)
     return cwd.string() + "/" + path;
 }
 
-int64_t MpvSession::loadReplacing(const std::string& path)
+int64_t MpvSession::loadReplacing(const std::string& path, double startSeconds)
 {
-    return load(path, "replace");
+    return load(path, "replace", startSeconds);
 }
 
 int64_t MpvSession::loadAfter(const std::string& path)
@@ -170,12 +173,18 @@ int64_t MpvSession::loadAfter(const std::string& path)
     return load(path, "append");
 }
 
-// The path goes to mpv as an argument of its own, never inside command text.
-int64_t MpvSession::load(const std::string& path, const char* mode)
+// The path goes to mpv as an argument of its own, never inside command text;
+// so does the start, as the file's own option (a number we made).
+int64_t MpvSession::load(const std::string& path, const char* mode, double startSeconds)
 {
     if (!handle_)
         return 0;
-    const char* args[] = {"loadfile", path.c_str(), mode, nullptr};
+    char start[48] = "";
+    if (startSeconds > 0.0) {
+        const long long ms = std::llround(startSeconds * 1000.0);
+        std::snprintf(start, sizeof start, "start=%lld.%03lld", ms / 1000, ms % 1000);
+    }
+    const char* args[] = {"loadfile", path.c_str(), mode, start[0] ? start : nullptr, nullptr};
     mpv_node result{};
     if (mpv_command_ret(handle_, args, &result) < 0)
         return 0;

@@ -76,7 +76,8 @@ public:
 
     // Loads the file in place of everything mpv holds, or behind it; the new
     // entry's id, or 0 when mpv refused it.
-    int64_t loadReplacing(const std::string& path);
+    // startSeconds > 0: the file starts that far in.
+    int64_t loadReplacing(const std::string& path, double startSeconds = 0.0);
     int64_t loadAfter(const std::string& path);
     void removeEntry(int64_t entry);
     // Leaves only the entry that plays now in mpv's play list.
@@ -99,7 +100,7 @@ public:
     void readTags(MMControl::NowPlaying& now) const;
 
 private:
-    int64_t load(const std::string& path, const char* mode);
+    int64_t load(const std::string& path, const char* mode, double startSeconds = 0.0);
     void requestDrain();
     void drainEvents();
     void onStart(int64_t entry);

@@ -1,29 +1,23 @@
 #include "qt/qt_settings_registry.h"
 
+#include "qt/atomic_file.h"
 #include "settings/settings_keys.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLockFile>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QVariant>
 
 #include <cerrno>
-#include <chrono>
-#include <ctime>
 #include <stdexcept>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -237,176 +231,17 @@ bool keepAside(const QString& path, QString& movedTo)
     return true;
 }
 
-// A lock file that no live process holds. QLockFile keeps an advisory lock
-// on the file for as long as it holds it, and writes its owner's details
-// right after taking that lock: a file nobody has locked is left by a
-// process that died, unless it is empty and so new that its maker may still
-// be about to lock it.
-bool removeAbandonedLock(const QString& lockPath)
+// The merged file, written by QSettings itself into the new file so that it
+// is exactly what QSettings would have made.
+QSettings::Status mergeInto(const QString& path, const QVariantMap& values)
 {
-    using namespace std::chrono;
-    constexpr auto justMade = 100ms;
-    const QByteArray name = QFile::encodeName(lockPath);
-    const int fd = open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT; // gone meanwhile: take it at once
-    struct stat held, named;
-    bool abandoned = fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0;
-    if (abandoned && held.st_size == 0) {
-        const auto age = system_clock::now()
-            - system_clock::time_point(duration_cast<system_clock::duration>(
-                seconds(held.st_mtim.tv_sec) + nanoseconds(held.st_mtim.tv_nsec)));
-        abandoned = age < 0s || age >= justMade;
-    }
-    // Holding its lock, the file is still the one at the path: no other
-    // process can have taken the lock over meanwhile.
-    abandoned = abandoned && lstat(name.constData(), &named) == 0 && named.st_dev == held.st_dev
-        && named.st_ino == held.st_ino && unlink(name.constData()) == 0;
-    close(fd);
-    return abandoned;
-}
-
-// The lock QSettings itself takes for a store, so that copies of the program
-// store one at a time; but never waited on for long.
-bool takeStoreLock(QLockFile& lock, const QString& lockPath)
-{
-    QDeadlineTimer deadline(QSettingsRegistry::LockWaitMs);
-    for (;;) {
-        if (lock.tryLock(0))
-            return true;
-        if (lock.error() != QLockFile::LockFailedError)
-            return false;
-        const bool removed = removeAbandonedLock(lockPath);
-        if (deadline.hasExpired())
-            return false;
-        if (!removed)
-            QThread::msleep(5);
-    }
-}
-
-// The new settings file, made beside the old one under a name of our own so
-// that it can replace the old one at once, and so that a copy left by a kill
-// is known for ours and removed at the next store.
-const QString ScratchInfix = QStringLiteral(".tmp-");
-
-QRegularExpression leftoverPattern(const QString& fileName)
-{
-    // The scratch file, and what QSettings makes beside it while writing it:
-    // its lock, and its own temporary copy (six letters).
-    return QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(fileName + ScratchInfix)
-                              + QStringLiteral("[A-Za-z0-9]{6}(\\.lock|\\.lock\\.rmlock|\\.[A-Za-z]{6})?$"));
-}
-
-class ScratchFile {
-public:
-    explicit ScratchFile(const QString& beside) : beside_(beside) {}
-    ~ScratchFile() { discard(); }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
-    // A new file holding text, in place of any made before.
-    bool create(const QByteArray& text)
-    {
-        discard();
-        static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-        for (int tries = 0; tries < 100; ++tries) {
-            QString candidate = beside_ + ScratchInfix;
-            for (int i = 0; i < 6; ++i)
-                candidate += QLatin1Char(letters[QRandomGenerator::global()->bounded(62)]);
-            // 0666 and the umask, as QSettings makes a new file.
-            const int fd = open(QFile::encodeName(candidate).constData(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (fd < 0 && errno == EEXIST)
-                continue;
-            if (fd < 0)
-                return false;
-            path_ = candidate;
-            const bool written = writeAll(fd, text);
-            return close(fd) == 0 && written;
-        }
-        return false;
-    }
-
-    // The merged file, written by QSettings itself so that it is exactly
-    // what QSettings would have made.
-    QSettings::Status merge(const QVariantMap& values)
-    {
-        QSettings settings(path_, QSettings::IniFormat);
-        if (settings.status() != QSettings::NoError)
-            return settings.status();
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
-            settings.setValue(it.key(), it.value());
-        settings.sync();
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError)
         return settings.status();
-    }
-
-    // Puts the file in place of target, with target's permissions when
-    // keepMode says so. QSettings reads a file again only when its size or
-    // its time (to the millisecond) has changed, so each new file is stamped
-    // later than the one it replaces.
-    bool replace(const QString& target, const Inspection& old, bool keepMode)
-    {
-        const QByteArray name = QFile::encodeName(path_);
-        if (keepMode && old.found == Found::File && chmod(name.constData(), old.st.st_mode & 0777) != 0)
-            return false;
-        if (old.found == Found::File || old.found == Found::UnreadableFile) {
-            timespec now;
-            clock_gettime(CLOCK_REALTIME, &now);
-            const qint64 oldMs = qint64(old.st.st_mtim.tv_sec) * 1000 + old.st.st_mtim.tv_nsec / 1000000;
-            timespec stamp = now;
-            if (qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000 <= oldMs)
-                stamp = {time_t((oldMs + 1) / 1000), long((oldMs + 1) % 1000) * 1000000};
-            const timespec times[2] = {{0, UTIME_OMIT}, stamp};
-            utimensat(AT_FDCWD, name.constData(), times, AT_SYMLINK_NOFOLLOW);
-        }
-        if (rename(name.constData(), QFile::encodeName(target).constData()) != 0)
-            return false;
-        path_.clear();
-        return true;
-    }
-
-private:
-    void discard()
-    {
-        if (!path_.isEmpty())
-            unlink(QFile::encodeName(path_).constData());
-        path_.clear();
-    }
-
-    static bool writeAll(int fd, const QByteArray& text)
-    {
-        qsizetype done = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::write(fd, text.constData() + done, size_t(text.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += n;
-        }
-        return true;
-    }
-
-    QString beside_;
-    QString path_;
-};
-
-// Copies a kill left behind in the middle of a store: files of our own
-// pattern only, never a link or a folder, nor another user's.
-void removeLeftovers(const QString& path)
-{
-    const QFileInfo info(path);
-    const QRegularExpression pattern = leftoverPattern(info.fileName());
-    const QDir folder = info.dir();
-    const QStringList names = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (!pattern.match(name).hasMatch())
-            continue;
-        const QByteArray leftover = QFile::encodeName(folder.filePath(name));
-        struct stat st;
-        if (lstat(leftover.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid())
-            unlink(leftover.constData());
-    }
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+    settings.sync();
+    return settings.status();
 }
 
 } // namespace
@@ -497,7 +332,7 @@ bool QSettingsRegistry::store(const QVariantMap& values)
         return false;
     const QString lockPath = filePath_ + QStringLiteral(".lock");
     QLockFile lock(lockPath);
-    if (!takeStoreLock(lock, lockPath))
+    if (!takeFileLock(lock, lockPath, LockWaitMs))
         return false;
     const Inspection found = inspect(filePath_);
     if (found.found == Found::Other || found.path != filePath_)
@@ -508,12 +343,12 @@ bool QSettingsRegistry::store(const QVariantMap& values)
     if (!base.damaged && found.found == Found::File && access(QFile::encodeName(filePath_).constData(), W_OK) != 0)
         return false;
     ScratchFile scratch(filePath_);
-    QSettings::Status merged = scratch.create(base.text) ? scratch.merge(values) : QSettings::AccessError;
+    QSettings::Status merged = scratch.create(base.text) ? mergeInto(scratch.path(), values) : QSettings::AccessError;
     if (merged == QSettings::FormatError && !base.damaged) {
         // Text QSettings calls ill-formed (a "#" comment, a line without "=")
         // still holds values of ours.
         base = {salvageLines(filePath_), true};
-        merged = scratch.create(base.text) ? scratch.merge(values) : QSettings::AccessError;
+        merged = scratch.create(base.text) ? mergeInto(scratch.path(), values) : QSettings::AccessError;
     }
     if (merged != QSettings::NoError)
         return false;
@@ -522,12 +357,13 @@ bool QSettingsRegistry::store(const QVariantMap& values)
     QString movedTo;
     if (base.damaged && !keepAside(filePath_, movedTo))
         return false;
-    if (!scratch.replace(filePath_, found, !base.damaged)) {
+    const bool hadFile = found.found == Found::File || found.found == Found::UnreadableFile;
+    if (!scratch.replace(filePath_, hadFile ? &found.st : nullptr, !base.damaged && found.found == Found::File)) {
         if (!movedTo.isEmpty())
             rename(QFile::encodeName(movedTo).constData(), QFile::encodeName(filePath_).constData());
         return false;
     }
-    removeLeftovers(filePath_);
+    removeScratchLeftovers(filePath_);
     return true;
 }
 

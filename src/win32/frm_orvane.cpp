@@ -15,6 +15,9 @@ namespace {
 constexpr int kFirstControlId = 100;
 constexpr int kFirstMenuId = 300;
 constexpr UINT_PTR kTimer1 = 1;
+// Posted once the window is on screen: a sequence the program was ended in
+// plays on by itself.
+constexpr UINT kPlayOnMessage = WM_APP + 12;
 
 // The media keys, as the desktop's hot keys (their ids are the table's
 // indexes) and as the application commands a focused window gets when
@@ -181,6 +184,7 @@ void frmOrvane::show()
     ShowWindow(hwnd(), SW_SHOWNORMAL);
     SetForegroundWindow(hwnd());
     SetFocus(control("Text1"));
+    PostMessageW(hwnd(), kPlayOnMessage, 0, 0);
 }
 
 LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
@@ -196,6 +200,10 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         Form_Resize();
         break;
+    case kPlayOnMessage:
+        if (!isUnloaded())
+            player().playOnByItself();
+        return 0;
     case WinUiHost::TickMessage:
         UiHostHolder::ui->runTick();
         return 0;
@@ -234,9 +242,12 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_ENDSESSION:
         // The session ends and the process with it, right after this
-        // message: the unload of a close, which stores the settings.
-        if (wParam)
+        // message: the unload of a close, which stores the settings; the
+        // next start plays on by itself.
+        if (wParam) {
+            sessionEnds();
             Form_Unload();
+        }
         return 0;
     case WM_DESTROY:
         unregisterHotKeys();

@@ -1,3 +1,4 @@
+#include "settings/place_store.h"
 #include "settings/win_registry.h"
 #include "win32/frm_about.h"
 #include "win32/frm_orvane.h"
@@ -34,6 +35,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         auto media = orvane::TracedControl::wrapFromEnvironment(orvane::makeWinMediaControl());
         mainWindow = std::make_unique<orvane::frmOrvane>(std::move(media), orvane::makeNativeFileSystem(),
                                                          settings, std::move(hooks));
+        mainWindow->keepPlaceIn(std::make_unique<orvane::RegistryPlaceStore>(orvane::makeWinRegistry));
         mainWindow->show();
     };
     orvane::frmSplash splash(settings, showMainWindow);

@@ -52,10 +52,16 @@ void MciControl::open()
     if (sendCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT, parms) != 0)
         return;
     device_ = parms.wDeviceID;
+    // Positions in milliseconds, for a start within the file and for where
+    // it is heard.
+    MCI_SET_PARMS format{};
+    format.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
+    sendCommand(device_, MCI_SET, MCI_SET_TIME_FORMAT | MCI_WAIT, format);
 }
 
 void MciControl::play()
 {
+    const double startAt = takeStartPosition();
     if (!fileOpen_)
         return;
     pendingFailure_ = 0;
@@ -70,9 +76,18 @@ void MciControl::play()
     // end that comes before the close was read is no longer due either.
     stopDevice();
     dropQueuedEnds();
+    auto fromMs = static_cast<std::int64_t>(startAt * 1000.0 + 0.5);
+    if (fromMs > 0) {
+        // MCI refuses a start past the end: there is nothing left to hear.
+        const std::int64_t length = statusMs(MCI_STATUS_LENGTH);
+        if (length >= 0 && fromMs >= length) {
+            failLater(NotifySuccessful);
+            return;
+        }
+    }
     MCI_PLAY_PARMS parms{};
     parms.dwCallback = reinterpret_cast<DWORD_PTR>(window_);
-    parms.dwFrom = 0;
+    parms.dwFrom = static_cast<DWORD>(fromMs);
     playing_ = sendCommand(device_, MCI_PLAY, MCI_NOTIFY | MCI_FROM, parms) == 0;
     if (!playing_)
         failLater();
@@ -122,16 +137,36 @@ void MciControl::dropQueuedEnds()
 // A "Play" that cannot play still owes the player its completion, but not from
 // inside the command that started it. Only a control without a window, which
 // can play nothing at all, answers at once.
-void MciControl::failLater()
+void MciControl::failLater(int notifyCode)
 {
     playing_ = false;
     paused_ = false;
     const uint64_t serial = ++failureSerial_;
     pendingFailure_ = serial;
+    pendingCode_ = notifyCode;
     if (window_ && PostMessageW(window_, kFailureMessage, static_cast<WPARAM>(serial), 0))
         return;
     pendingFailure_ = 0;
-    raiseDone(NotifyFailure);
+    raiseDone(notifyCode);
+}
+
+std::int64_t MciControl::statusMs(DWORD item) const
+{
+    if (device_ == 0)
+        return -1;
+    MCI_STATUS_PARMS parms{};
+    parms.dwItem = item;
+    if (sendCommand(device_, MCI_STATUS, MCI_STATUS_ITEM | MCI_WAIT, parms) != 0)
+        return -1;
+    return static_cast<std::int64_t>(parms.dwReturn);
+}
+
+double MciControl::position() const
+{
+    if (!playing_)
+        return -1.0;
+    const std::int64_t ms = statusMs(MCI_STATUS_POSITION);
+    return ms < 0 ? -1.0 : static_cast<double>(ms) / 1000.0;
 }
 
 void MciControl::onNotify(WPARAM flags, LPARAM device)
@@ -152,7 +187,7 @@ void MciControl::onFailure(WPARAM serial)
     if (serial == 0 || serial != pendingFailure_)
         return;
     pendingFailure_ = 0;
-    raiseDone(NotifyFailure);
+    raiseDone(pendingCode_);
 }
 
 LRESULT CALLBACK MciControl::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -18,7 +18,9 @@ namespace orvane {
 // window.
 //
 // "Open" opens the device for the file named last, "Play" plays it from its
-// beginning, "pause" pauses and resumes, "Close" closes the device. The
+// beginning (or seeks it to the start position given; one at or past its end
+// completes as the end does), "pause" pauses and resumes, "Close" closes the
+// device. The
 // completion is raised on the window thread, from the message loop, never
 // from inside a command: once with NotifySuccessful when the file has played
 // to its end, once with NotifyFailure when it could not be opened or played,
@@ -36,6 +38,9 @@ public:
     // fails at once.
     bool isReady() const { return window_ != nullptr; }
 
+    // Seconds into the playing file, negative when none plays.
+    double position() const override;
+
 private:
     void open() override;
     void play() override;
@@ -44,7 +49,8 @@ private:
 
     void stopDevice();
     void dropQueuedEnds();
-    void failLater();
+    void failLater(int notifyCode = NotifyFailure);
+    std::int64_t statusMs(DWORD item) const;
 
     void onNotify(WPARAM flags, LPARAM device);
     void onFailure(WPARAM serial);
@@ -55,7 +61,8 @@ private:
     MCIDEVICEID device_ = 0;     // the open device, 0 when none
     bool playing_ = false;       // a "Play" whose end is still due to the player
     bool paused_ = false;
-    uint64_t pendingFailure_ = 0; // a failure still to report, by serial
+    uint64_t pendingFailure_ = 0; // a completion still to report, by serial
+    int pendingCode_ = NotifyFailure;
     uint64_t failureSerial_ = 0;
 };
 

@@ -45,6 +45,12 @@ void TracedControl::setFileName(const std::string& path)
     inner_->setFileName(path);
 }
 
+void TracedControl::setStartPosition(double seconds)
+{
+    write("StartAt " + std::to_string(static_cast<long long>(seconds * 1000.0 + 0.5)));
+    inner_->setStartPosition(seconds);
+}
+
 void TracedControl::write(const std::string& line)
 {
     std::fputs((line + "\n").c_str(), log_);

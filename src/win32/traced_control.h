@@ -9,7 +9,7 @@
 namespace orvane {
 
 // A media control that writes what it is told and what it reports, one line
-// each, to a file: "FileName <path>", the commands ("Open", "Play", "pause",
+// each, to a file: "FileName <path>", "StartAt <ms>", the commands ("Open", "Play", "pause",
 // "Close") and "Done <code>". For following a run from outside, when the
 // environment variable ORVANE_TRACE names the file.
 class TracedControl : public MMControl {
@@ -26,6 +26,8 @@ public:
     void setWait(bool wait) override { inner_->setWait(wait); }
     void setShareable(bool shareable) override { inner_->setShareable(shareable); }
     void setNextFileName(const std::string& path) override { inner_->setNextFileName(path); }
+    void setStartPosition(double seconds) override;
+    double position() const override { return inner_->position(); }
 
 private:
     void write(const std::string& line);

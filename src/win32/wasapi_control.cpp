@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -80,8 +81,11 @@ public:
     int rate() const { return rate_; }
     int channels() const { return channels_; }
 
-    // Drops everything and plays this file.
-    void start(std::uint64_t id, const std::wstring& path) { send({Command::Start, id, path}); }
+    // Drops everything and plays this file, from that many seconds in.
+    void start(std::uint64_t id, const std::wstring& path, double fromSeconds)
+    {
+        send({Command::Start, id, path, fromSeconds});
+    }
     // Opens this file now, to sound right after the last one queued.
     void follow(std::uint64_t id, const std::wstring& path) { send({Command::Follow, id, path}); }
     void drop(std::uint64_t id) { send({Command::Drop, id, {}}); }
@@ -94,15 +98,21 @@ public:
         return {placed_.begin(), placed_.end()};
     }
 
+    // Seconds into the file heard now, negative when none is.
+    double position() const { return position_; }
+
 private:
     struct Command {
         enum Kind { Start, Follow, Drop, Stop, Pause, Resume, Quit } kind;
         std::uint64_t id = 0;
         std::wstring path;
+        double fromSeconds = 0.0;
     };
     struct Track {
         std::uint64_t id = 0;
         std::unique_ptr<MfDecoder> decoder;
+        std::int64_t skip = 0;    // frames still to decode and drop before it sounds
+        std::int64_t skipped = 0; // frames dropped so far
         std::int64_t first = -1; // stream frame of its first sample, once written
         std::int64_t end = -1;   // stream frame after its last, once all is written
     };
@@ -208,6 +218,7 @@ private:
             tracks_.clear();
             if (!append(c.id, c.path))
                 return true;
+            tracks_.back().skip = static_cast<std::int64_t>(std::llround(c.fromSeconds * rate_));
             startStream();
             return true;
         case Command::Follow:
@@ -220,6 +231,7 @@ private:
         case Command::Stop:
             stopStream();
             tracks_.clear();
+            position_ = -1.0;
             return true;
         case Command::Pause:
             if (active_ && !paused_ && SUCCEEDED(client_->Stop()))
@@ -336,6 +348,14 @@ private:
                     track.decoder.reset();
                     place(track);
                     ++writing_;
+                } else if (track.skip > 0) {
+                    // Sample-exact: what comes before the start is decoded
+                    // and dropped, never heard.
+                    const auto frames = static_cast<std::int64_t>(pending_.size() / channels);
+                    const std::int64_t dropped = std::min(track.skip, frames);
+                    pendingAt_ = static_cast<std::size_t>(dropped) * channels;
+                    track.skip -= dropped;
+                    track.skipped += dropped;
                 }
                 continue;
             }
@@ -370,6 +390,10 @@ private:
         }
         if (tracks_.empty())
             stopStream();
+        const Track* now = tracks_.empty() ? nullptr : &tracks_.front();
+        position_ = now && now->first >= 0 && heard >= now->first
+            ? static_cast<double>(heard - now->first + now->skipped) / rate_
+            : (now ? static_cast<double>(now->skipped) / rate_ : -1.0);
     }
 
     // The device went away or refused the stream: every file it held fails.
@@ -412,6 +436,7 @@ private:
     bool ready_ = false;
     std::atomic<int> rate_ = 0;
     std::atomic<int> channels_ = 0;
+    std::atomic<double> position_ = -1.0;
 
     // The output thread's own.
     ComPtr<IAudioClient> client_;
@@ -479,6 +504,7 @@ void WasapiControl::open()
 
 void WasapiControl::play()
 {
+    const double startAt = takeStartPosition();
     if (!fileOpen_)
         return;
     pendingCompletion_ = 0;
@@ -501,7 +527,12 @@ void WasapiControl::play()
         completeLater(NotifyFailure);
         return;
     }
-    output_->start(current_, *path);
+    output_->start(current_, *path, startAt);
+}
+
+double WasapiControl::position() const
+{
+    return current_ != 0 && isReady() ? output_->position() : -1.0;
 }
 
 void WasapiControl::togglePause()

@@ -19,7 +19,8 @@ namespace orvane {
 // message loop: what the output thread has to say comes as messages to a
 // window of the control's own.
 //
-// "Open" names the file, "Play" plays it from its beginning, "pause" stops
+// "Open" names the file, "Play" plays it from its beginning (or from the
+// start position given, the samples before it decoded and dropped), "pause" stops
 // and restarts the stream's clock, "Close" stops and drops everything. The
 // completion is raised on the window thread, never from inside a command:
 // once with NotifySuccessful when the file's last sample has been heard, once
@@ -52,6 +53,8 @@ public:
 
     void setNextFileName(const std::string& path) override;
     void setNotify(bool notify) override;
+    // Seconds into the file heard, negative when none is.
+    double position() const override;
     NextFile nextFile() const { return prepared_.state; }
 
     // The output stream's rate and channels (0 when not ready).

@@ -581,12 +581,52 @@ TYPED_TEST_P(MediaControlContract, RapidOpenAndCloseLeaveNoStaleCompletion)
         EXPECT_LE(done[play], 1) << "play " << play;
 }
 
+// A file opened and played from a position is heard from there (as far as
+// the control says where it is) and completes once, as at its end; a
+// position past its end completes it once as well. The start is for that
+// "Play" only: the next one starts at the beginning.
+TYPED_TEST_P(MediaControlContract, OpenAndPlayFromAPosition)
+{
+    auto& control = this->control;
+    const std::string a = this->song("a.mp3", TypeParam::longMs);
+    const double from = TypeParam::longMs / 1000.0 * 0.6;
+    auto heardFrom = [&] {
+        EXPECT_TRUE(this->pumpUntil([&] { return control.position() >= 0.0 || !this->codes.empty(); }));
+        return control.position();
+    };
+
+    control.setFileName(a);
+    control.setCommand("Open");
+    control.setStartPosition(from);
+    control.setCommand("Play");
+    EXPECT_GE(heardFrom(), from - 0.05);
+    ASSERT_TRUE(this->waitForCompletions(1));
+    control.setCommand("Close");
+    this->pumpFor(200);
+    EXPECT_EQ(this->codes, kSuccess);
+
+    this->codes.clear();
+    this->openAndPlay(a);
+    EXPECT_LT(heardFrom(), from / 2);
+    control.setCommand("Close");
+
+    this->codes.clear();
+    control.setFileName(a);
+    control.setCommand("Open");
+    control.setStartPosition(TypeParam::longMs / 1000.0 * 3);
+    control.setCommand("Play");
+    ASSERT_TRUE(this->waitForCompletions(1));
+    control.setCommand("Close");
+    this->pumpFor(300);
+    EXPECT_EQ(this->codes, kSuccess);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(MediaControlContract, FilesPlayToTheirEndsOneCompletionEach,
                             OpenAloneAndStrayCommandsNeverComplete, ClosedFileNeverCompletes,
                             PauseHoldsTheEndAndResumeCompletesOnce, PauseHoldsWhereTheFileWasHeard,
                             PlayAgainStartsOverAndCompletesOnce, QueuedEndOfAClosedOrReplacedFileNeverCompletes,
                             PlayAgainWithTheEndQueuedCompletesOnce, UnplayableFilesFailOnceEach,
                             NamesAndFilesNamingOtherFilesPlayNothing, StrangeNamesPlayThatVeryFile,
-                            RapidOpenAndCloseLeaveNoStaleCompletion);
+                            RapidOpenAndCloseLeaveNoStaleCompletion, OpenAndPlayFromAPosition);
 
 } // namespace orvane::test

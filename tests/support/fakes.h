@@ -28,6 +28,12 @@ public:
     void setShareable(bool on) override { log.push_back(std::string("Shareable=") + (on ? "1" : "0")); }
     // Kept apart from the log: a hint is no command to the control.
     void setNextFileName(const std::string& path) override { nextFiles.push_back(path); }
+    // In the log as "StartAt=" and whole milliseconds.
+    void setStartPosition(double seconds) override
+    {
+        log.push_back("StartAt=" + std::to_string(static_cast<long long>(seconds * 1000.0 + 0.5)));
+    }
+    double position() const override { return positionNow; }
 
     // Raises the completion event as the real control does at a file's end.
     void finish(int code = NotifySuccessful) { raiseDone(code); }
@@ -41,6 +47,7 @@ public:
 
     std::vector<std::string> log;
     std::vector<std::string> nextFiles; // every next-file hint, in order
+    double positionNow = -1.0;          // what position() says
 };
 
 // Counts yields and runs actions injected into them; records message boxes and

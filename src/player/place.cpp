@@ -1,0 +1,382 @@
+// The place a sequence has got to: kept while it runs, stored through the
+// program's own store, and found again by a later Play or start.
+#include "player/place.h"
+
+#include "player/player.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <map>
+
+namespace orvane {
+
+namespace {
+
+constexpr const char* Header = "Orvane place 1";
+
+// Every byte outside printable ASCII, and '%', as %XX: a path of any bytes
+// (a newline in a file name included) fits on one line of any store.
+std::string escaped(const std::string& text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c > 0x7e || c == '%') {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<std::string> unescaped(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return std::nullopt;
+        const int high = hexDigit(text[i + 1]);
+        const int low = hexDigit(text[i + 2]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
+// FNV-1a: enough to tell a copy that lost or changed a byte.
+std::string checkOf(const std::string& text)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+    return digits;
+}
+
+std::optional<std::int64_t> number(const std::string& text)
+{
+    if (text.empty() || text.size() > 19)
+        return std::nullopt;
+    std::size_t i = text[0] == '-' ? 1 : 0;
+    if (i == text.size())
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return text[0] == '-' ? -value : value;
+}
+
+std::optional<bool> flag(const std::optional<std::int64_t>& n)
+{
+    if (!n || (*n != 0 && *n != 1))
+        return std::nullopt;
+    return *n == 1;
+}
+
+std::int64_t microsOf(DateTime t)
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
+
+// Whether entry comes after the file of place in the folder's play order.
+bool follows(const PlayListEntry& entry, const Place& place, bool dateOrder)
+{
+    if (dateOrder && microsOf(entry.created) != microsOf(place.created))
+        return microsOf(entry.created) > microsOf(place.created);
+    return lessNoCase(place.file, entry.path);
+}
+
+} // namespace
+
+std::string placeText(const Place& place)
+{
+    std::string body = std::string(Header) + "\n";
+    auto line = [&body](const char* key, const std::string& value) { body += std::string(key) + "=" + value + "\n"; };
+    line("path", escaped(place.playPath));
+    line("order", place.dateOrder ? "1" : "2");
+    line("sub", std::to_string(place.sub));
+    line("folder", escaped(place.folder));
+    line("file", escaped(place.file));
+    line("created", std::to_string(microsOf(place.created)));
+    line("position", std::to_string(place.positionMs));
+    line("paused", place.paused ? "1" : "0");
+    line("running", place.running ? "1" : "0");
+    line("byitself", place.byItself ? "1" : "0");
+    line("passfile", place.passFile ? "1" : "0");
+    return body + "check=" + checkOf(body) + "\n";
+}
+
+std::optional<Place> parsePlace(const std::string& text)
+{
+    const std::size_t checkAt = text.rfind("check=");
+    if (checkAt == std::string::npos || text.compare(0, std::string(Header).size() + 1, std::string(Header) + "\n") != 0)
+        return std::nullopt;
+    const std::string body = text.substr(0, checkAt);
+    if (text.substr(checkAt) != "check=" + checkOf(body) + "\n")
+        return std::nullopt;
+
+    std::map<std::string, std::string> values;
+    std::size_t start = std::string(Header).size() + 1;
+    while (start < body.size()) {
+        const std::size_t end = body.find('\n', start);
+        const std::string line = body.substr(start, end - start);
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            return std::nullopt;
+        values[line.substr(0, eq)] = line.substr(eq + 1);
+        start = end + 1;
+    }
+    auto numberOf = [&values](const char* key) { return number(values[key]); };
+    const auto playPath = unescaped(values["path"]);
+    const auto folder = unescaped(values["folder"]);
+    const auto file = unescaped(values["file"]);
+    const auto order = numberOf("order");
+    const auto sub = flag(numberOf("sub"));
+    const auto created = numberOf("created");
+    const auto position = numberOf("position");
+    const auto paused = flag(numberOf("paused"));
+    const auto running = flag(numberOf("running"));
+    const auto byItself = flag(numberOf("byitself"));
+    const auto passFile = flag(numberOf("passfile"));
+    if (!playPath || !folder || !file || file->empty() || !order || (*order != 1 && *order != 2) || !sub
+        || !created || !position || *position < 0 || !paused || !running || !byItself || !passFile)
+        return std::nullopt;
+
+    Place place;
+    place.playPath = *playPath;
+    place.dateOrder = *order == 1;
+    place.sub = *sub ? 1 : 0;
+    place.folder = *folder;
+    place.file = *file;
+    place.created = DateTime(std::chrono::duration_cast<DateTime::duration>(std::chrono::microseconds(*created)));
+    place.positionMs = *position;
+    place.paused = *paused;
+    place.running = *running;
+    place.byItself = *byItself;
+    place.passFile = *passFile;
+    return place;
+}
+
+void PlaceKeeper::keepIn(PlaceStore* store)
+{
+    store_ = store;
+    stored_.reset();
+    if (!store_)
+        return;
+    try {
+        stored_ = parsePlace(store_->load());
+    } catch (const std::exception&) {
+        // Unreadable: the start is the ordinary one.
+    }
+}
+
+std::optional<Place> PlaceKeeper::toPlayOnByItself(const std::function<bool(const std::string&)>& reachable)
+{
+    if (!stored_ || !stored_->running)
+        return std::nullopt;
+    Place place = *stored_;
+    if (place.byItself) {
+        // It ended abnormally again on the file it was played on from.
+        place.byItself = false;
+        place.running = false;
+        place.passFile = true;
+        place.paused = false;
+        store(place);
+        return std::nullopt;
+    }
+    if (!reachable(place.playPath))
+        return std::nullopt; // kept for a start that can reach it
+    // Paused, it opens nothing until the user's Play: no file of it can end
+    // the program before then.
+    place.byItself = !place.paused;
+    store(place);
+    return place;
+}
+
+void PlaceKeeper::sequenceStarts(const std::string& playPath, bool dateOrder, int sub, bool quiet, bool byItself)
+{
+    target_.reset();
+    startAtMs_.reset();
+    live_.reset();
+    sequence_ = Place{};
+    sequence_.playPath = playPath;
+    sequence_.dateOrder = dateOrder;
+    sequence_.sub = sub;
+    byItself_ = false;
+    if (quiet || !stored_)
+        return;
+    if (stored_->playPath != playPath || stored_->dateOrder != dateOrder || stored_->sub != sub) {
+        forget(); // made with other choices: a new start
+        return;
+    }
+    target_ = stored_;
+    byItself_ = byItself && stored_->byItself;
+}
+
+std::int64_t PlaceKeeper::steer(const std::string& folder, const std::vector<PlayListEntry>& list, bool dateOrder)
+{
+    const auto n = static_cast<std::int64_t>(list.size());
+    const Place target = *target_;
+    if (folder != target.folder) {
+        if (lessNoCase(folder, target.folder))
+            return n; // not there yet
+        target_.reset(); // its folder is gone: the next one plays
+        return 0;
+    }
+    target_.reset();
+    for (std::int64_t i = 0; i < n; ++i) {
+        if (list[static_cast<std::size_t>(i)].path != target.file)
+            continue;
+        if (target.passFile)
+            return i + 1;
+        startAtMs_ = target.positionMs;
+        return i;
+    }
+    // Gone: what would have followed it.
+    for (std::int64_t i = 0; i < n; ++i) {
+        if (follows(list[static_cast<std::size_t>(i)], target, dateOrder))
+            return i;
+    }
+    return n;
+}
+
+void PlaceKeeper::opening(const std::string& folder, const PlayListEntry& entry)
+{
+    target_.reset();
+    Place place = sequence_;
+    place.folder = folder;
+    place.file = entry.path;
+    place.created = entry.created;
+    place.positionMs = startAtMs_.value_or(0);
+    if (startAtMs_)
+        control_.setStartPosition(static_cast<double>(*startAtMs_) / 1000.0);
+    startAtMs_.reset();
+    place.running = true;
+    place.byItself = byItself_;
+    byItself_ = false;
+    live_ = place;
+    storedAt_ = static_cast<double>(place.positionMs) / 1000.0;
+    store(place);
+}
+
+void PlaceKeeper::takePosition()
+{
+    const double seconds = control_.position();
+    if (seconds >= 0.0 && live_)
+        live_->positionMs = std::llround(seconds * 1000.0);
+}
+
+void PlaceKeeper::pauseChanged(bool paused)
+{
+    if (!live_)
+        return;
+    takePosition();
+    live_->paused = paused;
+    store(*live_);
+}
+
+void PlaceKeeper::tick()
+{
+    if (!live_ || live_->paused)
+        return;
+    const double seconds = control_.position();
+    if (seconds < 0.0 || std::fabs(seconds - storedAt_) < StoreEverySeconds)
+        return;
+    live_->positionMs = std::llround(seconds * 1000.0);
+    storedAt_ = seconds;
+    store(*live_);
+}
+
+void PlaceKeeper::forget()
+{
+    target_.reset();
+    startAtMs_.reset();
+    live_.reset();
+    byItself_ = false;
+    if (!stored_)
+        return;
+    stored_.reset();
+    if (!store_)
+        return;
+    try {
+        store_->forget();
+    } catch (const std::exception&) {
+        // Still stored: a later Play with other choices forgets it again.
+    }
+}
+
+void PlaceKeeper::programEnds(bool closedByUser)
+{
+    if (live_) {
+        takePosition();
+        live_->running = !closedByUser;
+        store(*live_);
+    } else if (closedByUser && stored_ && stored_->byItself) {
+        // Closed before the place played on by itself was reached: nothing
+        // of it was heard, so nothing of it ended the program.
+        Place place = *stored_;
+        place.running = false;
+        place.byItself = false;
+        store(place);
+    }
+}
+
+void PlaceKeeper::store(const Place& place)
+{
+    stored_ = place;
+    if (!store_)
+        return;
+    try {
+        store_->save(placeText(place));
+    } catch (const std::exception&) {
+        // The store cannot be written now; the next change tries again.
+    }
+}
+
+bool Player::playOnByItself()
+{
+    if (PlayOn == 1)
+        return false;
+    const std::optional<Place> place
+        = place_.toPlayOnByItself([this](const std::string& path) { return fs_.folderExists(path); });
+    if (!place)
+        return false;
+    // The place's own choices: a play path typed in the run that ended was
+    // never stored with the settings.
+    controls_.setText1(place->playPath);
+    controls_.setOptDate(place->dateOrder);
+    controls_.setOptName(!place->dateOrder);
+    controls_.setCkSub(place->sub);
+    newStart(false, true);
+    if (PlayOn == 1 && place->paused && !Paused)
+        cmdPause_Click();
+    return PlayOn == 1;
+}
+
+} // namespace orvane

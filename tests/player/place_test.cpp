@@ -1,0 +1,369 @@
+#include "player_fixture.h"
+
+#include "player/place.h"
+#include "settings/place_store.h"
+
+#include <algorithm>
+
+namespace orvane::test {
+namespace {
+
+using Files = std::vector<std::string>;
+
+// A store in memory that counts what it was asked to do.
+class MemoryPlaceStore : public PlaceStore {
+public:
+    std::string load() override { return text; }
+    void save(const std::string& t) override
+    {
+        if (failing)
+            throw std::runtime_error("full");
+        text = t;
+        ++saves;
+    }
+    void forget() override { text.clear(); }
+
+    std::optional<Place> place() const { return parsePlace(text); }
+
+    std::string text;
+    int saves = 0;
+    bool failing = false;
+};
+
+Place placeAt(const std::string& folder, const std::string& file, std::int64_t ms = 0, bool sub = true)
+{
+    Place p;
+    p.playPath = "/m";
+    p.sub = sub ? 1 : 0;
+    p.folder = folder;
+    p.file = file;
+    p.positionMs = ms;
+    return p;
+}
+
+// /m: a b c; /m/A: x; /m/A/X: y; /m/B: z zz. Creation days follow the names
+// except that b is the oldest.
+void makeTree(FakeFileSystem& fs)
+{
+    fs.addFile("/m/a.mp3", 2);
+    fs.addFile("/m/b.mp3", 1);
+    fs.addFile("/m/c.mp3", 3);
+    fs.addFile("/m/A/x.mp3", 4);
+    fs.addFile("/m/A/X/y.mp3", 5);
+    fs.addFile("/m/B/z.mp3", 6);
+    fs.addFile("/m/B/zz.mp3", 7);
+}
+
+class PlaceFixture : public PlayerFixture {
+protected:
+    PlaceFixture()
+    {
+        makeTree(fs);
+        options("/m", 1, 0);
+    }
+
+    void keep(const std::optional<Place>& place)
+    {
+        store.text = place ? placeText(*place) : std::string{};
+        player.place().keepIn(&store);
+    }
+
+    // The first file opened and the start the control was given for it.
+    std::pair<std::string, std::string> firstOpened()
+    {
+        for (int i = 0; i < 40 && mm.opened().empty() && ctl.enabled(Ctl::Timer1); ++i)
+            player.Timer1_Timer();
+        std::string start = "none";
+        for (const std::string& entry : mm.log) {
+            if (entry.rfind("StartAt=", 0) == 0)
+                start = entry.substr(8);
+            if (entry == "Command=Play")
+                break;
+        }
+        return {mm.opened().empty() ? std::string{} : mm.opened().front(), start};
+    }
+
+    MemoryPlaceStore store;
+};
+
+// What a stored place makes of the next Play, with the tree as it is then.
+struct Resume {
+    const char* name;
+    Place place;
+    std::function<void(FakeFileSystem&, ControlModel&)> change;
+    std::string opened;    // the first file the Play opens; empty: none
+    std::string startAtMs; // where it starts, "none" at its beginning
+    bool kept;             // a place is stored afterwards
+};
+
+class PlaceResume : public PlaceFixture, public ::testing::WithParamInterface<Resume> {};
+
+const auto noChange = [](FakeFileSystem&, ControlModel&) {};
+
+Place passed(Place p)
+{
+    p.passFile = true;
+    return p;
+}
+
+Place inDateOrder(Place p, int day)
+{
+    p.dateOrder = true;
+    p.created = DateTime(std::chrono::hours(24 * day));
+    return p;
+}
+
+const Resume Resumes[] = {
+    {"SameFileFromItsPosition", placeAt("/m/A", "/m/A/x.mp3", 7250), noChange, "/m/A/x.mp3", "7250", true},
+    {"PlayPathFile", placeAt("/m", "/m/b.mp3", 100), noChange, "/m/b.mp3", "100", true},
+    {"GoneFileTheOneAfterIt", placeAt("/m", "/m/b.mp3", 100),
+     [](FakeFileSystem& fs, ControlModel&) { fs.remove("/m/b.mp3"); }, "/m/c.mp3", "none", true},
+    {"GoneLastFileOfAFolderTheNextFolder", placeAt("/m", "/m/c.mp3", 100),
+     [](FakeFileSystem& fs, ControlModel&) { fs.remove("/m/c.mp3"); }, "/m/A/x.mp3", "none", true},
+    {"GoneFolderTheNextFolder", placeAt("/m/A/X", "/m/A/X/y.mp3", 100),
+     [](FakeFileSystem& fs, ControlModel&) { fs.remove("/m/A/X"); }, "/m/B/z.mp3", "none", true},
+    {"NothingAfterItIdle", placeAt("/m/B", "/m/B/zz.mp3", 100),
+     [](FakeFileSystem& fs, ControlModel&) { fs.remove("/m/B/zz.mp3"); }, "", "none", false},
+    {"NothingAfterItWithRepeatANewStart", placeAt("/m", "/m/c.mp3", 100, false),
+     [](FakeFileSystem& fs, ControlModel& c) {
+         fs.remove("/m/c.mp3");
+         c.setCkSub(0);
+         c.setCkRepeat(1);
+     },
+     "/m/a.mp3", "none", true},
+    {"PassedFileTheOneAfterIt", passed(placeAt("/m/B", "/m/B/z.mp3", 100)), noChange, "/m/B/zz.mp3", "none", true},
+    {"OtherPlayPathANewStart", placeAt("/m/A", "/m/A/x.mp3", 100),
+     [](FakeFileSystem&, ControlModel& c) { c.setText1("/m/"); }, "/m/a.mp3", "none", true},
+    {"OtherOrderANewStart", placeAt("/m/A", "/m/A/x.mp3", 100),
+     [](FakeFileSystem&, ControlModel& c) {
+         c.setOptDate(true);
+         c.setOptName(false);
+     },
+     "/m/b.mp3", "none", true},
+    {"OtherSubdirectoriesANewStart", placeAt("/m/A", "/m/A/x.mp3", 100),
+     [](FakeFileSystem&, ControlModel& c) { c.setCkSub(0); }, "/m/a.mp3", "none", true},
+    {"RepeatChangedStillFits", placeAt("/m/A", "/m/A/x.mp3", 100),
+     [](FakeFileSystem&, ControlModel& c) { c.setCkRepeat(1); }, "/m/A/x.mp3", "100", true},
+    {"GoneFileInDateOrder", inDateOrder(placeAt("/m", "/m/b.mp3", 100), 1),
+     [](FakeFileSystem& fs, ControlModel& c) {
+         fs.remove("/m/b.mp3");
+         c.setOptDate(true);
+         c.setOptName(false);
+     },
+     "/m/a.mp3", "none", true},
+};
+
+TEST_P(PlaceResume, PlayGoesOnFromWhatFollows)
+{
+    const Resume& r = GetParam();
+    keep(r.place);
+    r.change(fs, ctl);
+    player.cmdPlay_Click();
+    const auto [opened, startAt] = firstOpened();
+    EXPECT_EQ(opened, r.opened);
+    EXPECT_EQ(startAt, r.startAtMs);
+    EXPECT_EQ(store.place().has_value(), r.kept);
+    if (!r.opened.empty()) {
+        ASSERT_TRUE(store.place());
+        EXPECT_EQ(store.place()->file, r.opened); // the place follows the sequence
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Place, PlaceResume, ::testing::ValuesIn(Resumes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PlaceFixture, TheFileAfterThePlaceFollowsWithoutAGapAndFromItsStart)
+{
+    keep(placeAt("/m", "/m/b.mp3", 9000));
+    player.cmdPlay_Click();
+    EXPECT_EQ(playThrough(60), (Files{"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3", "/m/B/zz.mp3"}));
+    EXPECT_EQ(std::count_if(mm.log.begin(), mm.log.end(), [](const std::string& e) { return e.rfind("StartAt=", 0) == 0; }), 1);
+    expectSet(ctl, Set::Idle);
+    EXPECT_TRUE(store.text.empty()); // the end of a tree without repeat forgets it
+}
+
+TEST_F(PlaceFixture, StopForgetsAndPlayThenStartsTheTreeWhole)
+{
+    keep(std::nullopt);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    player.Timer1_Timer();
+    mm.finish();
+    player.Timer1_Timer();
+    ASSERT_EQ(store.place()->file, "/m/b.mp3");
+    player.cmdStop_Click();
+    EXPECT_TRUE(store.text.empty());
+    mm.clear();
+    player.cmdPlay_Click();
+    EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/a.mp3"), std::string("none")));
+}
+
+TEST_F(PlaceFixture, StoredAtEachFileAtPauseAndResumeAndEveryFewSecondsHeard)
+{
+    keep(std::nullopt);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    ASSERT_EQ(store.place()->file, "/m/a.mp3");
+    const int atOpen = store.saves;
+
+    mm.positionNow = 1.0;
+    player.Timer1_Timer();
+    EXPECT_EQ(store.saves, atOpen); // less than the interval heard
+    mm.positionNow = PlaceKeeper::StoreEverySeconds + 0.1;
+    player.Timer1_Timer();
+    EXPECT_EQ(store.saves, atOpen + 1);
+    EXPECT_EQ(store.place()->positionMs, 2100);
+
+    mm.positionNow = 3.5;
+    player.cmdPause_Click();
+    EXPECT_TRUE(store.place()->paused);
+    EXPECT_EQ(store.place()->positionMs, 3500);
+    mm.positionNow = 9.0; // whatever a paused control says, a pause stores nothing more
+    const int atPause = store.saves;
+    player.Timer1_Timer();
+    EXPECT_EQ(store.saves, atPause);
+    player.cmdPlay_Click();
+    EXPECT_FALSE(store.place()->paused);
+    EXPECT_TRUE(store.place()->running);
+}
+
+TEST_F(PlaceFixture, ProgramEndKeepsThePlaceAndTellsHowItEnded)
+{
+    for (const bool byUser : {true, false}) {
+        keep(std::nullopt);
+        player.cmdPlay_Click();
+        player.Timer1_Timer();
+        mm.positionNow = 7.0;
+        player.place().programEnds(byUser);
+        ASSERT_TRUE(store.place()) << byUser;
+        EXPECT_EQ(store.place()->positionMs, 7000);
+        EXPECT_EQ(store.place()->running, !byUser);
+        player.cmdStop_Click();
+    }
+}
+
+TEST_F(PlaceFixture, AStoreThatFailsLosesNothingOfThePlaying)
+{
+    keep(std::nullopt);
+    store.failing = true;
+    player.cmdPlay_Click();
+    EXPECT_EQ(playThrough(60).size(), 7u);
+}
+
+TEST_F(PlaceFixture, AbnormalEndPlaysOnByItselfWithThePlacesOwnChoices)
+{
+    Place p = placeAt("/m/A", "/m/A/x.mp3", 4000);
+    p.running = true;
+    keep(p);
+    options("/m/B", 0, 0); // the settings never heard of the path typed in that run
+    EXPECT_TRUE(player.playOnByItself());
+    EXPECT_EQ(ctl.Text1(), "/m");
+    EXPECT_EQ(ctl.ckSub(), 1);
+    EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/A/x.mp3"), std::string("4000")));
+    EXPECT_TRUE(store.place()->byItself);
+    mm.finish();
+    for (int i = 0; i < 5 && mm.opened().size() < 2; ++i)
+        player.Timer1_Timer();
+    EXPECT_EQ(store.place()->file, "/m/A/X/y.mp3");
+    EXPECT_FALSE(store.place()->byItself); // moved on to another file
+}
+
+TEST_F(PlaceFixture, PlayedOnByItselfAndEndedAgainOnThatFileStartsQuietAndPlayPassesIt)
+{
+    Place p = placeAt("/m/A", "/m/A/x.mp3", 4000);
+    p.running = true;
+    p.byItself = true;
+    keep(p);
+    EXPECT_FALSE(player.playOnByItself());
+    EXPECT_TRUE(mm.log.empty());
+    expectSet(ctl, Set::Idle);
+    // So also in a later run.
+    player.place().keepIn(&store);
+    EXPECT_FALSE(player.playOnByItself());
+    player.cmdPlay_Click();
+    EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/A/X/y.mp3"), std::string("none")));
+}
+
+TEST_F(PlaceFixture, AbnormalEndOnlyAndAReachablePathPlayOnByItself)
+{
+    Place closed = placeAt("/m/A", "/m/A/x.mp3", 4000);
+    keep(closed); // closed by the user: the start is quiet
+    EXPECT_FALSE(player.playOnByItself());
+    Place unreachable = placeAt("/gone", "/gone/x.mp3", 4000);
+    unreachable.playPath = "/gone";
+    unreachable.running = true;
+    keep(unreachable);
+    EXPECT_FALSE(player.playOnByItself());
+    EXPECT_TRUE(ui.boxes.empty()); // no message at start
+    EXPECT_EQ(store.place(), unreachable); // kept for a later start
+    expectSet(ctl, Set::Idle);
+}
+
+TEST_F(PlaceFixture, PausedPlaceComesBackPausedAndPlayGoesOnFromIt)
+{
+    Place p = placeAt("/m/B", "/m/B/z.mp3", 2500);
+    p.running = true;
+    p.paused = true;
+    keep(p);
+    EXPECT_TRUE(player.playOnByItself());
+    for (int i = 0; i < 10; ++i)
+        player.Timer1_Timer();
+    EXPECT_TRUE(mm.opened().empty());
+    expectSet(ctl, Set::Paused);
+    EXPECT_FALSE(store.place()->byItself); // nothing was heard by itself
+    player.cmdPlay_Click();
+    EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/B/z.mp3"), std::string("2500")));
+}
+
+// The stored form.
+TEST(PlaceText, EveryFieldAndAnyBytesOfAPathComeBack)
+{
+    Place p;
+    p.playPath = "/m/100% \"odd\"\nline\xff\xfe";
+    p.dateOrder = true;
+    p.sub = 1;
+    p.folder = "/m/A=B";
+    p.file = "/m/A=B/\r\t%41.mp3";
+    p.created = DateTime(std::chrono::microseconds(1234567890123456));
+    p.positionMs = 98765;
+    p.paused = true;
+    p.running = true;
+    p.byItself = true;
+    p.passFile = true;
+    const std::string text = placeText(p);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13);
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c == '\n' || (c >= 0x20 && c < 0x7f); }));
+    EXPECT_EQ(parsePlace(text), p);
+}
+
+TEST(PlaceText, DamagedOrCutShortIsNoPlace)
+{
+    const std::string text = placeText(placeAt("/m/A", "/m/A/x.mp3", 4000));
+    ASSERT_TRUE(parsePlace(text));
+    for (std::size_t cut = 0; cut < text.size(); ++cut)
+        EXPECT_FALSE(parsePlace(text.substr(0, cut))) << cut;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::string damaged = text;
+        damaged[i] ^= 0x04;
+        EXPECT_FALSE(parsePlace(damaged)) << i;
+    }
+    EXPECT_FALSE(parsePlace(std::string(100, '\0')));
+}
+
+// Windows keeps the place in the registry, apart from the five settings.
+TEST(RegistryPlaceStore, OneValueOfItsOwnBesideTheSettings)
+{
+    MemoryStore registry;
+    registry.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"] = "/m";
+    RegistryPlaceStore store(registry.factory());
+    EXPECT_EQ(store.load(), "");
+    store.save("text");
+    EXPECT_EQ(store.load(), "text");
+    store.forget();
+    EXPECT_EQ(store.load(), "");
+    EXPECT_EQ(registry.writes.size(), 2u);
+    EXPECT_EQ(registry.values.at("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"), "/m");
+}
+
+} // namespace
+} // namespace orvane::test
