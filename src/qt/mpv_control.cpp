@@ -65,7 +65,7 @@ void MpvControl::play()
     pendingCompletion_ = 0;
     paused_ = false;
     startAnnounced_ = false;
-    played_ = {openedPath_, FileState::of(openedPath_)};
+    played_ = {openedPath_, FileState::of(openedPath_), startAt};
     if (!session_.ready() || openedPath_.empty() || verdicts_.known(played_.path, played_.file) == false) {
         failLater();
         return;
@@ -255,6 +255,9 @@ void MpvControl::entryEnded(int64_t entry, MpvSession::End end)
         awaitPlayOut();
         return;
     }
+    // Started at or past its end, a file mpv could open has nothing left to
+    // give: mpv calls that an error, the player hears the file's end.
+    const bool nothingLeft = played_.startedAt > 0.0 && end == MpvSession::End::Failed;
     // Only a file mpv could not open or make sense of counts as one that will
     // not play; one too short to give any sound fails too, but loads.
     if (!startAnnounced_ && (end == MpvSession::End::Redirected || end == MpvSession::End::Unopenable))
@@ -266,7 +269,7 @@ void MpvControl::entryEnded(int64_t entry, MpvSession::End end)
     // A play list or similar file asks mpv to go on with what it names.
     if (end == MpvSession::End::Redirected)
         session_.stop();
-    complete(NotifyFailure);
+    complete(nothingLeft ? NotifySuccessful : NotifyFailure);
 }
 
 void MpvControl::playbackRestarted()

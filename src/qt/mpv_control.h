@@ -76,6 +76,7 @@ private:
     struct Played {
         std::string path;
         std::optional<FileState> file;
+        double startedAt = 0.0; // seconds in
     };
 
     void open() override;
