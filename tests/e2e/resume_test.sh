@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# The place kept across the program's end, on a real X desktop and a private
+# session bus: the program is killed while it plays, closed by the user,
+# stopped, and killed again on the file it played on by itself; which file it
+# plays and where is read over MPRIS, as a panel applet reads it.
+#
+#   tests/e2e/resume_test.sh path/to/orvane
+set -uo pipefail
+export LC_ALL=C
+
+if [ $# -ne 1 ] || [ ! -x "$1" ]; then
+  echo "usage: $0 BINARY" >&2
+  exit 2
+fi
+if [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
+  command -v dbus-run-session >/dev/null || { echo "resume: dbus-run-session is missing (package dbus)" >&2; exit 1; }
+  exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" 2> >(grep -v '^dbus-daemon\[' >&2)
+fi
+bin=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+suite_name=resume
+shots=$(cd "$here/../.." && pwd)/build/e2e-shots
+mkdir -p "$shots"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-resume.XXXXXX")
+trap 'stop_desktop; rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
+
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+# shellcheck source=tests/e2e/desktop.sh
+source "$here/desktop.sh"
+
+need_tools dbus-send Xvfb icewm xdotool xwininfo xprop import lame perl
+
+service=org.mpris.MediaPlayer2.orvane
+obj=/org/mpris/MediaPlayer2
+player_if=org.mpris.MediaPlayer2.Player
+
+prop() {
+  timeout 5 dbus-send --session --print-reply=literal --dest=$service $obj \
+    org.freedesktop.DBus.Properties.Get "string:$player_if" "string:$1" 2>/dev/null |
+    sed -e 's/^ *variant *//' -e 's/^[a-z0-9]* //' -e 's/ *$//'
+}
+
+status_is() {
+  [ "$(prop PlaybackStatus)" = "$1" ]
+}
+
+# The file heard: the name at the end of Metadata's xesam:url.
+heard() {
+  timeout 5 dbus-send --session --print-reply --dest=$service $obj \
+    org.freedesktop.DBus.Properties.Get string:$player_if string:Metadata 2>/dev/null |
+    awk 'found && /string / { sub(/.*string "/, ""); sub(/".*/, ""); print; exit } /"xesam:url"/ { found = 1 }' |
+    sed 's|.*/||'
+}
+
+heard_is() {
+  [ "$(heard)" = "$1" ]
+}
+
+# Whole seconds into the file heard.
+seconds_in() {
+  local us
+  us=$(prop Position)
+  echo $(((${us:--1000000}) / 1000000))
+}
+
+at_least_in() {
+  heard_is "$1" && [ "$(seconds_in)" -ge "$2" ]
+}
+
+on_bus() {
+  timeout 5 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$service" 2>/dev/null | grep -q 'boolean true'
+}
+
+start_desktop
+music=$work/music
+mkdir -p "$music"
+for n in 1 2 3; do
+  tone_mp3 12 "$music/track$n.mp3" 2>/dev/null || abort "track$n.mp3 is made"
+done
+conf=$work/config/Orvane.conf
+printf '[General]\nVersion=3.0.0\nPlayOrder=2\nSub=0\nRepeat=0\nPlayPath=%s\n' "$music" >"$conf"
+place=$work/state/Orvane/place
+
+start_app() {
+  env HOME="$home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
+    XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb "$bin" >>"$work/app.log" 2>&1 &
+  app_pid=$!
+  wait_for 15 main_window >/dev/null || abort "main window appears"
+  main=$(main_window)
+  wait_for 5 on_bus || abort "the player is on the bus"
+}
+
+click_button() { # left offset of the button in twips
+  local w h
+  read -r _ _ w h <<<"$(window_geometry "$main")"
+  x xdotool mousemove --window "$main" $((($1 + 487) * w / 7455)) $(((720 + 247) * h / 1305)) click 1
+}
+click_play() { click_button 6360; }
+click_stop() { click_button 3480; }
+
+kill_app() {
+  kill -KILL "$app_pid"
+  wait "$app_pid" 2>/dev/null
+  app_pid=
+}
+
+stays_quiet() { # for two seconds after the window shows
+  sleep 2
+  status_is Stopped
+}
+
+# --- killed while it plays --------------------------------------------------------
+
+start_app
+click_play
+check "Play plays the first file" wait_for 5 heard_is track1.mp3
+wait_for 30 at_least_in track2.mp3 7 || abort "the second file plays 7 s in"
+kill_app
+check "the place file is there after the kill" test -s "$place"
+
+start_app
+check "the next start plays on by itself" wait_for 10 status_is Playing
+check "from the same file" heard_is track2.mp3
+check "from where it was (5 s or more in)" wait_for 2 at_least_in track2.mp3 5
+shot resumed-by-itself
+
+# --- closed by the user -------------------------------------------------------------
+
+wait_for 10 at_least_in track2.mp3 9 || true
+# Alt+F4: the window manager asks the window to close, as its close button does.
+x xdotool windowactivate --sync "$main" key alt+F4
+check "the close ends the program" wait_for 10 app_ended || kill -KILL "$app_pid"
+wait "$app_pid" 2>/dev/null
+app_pid=
+start_app
+check "after a close the start is quiet" stays_quiet
+click_play
+check "Play plays on from the same file" wait_for 5 heard_is track2.mp3
+check "from where it was closed (7 s or more in)" at_least_in track2.mp3 7
+
+# --- Stop forgets ---------------------------------------------------------------------
+
+click_stop
+check "Stop stops" wait_for 5 status_is Stopped
+check "Stop forgets the place" wait_for 3 test ! -e "$place"
+click_play
+check "Play after Stop starts the tree from its first file" wait_for 5 heard_is track1.mp3
+check "from its beginning" test "$(seconds_in)" -le 1
+
+# --- a file that ends the program every time ------------------------------------------
+
+wait_for 20 at_least_in track2.mp3 3 || abort "the second file plays again"
+kill_app
+start_app
+check "killed again: plays on by itself" wait_for 10 heard_is track2.mp3
+kill_app # before the sequence moved to another file
+start_app
+check "killed on the file it played on by itself: the start is quiet" stays_quiet
+click_play
+check "and Play goes on from the file after it" wait_for 5 heard_is track3.mp3
+check "from its beginning" test "$(seconds_in)" -le 1
+kill_app
+
+summary
