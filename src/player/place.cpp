@@ -255,7 +255,8 @@ std::int64_t PlaceKeeper::steer(const std::string& folder, const std::vector<Pla
             continue;
         if (target.passFile)
             return i + 1;
-        startAtMs_ = target.positionMs;
+        if (target.positionMs > PlayOnBeforeMs)
+            startAtMs_ = target.positionMs - PlayOnBeforeMs;
         return i;
     }
     // Gone: what would have followed it.

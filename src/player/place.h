@@ -64,6 +64,10 @@ class PlaceKeeper {
 public:
     // Seconds of a file heard between two stores of its position.
     static constexpr double StoreEverySeconds = 2.0;
+    // A file played on from its place starts this much before it, so that
+    // the listener picks up the thread (a sentence of an audiobook) rather
+    // than coming in mid-word.
+    static constexpr std::int64_t PlayOnBeforeMs = 2000;
 
     explicit PlaceKeeper(MMControl& control) : control_(control) {}
 

@@ -114,8 +114,8 @@ Place inDateOrder(Place p, int day)
 }
 
 const Resume Resumes[] = {
-    {"SameFileFromItsPosition", placeAt("/m/A", "/m/A/x.mp3", 7250), noChange, "/m/A/x.mp3", "7250", true},
-    {"PlayPathFile", placeAt("/m", "/m/b.mp3", 100), noChange, "/m/b.mp3", "100", true},
+    {"SameFileFromALittleBeforeItsPosition", placeAt("/m/A", "/m/A/x.mp3", 7250), noChange, "/m/A/x.mp3", "5250", true},
+    {"PlayPathFileFromItsStartWhenThePlaceIsNearIt", placeAt("/m", "/m/b.mp3", 1500), noChange, "/m/b.mp3", "none", true},
     {"GoneFileTheOneAfterIt", placeAt("/m", "/m/b.mp3", 100),
      [](FakeFileSystem& fs, ControlModel&) { fs.remove("/m/b.mp3"); }, "/m/c.mp3", "none", true},
     {"GoneLastFileOfAFolderTheNextFolder", placeAt("/m", "/m/c.mp3", 100),
@@ -142,8 +142,8 @@ const Resume Resumes[] = {
      "/m/b.mp3", "none", true},
     {"OtherSubdirectoriesANewStart", placeAt("/m/A", "/m/A/x.mp3", 100),
      [](FakeFileSystem&, ControlModel& c) { c.setCkSub(0); }, "/m/a.mp3", "none", true},
-    {"RepeatChangedStillFits", placeAt("/m/A", "/m/A/x.mp3", 100),
-     [](FakeFileSystem&, ControlModel& c) { c.setCkRepeat(1); }, "/m/A/x.mp3", "100", true},
+    {"RepeatChangedStillFits", placeAt("/m/A", "/m/A/x.mp3", 3100),
+     [](FakeFileSystem&, ControlModel& c) { c.setCkRepeat(1); }, "/m/A/x.mp3", "1100", true},
     {"GoneFileInDateOrder", inDateOrder(placeAt("/m", "/m/b.mp3", 100), 1),
      [](FakeFileSystem& fs, ControlModel& c) {
          fs.remove("/m/b.mp3");
@@ -259,7 +259,7 @@ TEST_F(PlaceFixture, AbnormalEndPlaysOnByItselfWithThePlacesOwnChoices)
     EXPECT_TRUE(player.playOnByItself());
     EXPECT_EQ(ctl.Text1(), "/m");
     EXPECT_EQ(ctl.ckSub(), 1);
-    EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/A/x.mp3"), std::string("4000")));
+    EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/A/x.mp3"), std::string("2000")));
     EXPECT_TRUE(store.place()->byItself);
     mm.finish();
     for (int i = 0; i < 5 && mm.opened().size() < 2; ++i)
@@ -301,7 +301,7 @@ TEST_F(PlaceFixture, AbnormalEndOnlyAndAReachablePathPlayOnByItself)
 
 TEST_F(PlaceFixture, PausedPlaceComesBackPausedAndPlayGoesOnFromIt)
 {
-    Place p = placeAt("/m/B", "/m/B/z.mp3", 2500);
+    Place p = placeAt("/m/B", "/m/B/z.mp3", 4500);
     p.running = true;
     p.paused = true;
     keep(p);

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# What a listener hears of the place kept across the program's end, through a
+# private PulseAudio server whose null sink is recorded. A tree of three 12 s
+# files, each its own tone (400, 500, 600 Hz), so that the recording tells
+# which file sounds:
+#   kill   killed 9 s into the second file: how much of that file the next
+#          start plays by itself (3 to 8 s wanted)
+#   close  closed by the user 7 s into the first file: whether the next start
+#          is quiet, then how much of that file Play plays (5 to 10 s wanted)
+#   stop   Stop, then Play: how much of the first file is heard (all 12 s)
+# Prints, for each, the tones heard after the restart or Play in order, each
+# with its length.
+#
+#   bench/resume_bench.sh
+#
+# ORVANE_EXE runs that program instead of building one.
+set -euo pipefail
+export LC_ALL=C
+
+source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
+
+if [ "${1:-}" != --inside ]; then
+  need_tools
+  command -v icewm >/dev/null || { echo "resume_bench: icewm is not installed" >&2; exit 1; }
+  if [ -z "${ORVANE_EXE:-}" ]; then
+    cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  fi
+  exec "$source_dir/scripts/pulse_session.sh" "$0" --inside
+fi
+
+export PULSE_LATENCY_MSEC=${PULSE_LATENCY_MSEC:-30}
+rate=44100
+make_work orvane-resume-bench
+wm_pid=
+trap 'stop "$wm_pid"; cleanup' EXIT
+
+make_file() { # name seconds frequency
+  python3 - "$work/tone.raw" "$rate" "$2" "$3" <<'PY'
+import array, math, sys
+path, rate, seconds, hz = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4])
+tone = array.array("h", (round(8000 * math.sin(2 * math.pi * hz * i / rate)) for i in range(round(rate * seconds))))
+if sys.byteorder != "little":
+    tone.byteswap()
+open(path, "wb").write(tone.tobytes())
+PY
+  lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/tone.raw" "$1" 2>/dev/null
+}
+
+mkdir -p "$work/music" "$work/config" "$work/state" "$work/home"
+make_file "$work/music/track1.mp3" 12 400
+make_file "$work/music/track2.mp3" 12 500
+make_file "$work/music/track3.mp3" 12 600
+start_display
+HOME=$work/home icewm >"$work/icewm.log" 2>&1 &
+wm_pid=$!
+printf '[General]\nVersion=%s\nPlayOrder=2\nSub=0\nRepeat=0\nPlayPath=%s\n' "$version" "$work/music" \
+  >"$work/config/Orvane.conf"
+start_recording
+
+start_app() {
+  env HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
+    DBUS_SESSION_BUS_ADDRESS=disabled: QT_QPA_PLATFORM=xcb "${ORVANE_EXE:-$build_dir/orvane}" >>"$work/app.log" 2>&1 &
+  app_pid=$!
+  window=$(main_window 150)
+}
+at() { stat -c %s "$recording"; }
+kill_app() {
+  kill -KILL "$app_pid"
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=
+}
+
+# The tones heard in the recording from a byte on: "400Hz 5.2s, 500Hz 12.0s".
+tones_from() {
+  python3 - "$recording" "$rate" "$1" "${2:-}" <<'PY'
+import array, sys
+path, rate, start, end = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+samples = array.array("h")
+with open(path, "rb") as f:
+    f.seek(start - start % 2)
+    data = f.read() if not end else f.read(int(end) - start + start % 2)
+samples.frombytes(data[: len(data) // 2 * 2])
+window = rate // 20
+runs = []
+for i in range(0, len(samples) - window, window):
+    part = samples[i : i + window]
+    if max(abs(s) for s in part) < 300:
+        hz = 0
+    else:
+        crossings = sum(1 for a, b in zip(part, part[1:]) if (a < 0) != (b < 0))
+        hz = round(crossings * 20 / 2 / 100) * 100
+    if runs and runs[-1][0] == hz:
+        runs[-1][1] += 1
+    else:
+        runs.append([hz, 1])
+print(", ".join(("silence" if hz == 0 else f"{hz}Hz") + f" {n / 20:.1f}s" for hz, n in runs if n >= 2))
+PY
+}
+
+# --- killed 9 s into the second file ---------------------------------------------------
+
+start_app
+point_at_button "$window" 6360 click 1
+sleep 21
+kill_app
+mark=$(at)
+start_app
+sleep 16
+echo "kill:  killed 9 s into the 500 Hz file; heard after the start: $(tones_from "$mark")"
+kill_app
+
+# --- closed by the user 7 s into the first file ----------------------------------------
+
+start_app
+point_at_button "$window" 3480 click 1 # Stop: the place from the kill goes
+sleep 0.5
+point_at_button "$window" 6360 click 1
+sleep 7
+xdotool windowactivate --sync "$window" key alt+F4
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+mark=$(at)
+start_app
+sleep 3
+quiet_end=$(at)
+point_at_button "$window" 6360 click 1
+sleep 14
+echo "close: closed 7 s into the 400 Hz file; before Play: $(tones_from "$mark" "$quiet_end"); after Play: $(tones_from "$quiet_end")"
+
+# --- Stop, then Play ---------------------------------------------------------------------
+
+point_at_button "$window" 3480 click 1
+sleep 1
+mark=$(at)
+point_at_button "$window" 6360 click 1
+sleep 14
+echo "stop:  Play after Stop; heard: $(tones_from "$mark")"
