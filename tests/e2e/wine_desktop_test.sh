@@ -466,6 +466,49 @@ check "the registry holds the play path" test "$(stored_value PlayPath)" = "$(wi
 check "and the other choices (Repeat All stored at its click)" \
   test "$(stored_value PlayOrder) $(stored_value Sub) $(stored_value Repeat) $(stored_value Version)" = "2 1 1 3.0.0"
 
+# --- killed while it plays ---------------------------------------------------------
+
+# Two files long enough to be killed inside; the play path points at them.
+long=$work/long
+mkdir -p "$long"
+for name in a.mp3 b.mp3; do
+  tone_mp3 12 "$long/$name" 2>>"$work/lame.log" || abort "lame makes long/$name"
+done
+reg add "$key" /v PlayPath /t REG_SZ /d "$(winpath "$long")" /f >/dev/null
+reg add "$key" /v Sub /t REG_SZ /d 0 /f >/dev/null
+from=$(wc -l <"$trace")
+start_installed || abort "the program starts for the kill"
+wait_for 15 main_window >/dev/null || abort "its main window is up"
+main=$(main_window)
+sleep 2
+check "after Exit the start is quiet" bash -c "! tail -n +$((from + 1)) '$trace' | grep -q '^Play'"
+click_main 6360 720 975 495 # Play
+wait_for 10 bash -c "tail -n +$((from + 1)) '$trace' | tr -d '\r' | grep -qxF 'FileName $(winpath "$long/a.mp3")'" ||
+  abort "Play plays the long file"
+sleep 6
+kill -KILL "$app_pid"
+wait "$app_pid" 2>/dev/null
+app_pid=
+end_wine
+check "the place is in the registry after the kill" bash -c "'$wine' reg query '$key\Place' /v State 2>/dev/null | grep -q 'file=.*a\.mp3'"
+from=$(wc -l <"$trace")
+start_installed || abort "the program starts after the kill"
+check "killed while it played, the next start plays on by itself" \
+  wait_for 20 bash -c "tail -n +$((from + 1)) '$trace' | tr -d '\r' | grep -qxF 'FileName $(winpath "$long/a.mp3")'"
+check "  from a little before where it was" bash -c "tail -n +$((from + 1)) '$trace' | tr -d '\r' | grep -qE '^StartAt ([2-9][0-9]{3})$'"
+main=$(main_window)
+shot win-resumed
+click_main 3480 720 975 495 # Stop: the place is forgotten
+check "Stop forgets the place" wait_for 5 bash -c "! '$wine' reg query '$key\Place' /v State 2>/dev/null | grep -q 'file='"
+x xdotool windowactivate --sync "$main" key alt+F4
+check "the program closes" wait_for 10 app_ended
+if app_ended; then
+  wait "$app_pid" 2>/dev/null
+  app_pid=
+fi
+reg add "$key" /v PlayPath /t REG_SZ /d "$(winpath "$music")" /f >/dev/null
+reg add "$key" /v Sub /t REG_SZ /d 1 /f >/dev/null
+
 # --- upgrading over a running copy, uninstalling -------------------------------------
 
 # An older version in place: its version in the entry, a tray image of its own.
