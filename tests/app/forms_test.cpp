@@ -4,6 +4,7 @@
 #include "app/program_lifetime.h"
 #include "app/splash_form.h"
 #include "desktop/fake_tray_platform.h"
+#include "settings/place_store.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
@@ -188,6 +189,30 @@ TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)
     EXPECT_EQ(store.writes.back(), "PlayPath=/new");
     EXPECT_EQ(window.calls, (Calls{"stop timer", "unloaded"}));
     EXPECT_FALSE(window.timer1Runs()) << "an unloaded window runs no ticks";
+}
+
+// The unload keeps the place of a running sequence where the control is,
+// marked as a close unless the session's end brought it about.
+TEST_F(MainFormTest, UnloadKeepsThePlaceAsAClosedOneOrNot)
+{
+    for (const bool bySession : {false, true}) {
+        FakeMainWindow w{settings};
+        w.keepPlaceIn(std::make_unique<RegistryPlaceStore>(store.factory()));
+        w.files().addFile("/m/a.mp3");
+        w.controls().setText1("/m");
+        w.player().cmdPlay_Click();
+        w.player().Timer1_Timer();
+        w.mm().positionNow = 5.0;
+        if (bySession)
+            w.sessionEnds();
+        w.Form_Unload();
+        const auto place = parsePlace(store.values.at(RegistryPlaceStore::ValuePath));
+        ASSERT_TRUE(place) << bySession;
+        EXPECT_EQ(place->file, "/m/a.mp3");
+        EXPECT_EQ(place->positionMs, 5000);
+        EXPECT_EQ(place->running, bySession);
+        EXPECT_EQ(w.mm().commands().back(), "Close"); // after the position was taken
+    }
 }
 
 TEST_F(MainFormTest, TrayPlayPauseAndStopRefreshTheIconSkipDoesNot)

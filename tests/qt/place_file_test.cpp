@@ -42,20 +42,6 @@ void writeBytes(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
-TEST(PlaceFile, LivesUnderXdgStateHomeOrHomeLocalState)
-{
-    const QByteArray oldState = qgetenv("XDG_STATE_HOME");
-    const QByteArray oldHome = qgetenv("HOME");
-    qputenv("XDG_STATE_HOME", "/state");
-    EXPECT_EQ(PlaceFile::defaultFilePath().toStdString(), "/state/Orvane/place");
-    qunsetenv("XDG_STATE_HOME");
-    qputenv("HOME", "/home/u");
-    EXPECT_EQ(PlaceFile::defaultFilePath().toStdString(), "/home/u/.local/state/Orvane/place");
-    qputenv("HOME", oldHome);
-    if (!oldState.isEmpty())
-        qputenv("XDG_STATE_HOME", oldState);
-}
-
 TEST(PlaceFile, SavedWholeBesideNothingElseAndForgotten)
 {
     QTemporaryDir dir;
