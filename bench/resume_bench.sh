@@ -112,11 +112,22 @@ print(", ".join(("silence" if hz == 0 else f"{hz}Hz") + f" {n / 20:.1f}s" for hz
 PY
 }
 
+# Waits until the recording from a byte on holds the tone, then the seconds
+# given more: that far into the file with that tone, as heard.
+into_tone() { # mark hz seconds
+  for _ in $(seq 400); do
+    tones_from "$1" | grep -q "$2Hz" && break
+    sleep 0.1
+  done
+  sleep "$3"
+}
+
 # --- killed 9 s into the second file ---------------------------------------------------
 
 start_app
+mark=$(at)
 point_at_button "$window" 6360 click 1
-sleep 21
+into_tone "$mark" 500 9
 kill_app
 mark=$(at)
 start_app
@@ -129,8 +140,9 @@ kill_app
 start_app
 point_at_button "$window" 3480 click 1 # Stop: the place from the kill goes
 sleep 0.5
+mark=$(at)
 point_at_button "$window" 6360 click 1
-sleep 7
+into_tone "$mark" 400 7
 xdotool windowactivate --sync "$window" key alt+F4
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 wait "$app_pid" 2>/dev/null || true
@@ -192,8 +204,9 @@ for media in wasapi mci; do
   done
   start_exe "$media"
   sleep 1
+  mark=$(at)
   point_at_button "$window" 6360 click 1
-  sleep 21
+  into_tone "$mark" 500 9
   kill_app
   end_wine
   mark=$(at)
