@@ -27,10 +27,10 @@ constexpr std::int64_t WorkPerHeldTick = 256;
 // costs a small share of one core even where a listing is dear.
 constexpr int WaitPerLook = 20;
 
-// The longest wait between two tries of a sound device that keeps failing:
-// trying costs next to nothing, and music comes back within a few seconds of
-// a device.
-constexpr std::int64_t MaxDeviceWaitTicks = 16;
+// The most ticks held between two tries of a sound device that keeps failing
+// (four seconds from one try to the next): trying costs next to nothing, and
+// music comes back within a few seconds of a device.
+constexpr std::int64_t MaxDeviceWaitTicks = 15;
 
 std::int64_t ticksFor(std::chrono::steady_clock::duration time)
 {
@@ -74,6 +74,7 @@ void Player::newStart(bool quiet)
     MMControl1.setShareable(false);
 
     try {
+        PassLook look(*this, 1);
         FirstFile = ProbeFolder(playPathPattern());
     } catch (const std::exception&) {
         FirstFile.clear(); // an unreadable play path holds nothing to play
@@ -93,6 +94,7 @@ void Player::newStart(bool quiet)
         return; // a Play during the yields has made a newer start, run to its end
 
     try {
+        PassLook look(*this, 0);
         File1.setPath(controls_.Text1());
     } catch (const std::exception&) {
         // Left empty: the first tick then finds nothing to play here.
