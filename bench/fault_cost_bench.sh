@@ -75,9 +75,9 @@ private_kib() {
 # The wineserver of this prefix, by the folder it works in.
 wineserver_pid() {
   local dir p
-  dir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
-  for p in $(pgrep -x wineserver); do
-    if [ "$(readlink "/proc/$p/cwd" 2>/dev/null)" = "$dir" ]; then
+  dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+  for p in $(pgrep -x 'wineserver(64)?'); do
+    if [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$dir" ]; then
       echo "$p"
       return 0
     fi

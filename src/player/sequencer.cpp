@@ -297,10 +297,10 @@ void Player::awaitPlayPath()
     restartHeld_ = true;
 }
 
-// The next round of a repeated tree whose last round played nothing: the
-// walk is made again and the play path comes first, as after the tree's end
-// with Stop, but the controls stay as they are, since nothing has ended for
-// the user.
+// The next round of a repeated tree whose last round played nothing, or
+// whose play path had gone: the walk is made again and the play path comes
+// first, as after the tree's end with Stop, but the controls stay as they
+// are, since nothing has ended for the user.
 void Player::restartTree()
 {
     restartHeld_ = false;
