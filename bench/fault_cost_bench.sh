@@ -3,6 +3,7 @@
 # it can play, with Repeat All on:
 #
 #   bench/fault_cost_bench.sh [empty|nodevice] [seconds]
+#   ORVANE_EXE=other/orvane.exe bench/fault_cost_bench.sh ...
 #
 #   empty     a tree of 2,000 empty folders, Subdirectories on, with a sound
 #             server (a private PulseAudio server with a null sink)
@@ -22,6 +23,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
+# ORVANE_EXE runs that orvane.exe instead (to compare builds), in the same
+# Wine prefix.
+exe=${ORVANE_EXE:-$win_build/orvane.exe}
 
 if [ "${1:-}" = --inside ]; then
   scenario=$2 seconds=$3
@@ -106,7 +110,8 @@ done
 report() {
   local label=$1 media=$2 w= hz a0 s0 a1 s1 m0 m1 server
   hz=$(getconf CLK_TCK)
-  ORVANE_MEDIA=$media "$wine" "$win_build/orvane.exe" >"$work/wine-$media.log" 2>&1 &
+  local trace=$work/trace-$media.log
+  ORVANE_MEDIA=$media ORVANE_TRACE=$(winpath "$trace") "$wine" "$exe" >"$work/wine-$media.log" 2>&1 &
   app_pid=$!
   for _ in $(seq 300); do
     w=$(wine_main_window) && break
@@ -127,6 +132,8 @@ report() {
       "$(awk -v t=$((a1 - a0)) -v hz="$hz" -v s="$seconds" 'BEGIN { print 100 * t / hz / s }')" \
       "$(awk -v t=$((s1 - s0)) -v hz="$hz" -v s="$seconds" 'BEGIN { print 100 * t / hz / s }')" \
       "$seconds" "$(awk -v k="$m0" 'BEGIN { print k / 1024 }')" "$(awk -v k="$m1" 'BEGIN { print k / 1024 }')"
+    printf '%-34s files opened %s; completions by code: %s\n' "" "$(grep -c '^Open' "$trace" 2>/dev/null || true)" \
+      "$(grep '^Done' "$trace" 2>/dev/null | sort | uniq -c | awk '{ printf "%s%s x%s", s, $3, $1; s = ", " }')"
   fi
   stop "$app_pid"
   app_pid=
