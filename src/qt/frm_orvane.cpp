@@ -119,11 +119,20 @@ frmOrvane::~frmOrvane()
 
 void frmOrvane::buildControls()
 {
-    // Created in tab order, so focus moves as the layout reads.
-    fraOrder = new OptionGroup(this);
-    fraOrder->setObjectName(QStringLiteral("fraOrder"));
-    for (const layout::Control& c : layout::MainControls)
-        widgets_[c.name] = makeControl(c, c.kind == layout::Kind::Option ? static_cast<QWidget*>(fraOrder) : this);
+    // Created in tab order, so focus moves as the layout reads (and a screen
+    // reader reads the controls in that order too).
+    fraOrder = nullptr;
+    for (const layout::Control& c : layout::MainControls) {
+        QWidget* parent = this;
+        if (c.kind == layout::Kind::Option) {
+            if (!fraOrder) {
+                fraOrder = new OptionGroup(this);
+                fraOrder->setObjectName(QStringLiteral("fraOrder"));
+            }
+            parent = fraOrder;
+        }
+        widgets_[c.name] = makeControl(c, parent);
+    }
     for (const layout::TwipsLine& line : layout::MainLines)
         widgets_[line.name] = makeLine(line.from.y == line.to.y ? QFrame::HLine : QFrame::VLine, this);
     QWidget* previous = nullptr;
