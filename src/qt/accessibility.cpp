@@ -3,6 +3,7 @@
 #include "qt/frm_about.h"
 #include "qt/frm_orvane.h"
 #include "qt/frm_splash.h"
+#include "qt/product_frame.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -135,6 +136,10 @@ QAccessibleInterface* accessibleFactory(const QString& className, QObject* objec
         return new LinkAccessible(link);
     if (auto* group = qobject_cast<OptionGroup*>(object))
         return new QAccessibleWidget(group, QAccessible::Grouping);
+    // Not a window in a window, as a plain frame would read: only what holds
+    // the product's name.
+    if (auto* frame = qobject_cast<ProductFrame*>(object))
+        return new QAccessibleWidget(frame, QAccessible::Grouping);
     if (qobject_cast<frmOrvane*>(object) || qobject_cast<frmAbout*>(object) || qobject_cast<frmSplash*>(object))
         return new WindowAccessible(static_cast<QWidget*>(object));
     return nullptr;
