@@ -182,8 +182,8 @@ void frmAbout::placeControls()
     lblURL->move((frame.width() - lblURL->width()) / 2, tw.y(layout::AboutLinkTop));
     cmdExit->setGeometry(tw.rect(layout::AboutExit));
     // Reached by Tab only: a click opens the page and leaves the focus where
-    // it was. Set once the link is sized, as a label that takes the focus
-    // would size itself to room for a focus frame, a pixel off its place.
+    // it was. Set once the link is sized: set before, it draws the word a
+    // pixel higher than the window always showed it.
     lblURL->setFocusPolicy(Qt::TabFocus);
 }
 

@@ -85,6 +85,14 @@ no_unnamed_focusable() {
   [ -z "$unnamed" ] || { echo "$unnamed" | sed 's/^/     unnamed: /'; return 1; }
 }
 
+# Of the two options, CHOSEN is checked and OTHER not.
+chosen() {
+  local tree
+  tree=$(atspi tree 'MP3 Orvane')
+  grep -q "^2|radio button|$1||focusable,checked" <<<"$tree" &&
+    grep -q "^2|radio button|$2||focusable,enabled" <<<"$tree"
+}
+
 # The stand-in browser has been asked COUNT times.
 pages_opened() {
   [ "$(cat "$work/opened" 2>/dev/null | wc -l)" -eq "$1" ]
@@ -148,6 +156,11 @@ check "no focusable object of the main window is unnamed" no_unnamed_focusable
 check "stopped, the main window describes nothing" description_is ""
 check "the window opens with the focus on the play path box" wait_for 3 focus_is 'text|Play Path'
 
+# A screen reader's own command chooses an option as a click does.
+atspi press 'MP3 Orvane' Date
+check "a screen reader's press on Date chooses it, and Name is no longer chosen" wait_for 3 chosen Date Name
+check "the choice is stored at once" wait_for 3 grep -qx 'PlayOrder=1' "$conf"
+
 # --- playing and pausing, by keyboard ------------------------------------------------------
 
 check "Tab reaches Play" tab_to 'push button|Play'
@@ -195,6 +208,8 @@ check "Enter on the link asks the desktop to open the product page" wait_for 5 p
 check "the page is the product's" grep -qx 'https://orvane.example.org/' "$work/opened"
 x xdotool key space
 check "Space on the link opens it too" wait_for 5 pages_opened 2
+atspi press 'About MP3 Orvane' WebSite
+check "a screen reader's press on the link opens it too" wait_for 5 pages_opened 3
 check "About stays open after the link" about_open
 x xdotool key Escape
 check "Escape closes About" wait_for 5 about_gone

@@ -92,7 +92,7 @@ def main(argv):
                 if obj.name == argv[3]:
                     action = obj.queryAction()
                     for i in range(action.nActions):
-                        if action.getName(i) == "press":
+                        if action.getName(i).lower() == "press":
                             return 0 if action.doAction(i) else 1
         return 1
     print(__doc__, file=sys.stderr)

@@ -1,10 +1,8 @@
 #include "qt/app_lifetime.h"
 #include "qt/frm_about.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QUrl>
@@ -120,55 +118,6 @@ TEST_F(AboutTest, LinkOpensTheProductPageAndTheWindowStays)
     EXPECT_EQ(browser.opened[0], QUrl(QString::fromLatin1(ProductWebPage)));
     EXPECT_FALSE(about.isNull());
     EXPECT_TRUE(about->isVisible());
-}
-
-void press(QWidget* target, int key)
-{
-    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-}
-
-// The window opens on Exit as it always did; the link comes before it in the
-// tab order, as it reads, and Enter, Space or a screen reader's press open the
-// page as a click does.
-TEST_F(AboutTest, KeyboardAndScreenReadersReachAndOpenTheLink)
-{
-    EXPECT_EQ(about->focusWidget(), about->cmdExit);
-    QWidget* next = about->lblURL->nextInFocusChain();
-    while (!(next->focusPolicy() & Qt::TabFocus))
-        next = next->nextInFocusChain();
-    EXPECT_EQ(next, about->cmdExit);
-    EXPECT_EQ(about->lblURL->focusPolicy(), Qt::TabFocus);
-
-    QAccessibleInterface* link = QAccessible::queryAccessibleInterface(about->lblURL);
-    EXPECT_EQ(link->role(), QAccessible::Link);
-    EXPECT_EQ(link->text(QAccessible::Name), QStringLiteral("WebSite"));
-    EXPECT_TRUE(link->state().focusable);
-    QAccessibleInterface* logo = QAccessible::queryAccessibleInterface(about->imgLogo);
-    EXPECT_EQ(logo->role(), QAccessible::Graphic);
-    EXPECT_EQ(logo->text(QAccessible::Name), QStringLiteral("Orvane"));
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(about)->role(), QAccessible::Window);
-
-    UrlRecorder browser;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
-    press(about->lblURL, Qt::Key_Return);
-    press(about->lblURL, Qt::Key_Enter);
-    press(about->lblURL, Qt::Key_Space);
-    press(about->lblURL, Qt::Key_A);
-    ASSERT_TRUE(link->actionInterface());
-    link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    settle();
-    EXPECT_EQ(browser.opened.size(), 4u);
-    EXPECT_FALSE(underlined());
-    ASSERT_FALSE(about.isNull());
-}
-
-TEST_F(AboutTest, EscapeClosesAsExitDoes)
-{
-    press(about->cmdExit, Qt::Key_Escape);
-    settle();
-    EXPECT_TRUE(about.isNull());
 }
 
 TEST_F(AboutTest, ClicksOnLabelsLogoAndMarginDoNothing)

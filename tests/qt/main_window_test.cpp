@@ -19,7 +19,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <functional>
 
 namespace orvane {
 namespace {
@@ -561,49 +560,6 @@ TEST_F(MainWindowTest, TabOrderFollowsTheLayout)
     EXPECT_EQ(order, expected);
 }
 
-// What a screen reader walks through: every control once, in the order the
-// layout reads, with its kind and a name; the divider lines not at all.
-TEST_F(MainWindowTest, ScreenReadersReadEveryControlByKindAndName)
-{
-    frmOrvane& w = open();
-    QStringList seen;
-    std::function<void(QAccessibleInterface*, int)> walk = [&](QAccessibleInterface* at, int depth) {
-        seen << QStringLiteral("%1 %2 %3").arg(depth).arg(int(at->role()), 2, 16, QLatin1Char('0')).arg(
-                    at->text(QAccessible::Name));
-        for (int i = 0; i < at->childCount(); ++i) {
-            EXPECT_EQ(at->indexOfChild(at->child(i)), i);
-            walk(at->child(i), depth + 1);
-        }
-    };
-    walk(QAccessible::queryAccessibleInterface(&w), 0);
-    auto row = [](int depth, QAccessible::Role role, const char* name) {
-        return QStringLiteral("%1 %2 %3").arg(depth).arg(int(role), 2, 16, QLatin1Char('0')).arg(
-            QLatin1String(name));
-    };
-    const QStringList expected = {
-        row(0, QAccessible::Window, "MP3 Orvane"),
-        row(1, QAccessible::StaticText, "Play Path"),
-        row(1, QAccessible::EditableText, "Play Path"),
-        row(1, QAccessible::Button, "Browse"),
-        row(1, QAccessible::StaticText, "File Play Order"),
-        row(1, QAccessible::Grouping, "File Play Order"),
-        row(2, QAccessible::RadioButton, "Date"),
-        row(2, QAccessible::RadioButton, "Name"),
-        row(1, QAccessible::CheckBox, "Repeat All"),
-        row(1, QAccessible::CheckBox, "Subdirectories"),
-        row(1, QAccessible::Button, "Stop"),
-        row(1, QAccessible::Button, "Skip"),
-        row(1, QAccessible::Button, "Pause"),
-        row(1, QAccessible::Button, "Play"),
-    };
-    EXPECT_EQ(seen, expected);
-
-    QAccessibleInterface* box = QAccessible::queryAccessibleInterface(w.Text1);
-    const auto labels = box->relations(QAccessible::Label);
-    ASSERT_EQ(labels.size(), 1);
-    EXPECT_EQ(labels.first().first->object(), w.Label2);
-}
-
 // A screen reader's press is a click; the option stays a radio button that
 // says whether it is chosen.
 TEST_F(MainWindowTest, ScreenReadersChooseThePlayOrderAsAClickDoes)
@@ -619,13 +575,6 @@ TEST_F(MainWindowTest, ScreenReadersChooseThePlayOrderAsAClickDoes)
     EXPECT_TRUE(name->state().checked);
     EXPECT_TRUE(name->state().checkable);
     EXPECT_EQ(sandbox.value("PlayOrder"), "2");
-}
-
-TEST_F(MainWindowTest, TheWindowKeepsItsNameInTheTray)
-{
-    frmOrvane& w = open();
-    w.setWindowState(Qt::WindowMinimized);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(&w)->text(QAccessible::Name), QStringLiteral("MP3 Orvane"));
 }
 
 TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)
