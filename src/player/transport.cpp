@@ -32,6 +32,7 @@ void Player::cmdStop_Click()
     place_.forget(); // Play after Stop starts the tree from its first file
     holdTicks_ = 0;
     restartHeld_ = false;
+    deviceWaitTicks_ = 0;
     passOver_ = false;
     controls_.setEnabled(Ctl::Timer1, false);
     closeControl();
