@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -28,6 +29,9 @@ public:
     // from inside this call. A host without the means ignores the request; the
     // timer's own tick then comes as usual.
     virtual void requestTick() {}
+
+    // Steady time, to learn how long some work took; never a time of day.
+    virtual std::chrono::steady_clock::time_point steadyNow() const { return std::chrono::steady_clock::now(); }
 
     // What a requested tick runs: the main window's tick while Timer1 runs.
     void setTickHandler(std::function<void()> handler) { tickHandler_ = std::move(handler); }

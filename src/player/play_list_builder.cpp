@@ -119,9 +119,9 @@ bool Player::walkStep()
     if (walkUnlisted_) {
         const std::string folder = std::move(*walkUnlisted_);
         walkUnlisted_.reset();
-        ++passWork_;
         std::vector<DirEntry> entries;
         try {
+            PassLook look(*this, 1);
             entries = fs_.listFolder(folder, ListPattern::All);
         } catch (const std::exception&) {
             // A folder that cannot be listed contributes nothing.
@@ -204,7 +204,7 @@ bool Player::FindNextFolder()
         // not be overwritten by the old search.
         if (!yieldInTick(stopsBefore))
             return false;
-        ++passWork_;
+        PassLook look(*this, 1);
         FirstFile = ProbeFolder(joinPath(folder, Mp3Pattern));
         FirstFileCopy = FirstFile;
         File1.setPath(folder);
