@@ -14,10 +14,11 @@ if [ $# -ne 1 ] || [ ! -x "$1" ]; then
   exit 2
 fi
 # Everything runs inside a session bus of its own, gone when the script ends;
-# the accessibility bus is started on it on demand (at-spi-bus-launcher).
+# the accessibility bus is started on it on demand (at-spi-bus-launcher),
+# whose registry announces itself on standard output.
 if [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
   command -v dbus-run-session >/dev/null || { echo "a11y: dbus-run-session is missing (package dbus)" >&2; exit 1; }
-  exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" 2> >(grep -v -e '^dbus-daemon\[' -e '^SpiRegistry daemon' >&2)
+  exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" > >(grep -v '^SpiRegistry daemon') 2> >(grep -v '^dbus-daemon\[' >&2)
 fi
 bin=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
