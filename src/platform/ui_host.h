@@ -29,6 +29,11 @@ public:
     // timer's own tick then comes as usual.
     virtual void requestTick() {}
 
+    // Runs call on the window thread, after the events already waiting, in
+    // the order of the posts. May be called from any thread; a call still
+    // waiting when the host goes is dropped.
+    virtual void post(std::function<void()> call) = 0;
+
     // What a requested tick runs: the main window's tick while Timer1 runs.
     void setTickHandler(std::function<void()> handler) { tickHandler_ = std::move(handler); }
 

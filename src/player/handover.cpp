@@ -54,9 +54,14 @@ std::string Player::firstFileAfter(std::int64_t folderIndex)
     for (std::int64_t i = folderIndex + 1; i <= folderIndex + LookAheadFolders; ++i) {
         // The new start lists the play path as the user typed it.
         const std::string folder = i == 0 ? controls_.Text1() : folderAt(i);
-        if (folder.empty())
-            return folderIndex >= 0 && treeRepeat() ? firstFileAfter(-1) : std::string{};
+        if (folder.empty()) {
+            if (folderIndex < 0 || !treeRepeat())
+                return {};
+            lookIntoNextRound();
+            return firstFileAfter(-1);
+        }
         try {
+            needFolder(folder);
             FileList files(fs_);
             files.setPath(folder);
             std::vector<PlayListEntry> table = entriesOf(files);
@@ -69,6 +74,57 @@ std::string Player::firstFileAfter(std::int64_t folderIndex)
         }
     }
     return {};
+}
+
+// The hint for the file just opened. Where the file system has still to
+// answer for it, the hint is left empty for now and given when the answers
+// are in (see lookAhead).
+std::string Player::nextFileHint()
+{
+    hintUnknown_ = false;
+    try {
+        return followingFile();
+    } catch (const FileAnswerPending&) {
+        hintUnknown_ = true;
+        hintFolder_ = FolderIndex;
+        hintIndex_ = PlayIndex;
+        return {};
+    }
+}
+
+// While a file plays, the next folder with files is read ahead (walked to,
+// listed, its dates read) so that moving on to it waits for nothing; each
+// answer that comes takes this one step further. The hint waiting for those
+// answers is given once they are in, if the sequence has not moved meanwhile.
+void Player::lookAhead()
+{
+    if (fs_.immediate() || PlayOn != 1)
+        return;
+    if (hintUnknown_ && DeviceReady == 0 && FolderIndex == hintFolder_ && PlayIndex == hintIndex_) {
+        const std::string next = nextFileHint();
+        if (!hintUnknown_ && !next.empty())
+            MMControl1.setNextFileName(next);
+        return;
+    }
+    if (controls_.ckSub() != 1)
+        return; // a single folder: its files are all read already
+    try {
+        firstFileAfter(FolderIndex);
+    } catch (const FileAnswerPending&) {
+        // Asked for; its answer brings the look-ahead back here.
+    }
+}
+
+// The look-ahead has reached the end of the tree, and the next round starts
+// with the play path: what the new start reads is asked for now, and kept
+// through the Stop that ends this round.
+void Player::lookIntoNextRound()
+{
+    if (fs_.immediate())
+        return;
+    if (!roundMark_)
+        roundMark_ = fs_.mark();
+    askStartAhead();
 }
 
 } // namespace orvane

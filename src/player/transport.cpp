@@ -27,6 +27,13 @@ void Player::cmdSkip_Click()
 void Player::cmdStop_Click()
 {
     ++stops_;
+    fs_.dropPending(); // whatever the sequence still waits for comes too late
+    if (startWaiting_ && !*startWaiting_)
+        ui_.setMousePointer(UiHost::PointerDefault);
+    startWaiting_.reset();
+    roundMark_.reset();
+    rereadAsked_ = false;
+    hintUnknown_ = false;
     holdTicks_ = 0;
     restartHeld_ = false;
     passOver_ = false;
@@ -41,6 +48,15 @@ void Player::cmdStop_Click()
     for (auto i = List1.ListCount() - 1; i >= 0; --i)
         List1.RemoveItem(i);
     List2.clear();
+}
+
+// The Stop that ends a round of a repeated tree keeps what the look-ahead has
+// read for the next round, which starts at once.
+void Player::stopAtTreeEnd()
+{
+    const std::optional<std::uint64_t> mark = roundMark_;
+    cmdStop_Click();
+    roundMark_ = mark;
 }
 
 void Player::mnuPlay_Click()

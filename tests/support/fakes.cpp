@@ -38,6 +38,15 @@ void FakeUi::yield()
     }
 }
 
+void FakeUi::runPosted()
+{
+    while (!posted.empty()) {
+        auto call = std::move(posted.front());
+        posted.erase(posted.begin());
+        call();
+    }
+}
+
 std::string FakeFileSystem::normal(const std::string& path) const
 {
     std::string p = path;

@@ -54,6 +54,9 @@ public:
     }
     void setMousePointer(int code) override { pointers.push_back(code); }
     void requestTick() override { ++tickRequests; }
+    // Posted calls wait until the test runs them.
+    void post(std::function<void()> call) override { posted.push_back(std::move(call)); }
+    void runPosted();
 
     // Runs action at the yield numbered n (1 = the next one).
     void atYield(int n, std::function<void()> action) { actions[yields + n] = std::move(action); }
@@ -68,6 +71,7 @@ public:
     std::vector<Box> boxes;
     std::vector<int> pointers;
     std::map<int, std::function<void()>> actions;
+    std::vector<std::function<void()>> posted;
 };
 
 // A registry held in memory, shared by every object the factory makes, that
