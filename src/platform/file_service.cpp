@@ -113,7 +113,15 @@ DateTime DeferredFileService::dateCreated(const std::string& path)
 
 void DeferredFileService::forgetBefore(std::uint64_t mark)
 {
-    std::erase_if(entries_, [mark](const auto& item) { return item.second.ticket < mark; });
+    bool callsOut = false;
+    std::erase_if(entries_, [mark, &callsOut](const auto& item) {
+        if (item.second.ticket >= mark)
+            return false;
+        callsOut = callsOut || !item.second.outcome;
+        return true;
+    });
+    if (callsOut)
+        abandonCallsBefore(mark);
 }
 
 void DeferredFileService::forgetFolder(const std::string& folder)
@@ -128,7 +136,7 @@ void DeferredFileService::dropPending()
     const auto before = entries_.size();
     std::erase_if(entries_, [](const auto& item) { return !item.second.outcome; });
     if (entries_.size() != before)
-        abandonCalls();
+        abandonCallsBefore(nextTicket_);
 }
 
 // Only the asking the entry waits for may fill it; a date read along with a
@@ -171,6 +179,7 @@ struct AsyncFileService::Worker {
     std::condition_variable wake;
     std::deque<FileCall> calls;
     bool busy = false;
+    std::uint64_t current = 0; // the ticket of the call it is in
     bool stop = false;
     std::shared_ptr<FileSystem> fs;
     Post post; // cleared under the mutex when nobody may be told any more
@@ -191,6 +200,7 @@ void AsyncFileService::Worker::run(std::shared_ptr<Worker> self)
             call = std::move(self->calls.front());
             self->calls.pop_front();
             self->busy = true;
+            self->current = call.ticket;
         }
         FileAnswer answer = answerCall(*self->fs, call);
         std::lock_guard lock(self->mutex);
@@ -245,21 +255,33 @@ void AsyncFileService::ask(const FileCall& call)
     worker_->wake.notify_one();
 }
 
-// A worker inside a call may stay there for good (a share gone): it is left to
-// finish on its own, and the calls asked from now on go to a new one.
-void AsyncFileService::abandonCalls()
+// A worker inside a call may stay there for good (a share gone): when that
+// call is dropped, the worker is left to finish it on its own, and the calls
+// still wanted go to a new one.
+void AsyncFileService::abandonCallsBefore(std::uint64_t mark)
 {
     const std::shared_ptr<Worker> worker = worker_;
     if (!worker)
         return;
-    std::lock_guard lock(worker->mutex);
-    worker->calls.clear();
-    if (!worker->busy)
-        return;
-    worker->stop = true;
-    worker->post = nullptr;
-    worker->wake.notify_one();
+    std::deque<FileCall> wanted;
+    {
+        std::lock_guard lock(worker->mutex);
+        for (FileCall& call : worker->calls) {
+            if (call.ticket >= mark)
+                wanted.push_back(std::move(call));
+        }
+        worker->calls.clear();
+        if (!worker->busy || worker->current >= mark) {
+            worker->calls = std::move(wanted);
+            return;
+        }
+        worker->stop = true;
+        worker->post = nullptr;
+        worker->wake.notify_one();
+    }
     worker_.reset();
+    for (const FileCall& call : wanted)
+        ask(call);
 }
 
 } // namespace orvane

@@ -127,8 +127,9 @@ public:
 protected:
     // Has the call made; its answer comes back through deliver.
     virtual void ask(const FileCall& call) = 0;
-    // Every call out has been dropped; a worker may stop making them.
-    virtual void abandonCalls() {}
+    // The calls asked before mark have been dropped; a worker may stop
+    // making them.
+    virtual void abandonCallsBefore(std::uint64_t /*mark*/) {}
 
 private:
     struct Entry {
@@ -162,7 +163,7 @@ public:
 private:
     struct Worker;
     void ask(const FileCall& call) override;
-    void abandonCalls() override;
+    void abandonCallsBefore(std::uint64_t mark) override;
 
     std::shared_ptr<FileSystem> fs_;
     Post post_;

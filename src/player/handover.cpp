@@ -122,8 +122,11 @@ void Player::lookIntoNextRound()
 {
     if (fs_.immediate())
         return;
-    if (!roundMark_)
+    if (!roundMark_) {
+        // Read afresh from here on: the round's own answers are old by now.
         roundMark_ = fs_.mark();
+        fs_.forgetBefore(*roundMark_);
+    }
     askStartAhead();
 }
 

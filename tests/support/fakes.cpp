@@ -157,4 +157,27 @@ std::optional<std::string> MemoryRegistry::read(const std::string& path)
     return it->second;
 }
 
+std::size_t SlowFileService::answer()
+{
+    std::vector<FileAnswer> answers;
+    std::vector<FileCall> left;
+    for (FileCall& call : out) {
+        if (isGone(call))
+            left.push_back(std::move(call));
+        else
+            answers.push_back(answerCall(fs_, call));
+    }
+    out = std::move(left);
+    const std::size_t count = answers.size();
+    if (count > 0)
+        deliver(std::move(answers));
+    return count;
+}
+
+void SlowFileService::answerAll()
+{
+    while (answer() > 0) {
+    }
+}
+
 } // namespace orvane::test

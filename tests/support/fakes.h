@@ -3,6 +3,7 @@
 // Test doubles that record what the player asked of them.
 
 #include "media/mm_control.h"
+#include "platform/file_service.h"
 #include "platform/file_system.h"
 #include "platform/ui_host.h"
 #include "settings/mod_reg.h"
@@ -122,6 +123,39 @@ private:
     };
     std::string normal(const std::string& path) const;
     std::map<std::string, Node> nodes_;
+};
+
+// A share that answers later: each call the player asks waits until the test
+// answers it, and calls on a share that has gone are not answered at all
+// until it comes back. The answers are what the file system behind holds
+// when the test answers.
+class SlowFileService : public DeferredFileService {
+public:
+    explicit SlowFileService(FileSystem& fs) : DeferredFileService(fs.separator()), fs_(fs) {}
+
+    // Answers the calls out now (not those the answers make the player ask),
+    // in the order asked; how many were answered.
+    std::size_t answer();
+    // Answers until nothing more is asked that can be answered.
+    void answerAll();
+    // Calls on paths under prefix are not answered until comeBack.
+    void goAway(const std::string& prefix) { gone_ = prefix; }
+    void comeBack() { gone_.reset(); }
+
+    std::vector<FileCall> out; // asked, not answered yet
+    int asked = 0;
+
+protected:
+    void ask(const FileCall& call) override
+    {
+        out.push_back(call);
+        ++asked;
+    }
+
+private:
+    bool isGone(const FileCall& call) const { return gone_ && call.path.rfind(*gone_, 0) == 0; }
+    FileSystem& fs_;
+    std::optional<std::string> gone_;
 };
 
 } // namespace orvane::test
