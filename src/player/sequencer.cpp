@@ -128,6 +128,12 @@ bool Player::startAnswersReady(bool quiet)
     startWaiting_ = quiet;
     if (!quiet && !waited)
         ui_.setMousePointer(UiHost::PointerHourglass);
+    if (!quiet && tickRunning_ && PlayOn == 0) {
+        // The next round of a repeated tree, after the Stop that ended the
+        // last: nothing has ended for the user, who sees it playing still.
+        PlayOn = 1;
+        controls_.arrange(PlayState::Idle, PlayState::Playing);
+    }
     return false;
 }
 
@@ -178,7 +184,8 @@ void Player::fileAnswered()
         return;
     }
     if (startWaiting_) {
-        beginStart(*startWaiting_);
+        if (!Paused) // a pause while the next round waited holds it until the resume
+            beginStart(*startWaiting_);
         return;
     }
     continueWalk();

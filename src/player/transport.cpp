@@ -15,6 +15,8 @@ void Player::resume()
     MMControl1.setCommand("pause"); // on the paused file this resumes it
     Paused = false;
     controls_.arrange(PlayState::Paused, PlayState::Playing);
+    if (startWaiting_)
+        beginStart(*startWaiting_); // the round that waited goes on with what has come in
 }
 
 void Player::cmdSkip_Click()

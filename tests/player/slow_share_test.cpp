@@ -283,6 +283,41 @@ TEST_F(SlowShare, TheNextRoundOfARepeatedTreeIsReadAhead)
     expectSet(sctl, Set::Playing);
 }
 
+// A share gone as a repeated tree's round ends: the next round waits in the
+// playing arrangement, a Pause holds it, and the resume goes on with it.
+TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
+{
+    fs.addFile("/r/a.mp3");
+    fs.addFile("/r/S/b.mp3");
+    setOptions(sctl, "/r", 1, 1);
+    slow.cmdPlay_Click();
+    files.answerAll();
+    slow.Timer1_Timer(); // a
+    files.answerAll();
+    mm.finish();
+    slow.Timer1_Timer(); // the folder has ended
+    files.goAway("/r");
+    slow.Timer1_Timer(); // S/b; what the next round reads is asked for, and not answered
+    mm.finish();
+    for (int i = 0; i < 4; ++i)
+        slow.Timer1_Timer();
+    ASSERT_EQ(mm.opened(), (Files{"/r/a.mp3", "/r/S/b.mp3"}));
+    EXPECT_TRUE(slow.startWaits());
+    expectSet(sctl, Set::Playing);
+    EXPECT_EQ(slow.state(), PlayState::Playing);
+
+    slow.cmdPause_Click();
+    files.comeBack();
+    files.answerAll();
+    EXPECT_TRUE(slow.startWaits()) << "held by the pause";
+    slow.cmdPlay_Click();
+    EXPECT_FALSE(slow.startWaits());
+    files.answerAll();
+    slow.Timer1_Timer();
+    EXPECT_EQ(mm.opened().back(), "/r/a.mp3");
+    expectSet(sctl, Set::Playing);
+}
+
 // A repeated folder is read again for each pass, not taken from the last.
 TEST_F(SlowShare, ARepeatedFolderIsReadAgainForEachPass)
 {
