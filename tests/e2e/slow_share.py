@@ -20,13 +20,22 @@ class SlowShare(Operations):
         self.source = source
         self.delay_file = delay_file
 
-    def _wait(self):
+    def _delay(self):
         try:
             with open(self.delay_file) as f:
-                delay = float(f.read().strip() or 0)
+                return float(f.read().strip() or 0)
         except (OSError, ValueError):
-            delay = 0
-        time.sleep(delay)
+            return 0
+
+    # The wait follows the file as it changes, so that a share that has
+    # stopped answering answers the calls it holds once it comes back.
+    def _wait(self):
+        start = time.monotonic()
+        while True:
+            left = self._delay() - (time.monotonic() - start)
+            if left <= 0:
+                return
+            time.sleep(min(left, 0.05))
 
     def _path(self, path):
         return os.path.join(self.source, path.lstrip("/"))
