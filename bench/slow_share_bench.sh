@@ -122,7 +122,7 @@ run_orvane() {
   app_pid=
   local longest
   longest=$(sort -n "$work/waits" | tail -n 1)
-  results+=("$(measure "$label" "$from" "$to" | sed 's/, silences:/; window answered within '"$longest"' ms; silences:/')")
+  results+=("$(measure "$label" "$from" "$to" | sed 's/; silences:/; window answered within '"$longest"' ms; silences:/')")
 }
 
 run_orvane "orvane" "$build_dir/orvane"

@@ -101,8 +101,15 @@ std::vector<DirEntry> DeferredFileService::listFolder(const std::string& folder,
     return read({FileCall::Kind::List, pattern, folder}).entries;
 }
 
+// The first ".mp3" is the first entry of the folder's ".mp3" listing: where
+// that listing is known, the share is not asked a second time.
 std::string DeferredFileService::firstMp3(const std::string& folder)
 {
+    auto listed = entries_.find(FileCall{FileCall::Kind::List, ListPattern::Mp3Files, folder}.key());
+    if (listed != entries_.end() && listed->second.outcome && !listed->second.outcome->error) {
+        const std::vector<DirEntry>& files = listed->second.outcome->entries;
+        return files.empty() ? std::string{} : files.front().name;
+    }
     return read({FileCall::Kind::FirstMp3, ListPattern::All, folder}).name;
 }
 
@@ -129,6 +136,7 @@ void DeferredFileService::forgetFolder(const std::string& folder)
     for (ListPattern pattern : {ListPattern::All, ListPattern::Mp3Files})
         entries_.erase(FileCall{FileCall::Kind::List, pattern, folder}.key());
     entries_.erase(FileCall{FileCall::Kind::FirstMp3, ListPattern::All, folder}.key());
+    entries_.erase(FileCall{FileCall::Kind::Exists, ListPattern::All, folder}.key());
 }
 
 void DeferredFileService::dropPending()

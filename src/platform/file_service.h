@@ -39,7 +39,8 @@ public:
     // Forgets the answers to calls asked before mark, and the calls still
     // out: the next read of them asks the file system again.
     virtual void forgetBefore(std::uint64_t /*mark*/) {}
-    // Forgets what is known of one folder: its listings and its first ".mp3".
+    // Forgets what is known of one folder: whether it exists, its listings
+    // and its first ".mp3".
     virtual void forgetFolder(const std::string& /*folder*/) {}
     // Drops every call still out: its answer, when it comes, is thrown away.
     virtual void dropPending() {}

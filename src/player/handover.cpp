@@ -3,6 +3,7 @@
 // which file the sequence will open next.
 #include "player/player.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace orvane {
@@ -109,10 +110,27 @@ void Player::lookAhead()
     if (controls_.ckSub() != 1)
         return; // a single folder: its files are all read already
     try {
-        firstFileAfter(FolderIndex);
+        // Two folders with files ahead: the next one is ready well before the
+        // folder playing ends, whatever the share's calls add up to.
+        const std::string next = firstFileAfter(FolderIndex);
+        const std::int64_t nextFolder = indexOfFolderOf(next);
+        if (nextFolder > FolderIndex)
+            firstFileAfter(nextFolder);
     } catch (const FileAnswerPending&) {
         // Asked for; its answer brings the look-ahead back here.
     }
+}
+
+// List1's index of the folder holding path; -1 when it is not there.
+std::int64_t Player::indexOfFolderOf(const std::string& path) const
+{
+    const std::size_t cut = path.find_last_of(fs_.separator());
+    if (path.empty() || cut == std::string::npos)
+        return -1;
+    const std::string folder = path.substr(0, cut == 0 ? 1 : cut);
+    const std::vector<std::string>& folders = List1.items();
+    const auto at = std::lower_bound(folders.begin(), folders.end(), folder, lessNoCase);
+    return at != folders.end() && *at == folder ? at - folders.begin() : -1;
 }
 
 // The look-ahead has reached the end of the tree, and the next round starts
@@ -123,9 +141,11 @@ void Player::lookIntoNextRound()
     if (fs_.immediate())
         return;
     if (!roundMark_) {
-        // Read afresh from here on: the round's own answers are old by now.
+        // The play path is read afresh for the new round: what this round
+        // read of it is old by now.
         roundMark_ = fs_.mark();
-        fs_.forgetBefore(*roundMark_);
+        fs_.forgetFolder(controls_.Text1());
+        fs_.forgetFolder(walkRoot());
     }
     askStartAhead();
 }

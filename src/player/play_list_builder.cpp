@@ -201,27 +201,24 @@ std::string Player::folderAt(std::int64_t index)
     return List1.List(index);
 }
 
-// Asks for what moving to folder reads (its first ".mp3" and its listing,
-// which brings the dates with it) and throws FileAnswerPending until all of
-// it is there. A service that answers at once is read only as the steps come.
+// Asks for what moving to folder reads (its listing, which brings the dates
+// with it, and its first ".mp3") and throws FileAnswerPending until all of it
+// is there. A service that answers at once is read only as the steps come.
 void Player::needFolder(const std::string& folder)
 {
     if (fs_.immediate())
         return;
-    bool pending = false;
-    const auto ask = [&pending](auto read) {
-        try {
-            read();
-        } catch (const FileAnswerPending&) {
-            pending = true;
-        } catch (const std::exception&) {
-            // Known to fail: the step that reads it deals with that.
-        }
-    };
-    ask([&] { ProbeFolder(joinPath(folder, Mp3Pattern)); });
-    ask([&] { fs_.listFolder(folder, ListPattern::Mp3Files); });
-    if (pending)
-        throw FileAnswerPending{};
+    // The listing first: once it is in, the first ".mp3" is known from it.
+    try {
+        fs_.listFolder(folder, ListPattern::Mp3Files);
+    } catch (const std::exception&) {
+        // Known to fail: the step that reads it deals with that.
+    }
+    try {
+        ProbeFolder(joinPath(folder, Mp3Pattern));
+    } catch (const std::exception&) {
+        // As above.
+    }
 }
 
 std::string Player::ProbeFolder(const std::string& pattern)

@@ -132,6 +132,7 @@ private:
     void continueWalk();
     void lookAhead();
     std::string nextFileHint();
+    std::int64_t indexOfFolderOf(const std::string& path) const;
     void stopAtTreeEnd();
     std::uint64_t walkPlayPath(bool quiet);
     void startWalk();

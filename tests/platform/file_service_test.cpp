@@ -93,6 +93,7 @@ protected:
         fs->addFile("/m/b.mp3");
         fs->addFile("/m/a.mp3");
         fs->addFile("/gone/c.mp3");
+        fs->addFile("/n/c.mp3");
         service->answered().connect([this] { ++answers; });
     }
     ~AsyncFiles() override { fs->comeBack(); } // lets a worker still inside a call end
@@ -117,18 +118,25 @@ protected:
 
 TEST_F(AsyncFiles, ReadsPendUntilTheirAnswersArriveOnTheWindowThreadInOrder)
 {
-    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::Mp3Files); }));
     EXPECT_TRUE(pends([&] { service->firstMp3("/m"); }));
-    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::Mp3Files); })) << "asked once, still out";
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::Mp3Files); }));
+    EXPECT_TRUE(pends([&] { service->firstMp3("/m"); })) << "asked once, still out";
     ASSERT_TRUE(inbox.runOne());
     EXPECT_EQ(answers, 1);
+    EXPECT_EQ(service->firstMp3("/m"), "b.mp3");
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::Mp3Files); }));
+    ASSERT_TRUE(inbox.runOne());
     const std::vector<DirEntry> listed = service->listFolder("/m", ListPattern::Mp3Files);
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].name, "b.mp3");
     EXPECT_FALSE(pends([&] { service->dateCreated("/m/a.mp3"); })) << "dates come with the listing";
-    EXPECT_TRUE(pends([&] { service->firstMp3("/m"); }));
+    service->forgetFolder("/m");
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::Mp3Files); })) << "read again";
     ASSERT_TRUE(inbox.runOne());
-    EXPECT_EQ(service->firstMp3("/m"), "b.mp3");
+
+    EXPECT_TRUE(pends([&] { service->listFolder("/n", ListPattern::Mp3Files); }));
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_EQ(service->firstMp3("/n"), "c.mp3") << "known from the listing: the share is not asked again";
     EXPECT_TRUE(pends([&] { service->listFolder("/nowhere", ListPattern::All); }));
     ASSERT_TRUE(inbox.runOne());
     EXPECT_THROW(service->listFolder("/nowhere", ListPattern::All), FileSystemError) << "the failure, kept";

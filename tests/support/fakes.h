@@ -139,8 +139,16 @@ public:
     // Answers until nothing more is asked that can be answered.
     void answerAll();
     // Calls on paths under prefix are not answered until comeBack.
-    void goAway(const std::string& prefix) { gone_ = prefix; }
-    void comeBack() { gone_.reset(); }
+    void goAway(const std::string& prefix)
+    {
+        gone_ = [prefix](const std::string& path) { return path.rfind(prefix, 0) == 0; };
+    }
+    // Calls on that path itself (not on what is inside) are not answered.
+    void holdPath(const std::string& held)
+    {
+        gone_ = [held](const std::string& path) { return path == held; };
+    }
+    void comeBack() { gone_ = nullptr; }
 
     std::vector<FileCall> out; // asked, not answered yet
     int asked = 0;
@@ -153,9 +161,9 @@ protected:
     }
 
 private:
-    bool isGone(const FileCall& call) const { return gone_ && call.path.rfind(*gone_, 0) == 0; }
+    bool isGone(const FileCall& call) const { return gone_ && gone_(call.path); }
     FileSystem& fs_;
-    std::optional<std::string> gone_;
+    std::function<bool(const std::string&)> gone_;
 };
 
 } // namespace orvane::test
