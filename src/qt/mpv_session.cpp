@@ -63,10 +63,6 @@ constexpr Option kEmbeddedOptions[] = {
     // decoded all of a short file by then. mpv's own default (0.2 s, on top of
     // the sound server's) covers a whole 0.3 s file.
     {"audio-buffer", "0.1", false},
-    // The file queued next is opened as soon as the one playing has been read
-    // whole, not when its sound ends: on a share that is slow to open a file,
-    // the wait for it would be heard.
-    {"prefetch-playlist", "yes", false},
 };
 
 // A player that cannot be made safe is not started at all.
