@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libmpv-dev mpv fonts-liberation fonts-dejavu-core
   googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
   xvfb icewm xdotool x11-utils imagemagick librsvg2-bin lame strace util-linux
+  at-spi2-core python3-pyatspi
   g++-mingw-w64-x86-64 wine64 gstreamer1.0-plugins-good nsis
   libicu-dev
   pulseaudio pulseaudio-utils dbus playerctl python3

@@ -184,4 +184,16 @@ void MainForm::Form_Resize()
         tray_->Form_Resize();
 }
 
+std::string MainForm::playbackDescription(const std::string& title) const
+{
+    if (title.empty())
+        return {};
+    switch (player_->state()) {
+    case PlayState::Playing: return "Playing: " + title;
+    case PlayState::Paused: return "Paused: " + title;
+    case PlayState::Idle: break;
+    }
+    return {};
+}
+
 } // namespace orvane

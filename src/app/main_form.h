@@ -74,6 +74,11 @@ public:
     // while the window is loaded. Whether anything ran.
     bool mediaKey(MediaKey key);
 
+    // What the window tells a screen reader about playback, beside its
+    // caption: "Playing: " or "Paused: " and the title heard, and empty text
+    // while stopped or while a start has not sounded a file yet.
+    std::string playbackDescription(const std::string& title) const;
+
 protected:
     // The window's tray handlers; the tray menu's Play, Pause and Stop then
     // refresh the tray icon.

@@ -19,6 +19,9 @@ public:
     static constexpr int NotifySuperseded = 2;
     static constexpr int NotifyAborted = 4;
     static constexpr int NotifyFailure = 8;
+    // Not the file's fault: there is no sound device to play it on (none at
+    // all, or the one in use has gone). The same file may play once one is back.
+    static constexpr int NotifyNoDevice = 16;
 
     using DoneHandler = std::function<void(int notifyCode)>;
 
@@ -51,7 +54,8 @@ public:
     virtual void setNextFileName(const std::string& /*path*/) {}
 
     // Raised once when a file started with "Play" has ended by itself (or could
-    // not be played at all, with NotifyFailure); never for a file that "Close"
+    // not be played at all, with NotifyFailure, or NotifyNoDevice when the
+    // device failed rather than the file); never for a file that "Close"
     // interrupted.
     void setDoneHandler(DoneHandler handler) { done_ = std::move(handler); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -33,6 +34,9 @@ public:
     // the order of the posts. May be called from any thread; a call still
     // waiting when the host goes is dropped.
     virtual void post(std::function<void()> call) = 0;
+
+    // Steady time, to learn how long some work took; never a time of day.
+    virtual std::chrono::steady_clock::time_point steadyNow() const { return std::chrono::steady_clock::now(); }
 
     // What a requested tick runs: the main window's tick while Timer1 runs.
     void setTickHandler(std::function<void()> handler) { tickHandler_ = std::move(handler); }

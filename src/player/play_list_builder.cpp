@@ -123,6 +123,7 @@ bool Player::walkStep()
     if (walkUnlisted_) {
         std::vector<DirEntry> entries;
         try {
+            PassLook look(*this, 1);
             entries = fs_.listFolder(*walkUnlisted_, ListPattern::All);
         } catch (const std::exception&) {
             // A folder that cannot be listed contributes nothing.
@@ -130,7 +131,6 @@ bool Player::walkStep()
         // (A listing still to come has left the walk as it was.)
         const std::string folder = std::move(*walkUnlisted_);
         walkUnlisted_.reset();
-        ++passWork_;
         WalkLevel level;
         for (const DirEntry& entry : entries) {
             if (entry.name == "." || entry.name == ".." || isPageFile(entry.name))
@@ -253,7 +253,7 @@ bool Player::FindNextFolder()
         // not be overwritten by the old search.
         if (!yieldInTick(stopsBefore))
             return false;
-        ++passWork_;
+        PassLook look(*this, 1);
         FirstFile = ProbeFolder(joinPath(folder, Mp3Pattern));
         FirstFileCopy = FirstFile;
         File1.setPath(folder);

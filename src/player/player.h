@@ -22,6 +22,7 @@
 #include "player/control_model.h"
 #include "player/working_lists.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -116,6 +117,10 @@ public:
     bool passWaits() const { return holdTicks_ > 0 || restartHeld_; }
     // True while a new start waits for the file system to answer.
     bool startWaits() const { return startWaiting_.has_value(); }
+    // True from a file that failed for want of a sound device until a file
+    // plays to its end again: the sequence keeps its place and tries again now
+    // and then.
+    bool waitsForDevice() const { return deviceWaitTicks_ > 0; }
 
 private:
     // files, or where it is null the service owned.
@@ -153,6 +158,10 @@ private:
     void endPass();
     bool passHeld();
     void restartTree();
+    bool treeRepeatHeld();
+    void awaitPlayPath();
+    void awaitDevice(const std::string& heard);
+    class PassLook;
     std::vector<PlayListEntry> entriesOf(const FileList& files);
     std::string followingFile();
     std::string firstFileAfter(std::int64_t folderIndex);
@@ -204,8 +213,29 @@ private:
     bool passPlayed_ = false;     // a file of this pass was heard to its end
     bool passOver_ = false;       // the pass has come round; it ends once the device is free
     std::int64_t passWork_ = 0;   // folders listed or probed in this pass
+    std::chrono::steady_clock::duration passLook_{}; // the time that looking and opening took
     std::int64_t holdTicks_ = 0;  // ticks the next pass still waits
     bool restartHeld_ = false;    // the waiting pass of a repeated tree begins with a new walk
+    std::int64_t deviceWaitTicks_ = 0; // the last wait for a sound device; 0 while one works
+};
+
+// Counts some looking (a folder listed or probed, a file opened) towards the
+// pass under way: its folders towards the pass's work, and the time it took
+// towards the pass's time, from which the wait after a pass that played
+// nothing is reckoned.
+class Player::PassLook {
+public:
+    PassLook(Player& player, std::int64_t folders) : player_(player), start_(player.ui_.steadyNow())
+    {
+        player_.passWork_ += folders;
+    }
+    ~PassLook() { player_.passLook_ += player_.ui_.steadyNow() - start_; }
+    PassLook(const PassLook&) = delete;
+    PassLook& operator=(const PassLook&) = delete;
+
+private:
+    Player& player_;
+    std::chrono::steady_clock::time_point start_;
 };
 
 } // namespace orvane

@@ -2,6 +2,7 @@
 // timer tick that opens one file after another, and the control's completion.
 #include "player/player.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace orvane {
@@ -20,6 +21,22 @@ namespace {
 // that played nothing waits one tick more for each such share of its work,
 // which keeps a large tree with nothing to play to a small part of the machine.
 constexpr std::int64_t WorkPerHeldTick = 256;
+
+// However fast or slow listing is on this system, a pass that played nothing
+// waits at least this many times as long as its looking took, so looking
+// costs a small share of one core even where a listing is dear.
+constexpr int WaitPerLook = 20;
+
+// The most ticks held between two tries of a sound device that keeps failing
+// (four seconds from one try to the next): trying costs next to nothing, and
+// music comes back within a few seconds of a device.
+constexpr std::int64_t MaxDeviceWaitTicks = 15;
+
+std::int64_t ticksFor(std::chrono::steady_clock::duration time)
+{
+    const auto interval = std::chrono::milliseconds(Timer1IntervalMs);
+    return static_cast<std::int64_t>((time + interval - std::chrono::nanoseconds(1)) / interval);
+}
 
 } // namespace
 
@@ -51,10 +68,16 @@ void Player::startNow(bool quiet)
 {
     if (!startAnswersReady(quiet))
         return;
-    if (!fs_.folderExists(controls_.Text1())) {
+    bool playPathThere = false;
+    {
+        PassLook look(*this, 0);
+        playPathThere = fs_.folderExists(controls_.Text1());
+    }
+    if (!playPathThere) {
         if (quiet)
-            cmdStop_Click(); // the sequence ends as a tree's end with Stop does
-        ui_.messageBox(PathErrorText, UiHost::MsgBoxExclamation, PathErrorTitle);
+            awaitPlayPath();
+        else
+            ui_.messageBox(PathErrorText, UiHost::MsgBoxExclamation, PathErrorTitle);
         return;
     }
 
@@ -64,8 +87,10 @@ void Player::startNow(bool quiet)
     passPlayed_ = false;
     passOver_ = false;
     passWork_ = 0;
+    passLook_ = {};
     holdTicks_ = 0;
     restartHeld_ = false;
+    deviceWaitTicks_ = 0;
 
     closeControl();
     MMControl1.setNotify(false);
@@ -73,6 +98,7 @@ void Player::startNow(bool quiet)
     MMControl1.setShareable(false);
 
     try {
+        PassLook look(*this, 1);
         FirstFile = ProbeFolder(playPathPattern());
     } catch (const std::exception&) {
         FirstFile.clear(); // an unreadable play path holds nothing to play
@@ -92,6 +118,7 @@ void Player::startNow(bool quiet)
         return; // a Play during the yields has made a newer start, run to its end
 
     try {
+        PassLook look(*this, 0);
         File1.setPath(controls_.Text1());
     } catch (const std::exception&) {
         // Left empty: the first tick then finds nothing to play here.
@@ -229,11 +256,8 @@ void Player::tick()
             // sound; a paused player waits here for the resume instead.
             if (Paused && treeRepeat())
                 return;
-            if (treeRepeat() && DeviceReady == 1 && !passPlayed_) {
-                endPass();
-                restartHeld_ = true;
+            if (treeRepeatHeld())
                 return;
-            }
             if (DeviceReady == 1)
                 stopAtTreeEnd();
             endChecks();
@@ -260,6 +284,7 @@ void Player::tick()
         // next tick would otherwise let that tick start the next file, and the
         // resume would then pause it.
         if (DeviceReady == 1 && PlayOn == 1 && !Paused && !passHeld()) {
+            PassLook look(*this, 0); // an open is dear where the device keeps failing
             MMControl1.setFileName(NextFile);
             MMControl1.setCommand("Open");
             setPlaying(NextFile); // before "Play", whose completion may come at once
@@ -323,6 +348,7 @@ void Player::readFolderAgain()
         fs_.forgetFolder(File1.Path()); // what was read for the last pass is old now
         rereadAsked_ = true;
     }
+    PassLook look(*this, 1);
     try {
         File1.setPath(File1.Path());
     } catch (const std::exception&) {
@@ -330,21 +356,22 @@ void Player::readFolderAgain()
         // can be read again.
     }
     rereadAsked_ = false;
-    ++passWork_;
     if (File1.names() != before)
         BuildPlayList();
 }
 
 // Ends the pass now that it has come round and the device is free. One that
 // played nothing makes the next wait at least one whole interval (the first
-// tick may come a moment after this one), longer the more it had to look at.
+// tick may come a moment after this one), longer the more it had to look at
+// and the longer that took.
 void Player::endPass()
 {
     passOver_ = false;
     if (!passPlayed_)
-        holdTicks_ = 1 + passWork_ / WorkPerHeldTick;
+        holdTicks_ = std::max({holdTicks_, 1 + passWork_ / WorkPerHeldTick, ticksFor(passLook_ * WaitPerLook)});
     passPlayed_ = false;
     passWork_ = 0;
+    passLook_ = {};
 }
 
 // True while the next pass must wait; ends a pass that has come round.
@@ -355,10 +382,34 @@ bool Player::passHeld()
     return holdTicks_ > 0;
 }
 
-// The next round of a repeated tree whose last round played nothing: the
-// walk is made again and the play path comes first, as after the tree's end
-// with Stop, but the controls stay as they are, since nothing has ended for
-// the user.
+// At the end of a repeated tree the next round waits, in the playing
+// arrangement, when this one played nothing or the play path has gone (a
+// medium taken away, a share gone): nobody pressed Play for the next round,
+// so it neither ends the sequence nor asks anybody anything.
+bool Player::treeRepeatHeld()
+{
+    if (!treeRepeat() || DeviceReady != 1)
+        return false;
+    if (passPlayed_ && fs_.folderExists(controls_.Text1()))
+        return false;
+    endPass();
+    restartHeld_ = true;
+    return true;
+}
+
+// The play path of a repeated tree is not there (yet) for its next round:
+// looked for again after a wait, as a round that played nothing.
+void Player::awaitPlayPath()
+{
+    passPlayed_ = false;
+    endPass();
+    restartHeld_ = true;
+}
+
+// The next round of a repeated tree whose last round played nothing, or
+// whose play path had gone: the walk is made again and the play path comes
+// first, as after the tree's end with Stop, but the controls stay as they
+// are, since nothing has ended for the user.
 void Player::restartTree()
 {
     restartHeld_ = false;
@@ -370,14 +421,40 @@ void Player::restartTree()
 
 void Player::MMControl1_Done(int notifyCode)
 {
+    const std::string heard = playing_;
     DeviceReady = 1;
     closeControl();
+    if (notifyCode == MMControl::NotifyNoDevice) {
+        awaitDevice(heard);
+        return;
+    }
     // A file that could not be played is followed at the next tick, so that a
     // folder of such files is not tried in a tight loop.
     if (notifyCode == MMControl::NotifyFailure)
         return;
+    deviceWaitTicks_ = 0;
     passPlayed_ = true;
     askForTick(); // the next file follows at once, not one interval later
+}
+
+// A device that has gone (a sound server killed, a USB or Bluetooth output
+// pulled) is not a file that cannot be played: the file goes back under the
+// cursor, to be tried again after a wait that grows while the device stays
+// away, and the rest of the tree waits behind it.
+void Player::awaitDevice(const std::string& heard)
+{
+    if (PlayOn != 1)
+        return;
+    if (PlayList) {
+        const auto& list = *PlayList;
+        const auto it = std::find_if(list.begin(), list.end(), [&](const PlayListEntry& e) { return e.path == heard; });
+        if (it != list.end()) {
+            PlayIndex = it - list.begin();
+            passOver_ = false; // the round has not come round after all
+        }
+    }
+    deviceWaitTicks_ = std::clamp<std::int64_t>(deviceWaitTicks_ * 2, 1, MaxDeviceWaitTicks);
+    holdTicks_ = std::max(holdTicks_, deviceWaitTicks_);
 }
 
 } // namespace orvane

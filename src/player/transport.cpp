@@ -38,6 +38,7 @@ void Player::cmdStop_Click()
     hintUnknown_ = false;
     holdTicks_ = 0;
     restartHeld_ = false;
+    deviceWaitTicks_ = 0;
     passOver_ = false;
     controls_.setEnabled(Ctl::Timer1, false);
     closeControl();

@@ -1,12 +1,17 @@
 #include "qt/frm_about.h"
 
+#include "qt/accessibility.h"
 #include "qt/app_icon.h"
 #include "qt/twips.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QUrl>
 
 namespace orvane {
@@ -57,10 +62,39 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
         emit clicked();
 }
 
+void LinkLabel::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (!event->isAutoRepeat())
+            activate();
+        event->accept();
+        return;
+    default: QLabel::keyPressEvent(event);
+    }
+}
+
+// The style's focus frame, which it draws only once the keyboard has moved
+// the focus: at rest and under the mouse the link looks as it always did.
+void LinkLabel::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.backgroundColor = palette().color(QPalette::Window);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+}
+
 frmAbout::frmAbout(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
+    installAccessibleInterfaces();
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromUtf8(layout::AboutCaption));
     setWindowIcon(appIcon());
@@ -108,6 +142,10 @@ void frmAbout::buildControls()
 
     cmdExit = new QPushButton(QString::fromUtf8(layout::AboutExitCaption), Frame1);
     cmdExit->setAutoDefault(false);
+    // The link comes first in the tab order, as it reads, but the window
+    // opens with the focus on Exit, as it always has.
+    setTabOrder(lblURL, cmdExit);
+    cmdExit->setFocus();
 
     for (QLabel* label : {lblCompanyProduct, lblProductName, lblVersion, static_cast<QLabel*>(lblURL)})
         makeBlue(label);
@@ -117,6 +155,15 @@ void frmAbout::buildControls()
     connect(Frame1, &ProductFrame::backgroundMouseMove, this, [this] { Frame1_MouseMove(); });
     connect(lblURL, &LinkLabel::clicked, this, [this] { lblURL_Click(); });
     connect(lblURL, &LinkLabel::mouseMoved, this, [this] { lblURL_MouseMove(); });
+}
+
+void frmAbout::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cmdExit_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmAbout::placeControls()
@@ -134,6 +181,10 @@ void frmAbout::placeControls()
     // exactly where the word is.
     lblURL->move((frame.width() - lblURL->width()) / 2, tw.y(layout::AboutLinkTop));
     cmdExit->setGeometry(tw.rect(layout::AboutExit));
+    // Reached by Tab only: a click opens the page and leaves the focus where
+    // it was. Set once the link is sized: set before, it draws the word a
+    // pixel higher than the window always showed it.
+    lblURL->setFocusPolicy(Qt::TabFocus);
 }
 
 void frmAbout::showVersion(const std::string& caption)

@@ -10,11 +10,15 @@
 
 namespace orvane {
 
-// lblURL: a label that reports the pointer moving over it and clicks.
+// lblURL: a label that reports the pointer moving over it and clicks. It
+// takes the keyboard focus by Tab, and Enter or Space then act as a click.
 class LinkLabel : public QLabel {
     Q_OBJECT
 public:
     LinkLabel(const QString& text, QWidget* parent);
+
+    // A click by keyboard or assistive technology.
+    void activate() { emit clicked(); }
 
 signals:
     void mouseMoved();
@@ -24,6 +28,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     bool pressed_ = false;
@@ -51,6 +57,9 @@ public:
     LinkLabel* lblURL;
     QLabel* lblWarning;
     QPushButton* cmdExit;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override; // Escape: as Exit
 
 private:
     void buildControls();

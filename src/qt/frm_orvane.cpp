@@ -1,6 +1,8 @@
 #include "qt/frm_orvane.h"
 
+#include "qt/accessibility.h"
 #include "qt/app_icon.h"
+#include "qt/heard_track.h"
 #include "qt/media_factory.h"
 #include "qt/mod_browse.h"
 #include "qt/qt_settings_registry.h"
@@ -83,7 +85,11 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
                   | Qt::MSWindowsFixedSizeDialogHint)
     , MainForm(std::move(mmControl), std::move(fileSystem), std::make_unique<QtUiHost>(this), settings, reads)
 {
+    installAccessibleInterfaces();
     setWindowTitle(QString::fromLatin1(Caption));
+    // Kept while the window is minimised to the tray, where Qt would name it
+    // by its (empty) icon text.
+    setAccessibleName(QString::fromLatin1(Caption));
     setWindowIcon(appIcon());
     setFont(windowFont());
     buildControls();
@@ -99,19 +105,34 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
         emit controlsChanged();
     });
     mirrorAll();
+    heard_ = new HeardTrack(*this, this);
+    connect(heard_, &HeardTrack::changed, this, &frmOrvane::describePlayback);
     Form_Load();
+    describePlayback();
 }
 
 frmOrvane::~frmOrvane()
 {
+    delete heard_; // it leaves the player's signal, which goes before the window's children
     controls().changes().disconnect(mirrorConnection_);
 }
 
 void frmOrvane::buildControls()
 {
-    // Created in tab order, so focus moves as the layout reads.
-    for (const layout::Control& c : layout::MainControls)
-        widgets_[c.name] = makeControl(c);
+    // Created in tab order, so focus moves as the layout reads (and a screen
+    // reader reads the controls in that order too).
+    fraOrder = nullptr;
+    for (const layout::Control& c : layout::MainControls) {
+        QWidget* parent = this;
+        if (c.kind == layout::Kind::Option) {
+            if (!fraOrder) {
+                fraOrder = new OptionGroup(this);
+                fraOrder->setObjectName(QStringLiteral("fraOrder"));
+            }
+            parent = fraOrder;
+        }
+        widgets_[c.name] = makeControl(c, parent);
+    }
     for (const layout::TwipsLine& line : layout::MainLines)
         widgets_[line.name] = makeLine(line.from.y == line.to.y ? QFrame::HLine : QFrame::VLine, this);
     QWidget* previous = nullptr;
@@ -140,26 +161,31 @@ void frmOrvane::buildControls()
     cmdSkip = static_cast<QPushButton*>(widgets_.at("cmdSkip"));
     cmdPause = static_cast<QPushButton*>(widgets_.at("cmdPause"));
     cmdPlay = static_cast<QPushButton*>(widgets_.at("cmdPlay"));
+
+    // What a screen reader says beside the captions the window shows.
+    Label2->setBuddy(Text1);
+    Text1->setAccessibleName(Label2->text());
+    fraOrder->setAccessibleName(Label1->text());
 }
 
-QWidget* frmOrvane::makeControl(const layout::Control& c)
+QWidget* frmOrvane::makeControl(const layout::Control& c, QWidget* parent)
 {
     const QString caption = QString::fromLatin1(c.caption);
     switch (c.kind) {
-    case layout::Kind::Heading: return makeHeading(caption, this);
+    case layout::Kind::Heading: return makeHeading(caption, parent);
     case layout::Kind::TextBox: {
-        auto* box = new QLineEdit(this);
+        auto* box = new QLineEdit(parent);
         // What the box holds, the store keeps whole.
         box->setMaxLength(int(QSettingsRegistry::MaxValueLength));
         return box;
     }
     case layout::Kind::Button: {
-        auto* button = new QPushButton(caption, this);
+        auto* button = new QPushButton(caption, parent);
         button->setAutoDefault(false);
         return button;
     }
-    case layout::Kind::Option: return new OptionButton(caption, this);
-    case layout::Kind::CheckBox: return new QCheckBox(caption, this);
+    case layout::Kind::Option: return new OptionButton(caption, parent);
+    case layout::Kind::CheckBox: return new QCheckBox(caption, parent);
     }
     return nullptr;
 }
@@ -186,8 +212,19 @@ void frmOrvane::placeControls()
 {
     const Twips tw = Twips::of(*this);
     setFixedSize(tw.size(layout::MainClient));
-    for (const layout::Control& c : layout::MainControls)
-        widgets_.at(c.name)->setGeometry(tw.rect(c.rect));
+    QRect order;
+    for (const layout::Control& c : layout::MainControls) {
+        if (c.kind == layout::Kind::Option)
+            order |= tw.rect(c.rect);
+    }
+    fraOrder->setGeometry(order);
+    // The places are the window's; a control inside the group is placed
+    // relative to it.
+    for (const layout::Control& c : layout::MainControls) {
+        QWidget* w = widgets_.at(c.name);
+        const QPoint origin = w->parentWidget() == this ? QPoint() : w->parentWidget()->pos();
+        w->setGeometry(tw.rect(c.rect).translated(-origin));
+    }
     for (const layout::TwipsLine& line : layout::MainLines)
         widgets_.at(line.name)->setGeometry(lineRect(tw, line));
 }
@@ -236,6 +273,13 @@ void frmOrvane::mirror(Ctl control)
         if (Text1->text() != text)
             Text1->setText(text);
     }
+}
+
+void frmOrvane::describePlayback()
+{
+    const QString text = QString::fromStdString(playbackDescription(heard_->title().toStdString()));
+    if (accessibleDescription() != text)
+        setAccessibleDescription(text);
 }
 
 void frmOrvane::mirrorAll()

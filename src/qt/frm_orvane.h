@@ -33,6 +33,16 @@ protected:
     void nextCheckState() override { setChecked(true); }
 };
 
+// "Date" and "Name" as one choice, for assistive technology; it draws
+// nothing of its own.
+class OptionGroup : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+};
+
+class HeardTrack;
+
 // The main window on Qt: a view over the Player. The control model's every
 // change shows on the widgets at once; clicks go to the handlers.
 class frmOrvane : public QWidget, public MainForm {
@@ -48,6 +58,7 @@ public:
     QPushButton* cmdPath;
     QFrame* Line1;
     QLabel* Label1;
+    OptionGroup* fraOrder; // holds optDate and optName
     OptionButton* optDate;
     OptionButton* optName;
     QFrame* Line3;
@@ -82,7 +93,8 @@ protected:
 
 private:
     void buildControls();
-    QWidget* makeControl(const layout::Control& c);
+    QWidget* makeControl(const layout::Control& c, QWidget* parent);
+    void describePlayback();
     void buildPopupMenu();
     void placeControls();
     void connectControls();
@@ -97,6 +109,7 @@ private:
     std::map<std::string_view, QWidget*> widgets_;
     Signal<Ctl>::Handle mirrorConnection_ = 0;
     std::map<std::string_view, QAction*> actions_;
+    HeardTrack* heard_ = nullptr;
 };
 
 } // namespace orvane

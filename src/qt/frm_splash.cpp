@@ -1,5 +1,7 @@
 #include "qt/frm_splash.h"
 
+#include "app/main_form.h"
+#include "qt/accessibility.h"
 #include "qt/app_icon.h"
 #include "qt/twips.h"
 
@@ -16,6 +18,9 @@ frmSplash::frmSplash(SettingsProvider& settings, std::function<void()> showMainW
     , SplashForm(settings)
     , showMainWindow_(std::move(showMainWindow))
 {
+    installAccessibleInterfaces();
+    // It takes the focus at start, so a screen reader names it first.
+    setAccessibleName(QString::fromLatin1(MainForm::Caption));
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(2);
     setWindowIcon(appIcon());

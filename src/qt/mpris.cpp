@@ -1,11 +1,11 @@
 #include "qt/mpris.h"
 
 #include "qt/frm_orvane.h"
+#include "qt/heard_track.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QFile>
 #include <QTimer>
 
 #include <unistd.h>
@@ -21,12 +21,6 @@ bool unreserved(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'
         || c == '.' || c == '_' || c == '~' || c == '/';
-}
-
-QString fileName(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return QFile::decodeName(QByteArray::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
 }
 
 } // namespace
@@ -53,26 +47,13 @@ QString fileUrl(const std::string& path)
 MprisPlayer::MprisPlayer(frmOrvane& window, QObject* parent)
     : QObject(parent)
     , window_(&window)
+    , heard_(new HeardTrack(window, this))
 {
-    connect(&window, &frmOrvane::controlsChanged, this, [this] {
-        if (player().PlayOn == 0)
-            lastHeard_ = {}; // a new start shows nothing until its first file plays
-        changed();
-    });
-    hearing_ = player().nowPlayingChanged().connect([this] {
-        const MMControl::NowPlaying now = window_->mmControl().nowPlaying();
-        if (!now.path.empty())
-            lastHeard_ = now;
-        changed();
-    });
+    connect(heard_, &HeardTrack::changed, this, [this] { changed(); });
     reported_ = current();
 }
 
-MprisPlayer::~MprisPlayer()
-{
-    if (window_)
-        player().nowPlayingChanged().disconnect(hearing_);
-}
+MprisPlayer::~MprisPlayer() = default;
 
 Player& MprisPlayer::player() const
 {
@@ -150,27 +131,18 @@ QString MprisPlayer::playbackStatus() const
     return player().Paused ? QStringLiteral("Paused") : QStringLiteral("Playing");
 }
 
-// The file open now, or between two files of a running sequence the one that
-// has just ended, so that the desktop does not blank out at every change.
-MMControl::NowPlaying MprisPlayer::heard() const
-{
-    const MMControl::NowPlaying now = window_->mmControl().nowPlaying();
-    return now.path.empty() ? lastHeard_ : now;
-}
-
 QVariantMap MprisPlayer::metadata() const
 {
     if (playbackStatus() == QLatin1String("Stopped"))
         return {};
-    const MMControl::NowPlaying now = heard();
+    const MMControl::NowPlaying now = heard_->heard();
     if (now.path.empty())
         return {};
     QVariantMap map;
     map.insert(QStringLiteral("mpris:trackid"),
                QVariant::fromValue(QDBusObjectPath(TrackPathPrefix + QString::number(now.serial))));
     map.insert(QStringLiteral("xesam:url"), fileUrl(now.path));
-    map.insert(QStringLiteral("xesam:title"),
-               now.title.empty() ? fileName(now.path) : QString::fromStdString(now.title));
+    map.insert(QStringLiteral("xesam:title"), heard_->title());
     if (!now.artist.empty())
         map.insert(QStringLiteral("xesam:artist"), QStringList{QString::fromStdString(now.artist)});
     if (!now.album.empty())

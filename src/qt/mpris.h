@@ -15,6 +15,7 @@
 namespace orvane {
 
 class frmOrvane;
+class HeardTrack;
 class Player;
 
 // A local path as a file:// URL. Every byte outside the unreserved set is
@@ -76,13 +77,11 @@ private:
     bool itemEnabled(Ctl item) const;
     bool acting() const;
     Player& player() const;
-    MMControl::NowPlaying heard() const;
     Report current() const;
     void changed();
 
     QPointer<frmOrvane> window_;
-    MMControl::NowPlaying lastHeard_; // shown between two files of a sequence
-    Signal<>::Handle hearing_ = 0;
+    HeardTrack* heard_;
     Report reported_;
     bool flushQueued_ = false;
 };

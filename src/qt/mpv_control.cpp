@@ -302,6 +302,23 @@ void MpvControl::idle()
         finishHandover();
 }
 
+// The sound output has gone and mpv plays on into nothing: the music must
+// neither run on unheard nor be passed over. mpv stops, which closes its
+// output, so that the next "Play" looks for a sound output again; the file
+// heard fails for want of a device, and the player keeps its place.
+void MpvControl::outputLost()
+{
+    if (currentEntry_ == 0 && !handingOver_) {
+        // No file of the player's: a next file that sounds goes too, and its
+        // own "Play" will find out.
+        closeNow();
+        session_.stop();
+        return;
+    }
+    closeNow();
+    complete(NotifyNoDevice);
+}
+
 // --- the end of a file that has all gone to the output ---------------------------
 
 void MpvControl::awaitPlayOut()

@@ -97,6 +97,7 @@ private:
     void fileLoaded() override;
     void playbackRestarted() override;
     void idle() override;
+    void outputLost() override;
 
     void awaitPlayOut();
     void onHandoverTimer();

@@ -127,6 +127,14 @@ MpvSession::End endOf(const mpv_event_end_file& end)
     }
 }
 
+// The sound output (observed only where a real one is wanted) became mpv's
+// null output.
+bool fellBackToNull(const mpv_event_property& property)
+{
+    return std::string_view(property.name) == "current-ao" && property.format == MPV_FORMAT_STRING
+        && std::string_view(*static_cast<const char* const*>(property.data)) == "null";
+}
+
 } // namespace
 
 MpvSession::MpvSession(MpvOutput output, Listener& listener)
@@ -135,6 +143,10 @@ MpvSession::MpvSession(MpvOutput output, Listener& listener)
 {
     if (!handle_)
         return;
+    // Only where a real output is wanted: its fall back to the null output
+    // means that the output has gone.
+    if (output == MpvOutput::Default)
+        mpv_observe_property(handle_, 0, "current-ao", MPV_FORMAT_STRING);
     mpv_set_wakeup_callback(handle_, &MpvSession::onWakeup, this);
     requestDrain(); // anything mpv said before the callback was in place
 }
@@ -313,6 +325,10 @@ void MpvSession::drainEvents()
             break;
         case MPV_EVENT_IDLE:
             listener_.idle();
+            break;
+        case MPV_EVENT_PROPERTY_CHANGE:
+            if (fellBackToNull(*static_cast<const mpv_event_property*>(event->data)))
+                listener_.outputLost();
             break;
         default:
             break;

@@ -56,6 +56,9 @@ public:
         virtual void playbackRestarted() = 0;
         // mpv has nothing more to play, and has played out what it had.
         virtual void idle() = 0;
+        // The sound output went away (a sound server stopped) and mpv went on
+        // into its null output, where nothing is heard.
+        virtual void outputLost() = 0;
 
     protected:
         ~Listener() = default;

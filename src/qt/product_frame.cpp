@@ -13,6 +13,7 @@ ProductFrame::ProductFrame(QWidget* parent)
     setFrameStyle(QFrame::Box | QFrame::Sunken);
     imgLogo = new QLabel(this);
     imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgLogo->setAccessibleName(QStringLiteral("Orvane"));
     lblCompanyProduct = makeLabel(this, QStringLiteral("MP3"), arialFont(18, true));
     lblProductName = makeLabel(this, QStringLiteral("Orvane"), arialFont(24, true));
     lblVersion = makeLabel(this, QStringLiteral("Version"), arialFont(12, true));

@@ -1,8 +1,11 @@
 #include "win32/frm_about.h"
 
 #include "resource_ids.h"
+#include "win32/win_accessible.h"
 #include "win32/win_ui_host.h"
 
+#include <commctrl.h>
+#include <oleacc.h>
 #include <shellapi.h>
 
 namespace orvane {
@@ -30,9 +33,18 @@ frmAbout::frmAbout(std::function<void()> closed)
     Frame1 = std::make_unique<win::ProductFrame>(hwnd(), layout::AboutFrame);
     Frame1->setTextColour(kBlue);
     lblURL = win::createControl(Frame1->hwnd(), L"STATIC", win::wide(layout::AboutLinkText),
-                                SS_CENTER | SS_NOTIFY | SS_NOPREFIX, 0);
+                                WS_TABSTOP | SS_CENTER | SS_NOTIFY | SS_NOPREFIX, 0);
+    SetWindowSubclass(lblURL, linkProc, 0, reinterpret_cast<DWORD_PTR>(this));
+    win::AccessibleFacts link;
+    link.role = ROLE_SYSTEM_LINK;
+    link.press = [this] { lblURL_Click(); };
+    link.pressName = L"Jump";
+    win::setAccessibleFacts(lblURL, std::move(link));
     cmdExit = win::createControl(Frame1->hwnd(), L"BUTTON", win::wide(layout::AboutExitCaption),
                                  WS_TABSTOP | BS_PUSHBUTTON, 0);
+    win::AccessibleFacts exit;
+    exit.role = ROLE_SYSTEM_PUSHBUTTON;
+    win::setAccessibleFacts(cmdExit, std::move(exit));
 
     Frame1->onBackgroundClick = [this] { Frame1_Click(); };
     Frame1->onBackgroundMouseMove = [this] { Frame1_MouseMove(); };
@@ -109,9 +121,60 @@ void frmAbout::openWebPage(const std::string& address)
     ShellExecuteW(nullptr, L"open", win::wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+// The link takes the focus by Tab; Enter or Space then act as a click. It
+// shows the focus as a dialog's controls do, only once the keyboard is used.
+LRESULT CALLBACK frmAbout::linkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                    DWORD_PTR self)
+{
+    const auto activates = [](WPARAM key) { return key == VK_RETURN || key == VK_SPACE; };
+    switch (message) {
+    case WM_GETDLGCODE: {
+        const auto* keyMessage = reinterpret_cast<const MSG*>(lParam);
+        if (keyMessage && keyMessage->message == WM_KEYDOWN && activates(keyMessage->wParam))
+            return DLGC_WANTMESSAGE;
+        break;
+    }
+    case WM_KEYDOWN:
+        if (activates(wParam)) {
+            if (!(lParam & (1 << 30))) // not a repeat of a key held down
+                reinterpret_cast<frmAbout*>(self)->lblURL_Click();
+            return 0;
+        }
+        break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        InvalidateRect(link, nullptr, TRUE);
+        break;
+    case WM_PAINT: {
+        const LRESULT painted = DefSubclassProc(link, message, wParam, lParam);
+        if (GetFocus() == link && !(SendMessageW(link, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)) {
+            RECT box;
+            GetClientRect(link, &box);
+            const HDC dc = GetDC(link);
+            DrawFocusRect(dc, &box);
+            ReleaseDC(link, dc);
+        }
+        return painted;
+    }
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(link, linkProc, id);
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(link, message, wParam, lParam);
+}
+
 LRESULT frmAbout::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_COMMAND:
+        // Escape, as the dialog keys deliver it.
+        if (LOWORD(wParam) == IDCANCEL) {
+            cmdExit_Click();
+            return 0;
+        }
+        break;
     case WM_DPICHANGED: {
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -119,8 +182,9 @@ LRESULT frmAbout::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     default:
-        return Window::handle(message, wParam, lParam);
+        break;
     }
+    return Window::handle(message, wParam, lParam);
 }
 
 void frmAbout::destroyed()

@@ -34,6 +34,9 @@ private:
     void closeWindow() override;
     void openWebPage(const std::string& address) override;
 
+    static LRESULT CALLBACK linkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
+
     std::unique_ptr<win::ProductFrame> Frame1;
     win::Font linkFont_;
     win::Font linkUnderlinedFont_;

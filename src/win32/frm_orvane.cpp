@@ -2,7 +2,9 @@
 
 #include "desktop/mod_browse.h"
 #include "resource_ids.h"
+#include "win32/win_accessible.h"
 
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -92,8 +94,13 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
                                               hooks_.showAbout, module, *pictures_);
     attachTray(tray_.get());
 
-    mirrorConnection_ = controls().changes().connect([this](Ctl c) { mirror(c); });
+    mirrorConnection_ = controls().changes().connect([this](Ctl c) {
+        mirror(c);
+        describePlayback();
+    });
+    hearing_ = player().nowPlayingChanged().connect([this] { describePlayback(); });
     mirrorAll();
+    describeControls();
     registerHotKeys();
     Form_Load();
 }
@@ -102,6 +109,7 @@ frmOrvane::~frmOrvane()
 {
     unregisterHotKeys();
     controls().changes().disconnect(mirrorConnection_);
+    player().nowPlayingChanged().disconnect(hearing_);
     attachTray(nullptr);
     tray_.reset();
     if (modSysTray::module().platform() == trayPlatform_.get())
@@ -123,6 +131,57 @@ void frmOrvane::buildControls()
         const bool across = layout::MainLines[i].from.y == layout::MainLines[i].to.y;
         lines_[i] = win::createControl(hwnd(), L"STATIC", L"", across ? SS_ETCHEDHORZ : SS_ETCHEDVERT, 0);
     }
+}
+
+// What a screen reader says beside the captions the window shows: the play
+// path box by the heading before it, and each button by its kind, which
+// every reader then tells alike (Wine's accessible objects call them all
+// "client"); "Date" and "Name" as the one choice they are, although neither
+// clears the other by itself.
+void frmOrvane::describeControls()
+{
+    const char* heading = "";
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        const layout::Control& c = layout::MainControls[i];
+        win::AccessibleFacts facts;
+        switch (c.kind) {
+        case layout::Kind::Heading: heading = c.caption; continue;
+        case layout::Kind::TextBox: facts.name = win::wide(heading); break;
+        case layout::Kind::Button: facts.role = ROLE_SYSTEM_PUSHBUTTON; break;
+        case layout::Kind::Option: facts.role = ROLE_SYSTEM_RADIOBUTTON; break;
+        case layout::Kind::CheckBox: facts.role = ROLE_SYSTEM_CHECKBUTTON; break;
+        }
+        win::setAccessibleFacts(controls_[i], std::move(facts));
+    }
+    // The divider lines are separators, which readers pass over.
+    for (const HWND line : lines_) {
+        win::AccessibleFacts facts;
+        facts.role = ROLE_SYSTEM_SEPARATOR;
+        win::setAccessibleFacts(line, std::move(facts));
+    }
+}
+
+namespace {
+
+std::string fileName(const std::string& path)
+{
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+// The title the media control read from the file, else the file's name.
+void frmOrvane::describePlayback()
+{
+    const MMControl::NowPlaying now = mmControl().nowPlaying();
+    const std::string title = !now.title.empty() ? now.title : fileName(now.path.empty() ? player().playing() : now.path);
+    std::string text = playbackDescription(title);
+    if (text == description_)
+        return;
+    description_ = std::move(text);
+    if (hwnd())
+        win::descriptionChanged(hwnd());
 }
 
 void frmOrvane::buildPopupMenu()
@@ -205,6 +264,13 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case SysTrayHandlers::HideMinimisedMessage:
         tray_->hideIfInTray();
         return 0;
+    case WM_GETOBJECT: {
+        win::AccessibleFacts facts;
+        facts.description = [this] { return win::wide(description_); };
+        if (const LRESULT answer = win::answerGetObject(hwnd(), wParam, lParam, facts))
+            return answer;
+        break;
+    }
     case WM_RBUTTONUP:
         // Also the number of the tray's notifications that the hook passes
         // on (moves, left clicks, the release): none of them does anything.

@@ -48,6 +48,9 @@ public:
     // Whether the window holds that media key as a hot key of the desktop.
     bool holdsHotKey(MediaKey key) const;
     const WinUiHost& ui() const { return *UiHostHolder::ui; }
+    // What the window tells a screen reader about playback (its accessible
+    // description), as UTF-8.
+    const std::string& description() const { return description_; }
 
 private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -57,6 +60,8 @@ private:
     void command(int id, int notification);
     void mirror(Ctl control);
     void mirrorAll();
+    void describeControls();
+    void describePlayback();
     void enableControl(HWND control, bool on);
     void registerHotKeys();
     void unregisterHotKeys();
@@ -68,6 +73,8 @@ private:
 
     Hooks hooks_;
     Signal<Ctl>::Handle mirrorConnection_ = 0;
+    Signal<>::Handle hearing_ = 0;
+    std::string description_;
     std::array<HWND, std::size(layout::MainControls)> controls_{};
     std::array<HWND, std::size(layout::MainLines)> lines_{};
     HMENU RCPopup = nullptr;

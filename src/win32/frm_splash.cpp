@@ -1,5 +1,8 @@
 #include "win32/frm_splash.h"
 
+#include "app/main_form.h"
+#include "win32/win_accessible.h"
+
 namespace orvane {
 
 namespace {
@@ -87,9 +90,19 @@ LRESULT frmSplash::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_DESTROY:
         Form_Unload();
         return 0;
-    default:
-        return Window::handle(message, wParam, lParam);
+    case WM_GETOBJECT: {
+        // It takes the focus at start without a title of its own (it has no
+        // caption bar): a screen reader names it as the program.
+        win::AccessibleFacts facts;
+        facts.name = win::wide(MainForm::Caption);
+        if (const LRESULT answer = win::answerGetObject(hwnd(), wParam, lParam, facts))
+            return answer;
+        break;
     }
+    default:
+        break;
+    }
+    return Window::handle(message, wParam, lParam);
 }
 
 } // namespace orvane

@@ -13,6 +13,27 @@ constexpr wchar_t kWindowClass[] = L"OrvaneMciControl";
 // Posted to the control's own window: a failure that is due to the player.
 constexpr UINT kFailureMessage = WM_APP + 1;
 
+// Whether a play that failed failed for want of a sound device: none is
+// there, or the one there will not take even plain CD-quality samples.
+bool noSoundDevice()
+{
+    if (waveOutGetNumDevs() == 0)
+        return true;
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 2;
+    format.nSamplesPerSec = 44100;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = 4;
+    format.nAvgBytesPerSec = 44100 * 4;
+    return waveOutOpen(nullptr, WAVE_MAPPER, &format, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR;
+}
+
+int failureCode()
+{
+    return noSoundDevice() ? MMControl::NotifyNoDevice : MMControl::NotifyFailure;
+}
+
 template <typename Parms>
 MCIERROR sendCommand(MCIDEVICEID device, UINT command, DWORD flags, Parms& parms)
 {
@@ -44,7 +65,9 @@ void MciControl::open()
     close();
     fileOpen_ = true;
     const auto path = win::fullPath(fileName());
-    if (!path)
+    // Opening a file costs a great deal where there is no device to open it
+    // on (a tenth of a second and more under Wine); "Play" then fails at once.
+    if (!path || noSoundDevice())
         return;
     MCI_OPEN_PARMSW parms{};
     parms.lpstrDeviceType = L"mpegvideo";
@@ -131,7 +154,7 @@ void MciControl::failLater()
     if (window_ && PostMessageW(window_, kFailureMessage, static_cast<WPARAM>(serial), 0))
         return;
     pendingFailure_ = 0;
-    raiseDone(NotifyFailure);
+    raiseDone(failureCode());
 }
 
 void MciControl::onNotify(WPARAM flags, LPARAM device)
@@ -144,7 +167,7 @@ void MciControl::onNotify(WPARAM flags, LPARAM device)
         return;
     playing_ = false;
     paused_ = false;
-    raiseDone(flags == MCI_NOTIFY_SUCCESSFUL ? NotifySuccessful : NotifyFailure);
+    raiseDone(flags == MCI_NOTIFY_SUCCESSFUL ? NotifySuccessful : failureCode());
 }
 
 void MciControl::onFailure(WPARAM serial)
@@ -152,7 +175,7 @@ void MciControl::onFailure(WPARAM serial)
     if (serial == 0 || serial != pendingFailure_)
         return;
     pendingFailure_ = 0;
-    raiseDone(NotifyFailure);
+    raiseDone(failureCode());
 }
 
 LRESULT CALLBACK MciControl::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

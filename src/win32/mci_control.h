@@ -21,8 +21,9 @@ namespace orvane {
 // beginning, "pause" pauses and resumes, "Close" closes the device. The
 // completion is raised on the window thread, from the message loop, never
 // from inside a command: once with NotifySuccessful when the file has played
-// to its end, once with NotifyFailure when it could not be opened or played,
-// and never for a file that "Close", "Open" or another "Play" ended first.
+// to its end, once with NotifyFailure when it could not be opened or played
+// (NotifyNoDevice instead when no sound device would take samples then), and
+// never for a file that "Close", "Open" or another "Play" ended first.
 class MciControl : public MMDevice {
 public:
     MciControl();

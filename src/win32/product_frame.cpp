@@ -56,7 +56,9 @@ ProductFrame::ProductFrame(HWND owner, const layout::ProductFrame& layout)
 {
     create(L"OrvaneProductFrame", WS_EX_CONTROLPARENT, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, L"",
            RECT{0, 0, 0, 0}, owner);
-    imgLogo = createControl(hwnd(), L"STATIC", L"", SS_OWNERDRAW | SS_NOTIFY, 0);
+    // The text is what a screen reader says of the picture; an owner-drawn
+    // control does not show it.
+    imgLogo = createControl(hwnd(), L"STATIC", L"Orvane", SS_OWNERDRAW | SS_NOTIFY, 0);
     lblCompanyProduct = makeLabel(hwnd(), "MP3");
     lblProductName = makeLabel(hwnd(), "Orvane");
     lblVersion = makeLabel(hwnd(), "Version", SS_RIGHT);

@@ -27,11 +27,13 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"OrvaneWasapiControl";
-// From the output thread: a file was heard to its end (wParam kEnded) or
-// could not be played (kFailed); lParam is its id.
+// From the output thread: a file was heard to its end (wParam kEnded), could
+// not be played (kFailed), or had no sound device to play on (kNoDevice);
+// lParam is its id.
 constexpr UINT kOutputMessage = WM_APP + 1;
 constexpr WPARAM kEnded = 1;
 constexpr WPARAM kFailed = 2;
+constexpr WPARAM kNoDevice = 3;
 // A completion due to the player, by serial.
 constexpr UINT kCompletionMessage = WM_APP + 2;
 // A next file left sounding by a "Close" is silenced now, by serial.
@@ -251,7 +253,11 @@ private:
 
     bool append(std::uint64_t id, const std::wstring& path)
     {
-        auto decoder = ready_ && haveDevice() ? MfDecoder::open(path, rate_, channels_) : nullptr;
+        if (ready_ && !haveDevice()) {
+            post(kNoDevice, id);
+            return false;
+        }
+        auto decoder = ready_ ? MfDecoder::open(path, rate_, channels_) : nullptr;
         if (!decoder) {
             post(kFailed, id);
             return false;
@@ -372,11 +378,12 @@ private:
             stopStream();
     }
 
-    // The device went away or refused the stream: every file it held fails.
+    // The device went away or refused the stream: every file it held fails,
+    // for want of a device rather than by its own fault.
     void fail()
     {
         for (const Track& t : tracks_)
-            post(kFailed, t.id);
+            post(kNoDevice, t.id);
         tracks_.clear();
         if (client_)
             client_->Stop();
@@ -589,7 +596,7 @@ void WasapiControl::onEnded(std::uint64_t id)
     }
 }
 
-void WasapiControl::onFailed(std::uint64_t id)
+void WasapiControl::onFailed(std::uint64_t id, int notifyCode)
 {
     if (id == current_) {
         current_ = 0;
@@ -599,7 +606,7 @@ void WasapiControl::onFailed(std::uint64_t id)
             prepared_ = {};
             output_->stop();
         }
-        complete(NotifyFailure);
+        complete(notifyCode);
     } else if (prepared_.state != NextFile::None && id == prepared_.id) {
         prepared_ = {};
     }
@@ -641,7 +648,7 @@ LRESULT CALLBACK WasapiControl::windowProc(HWND window, UINT message, WPARAM wPa
         if (wParam == kEnded)
             self->onEnded(id);
         else
-            self->onFailed(id);
+            self->onFailed(id, wParam == kNoDevice ? NotifyNoDevice : NotifyFailure);
         return 0;
     }
     if (self && message == kCompletionMessage) {

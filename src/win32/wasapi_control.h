@@ -23,8 +23,10 @@ namespace orvane {
 // and restarts the stream's clock, "Close" stops and drops everything. The
 // completion is raised on the window thread, never from inside a command:
 // once with NotifySuccessful when the file's last sample has been heard, once
-// with NotifyFailure when it could not be opened or decoded, and never for a
-// file that "Close", "Open" or another "Play" ended first.
+// with NotifyFailure when it could not be opened or decoded, once with
+// NotifyNoDevice when the sound device could not be had or went away while it
+// played, and never for a file that "Close", "Open" or another "Play" ended
+// first.
 //
 // The next file named while one plays is opened at once and its samples
 // follow the playing file's last one in the stream. The "Close" that answers
@@ -88,7 +90,7 @@ private:
     void completeLater(int notifyCode);
     void complete(int notifyCode);
     void onEnded(std::uint64_t id);
-    void onFailed(std::uint64_t id);
+    void onFailed(std::uint64_t id, int notifyCode);
     void onCompletion(WPARAM serial, LPARAM notifyCode);
     void onSilence(WPARAM serial);
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -700,5 +700,197 @@ TEST_F(Sequencer, CompletionsAndFolderEndsAskForTheNextTickAtOnce)
     EXPECT_EQ(ui.tickRequests, asked);
 }
 
+// Ticks as the timer would, until the limit or until that many files have
+// been opened; each file opened ends at once, heard when it is there and
+// failing when it has gone.
+void tickAndHear(Player& player, FakeMMControl& mm, FakeFileSystem& fs, int ticks,
+                 std::size_t untilOpened = SIZE_MAX)
+{
+    for (int i = 0; i < ticks && mm.opened().size() < untilOpened; ++i) {
+        const auto before = mm.opened().size();
+        player.Timer1_Timer();
+        if (mm.opened().size() == before)
+            continue;
+        const std::string path = mm.opened().back();
+        const std::string folder = path.substr(0, path.rfind('/'));
+        const bool there = fs.folderExists(folder) && fs.firstMp3(folder) != "";
+        mm.finish(there ? MMControl::NotifySuccessful : MMControl::NotifyFailure);
+    }
+}
+
+// The play path of a repeated tree goes away (a medium pulled, a share gone),
+// after a round that played music or one that found none: nobody pressed Play
+// for the next round, so no box; the sequence waits in the playing
+// arrangement, looking now and then, and plays the play path first once it is
+// back.
+class PlayPathGone : public PlayerFixture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PlayPathGone, ARepeatedTreeWaitsForItAndPlaysWhenItIsBack)
+{
+    const bool withMusic = GetParam();
+    if (withMusic)
+        makeTree(fs);
+    else
+        fs.addFolder("/m/A");
+    options("/m", 1, 1);
+    player.cmdPlay_Click();
+    tickAndHear(player, mm, fs, 10, 2);
+    fs.remove("/m");
+    tickAndHear(player, mm, fs, 10); // what was listed already fails
+    const auto opened = mm.opened().size();
+    const auto listed = fs.listings.size();
+    tickAndHear(player, mm, fs, 60);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(mm.opened().size(), opened);
+    EXPECT_EQ(fs.listings.size(), listed) << "only the play path is looked for";
+    EXPECT_EQ(player.PlayOn, 1);
+    expectSet(ctl, Set::Playing);
+    EXPECT_TRUE(player.passWaits());
+
+    makeTree(fs);
+    tickAndHear(player, mm, fs, 8, opened + 1);
+    ASSERT_EQ(mm.opened().size(), opened + 1) << "plays again within eight ticks";
+    tickAndHear(player, mm, fs, 60, opened + 6);
+    const Files all = mm.opened();
+    EXPECT_EQ(Files(all.begin() + static_cast<std::ptrdiff_t>(opened), all.end()),
+              (Files{"/m/a.mp3", "/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3"}));
+    expectSet(ctl, Set::Playing);
+    player.cmdStop_Click();
+    expectSet(ctl, Set::Idle);
+    EXPECT_FALSE(player.passWaits());
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(AfterARound, PlayPathGone, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "ThatPlayed" : "OfNothing"; });
+
+// A repeated tree with nothing to play waits, in ticks, for the larger of a
+// share of the folders it looked at and twenty times as long as its looking
+// took, so that a system where each listing is dear still spends little on it.
+struct HoldCase {
+    int folders;
+    int lookCostMs;
+};
+
+class PassHold : public PlayerFixture, public ::testing::WithParamInterface<HoldCase> {};
+
+TEST_P(PassHold, TheWaitAfterAPassThatPlayedNothingFollowsWhatItsLookingCost)
+{
+    using namespace std::chrono;
+    const HoldCase c = GetParam();
+    for (int i = 0; i < c.folders; ++i)
+        fs.addFolder("/t/f" + std::to_string(i));
+    fs.clock = &ui.now;
+    fs.callCost = milliseconds(c.lookCostMs);
+    options("/t", 1, 1);
+    player.cmdPlay_Click();
+    std::vector<int> walkTicks;
+    std::vector<steady_clock::time_point> walkTimes;
+    for (int tick = 0; tick < 3000 && walkTicks.size() < 3; ++tick) {
+        const auto listed = fs.listings.size();
+        player.Timer1_Timer();
+        if (std::find(fs.listings.begin() + static_cast<std::ptrdiff_t>(listed), fs.listings.end(), "/t")
+            != fs.listings.end()) {
+            walkTicks.push_back(tick);
+            walkTimes.push_back(ui.now);
+        }
+    }
+    ASSERT_EQ(walkTicks.size(), 3u) << "the tree is walked again";
+    EXPECT_TRUE(mm.opened().empty());
+    const auto waited = milliseconds(250) * (walkTicks[2] - walkTicks[1]);
+    // Between two walks: one pass's looking, and the check of the play path
+    // that begins the next.
+    const auto looked = walkTimes[2] - walkTimes[1] - fs.callCost;
+    const auto byCount = milliseconds(250) * (1 + 2 * c.folders / 256);
+    EXPECT_GE(waited, 20 * looked);
+    EXPECT_GE(waited, byCount);
+    EXPECT_LE(waited, std::max<steady_clock::duration>(20 * looked, byCount) + milliseconds(750))
+        << "no longer than needed";
+    expectSet(ctl, Set::Playing);
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, PassHold,
+                         ::testing::Values(HoldCase{1, 0}, HoldCase{1, 10}, HoldCase{1000, 0},
+                                           HoldCase{200, 2}, HoldCase{20, 40}));
+
+// The sound device goes away (or there is none): the file that was playing
+// is not passed over but tried again, less and less often while the device
+// stays away and never more than four seconds apart; once the device is
+// back, it plays and everything after it follows, as if nothing had happened.
+struct DeviceCase {
+    int sub;
+    int repeat;
+    Files after; // what plays once the device is back
+};
+
+class DeviceGone : public PlayerFixture, public ::testing::WithParamInterface<DeviceCase> {};
+
+TEST_P(DeviceGone, TheSequenceKeepsItsPlaceAndTriesLessOftenUntilTheDeviceIsBack)
+{
+    const DeviceCase c = GetParam();
+    makeTree(fs);
+    options("/m", c.sub, c.repeat);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    player.Timer1_Timer(); // b, as the device goes
+    mm.finish(MMControl::NotifyNoDevice);
+
+    std::vector<int> tries;
+    for (int tick = 0; tick < 300 && tries.size() < 9; ++tick) {
+        const auto before = mm.opened().size();
+        player.Timer1_Timer();
+        if (mm.opened().size() > before) {
+            tries.push_back(tick);
+            EXPECT_EQ(mm.opened().back(), "/m/b.mp3");
+            mm.finish(MMControl::NotifyNoDevice);
+        }
+        EXPECT_TRUE(player.waitsForDevice());
+        expectSet(ctl, Set::Playing);
+    }
+    ASSERT_EQ(tries.size(), 9u);
+    for (std::size_t k = 2; k < tries.size(); ++k) {
+        EXPECT_GE(tries[k] - tries[k - 1], tries[k - 1] - (k > 1 ? tries[k - 2] : 0)) << "try " << k;
+        EXPECT_LE(tries[k] - tries[k - 1], 16) << "try " << k;
+    }
+    EXPECT_GE(tries.back() - tries[tries.size() - 2], 8) << "the tries thin out";
+
+    const auto opened = mm.opened().size();
+    const Files all = playThrough(static_cast<int>(c.after.size()) * 2 + 20);
+    Files heard(all.begin() + static_cast<std::ptrdiff_t>(opened), all.end());
+    heard.resize(std::min(heard.size(), c.after.size()));
+    EXPECT_EQ(heard, c.after);
+    EXPECT_FALSE(player.waitsForDevice());
+    player.cmdStop_Click();
+    expectSet(ctl, Set::Idle);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arrangements, DeviceGone,
+    ::testing::Values(DeviceCase{1, 0, {"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3"}},
+                      DeviceCase{0, 1, {"/m/b.mp3", "/m/c.mp3", "/m/a.mp3", "/m/b.mp3"}},
+                      DeviceCase{1, 1, {"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3",
+                                        "/m/a.mp3"}}));
+
+// The last file of a repeated folder loses its device after the cursor has
+// gone round: that file, not the first, is the one tried again.
+TEST_F(Sequencer, DeviceLostOnTheLastFileOfARepeatedFolderTriesThatFile)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/b.mp3");
+    options("/m", 0, 1);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    player.Timer1_Timer(); // b
+    player.Timer1_Timer(); // the cursor goes round while b plays
+    EXPECT_EQ(player.PlayIndex, 0);
+    mm.finish(MMControl::NotifyNoDevice);
+    tickAndHear(player, mm, fs, 10, 3);
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/b.mp3"}));
+    tickAndHear(player, mm, fs, 10, 4);
+    EXPECT_EQ(mm.opened().back(), "/m/a.mp3");
+}
+
 } // namespace
 } // namespace orvane::test

@@ -5,6 +5,7 @@
 #include "qt/qt_app_support.h"
 #include "qt/session_end.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -511,7 +512,8 @@ TEST_F(MainWindowTest, LayoutFollowsTheTwipsAtTheScreenDpi)
     EXPECT_EQ(w.maximumSize(), client);
     EXPECT_EQ(w.Text1->geometry(), rect(120, 240, 6375, 285));
     EXPECT_EQ(w.cmdPath->geometry(), rect(6600, 120, 735, 375));
-    EXPECT_EQ(w.optName->geometry(), rect(960, 960, 735, 375));
+    // The options sit in their group; their place counts on the window.
+    EXPECT_EQ(QRect(w.optName->mapTo(&w, QPoint(0, 0)), w.optName->size()), rect(960, 960, 735, 375));
     EXPECT_EQ(w.ckSub->geometry(), rect(1920, 960, 1335, 375));
     EXPECT_EQ(w.cmdPlay->geometry(), rect(6360, 720, 975, 495));
     EXPECT_EQ(w.Line2->geometry().center().x(), qRound(3360 * dpiX / 1440));
@@ -556,6 +558,23 @@ TEST_F(MainWindowTest, TabOrderFollowsTheLayout)
     const std::vector<QWidget*> expected = {w.Text1, w.cmdPath, w.optDate, w.optName, w.ckRepeat,
                                             w.ckSub, w.cmdStop, w.cmdSkip, w.cmdPause, w.cmdPlay};
     EXPECT_EQ(order, expected);
+}
+
+// A screen reader's press is a click; the option stays a radio button that
+// says whether it is chosen.
+TEST_F(MainWindowTest, ScreenReadersChooseThePlayOrderAsAClickDoes)
+{
+    storeSettings("1", "0", "0", "/music");
+    frmOrvane& w = open();
+    QAccessibleInterface* name = QAccessible::queryAccessibleInterface(w.optName);
+    EXPECT_FALSE(name->state().checked);
+    ASSERT_TRUE(name->actionInterface());
+    name->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(w.optName->isChecked());
+    EXPECT_FALSE(w.optDate->isChecked());
+    EXPECT_TRUE(name->state().checked);
+    EXPECT_TRUE(name->state().checkable);
+    EXPECT_EQ(sandbox.value("PlayOrder"), "2");
 }
 
 TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)

@@ -136,6 +136,8 @@ protected:
     // CanPlay, CanPause, CanGoNext.
     std::array<bool, 3> cans() const { return {mpris->canPlay(), mpris->canPause(), mpris->canGoNext()}; }
     QVariant meta(const char* key) const { return mpris->metadata().value(QString::fromLatin1(key)); }
+    // What the window tells a screen reader about the file heard.
+    std::string described() const { return window->accessibleDescription().toStdString(); }
 
     void minimise()
     {
@@ -236,9 +238,12 @@ TEST_F(MprisTest, NothingCanBePausedWhileANewStartWalksTheTree)
     EXPECT_EQ(cans(), (std::array{true, true, true}));
 }
 
-TEST_F(MprisTest, MetadataDescribesTheFileHeard)
+// The window's accessible description tells the same file, and whether it is
+// paused, for a screen reader.
+TEST_F(MprisTest, MetadataAndTheWindowDescribeTheFileHeard)
 {
     EXPECT_TRUE(mpris->metadata().isEmpty());
+    EXPECT_EQ(described(), "");
     mpris->Play(); // its first tick comes at once, inside Play
     EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/a.mp3"));
     tick(); // while the file plays: nothing changes
@@ -246,12 +251,14 @@ TEST_F(MprisTest, MetadataDescribesTheFileHeard)
     EXPECT_TRUE(firstTrack.canConvert<QDBusObjectPath>());
     EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/a.mp3"));
     EXPECT_EQ(meta("xesam:title").toString(), QStringLiteral("a.mp3")) << "untagged: the file name";
+    EXPECT_EQ(described(), "Playing: a.mp3");
     EXPECT_FALSE(mpris->metadata().contains(QStringLiteral("xesam:artist")));
     EXPECT_FALSE(mpris->metadata().contains(QStringLiteral("xesam:album")));
     EXPECT_FALSE(mpris->metadata().contains(QStringLiteral("mpris:length")));
 
     mm->readTags("Morning", "The Band", "First", 2500000);
     EXPECT_EQ(meta("xesam:title").toString(), QStringLiteral("Morning"));
+    EXPECT_EQ(described(), "Playing: Morning");
     EXPECT_EQ(meta("xesam:artist").toStringList(), QStringList{QStringLiteral("The Band")});
     EXPECT_EQ(meta("xesam:album").toString(), QStringLiteral("First"));
     EXPECT_EQ(meta("mpris:length").toLongLong(), 2500000);
@@ -259,17 +266,22 @@ TEST_F(MprisTest, MetadataDescribesTheFileHeard)
     mpris->Next();
     EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/a.mp3"))
         << "between two files the one just heard stays";
+    EXPECT_EQ(described(), "Playing: Morning");
     tick();
     EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/b.mp3"));
     EXPECT_EQ(meta("xesam:title").toString(), QStringLiteral("b.mp3"));
+    EXPECT_EQ(described(), "Playing: b.mp3");
     EXPECT_NE(meta("mpris:trackid").value<QDBusObjectPath>().path(),
               firstTrack.value<QDBusObjectPath>().path());
 
     mpris->Pause();
     EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/b.mp3")) << "paused: still heard";
+    EXPECT_EQ(described(), "Paused: b.mp3");
 
     mpris->Stop();
     EXPECT_TRUE(mpris->metadata().isEmpty());
+    EXPECT_EQ(described(), "");
+    EXPECT_EQ(described(), "");
     mpris->Play();
     EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/a.mp3"))
         << "a new start shows its own first file, never the last sequence's";

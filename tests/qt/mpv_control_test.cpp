@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -417,6 +418,57 @@ TEST(MpvSoundServerTest, DefaultOutputPlaysThroughTheServerAndHandsOver)
     ASSERT_TRUE(spinUntil([&] { return codes.size() >= 2; }));
     spinFor(200);
     EXPECT_EQ(codes, std::vector<int>(2, MMControl::NotifySuccessful));
+}
+
+// With no sound output to be had (no PipeWire or PulseAudio server, no ALSA
+// device, nothing for SDL), the default output falls back to mpv's null
+// output, where the music would run on unheard: the file fails at once for
+// want of a device, each time it is played, rather than being passed over as
+// heard.
+TEST(MpvNoDeviceTest, DefaultOutputWithoutASoundServerFailsForWantOfADevice)
+{
+    MpvTempDir dir;
+    const std::string a = dir.file("a.mp3");
+    writeSineMp3(a, 2.0);
+    writeBytes(dir.file("asound.conf"), "");
+    const std::vector<std::pair<const char*, QByteArray>> nowhere{
+        {"PULSE_SERVER", QByteArray("unix:") + dir.file("no-server").c_str()},
+        {"PIPEWIRE_REMOTE", QByteArray(dir.file("no-pipewire").c_str())},
+        {"ALSA_CONFIG_PATH", QByteArray(dir.file("asound.conf").c_str())},
+        {"JACK_NO_START_SERVER", "1"},
+        {"SDL_AUDIODRIVER", "none"}};
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> saved;
+    for (const auto& [name, value] : nowhere) {
+        saved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        qputenv(name, value);
+    }
+    {
+        MpvControl control(MpvControl::Output::Default);
+        ASSERT_TRUE(control.isReady());
+        std::vector<int> codes;
+        control.setDoneHandler([&](int code) {
+            codes.push_back(code);
+            control.setCommand("Close");
+        });
+        QElapsedTimer clock;
+        clock.start();
+        for (std::size_t round = 1; round <= 2; ++round) {
+            control.setFileName(a);
+            control.setCommand("Open");
+            control.setCommand("Play");
+            ASSERT_TRUE(spinUntil([&] { return codes.size() >= round; }));
+        }
+        EXPECT_LT(clock.elapsed(), 1900) << "not played into nothing";
+        spinFor(200);
+        EXPECT_EQ(codes, std::vector<int>(2, MMControl::NotifyNoDevice));
+        EXPECT_LT(control.position(), 0.0);
+    }
+    for (const auto& [name, value] : saved) {
+        if (value)
+            qputenv(name, *value);
+        else
+            qunsetenv(name);
+    }
 }
 
 } // namespace

@@ -71,6 +71,9 @@ const Case cases[] = {
      nullptr, "m/f7/g777/back.mp3"},
     {"a small empty tree", "1", [](TempTree& t) { t.makeFolder("m/A/B"); }, nullptr,
      "m/A/back.mp3"},
+    // No "Path Error" box either: that answers a Play the user pressed.
+    {"play path of a tree taken away", "1", [](TempTree& t) { tone(t, "m/A/a.mp3"); },
+     [](TempTree& t) { t.remove("m"); }, "m/back.mp3"},
 };
 
 TEST(RepeatWithNothingToPlay, WaitsQuietlyInThePlayingArrangementAndPlaysWhenMusicComes)

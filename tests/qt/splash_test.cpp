@@ -3,6 +3,7 @@
 #include "qt/qt_app_support.h"
 #include "qt/session_end.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -47,6 +48,16 @@ protected:
     int mainShown = 0;
     std::unique_ptr<frmSplash> splash;
 };
+
+// It takes the focus at start: a screen reader names it as the program.
+TEST_F(SplashTest, ScreenReadersNameTheWindowAndItsLogo)
+{
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(splash.get());
+    EXPECT_EQ(window->role(), QAccessible::Window);
+    EXPECT_EQ(window->text(QAccessible::Name), QStringLiteral("MP3 Orvane"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(splash->imgLogo)->text(QAccessible::Name),
+              QStringLiteral("Orvane"));
+}
 
 TEST_F(SplashTest, LoadSettlesTheSettingsAndShowsTheVersion)
 {

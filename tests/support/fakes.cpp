@@ -97,6 +97,8 @@ void FakeFileSystem::remove(const std::string& path)
 
 bool FakeFileSystem::folderExists(const std::string& path)
 {
+    if (clock)
+        *clock += callCost;
     auto it = nodes_.find(normal(path));
     return !path.empty() && it != nodes_.end() && it->second.folder;
 }
@@ -105,6 +107,8 @@ std::vector<DirEntry> FakeFileSystem::listFolder(const std::string& folder, List
 {
     const std::string p = normal(folder);
     listings.push_back(p);
+    if (clock)
+        *clock += callCost;
     auto it = nodes_.find(p);
     if (it == nodes_.end() || !it->second.folder || unreadable.count(p))
         throw FileSystemError("cannot list " + folder);

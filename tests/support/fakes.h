@@ -8,6 +8,7 @@
 #include "platform/ui_host.h"
 #include "settings/mod_reg.h"
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -58,6 +59,8 @@ public:
     // Posted calls wait until the test runs them.
     void post(std::function<void()> call) override { posted.push_back(std::move(call)); }
     void runPosted();
+    // A clock that moves only when a test (or a fake it drives) moves it.
+    std::chrono::steady_clock::time_point steadyNow() const override { return now; }
 
     // Runs action at the yield numbered n (1 = the next one).
     void atYield(int n, std::function<void()> action) { actions[yields + n] = std::move(action); }
@@ -69,6 +72,7 @@ public:
     };
     int yields = 0;
     int tickRequests = 0;
+    std::chrono::steady_clock::time_point now{};
     std::vector<Box> boxes;
     std::vector<int> pointers;
     std::map<int, std::function<void()>> actions;
@@ -114,6 +118,10 @@ public:
 
     std::vector<std::string> listings; // every folder listed, in order
     std::set<std::string> unreadable;
+    // Where set, each listing and each existence check moves this clock on
+    // by callCost: a file system that is slow to answer.
+    std::chrono::steady_clock::time_point* clock = nullptr;
+    std::chrono::steady_clock::duration callCost{};
 
 private:
     struct Node {

@@ -246,6 +246,25 @@ TEST(MediaChoice, TakesWasapiWhereItStartsAndMciWhenAsked)
     EXPECT_NE(dynamic_cast<MciControl*>(asked.get()), nullptr);
 }
 
+// Without a sound device MCI cannot play a file that is sound enough; the
+// player must learn that the device failed, not the file, so that it keeps
+// its place and waits rather than passing over every file that follows.
+TEST(MciControlNoDevice, APlayWithoutADeviceSaysTheDeviceFailed)
+{
+    if (waveOutGetNumDevs() > 0)
+        GTEST_SKIP() << "a sound device is there: MCI plays, as the contract tests show";
+    MciControl control;
+    Codes codes;
+    control.setDoneHandler([&](int code) { codes.push_back(code); });
+    control.setFileName(tonePath(44100, 2, 300));
+    control.setCommand("Open");
+    control.setCommand("Play");
+    ASSERT_TRUE(pumpUntil([&] { return !codes.empty(); }));
+    control.setCommand("Close");
+    pumpFor(300);
+    EXPECT_EQ(codes, Codes{MMControl::NotifyNoDevice});
+}
+
 TEST(MediaChoiceNoDevice, FallsBackToMci)
 {
     if (WasapiControl().isReady())

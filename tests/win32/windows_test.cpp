@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
 #include <fstream>
 #include <string>
 #include <vector>
@@ -54,6 +56,58 @@ bool menuEnabled(const frmOrvane& window, const char* item)
 {
     return (GetMenuState(window.popupMenu(), frmOrvane::menuId(item), MF_BYCOMMAND) & MF_GRAYED) == 0;
 }
+
+// A window's accessible object as a screen reader gets it (MSAA).
+class Accessible {
+public:
+    explicit Accessible(HWND window)
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object_));
+    }
+    ~Accessible()
+    {
+        if (object_)
+            object_->Release();
+        CoUninitialize();
+    }
+    Accessible(const Accessible&) = delete;
+    Accessible& operator=(const Accessible&) = delete;
+
+    bool found() const { return object_ != nullptr; }
+    std::string name() const { return text(&IAccessible::get_accName); }
+    std::string description() const { return text(&IAccessible::get_accDescription); }
+    long role() const
+    {
+        VARIANT role;
+        VariantInit(&role);
+        if (!object_ || object_->get_accRole(self(), &role) != S_OK || role.vt != VT_I4)
+            return 0;
+        return role.lVal;
+    }
+    bool press() const { return object_ && object_->accDoDefaultAction(self()) == S_OK; }
+
+private:
+    static VARIANT self()
+    {
+        VARIANT child;
+        VariantInit(&child);
+        child.vt = VT_I4;
+        child.lVal = CHILDID_SELF;
+        return child;
+    }
+    std::string text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) const
+    {
+        BSTR value = nullptr;
+        if (!object_ || FAILED((object_->*get)(self(), &value)) || !value)
+            return {};
+        const std::string result = win::narrow(std::wstring(value, SysStringLen(value)));
+        SysFreeString(value);
+        return result;
+    }
+
+    IAccessible* object_ = nullptr;
+};
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -208,6 +262,46 @@ TEST_F(MainWindowTest, ControlsShowTheModelAndTheirEventsReachTheHandlers)
     EXPECT_EQ(unloads, 1);
     EXPECT_EQ(mm->commands(), std::vector<std::string>{"Close"});
     EXPECT_EQ(store.writes.size(), 4u);
+}
+
+// Every control a screen reader reaches has a name and its kind; the window
+// says what is heard and whether it is paused.
+TEST_F(MainWindowTest, ScreenReadersHearEveryControlAndWhatPlays)
+{
+    struct Case {
+        const char* control;
+        long role;
+        const char* name;
+    } const cases[] = {
+        {"Text1", ROLE_SYSTEM_TEXT, "Play Path"},       {"cmdPath", ROLE_SYSTEM_PUSHBUTTON, "Browse"},
+        {"optDate", ROLE_SYSTEM_RADIOBUTTON, "Date"},   {"optName", ROLE_SYSTEM_RADIOBUTTON, "Name"},
+        {"ckRepeat", ROLE_SYSTEM_CHECKBUTTON, "Repeat All"}, {"ckSub", ROLE_SYSTEM_CHECKBUTTON, "Subdirectories"},
+        {"cmdStop", ROLE_SYSTEM_PUSHBUTTON, "Stop"},    {"cmdSkip", ROLE_SYSTEM_PUSHBUTTON, "Skip"},
+        {"cmdPause", ROLE_SYSTEM_PUSHBUTTON, "Pause"},  {"cmdPlay", ROLE_SYSTEM_PUSHBUTTON, "Play"},
+    };
+    for (const Case& c : cases) {
+        const Accessible control(window->control(c.control));
+        EXPECT_TRUE(control.found()) << c.control;
+        EXPECT_EQ(control.role(), c.role) << c.control;
+        EXPECT_EQ(control.name(), c.name) << c.control;
+    }
+
+    for (const char* line : {"Line1", "Line2", "Line3"})
+        EXPECT_EQ(Accessible(window->control(line)).role(), ROLE_SYSTEM_SEPARATOR) << line;
+
+    const auto described = [&] { return Accessible(window->hwnd()).description(); };
+    EXPECT_EQ(described(), "");
+    click("cmdPlay");
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    EXPECT_EQ(described(), "Playing: a.mp3");
+    click("cmdPause");
+    EXPECT_EQ(described(), "Paused: a.mp3");
+    click("cmdPlay");
+    mm->finish();
+    pump();
+    EXPECT_EQ(described(), "Playing: b.mp3");
+    click("cmdStop");
+    EXPECT_EQ(described(), "");
 }
 
 TEST_F(MainWindowTest, MinimiseHooksTheHiddenWindowAndSettingsPutsItsProcedureBack)
@@ -385,6 +479,52 @@ TEST(AboutWindowTest, TheLinkUnderlinesUnderThePointerAndTheBackgroundOrExitClos
     frmAbout& again = frmAbout::showModeless([&] { ++closed; });
     SendMessageW(again.cmdExit, BM_CLICK, 0, 0);
     EXPECT_EQ(closed, 2);
+}
+
+// The About window as its own class, the web page recorded instead of opened.
+class RecordingAbout : public frmAbout {
+public:
+    using frmAbout::frmAbout;
+    std::vector<std::string> opened;
+
+private:
+    void openWebPage(const std::string& address) override { opened.push_back(address); }
+};
+
+void key(HWND target, WPARAM virtualKey)
+{
+    MSG message{target, WM_KEYDOWN, virtualKey, 1, 0, {}};
+    dispatchMessage(message);
+    pump();
+}
+
+// The link is reached by Tab and opened by Enter, Space or a screen reader;
+// Escape closes the window; the startup and About windows are named.
+TEST(AboutWindowTest, KeyboardAndScreenReadersReachTheLinkAndEscapeCloses)
+{
+    int closed = 0;
+    RecordingAbout about([&] { ++closed; });
+    ShowWindow(about.hwnd(), SW_SHOWNORMAL);
+    SetFocus(about.cmdExit);
+    key(about.cmdExit, VK_TAB);
+    EXPECT_EQ(GetFocus(), about.lblURL);
+    key(about.lblURL, VK_RETURN);
+    key(about.lblURL, VK_SPACE);
+    const Accessible link(about.lblURL);
+    EXPECT_EQ(link.role(), ROLE_SYSTEM_LINK);
+    EXPECT_EQ(link.name(), "WebSite");
+    EXPECT_TRUE(link.press());
+    EXPECT_EQ(about.opened, std::vector<std::string>(3, ProductWebPage));
+    EXPECT_EQ(Accessible(about.frame().imgLogo).name(), "Orvane");
+    EXPECT_EQ(Accessible(about.cmdExit).role(), ROLE_SYSTEM_PUSHBUTTON);
+    EXPECT_EQ(closed, 0);
+    key(about.lblURL, VK_ESCAPE);
+    EXPECT_EQ(closed, 1);
+
+    MemoryStore store;
+    SettingsProvider settings(store.factory());
+    frmSplash splash(settings, [] {});
+    EXPECT_EQ(Accessible(splash.hwnd()).name(), "MP3 Orvane");
 }
 
 // The logo is the icon's image nearest its box at the window's DPI, drawn

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# What the Windows program (orvane.exe under Wine) costs while it has nothing
+# it can play, with Repeat All on:
+#
+#   bench/fault_cost_bench.sh [empty|nodevice] [seconds]
+#   ORVANE_EXE=other/orvane.exe bench/fault_cost_bench.sh ...
+#
+#   empty     a tree of 2,000 empty folders, Subdirectories on, with a sound
+#             server (a private PulseAudio server with a null sink)
+#   nodevice  a folder of three files, with neither a sound server nor an
+#             ALSA device: every file fails for want of a device
+#
+# Play is pressed with the mouse on a virtual display; then, for the given
+# seconds (40 unless told), the CPU time of orvane.exe and of the session's
+# wineserver is taken from /proc/PID/stat and printed as a share of one core,
+# with orvane.exe's private memory (RssAnon) before and after. The figures
+# move with the machine's load; compare runs made one after the other.
+set -euo pipefail
+export LC_ALL=C
+
+source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
+# ORVANE_EXE runs that orvane.exe instead (to compare builds), in the same
+# Wine prefix.
+exe=${ORVANE_EXE:-$win_build/orvane.exe}
+
+if [ "${1:-}" = --inside ]; then
+  scenario=$2 seconds=$3
+else
+  scenario=${1:-empty} seconds=${2:-40}
+  case $scenario in
+    empty | nodevice) ;;
+    *)
+      echo "usage: $0 [empty|nodevice] [seconds]" >&2
+      exit 2
+      ;;
+  esac
+  need_tools
+  (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
+  if [ "$scenario" = empty ]; then
+    exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$scenario" "$seconds"
+  fi
+  exec "$0" --inside "$scenario" "$seconds"
+fi
+
+rate=44100
+make_work orvane-fault-cost
+music=$work/music
+case $scenario in
+  empty)
+    for i in $(seq -w 2000); do mkdir -p "$music/f$i"; done
+    sub=1
+    ;;
+  nodevice)
+    mkdir -p "$music"
+    make_tone "$work/tone.mp3" 2
+    for t in 1 2 3; do cp "$work/tone.mp3" "$music/track$t.mp3"; done
+    sub=0
+    # No sound server and no ALSA device: Wine finds no sound device at all.
+    export PULSE_SERVER=unix:$work/no-server
+    export ALSA_CONFIG_PATH=$work/no-alsa.conf
+    : >"$ALSA_CONFIG_PATH"
+    ;;
+esac
+
+winpath() {
+  local p=$1
+  echo "Z:${p//\//\\}"
+}
+cpu_ticks() {
+  awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+private_kib() {
+  awk '/^RssAnon:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0
+}
+# The wineserver of this prefix, by the folder it works in.
+wineserver_pid() {
+  local dir p
+  dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+  for p in $(pgrep -x 'wineserver(64)?'); do
+    if [ "$(basename "$(readlink "/proc/$p/cwd" 2>/dev/null)")" = "$dir" ]; then
+      echo "$p"
+      return 0
+    fi
+  done
+  echo 0
+}
+wine_main_window() {
+  local w
+  for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
+    if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+
+start_display
+export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+[ "$scenario" = nodevice ] && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winealsa.drv,winepulse.drv=d"
+timeout 20 "$wineserver" -w 2>/dev/null || true
+for value in "Version=$version" PlayOrder=2 "Sub=$sub" Repeat=1 "PlayPath=$(winpath "$music")"; do
+  "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
+done
+
+report() {
+  local label=$1 media=$2 w= hz a0 s0 a1 s1 m0 m1 server
+  hz=$(getconf CLK_TCK)
+  local trace=$work/trace-$media.log
+  ORVANE_MEDIA=$media ORVANE_TRACE=$(winpath "$trace") "$wine" "$exe" >"$work/wine-$media.log" 2>&1 &
+  app_pid=$!
+  for _ in $(seq 300); do
+    w=$(wine_main_window) && break
+    sleep 0.1
+  done
+  if [ -z "$w" ]; then
+    echo "fault_cost_bench: the main window did not appear" >&2
+  else
+    sleep 1
+    point_at_button "$w" 6360 click 1
+    sleep 2
+    server=$(wineserver_pid)
+    a0=$(cpu_ticks "$app_pid") s0=$(cpu_ticks "$server") m0=$(private_kib "$app_pid")
+    sleep "$seconds"
+    a1=$(cpu_ticks "$app_pid") s1=$(cpu_ticks "$server") m1=$(private_kib "$app_pid")
+    printf '%-34s orvane.exe %5.1f %%, wineserver %5.1f %% of one core over %s s; private memory %.1f -> %.1f MiB\n' \
+      "$label ($scenario)" \
+      "$(awk -v t=$((a1 - a0)) -v hz="$hz" -v s="$seconds" 'BEGIN { print 100 * t / hz / s }')" \
+      "$(awk -v t=$((s1 - s0)) -v hz="$hz" -v s="$seconds" 'BEGIN { print 100 * t / hz / s }')" \
+      "$seconds" "$(awk -v k="$m0" 'BEGIN { print k / 1024 }')" "$(awk -v k="$m1" 'BEGIN { print k / 1024 }')"
+    printf '%-34s files opened %s; completions by code: %s\n' "" "$(grep -c '^Open' "$trace" 2>/dev/null || true)" \
+      "$(grep '^Done' "$trace" 2>/dev/null | sort | uniq -c | awk '{ printf "%s%s x%s", s, $3, $1; s = ", " }')"
+  fi
+  stop "$app_pid"
+  app_pid=
+  timeout 20 "$wineserver" -w 2>/dev/null || true
+}
+report "orvane.exe, Media Foundation + WASAPI" wasapi
+report "orvane.exe, MCI" mci

@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# The program as a blind user meets it: a real AT-SPI client (pyatspi) reads
+# the windows' accessible trees on a private session bus with its own
+# accessibility bus, while the program is driven with the keyboard alone
+# (xdotool) on a virtual X desktop with a tray. The browser the About link
+# would start is a stand-in that records the address it was given.
+#
+#   tests/e2e/a11y_test.sh path/to/orvane
+set -uo pipefail
+export LC_ALL=C
+
+if [ $# -ne 1 ] || [ ! -x "$1" ]; then
+  echo "usage: $0 BINARY" >&2
+  exit 2
+fi
+# Everything runs inside a session bus of its own, gone when the script ends;
+# the accessibility bus is started on it on demand (at-spi-bus-launcher).
+if [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
+  command -v dbus-run-session >/dev/null || { echo "a11y: dbus-run-session is missing (package dbus)" >&2; exit 1; }
+  exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" 2> >(grep -v -e '^dbus-daemon\[' -e '^SpiRegistry daemon' >&2)
+fi
+bin=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+suite_name=a11y
+shots=$(cd "$here/../.." && pwd)/build/e2e-shots
+mkdir -p "$shots"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-a11y.XXXXXX")
+trap 'stop_desktop; rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
+
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
+# shellcheck source=tests/e2e/desktop.sh
+source "$here/desktop.sh"
+
+need_tools Xvfb icewm xdotool xwininfo xprop import convert compare lame perl
+# pyatspi is a Debian package of the system's Python, whichever python3 comes
+# first on the PATH.
+atspi_python=/usr/bin/python3
+"$atspi_python" -c 'import pyatspi' 2>/dev/null || abort "pyatspi is installed (scripts/setup.sh installs it)"
+[ -x /usr/libexec/at-spi-bus-launcher ] || abort "at-spi2-core is installed (scripts/setup.sh installs it)"
+
+# --- what a screen reader sees -------------------------------------------------------
+
+atspi() {
+  timeout 10 "$atspi_python" "$here/a11y_tree.py" "$@" 2>>"$work/atspi.log"
+}
+
+# depth|role|name of every object of a window, in the order a screen reader
+# reads them.
+roles_and_names() {
+  atspi tree "$1" | cut -d'|' -f1-3
+}
+
+# The main window's accessible description.
+description() {
+  atspi tree 'MP3 Orvane' | awk -F'|' '$1 == 0 && $2 == "frame" { print $4; exit }'
+}
+
+description_is() {
+  [ "$(description)" = "$1" ]
+}
+
+focus_is() {
+  [ "$(atspi focus)" = "$1" ]
+}
+
+# Presses Tab until the focus is on ROLE|NAME, as a user who listens after
+# each press does; fails when a round of the window's controls never gets there.
+tab_to() {
+  local try
+  for try in $(seq 16); do
+    focus_is "$1" && return 0
+    x xdotool key Tab
+    sleep 0.2
+  done
+  focus_is "$1"
+}
+
+# Every focusable object has a name to be spoken.
+no_unnamed_focusable() {
+  local unnamed
+  unnamed=$(atspi tree | awk -F'|' '$5 ~ /focusable/ && $3 == ""')
+  [ -z "$unnamed" ] || { echo "$unnamed" | sed 's/^/     unnamed: /'; return 1; }
+}
+
+# Of the two options, CHOSEN is checked and OTHER not.
+chosen() {
+  local tree
+  tree=$(atspi tree 'MP3 Orvane')
+  grep -q "^2|radio button|$1||focusable,checked" <<<"$tree" &&
+    grep -q "^2|radio button|$2||focusable,enabled" <<<"$tree"
+}
+
+# The stand-in browser has been asked COUNT times.
+pages_opened() {
+  [ "$(cat "$work/opened" 2>/dev/null | wc -l)" -eq "$1" ]
+}
+
+expect_tree() {
+  local window=$1 expected=$2 seen
+  seen=$(roles_and_names "$window")
+  [ "$seen" = "$expected" ] || { diff <(echo "$expected") <(echo "$seen") | sed 's/^/     /'; return 1; }
+}
+
+# --- the program's world ----------------------------------------------------------------
+
+start_desktop
+mkdir -p "$work/music" "$work/bin"
+title="Morning Tone"
+tone_mp3 40 "$work/music/01 first.mp3" --tt "$title" 2>"$work/lame.log" || abort "the tagged track is made"
+tone_mp3 40 "$work/music/02 second.mp3" 2>>"$work/lame.log" || abort "the second track is made"
+conf=$work/config/Orvane.conf
+printf '[General]\nVersion=3.0.0\nPlayPath=%s\nPlayOrder=2\n' "$work/music" >"$conf"
+
+# Qt opens web pages through xdg-open; this one only writes down the address.
+cat >"$work/bin/xdg-open" <<SH
+#!/bin/sh
+printf '%s\n' "\$*" >>"$work/opened"
+SH
+chmod +x "$work/bin/xdg-open"
+
+env PATH="$work/bin:$PATH" HOME="$home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+  QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$bin" >>"$work/app.log" 2>&1 &
+app_pid=$!
+
+wait_for 15 main_window >/dev/null || abort "main window appears"
+main=$(main_window)
+wait_for 15 atspi tree 'MP3 Orvane' >/dev/null || abort "the main window is on the accessibility bus"
+atspi tree >"$shots/a11y-main-tree.txt"
+
+# --- the main window ------------------------------------------------------------------------
+
+check "every control of the main window has its role and name, in reading order" expect_tree 'MP3 Orvane' \
+"0|frame|MP3 Orvane
+1|label|Play Path
+1|text|Play Path
+1|push button|Browse
+1|label|File Play Order
+1|panel|File Play Order
+2|radio button|Date
+2|radio button|Name
+1|check box|Repeat All
+1|check box|Subdirectories
+1|push button|Stop
+1|push button|Skip
+1|push button|Pause
+1|push button|Play"
+check "the play path box is labelled by its heading" \
+  bash -c "grep -q '|text|Play Path|.*labelled-by:Play Path' '$shots/a11y-main-tree.txt' \
+    && grep -q '|label|Play Path|.*label-for:Play Path' '$shots/a11y-main-tree.txt'"
+check "the stored play order shows as the checked radio button" \
+  grep -q '^2|radio button|Name||focusable,checked' "$shots/a11y-main-tree.txt"
+check "no focusable object of the main window is unnamed" no_unnamed_focusable
+check "stopped, the main window describes nothing" description_is ""
+check "the window opens with the focus on the play path box" wait_for 3 focus_is 'text|Play Path'
+
+# A screen reader's own command chooses an option as a click does.
+atspi press 'MP3 Orvane' Date
+check "a screen reader's press on Date chooses it, and Name is no longer chosen" wait_for 3 chosen Date Name
+check "the choice is stored at once" wait_for 3 grep -qx 'PlayOrder=1' "$conf"
+
+# --- playing and pausing, by keyboard ------------------------------------------------------
+
+check "Tab reaches Play" tab_to 'push button|Play'
+x xdotool key space
+check "playing, the description names the title heard" wait_for 10 description_is "Playing: $title"
+check "Tab reaches Pause" tab_to 'push button|Pause'
+x xdotool key space
+check "paused, the description says so" wait_for 5 description_is "Paused: $title"
+check "Tab reaches Play again" tab_to 'push button|Play'
+x xdotool key space
+check "playing again, the description says so" wait_for 5 description_is "Playing: $title"
+check "Tab reaches Skip" tab_to 'push button|Skip'
+x xdotool key space
+check "after Skip, the description names the untagged file by its name" \
+  wait_for 10 description_is "Playing: 02 second.mp3"
+
+# --- in the tray ------------------------------------------------------------------------------
+
+x xdotool windowminimize "$main"
+check "minimise puts the window in the tray" wait_for 5 in_tray
+check "in the tray the main window keeps its name" \
+  bash -c "! '$atspi_python' '$here/a11y_tree.py' tree | grep -q '^0|frame||'"
+
+# --- About ---------------------------------------------------------------------------------------
+
+open_tray_menu || abort "the tray menu opens"
+x xdotool key Up
+x xdotool key Up
+x xdotool key Return
+wait_for 5 about_open || abort "About opens from the tray"
+about=$(about_window)
+wait_for 10 atspi tree 'About MP3 Orvane' >/dev/null || abort "the About window is on the accessibility bus"
+atspi tree 'About MP3 Orvane' >"$shots/a11y-about-tree.txt"
+check "the About window's logo, link and button are named" bash -c "
+  grep -q '|image|Orvane|' '$shots/a11y-about-tree.txt' &&
+  grep -q '|link|WebSite||focusable' '$shots/a11y-about-tree.txt' &&
+  grep -q '|push button|Exit|' '$shots/a11y-about-tree.txt'"
+check "no focusable object of any window is unnamed" no_unnamed_focusable
+x xdotool windowactivate --sync "$about" 2>/dev/null
+check "About opens with the focus on Exit" wait_for 3 focus_is 'push button|Exit'
+check "Tab reaches the link" tab_to 'link|WebSite'
+shot about-link-focused
+x xdotool key Return
+check "Enter on the link asks the desktop to open the product page" wait_for 5 pages_opened 1
+check "the page is the product's" grep -qx 'https://orvane.example.org/' "$work/opened"
+x xdotool key space
+check "Space on the link opens it too" wait_for 5 pages_opened 2
+atspi press 'About MP3 Orvane' WebSite
+check "a screen reader's press on the link opens it too" wait_for 5 pages_opened 3
+check "About stays open after the link" about_open
+x xdotool key Escape
+check "Escape closes About" wait_for 5 about_gone
+check "closing About leaves the program in the tray" in_tray
+
+# --- Exit ----------------------------------------------------------------------------------------
+
+open_tray_menu || abort "the tray menu opens for Exit"
+x xdotool key x
+check "Exit ends the program" wait_for 10 app_ended
+if app_ended; then
+  wait "$app_pid"
+  status=$?
+  app_pid=
+  check "the program ends with status 0" test "$status" -eq 0
+fi
+
+summary
