@@ -4,7 +4,8 @@
 # NAS over Wi-Fi or a sleeping disk does. The program plays the tree in order
 # while its window keeps answering at once (read over MPRIS, which the window
 # thread serves); when the share stops answering, Stop and Exit still act at
-# once. Runs on a virtual desktop and a private session bus, without sound.
+# once. Runs on a virtual desktop, a private session bus and a private sound
+# server whose sink is a null sink.
 #
 #   tests/e2e/slow_share_test.sh path/to/orvane
 set -uo pipefail
@@ -17,6 +18,11 @@ fi
 if [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
   command -v dbus-run-session >/dev/null || { echo "slow-share: dbus-run-session is missing (package dbus)" >&2; exit 1; }
   exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" 2> >(grep -v '^dbus-daemon\[' >&2)
+fi
+# A sound server of its own (a null sink): the player stops on a sound output
+# that has fallen back to nothing, and the music must go on here.
+if [ -z "${ORVANE_PRIVATE_PULSE:-}" ]; then
+  exec "$(cd "$(dirname "$0")/../.." && pwd)/scripts/pulse_session.sh" "$0" "$@"
 fi
 bin=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
