@@ -13,14 +13,20 @@ if [ $# -ne 1 ] || [ ! -x "$1" ]; then
   echo "usage: $0 BINARY" >&2
   exit 2
 fi
+here=$(cd "$(dirname "$0")" && pwd)
+# The program plays into a private sound server's null sink: without a sound
+# output it would stop each file as unheard.
+if [ -z "${ORVANE_PRIVATE_PULSE:-}" ]; then
+  exec "$here/../../scripts/pulse_session.sh" "$0" "$@"
+fi
 # Everything runs inside a session bus of its own, gone when the script ends;
-# the accessibility bus is started on it on demand (at-spi-bus-launcher).
+# the accessibility bus is started on it on demand (at-spi-bus-launcher),
+# whose registry announces itself on standard output.
 if [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
   command -v dbus-run-session >/dev/null || { echo "a11y: dbus-run-session is missing (package dbus)" >&2; exit 1; }
-  exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" 2> >(grep -v -e '^dbus-daemon\[' -e '^SpiRegistry daemon' >&2)
+  exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" > >(grep -v '^SpiRegistry daemon') 2> >(grep -v '^dbus-daemon\[' >&2)
 fi
 bin=$(realpath "$1")
-here=$(cd "$(dirname "$0")" && pwd)
 suite_name=a11y
 shots=$(cd "$here/../.." && pwd)/build/e2e-shots
 mkdir -p "$shots"
@@ -34,7 +40,7 @@ source "$here/lib.sh"
 # shellcheck source=tests/e2e/desktop.sh
 source "$here/desktop.sh"
 
-need_tools Xvfb icewm xdotool xwininfo xprop import convert compare lame perl
+need_tools pulseaudio Xvfb icewm xdotool xwininfo xprop import convert compare lame perl
 # pyatspi is a Debian package of the system's Python, whichever python3 comes
 # first on the PATH.
 atspi_python=/usr/bin/python3

@@ -142,9 +142,10 @@ TEST_F(MpvTimedControlTest, CompletionComesOnlyAfterTheWholeFileHasPlayed)
     }
 }
 
-// Without a sound card (as on build machines) the default output falls back
-// to a silent one and still plays in real time.
-TEST(MpvDefaultOutputTest, PlaysWithOrWithoutSoundCard)
+// With a sound output the default output plays in real time; without one (as
+// on build machines) mpv falls back to a silent output, and the file fails at
+// once for want of a device rather than playing unheard.
+TEST(MpvDefaultOutputTest, PlaysWithASoundOutputAndFailsForWantOfOneWithout)
 {
     MpvTempDir dir;
     const std::string quiet = dir.file("quiet.mp3");
@@ -159,9 +160,16 @@ TEST(MpvDefaultOutputTest, PlaysWithOrWithoutSoundCard)
     control.setCommand("Open");
     control.setCommand("Play");
     ASSERT_TRUE(spinUntil([&] { return !codes.empty(); }));
-    EXPECT_GE(clock.elapsed(), 280);
+    const bool heard = codes.front() == MMControl::NotifySuccessful;
+    EXPECT_TRUE(heard || codes.front() == MMControl::NotifyNoDevice) << codes.front();
+    if (!qEnvironmentVariableIsEmpty("ORVANE_PRIVATE_PULSE")) {
+        EXPECT_TRUE(heard) << "the private sound server is an output";
+    }
+    if (heard) {
+        EXPECT_GE(clock.elapsed(), 280);
+    }
     spinFor(100);
-    EXPECT_EQ(codes, std::vector<int>{MMControl::NotifySuccessful});
+    EXPECT_EQ(codes.size(), 1u);
 }
 
 // The next file, named while one plays, is checked and queued behind it. The
