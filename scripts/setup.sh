@@ -12,6 +12,7 @@ packages=(
   g++-mingw-w64-x86-64 wine64 gstreamer1.0-plugins-good nsis
   libicu-dev
   pulseaudio pulseaudio-utils dbus playerctl python3
+  python3-fusepy fuse3
   desktop-file-utils appstream dpkg-dev file
 )
 

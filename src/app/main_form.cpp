@@ -44,13 +44,19 @@ const ClickHandler* handlerOf(std::string_view name)
 } // namespace
 
 MainForm::MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
-                   std::unique_ptr<UiHost> ui, SettingsProvider& settings)
+                   std::unique_ptr<UiHost> ui, SettingsProvider& settings, FileReads reads)
     : settings_(settings)
     , MMControl1_(std::move(mmControl))
     , fileSystem_(std::move(fileSystem))
     , ui_(std::move(ui))
-    , player_(std::make_unique<Player>(*MMControl1_, *fileSystem_, *ui_))
 {
+    if (reads == FileReads::OffWindowThread) {
+        files_ = std::make_unique<AsyncFileService>(
+            fileSystem_, [ui = ui_.get()](std::function<void()> call) { ui->post(std::move(call)); });
+        player_ = std::make_unique<Player>(*MMControl1_, *files_, *ui_);
+    } else {
+        player_ = std::make_unique<Player>(*MMControl1_, *fileSystem_, *ui_);
+    }
     // A tick asked for ahead of the interval is one more tick of Timer1.
     ui_->setTickHandler([this] {
         if (timer1Runs())
@@ -81,6 +87,8 @@ void MainForm::Form_Unload()
         return;
     unloaded_ = true;
     player_->place().programEnds(closedByUser_); // where the control is, before it closes
+    if (files_)
+        files_->close(); // a call stuck on a share that is gone keeps nothing waiting
     player_->closeControl();
     storeAllSettings(settings_, controls());
     stopTimer1();

@@ -2,6 +2,7 @@
 
 #include "desktop/media_keys.h"
 #include "media/mm_control.h"
+#include "platform/file_service.h"
 #include "platform/file_system.h"
 #include "platform/ui_host.h"
 #include "player/control_model.h"
@@ -28,8 +29,13 @@ class MainForm {
 public:
     static constexpr const char* Caption = "MP3 Orvane";
 
+    // Where the player's file-system calls run: at once on the window thread,
+    // or on a worker whose answers come back to it (the programs: storage
+    // may be slow or gone, and the window must never wait for it).
+    enum class FileReads { AtOnce, OffWindowThread };
+
     MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
-             std::unique_ptr<UiHost> ui, SettingsProvider& settings);
+             std::unique_ptr<UiHost> ui, SettingsProvider& settings, FileReads reads = FileReads::AtOnce);
     virtual ~MainForm();
     MainForm(const MainForm&) = delete;
     MainForm& operator=(const MainForm&) = delete;
@@ -96,8 +102,9 @@ protected:
 private:
     SettingsProvider& settings_;
     std::unique_ptr<MMControl> MMControl1_;
-    std::unique_ptr<FileSystem> fileSystem_;
+    std::shared_ptr<FileSystem> fileSystem_; // shared with a worker that may outlive the window
     std::unique_ptr<UiHost> ui_;
+    std::unique_ptr<AsyncFileService> files_; // null when the calls run at once
     std::unique_ptr<Player> player_;
     std::unique_ptr<PlaceStore> placeStore_;
     TrayHandlers* tray_ = nullptr;

@@ -30,6 +30,11 @@ public:
     // timer's own tick then comes as usual.
     virtual void requestTick() {}
 
+    // Runs call on the window thread, after the events already waiting, in
+    // the order of the posts. May be called from any thread; a call still
+    // waiting when the host goes is dropped.
+    virtual void post(std::function<void()> call) = 0;
+
     // Steady time, to learn how long some work took; never a time of day.
     virtual std::chrono::steady_clock::time_point steadyNow() const { return std::chrono::steady_clock::now(); }
 

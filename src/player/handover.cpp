@@ -3,6 +3,7 @@
 // which file the sequence will open next.
 #include "player/player.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace orvane {
@@ -54,9 +55,14 @@ std::string Player::firstFileAfter(std::int64_t folderIndex)
     for (std::int64_t i = folderIndex + 1; i <= folderIndex + LookAheadFolders; ++i) {
         // The new start lists the play path as the user typed it.
         const std::string folder = i == 0 ? controls_.Text1() : folderAt(i);
-        if (folder.empty())
-            return folderIndex >= 0 && treeRepeat() ? firstFileAfter(-1) : std::string{};
+        if (folder.empty()) {
+            if (folderIndex < 0 || !treeRepeat())
+                return {};
+            lookIntoNextRound();
+            return firstFileAfter(-1);
+        }
         try {
+            needFolder(folder);
             FileList files(fs_);
             files.setPath(folder);
             std::vector<PlayListEntry> table = entriesOf(files);
@@ -69,6 +75,79 @@ std::string Player::firstFileAfter(std::int64_t folderIndex)
         }
     }
     return {};
+}
+
+// The hint for the file just opened. Where the file system has still to
+// answer for it, the hint is left empty for now and given when the answers
+// are in (see lookAhead).
+std::string Player::nextFileHint()
+{
+    hintUnknown_ = false;
+    try {
+        return followingFile();
+    } catch (const FileAnswerPending&) {
+        hintUnknown_ = true;
+        hintFolder_ = FolderIndex;
+        hintIndex_ = PlayIndex;
+        return {};
+    }
+}
+
+// While a file plays, the next folder with files is read ahead (walked to,
+// listed, its dates read) so that moving on to it waits for nothing; each
+// answer that comes takes this one step further. The hint waiting for those
+// answers is given once they are in, if the sequence has not moved meanwhile.
+void Player::lookAhead()
+{
+    if (fs_.immediate() || PlayOn != 1)
+        return;
+    if (hintUnknown_ && DeviceReady == 0 && FolderIndex == hintFolder_ && PlayIndex == hintIndex_) {
+        const std::string next = nextFileHint();
+        if (!hintUnknown_ && !next.empty())
+            MMControl1.setNextFileName(next);
+        return;
+    }
+    if (controls_.ckSub() != 1)
+        return; // a single folder: its files are all read already
+    try {
+        // Two folders with files ahead: the next one is ready well before the
+        // folder playing ends, whatever the share's calls add up to.
+        const std::string next = firstFileAfter(FolderIndex);
+        const std::int64_t nextFolder = indexOfFolderOf(next);
+        if (nextFolder > FolderIndex)
+            firstFileAfter(nextFolder);
+    } catch (const FileAnswerPending&) {
+        // Asked for; its answer brings the look-ahead back here.
+    }
+}
+
+// List1's index of the folder holding path; -1 when it is not there.
+std::int64_t Player::indexOfFolderOf(const std::string& path) const
+{
+    const std::size_t cut = path.find_last_of(fs_.separator());
+    if (path.empty() || cut == std::string::npos)
+        return -1;
+    const std::string folder = path.substr(0, cut == 0 ? 1 : cut);
+    const std::vector<std::string>& folders = List1.items();
+    const auto at = std::lower_bound(folders.begin(), folders.end(), folder, lessNoCase);
+    return at != folders.end() && *at == folder ? at - folders.begin() : -1;
+}
+
+// The look-ahead has reached the end of the tree, and the next round starts
+// with the play path: what the new start reads is asked for now, and kept
+// through the Stop that ends this round.
+void Player::lookIntoNextRound()
+{
+    if (fs_.immediate())
+        return;
+    if (!roundMark_) {
+        // The play path is read afresh for the new round: what this round
+        // read of it is old by now.
+        roundMark_ = fs_.mark();
+        fs_.forgetFolder(controls_.Text1());
+        fs_.forgetFolder(walkRoot());
+    }
+    askStartAhead();
 }
 
 } // namespace orvane

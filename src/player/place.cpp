@@ -364,8 +364,16 @@ bool Player::playOnByItself()
 {
     if (PlayOn == 1)
         return false;
-    const std::optional<Place> place
-        = place_.toPlayOnByItself([this](const std::string& path) { return fs_.folderExists(path); });
+    bool pending = false;
+    const std::optional<Place> place = place_.toPlayOnByItself([this, &pending](const std::string& path) {
+        try {
+            return fs_.folderExists(path);
+        } catch (const FileAnswerPending&) {
+            pending = true; // asked: tried again once the answer has come
+            return false;
+        }
+    });
+    playOnAsked_ = pending;
     if (!place)
         return false;
     // The place's own choices: a play path typed in the run that ended was

@@ -87,7 +87,11 @@ std::uint64_t Player::walkPlayPath(bool quiet)
     ui_.yield();
     startWalk();
     const std::uint64_t walk = walkSerial_;
-    walkStep();
+    try {
+        walkStep();
+    } catch (const FileAnswerPending&) {
+        // The root's listing comes later; the walk goes on when it does.
+    }
     ui_.yield();
     if (tickRunning_)
         walkRest(walk);
@@ -117,15 +121,16 @@ bool Player::walkStep()
     if (!walkOpen_)
         return false;
     if (walkUnlisted_) {
-        const std::string folder = std::move(*walkUnlisted_);
-        walkUnlisted_.reset();
         std::vector<DirEntry> entries;
         try {
             PassLook look(*this, 1);
-            entries = fs_.listFolder(folder, ListPattern::All);
+            entries = fs_.listFolder(*walkUnlisted_, ListPattern::All);
         } catch (const std::exception&) {
             // A folder that cannot be listed contributes nothing.
         }
+        // (A listing still to come has left the walk as it was.)
+        const std::string folder = std::move(*walkUnlisted_);
+        walkUnlisted_.reset();
         WalkLevel level;
         for (const DirEntry& entry : entries) {
             if (entry.name == "." || entry.name == ".." || isPageFile(entry.name))
@@ -158,8 +163,24 @@ bool Player::walkStep()
 void Player::walkRest(std::uint64_t walk)
 {
     while (walkOpen_ && walk == walkSerial_) {
-        walkStep();
+        try {
+            walkStep();
+        } catch (const FileAnswerPending&) {
+            return; // the answer's arrival goes on with the walk
+        }
         ui_.yield();
+    }
+}
+
+// The walk as far as the answers at hand take it; each answer that comes
+// takes it further. Nothing here waits, so nothing yields.
+void Player::continueWalk()
+{
+    try {
+        while (walkStep()) {
+        }
+    } catch (const FileAnswerPending&) {
+        // Asked for: its answer comes back here.
     }
 }
 
@@ -180,6 +201,26 @@ std::string Player::folderAt(std::int64_t index)
     return List1.List(index);
 }
 
+// Asks for what moving to folder reads (its listing, which brings the dates
+// with it, and its first ".mp3") and throws FileAnswerPending until all of it
+// is there. A service that answers at once is read only as the steps come.
+void Player::needFolder(const std::string& folder)
+{
+    if (fs_.immediate())
+        return;
+    // The listing first: once it is in, the first ".mp3" is known from it.
+    try {
+        fs_.listFolder(folder, ListPattern::Mp3Files);
+    } catch (const std::exception&) {
+        // Known to fail: the step that reads it deals with that.
+    }
+    try {
+        ProbeFolder(joinPath(folder, Mp3Pattern));
+    } catch (const std::exception&) {
+        // As above.
+    }
+}
+
 std::string Player::ProbeFolder(const std::string& pattern)
 {
     std::string folder = pattern.substr(0, pattern.size() - std::string_view(Mp3Pattern).size());
@@ -193,12 +234,20 @@ bool Player::FindNextFolder()
     const std::uint64_t stopsBefore = stops_;
     HourglassWhileWaiting hourglass(ui_);
     while (FirstFileCopy.empty()) {
-        ++FolderIndex;
-        if (List1.ListCount() <= FolderIndex && walkOpen_)
+        if (List1.ListCount() <= FolderIndex + 1 && walkOpen_)
             hourglass.show(); // nothing plays while the walk finds the next folder
-        const std::string folder = folderAt(FolderIndex);
+        // Whatever is still to come from the file system stops the search
+        // here, before it has moved on, and the next tick starts it again.
+        const std::string folder = folderAt(FolderIndex + 1);
+        ++FolderIndex;
         if (folder.empty())
             return false;
+        try {
+            needFolder(folder);
+        } catch (const FileAnswerPending&) {
+            --FolderIndex;
+            throw;
+        }
         // A Stop during the yield ended the sequence this search serves; a
         // Play after it has made a new one, whose folder and first file must
         // not be overwritten by the old search.

@@ -5,14 +5,31 @@
 namespace orvane {
 
 Player::Player(MMControl& mmControl, FileSystem& fs, UiHost& ui)
-    : File1(fs), MMControl1(mmControl), fs_(fs), ui_(ui), place_(mmControl)
+    : Player(mmControl, std::make_unique<ImmediateFileService>(fs), nullptr, ui)
+{
+}
+
+Player::Player(MMControl& mmControl, FileService& files, UiHost& ui)
+    : Player(mmControl, nullptr, &files, ui)
+{
+}
+
+Player::Player(MMControl& mmControl, std::unique_ptr<FileService> own, FileService* files, UiHost& ui)
+    : File1(files ? *files : *own)
+    , ownFiles_(std::move(own))
+    , MMControl1(mmControl)
+    , fs_(files ? *files : *ownFiles_)
+    , ui_(ui)
+    , place_(mmControl)
 {
     MMControl1.setDoneHandler([this](int notifyCode) { MMControl1_Done(notifyCode); });
     controlHeard_ = MMControl1.nowPlayingChanged().connect([this] { nowPlayingChanged_.notify(); });
+    filesHeard_ = fs_.answered().connect([this] { fileAnswered(); });
 }
 
 Player::~Player()
 {
+    fs_.answered().disconnect(filesHeard_);
     MMControl1.nowPlayingChanged().disconnect(controlHeard_);
 }
 

@@ -16,6 +16,7 @@
 //                  that is while the window lives in the tray.
 
 #include "media/mm_control.h"
+#include "platform/file_service.h"
 #include "platform/file_system.h"
 #include "platform/ui_host.h"
 #include "player/control_model.h"
@@ -25,6 +26,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,9 +44,16 @@ inline constexpr const char* TrayImagePaused = "Volume03.ico";
 // The playing logic of the main window: the player state, the working lists,
 // the control model, and every handler that acts on them. It knows nothing of
 // Qt or libmpv; it sees the world through MMControl, FileSystem and UiHost.
+//
+// Given a FileService that answers later, no handler waits for the file
+// system: a read whose answer is not there yet ends the handler's work for
+// now (a tick returns, a new start waits with the hourglass), and the
+// answer's arrival goes on from where it stopped. Meanwhile every handler may
+// run, as in a yield. Given a plain FileSystem, every read answers at once.
 class Player {
 public:
     Player(MMControl& mmControl, FileSystem& fs, UiHost& ui);
+    Player(MMControl& mmControl, FileService& files, UiHost& ui);
     ~Player();
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
@@ -113,13 +122,30 @@ public:
     bool inTick() const { return tickRunning_; }
     // True while a pass that played nothing holds back the next one.
     bool passWaits() const { return holdTicks_ > 0 || restartHeld_; }
+    // True while a new start waits for the file system to answer.
+    bool startWaits() const { return startWaiting_.has_value(); }
     // True from a file that failed for want of a sound device until a file
     // plays to its end again: the sequence keeps its place and tries again now
     // and then.
     bool waitsForDevice() const { return deviceWaitTicks_ > 0; }
 
 private:
+    // files, or where it is null the service owned.
+    Player(MMControl& mmControl, std::unique_ptr<FileService> own, FileService* files, UiHost& ui);
     void newStart(bool quiet = false, bool byItself = false);
+    void beginStart(bool quiet);
+    void startNow(bool quiet);
+    bool startAnswersReady(bool quiet);
+    bool askStartAhead();
+    void lookIntoNextRound();
+    void needFolder(const std::string& folder);
+    void fileAnswered();
+    void takeWaitingAnswers();
+    void continueWalk();
+    void lookAhead();
+    std::string nextFileHint();
+    std::int64_t indexOfFolderOf(const std::string& path) const;
+    void stopAtTreeEnd();
     std::uint64_t walkPlayPath(bool quiet);
     void startWalk();
     bool walkStep();
@@ -150,15 +176,29 @@ private:
     void setPlaying(const std::string& path);
     std::string joinPath(const std::string& folder, const std::string& name) const;
 
+    std::unique_ptr<FileService> ownFiles_; // the plain file system, read at once
     MMControl& MMControl1;
-    FileSystem& fs_;
+    FileService& fs_;
     UiHost& ui_;
     ControlModel controls_;
     PlaceKeeper place_;
+    bool startByItself_ = false; // the start under way plays on from the place by itself
+    bool playOnAsked_ = false;   // playing on by itself waits for the play path's check
     bool WalkBusy = false;
     std::string playing_;
     Signal<> nowPlayingChanged_;
     Signal<>::Handle controlHeard_ = 0;
+    Signal<>::Handle filesHeard_ = 0;
+
+    // Waiting for the file system.
+    std::optional<bool> startWaiting_;       // a new start waits for answers (its quiet flag)
+    std::optional<std::uint64_t> roundMark_; // the look-ahead has read for the next round since this mark
+    bool starting_ = false;                  // a new start runs (answers wait for its end)
+    bool answerWaiting_ = false;             // answers came while a tick or a start ran
+    bool rereadAsked_ = false;               // the repeated folder's new reading has been asked for
+    bool hintUnknown_ = false;               // the next-file hint waits for answers
+    std::int64_t hintFolder_ = 0;            // where the sequence was when the hint was left unknown
+    std::int64_t hintIndex_ = 0;
 
     // The walk as it goes on. List1 is filled in its own order, a folder
     // before everything inside it, by entering each folder only when the

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace orvane {
 
@@ -44,6 +45,31 @@ std::int64_t ticksFor(std::chrono::steady_clock::duration time)
 // the playing arrangement.
 void Player::newStart(bool quiet, bool byItself)
 {
+    // A new start reads the tree afresh, all but what the look-ahead has read
+    // for it as the last round ended.
+    fs_.forgetBefore(roundMark_ ? *roundMark_ : fs_.mark());
+    roundMark_.reset();
+    startByItself_ = byItself;
+    beginStart(quiet);
+}
+
+// The start itself, run again when the answers it waited for come in. The
+// answers that come while it runs (in its yields) wait for its end.
+void Player::beginStart(bool quiet)
+{
+    const bool outer = !starting_;
+    starting_ = true;
+    startNow(quiet);
+    if (outer) {
+        starting_ = false;
+        takeWaitingAnswers();
+    }
+}
+
+void Player::startNow(bool quiet)
+{
+    if (!startAnswersReady(quiet))
+        return;
     bool playPathThere = false;
     {
         PassLook look(*this, 0);
@@ -57,7 +83,8 @@ void Player::newStart(bool quiet, bool byItself)
         return;
     }
 
-    place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), quiet, byItself);
+    place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), quiet,
+                          std::exchange(startByItself_, false));
     PlayOn = 1;
     PlayIndex = 0;
     DeviceReady = 1;
@@ -99,6 +126,11 @@ void Player::newStart(bool quiet, bool byItself)
         File1.setPath(controls_.Text1());
     } catch (const std::exception&) {
         // Left empty: the first tick then finds nothing to play here.
+    } catch (const FileAnswerPending&) {
+        // Forgotten during the yields: the start waits for it again.
+        WalkBusy = false;
+        startAnswersReady(quiet);
+        return;
     }
     FolderIndex = 0;
     BuildList = true;
@@ -113,6 +145,48 @@ void Player::newStart(bool quiet, bool byItself)
     WalkBusy = false;
 }
 
+// Asks for everything a new start reads of the play path, so that the start
+// then runs through without waiting; true when all of it is there.
+bool Player::startAnswersReady(bool quiet)
+{
+    const bool waited = startWaiting_.has_value();
+    startWaiting_.reset();
+    if (fs_.immediate() || askStartAhead()) {
+        if (waited && !quiet)
+            ui_.setMousePointer(UiHost::PointerDefault);
+        return true;
+    }
+    startWaiting_ = quiet;
+    if (!quiet && !waited)
+        ui_.setMousePointer(UiHost::PointerHourglass);
+    if (!quiet && tickRunning_ && PlayOn == 0) {
+        // The next round of a repeated tree, after the Stop that ended the
+        // last: nothing has ended for the user, who sees it playing still.
+        PlayOn = 1;
+        controls_.arrange(PlayState::Idle, PlayState::Playing);
+    }
+    return false;
+}
+
+bool Player::askStartAhead()
+{
+    bool ready = true;
+    const auto ask = [&ready](auto read) {
+        try {
+            read();
+        } catch (const FileAnswerPending&) {
+            ready = false;
+        } catch (const std::exception&) {
+            // Known to fail: the start deals with that as it reads it.
+        }
+    };
+    ask([&] { fs_.folderExists(controls_.Text1()); });
+    ask([&] { ProbeFolder(playPathPattern()); });
+    ask([&] { fs_.listFolder(walkRoot(), ListPattern::All); });
+    ask([&] { fs_.listFolder(controls_.Text1(), ListPattern::Mp3Files); });
+    return ready;
+}
+
 void Player::Timer1_Timer()
 {
     // A tick never starts while another runs, not even from one of its yields.
@@ -124,15 +198,51 @@ void Player::Timer1_Timer()
         tick();
         place_.tick();
     } catch (...) {
-        // A failure ends this tick quietly; the next tick starts afresh.
+        // A failure, or a read that waits for the file system, ends this tick
+        // quietly; the next tick (asked for by the answer) goes on.
     }
     tickRunning_ = false;
     if (tickAsked_)
         askForTick(); // asked for while this tick ran
+    takeWaitingAnswers();
+}
+
+// What the file system's answers set going: a start that waited for them, the
+// walk, the look-ahead and the tick that waited.
+void Player::fileAnswered()
+{
+    if (tickRunning_ || starting_) {
+        answerWaiting_ = true; // taken up as the tick or the start ends
+        return;
+    }
+    if (std::exchange(playOnAsked_, false) && PlayOn == 0) {
+        playOnByItself();
+        return;
+    }
+    if (startWaiting_) {
+        if (!Paused) // a pause while the next round waited holds it until the resume
+            beginStart(*startWaiting_);
+        return;
+    }
+    continueWalk();
+    if (PlayOn == 1) {
+        lookAhead();
+        askForTick();
+    }
+}
+
+void Player::takeWaitingAnswers()
+{
+    if (!answerWaiting_ || tickRunning_ || starting_)
+        return;
+    answerWaiting_ = false;
+    fileAnswered();
 }
 
 void Player::tick()
 {
+    if (startWaiting_)
+        return; // the next round waits for the file system
     if (holdTicks_ > 0) {
         --holdTicks_;
         return;
@@ -158,7 +268,7 @@ void Player::tick()
             if (treeRepeatHeld())
                 return;
             if (DeviceReady == 1)
-                cmdStop_Click();
+                stopAtTreeEnd();
             endChecks();
             return;
         }
@@ -193,7 +303,8 @@ void Player::tick()
             MMControl1.setCommand("Play");
             DeviceReady = 0;
             ++PlayIndex;
-            MMControl1.setNextFileName(followingFile());
+            MMControl1.setNextFileName(nextFileHint());
+            lookAhead();
         }
     } else {
         if (PlayIndex == n && DeviceReady == 1) {
@@ -245,6 +356,10 @@ void Player::endChecks()
 void Player::readFolderAgain()
 {
     const std::vector<std::string> before = File1.names();
+    if (!rereadAsked_) {
+        fs_.forgetFolder(File1.Path()); // what was read for the last pass is old now
+        rereadAsked_ = true;
+    }
     PassLook look(*this, 1);
     try {
         File1.setPath(File1.Path());
@@ -252,6 +367,7 @@ void Player::readFolderAgain()
         // Gone or unreadable (a medium taken away): nothing to play until it
         // can be read again.
     }
+    rereadAsked_ = false;
     if (File1.names() != before)
         BuildPlayList();
 }

@@ -17,6 +17,8 @@ void Player::resume()
     Paused = false;
     controls_.arrange(PlayState::Paused, PlayState::Playing);
     place_.pauseChanged(false);
+    if (startWaiting_)
+        beginStart(*startWaiting_); // the round that waited goes on with what has come in
 }
 
 void Player::cmdSkip_Click()
@@ -30,6 +32,13 @@ void Player::cmdStop_Click()
 {
     ++stops_;
     place_.forget(); // Play after Stop starts the tree from its first file
+    fs_.dropPending(); // whatever the sequence still waits for comes too late
+    if (startWaiting_ && !*startWaiting_)
+        ui_.setMousePointer(UiHost::PointerDefault);
+    startWaiting_.reset();
+    roundMark_.reset();
+    rereadAsked_ = false;
+    hintUnknown_ = false;
     holdTicks_ = 0;
     restartHeld_ = false;
     deviceWaitTicks_ = 0;
@@ -45,6 +54,15 @@ void Player::cmdStop_Click()
     for (auto i = List1.ListCount() - 1; i >= 0; --i)
         List1.RemoveItem(i);
     List2.clear();
+}
+
+// The Stop that ends a round of a repeated tree keeps what the look-ahead has
+// read for the next round, which starts at once.
+void Player::stopAtTreeEnd()
+{
+    const std::optional<std::uint64_t> mark = roundMark_;
+    cmdStop_Click();
+    roundMark_ = mark;
 }
 
 void Player::mnuPlay_Click()

@@ -124,10 +124,18 @@ void SortedList::RemoveItem(std::int64_t index)
 
 void FileList::setPath(const std::string& path)
 {
+    // A listing still to come (FileAnswerPending) leaves the list as it was.
+    std::vector<DirEntry> entries;
+    try {
+        entries = fs_.listFolder(path, ListPattern::Mp3Files);
+    } catch (const std::exception&) {
+        path_ = path;
+        names_.clear();
+        throw;
+    }
     path_ = path;
-    names_.clear();
     std::vector<std::string> names;
-    for (auto& entry : fs_.listFolder(path, ListPattern::Mp3Files))
+    for (auto& entry : entries)
         names.push_back(std::move(entry.name));
     std::sort(names.begin(), names.end(),
               [](const std::string& x, const std::string& y) { return compareNames(x, y) < 0; });

@@ -73,17 +73,17 @@ OptionButton::OptionButton(const QString& text, QWidget* parent)
 }
 
 frmOrvane::frmOrvane(SettingsProvider& settings, QWidget* parent)
-    : frmOrvane(makeMediaControl(), makeNativeFileSystem(), settings, parent)
+    : frmOrvane(makeMediaControl(), makeNativeFileSystem(), settings, parent, FileReads::OffWindowThread)
 {
 }
 
 frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
-                     SettingsProvider& settings, QWidget* parent)
+                     SettingsProvider& settings, QWidget* parent, FileReads reads)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                   | Qt::WindowSystemMenuHint
                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                   | Qt::MSWindowsFixedSizeDialogHint)
-    , MainForm(std::move(mmControl), std::move(fileSystem), std::make_unique<QtUiHost>(this), settings)
+    , MainForm(std::move(mmControl), std::move(fileSystem), std::make_unique<QtUiHost>(this), settings, reads)
 {
     installAccessibleInterfaces();
     setWindowTitle(QString::fromLatin1(Caption));

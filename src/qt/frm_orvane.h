@@ -50,7 +50,7 @@ class frmOrvane : public QWidget, public MainForm {
 public:
     explicit frmOrvane(SettingsProvider& settings, QWidget* parent = nullptr);
     frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
-              SettingsProvider& settings, QWidget* parent = nullptr);
+              SettingsProvider& settings, QWidget* parent = nullptr, FileReads reads = FileReads::AtOnce);
     ~frmOrvane() override;
 
     QLabel* Label2;

@@ -76,6 +76,13 @@ void QtUiHost::requestTick()
         Qt::QueuedConnection);
 }
 
+// A queued call to an object of the window thread: Qt hands it over from any
+// thread, in order, and drops it if the object has gone.
+void QtUiHost::post(std::function<void()> call)
+{
+    QMetaObject::invokeMethod(&tickContext_, std::move(call), Qt::QueuedConnection);
+}
+
 std::string toNativePath(const QString& text)
 {
     return QFile::encodeName(text).toStdString();

@@ -23,6 +23,7 @@ public:
     void messageBox(const std::string& text, int style, const std::string& title) override;
     void setMousePointer(int code) override;
     void requestTick() override;
+    void post(std::function<void()> call) override;
 
     bool hourglassShown() const { return hourglass_; }
 
@@ -30,7 +31,7 @@ private:
     QPointer<QWidget> owner_;
     bool hourglass_ = false;
     bool tickPosted_ = false;
-    QObject tickContext_; // pending requested ticks die with the host
+    QObject tickContext_; // pending requested ticks and posted calls die with the host
 };
 
 // Native path bytes of the core <-> text shown in the window.

@@ -78,7 +78,7 @@ RECT lineRect(const win::TwipsScale& tw, const layout::TwipsLine& line)
 frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
                      SettingsProvider& settings, Hooks hooks)
     : UiHostHolder(std::make_unique<WinUiHost>([this] { return hwnd(); }, hooks.messageBoxClosed))
-    , MainForm(std::move(mmControl), std::move(fileSystem), std::move(uiHost), settings)
+    , MainForm(std::move(mmControl), std::move(fileSystem), std::move(uiHost), settings, hooks.reads)
     , hooks_(std::move(hooks))
 {
     const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_ORVANE));
@@ -265,6 +265,9 @@ LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WinUiHost::TickMessage:
         UiHostHolder::ui->runTick();
+        return 0;
+    case WinUiHost::PostedMessage:
+        UiHostHolder::ui->runPosted();
         return 0;
     case SysTrayHandlers::HideMinimisedMessage:
         tray_->hideIfInTray();

@@ -30,6 +30,7 @@ public:
         std::function<void()> showAbout;       // frmAbout, modeless
         std::function<void()> unloaded;        // the media control is closed, the settings stored
         std::function<void()> messageBoxClosed;
+        FileReads reads = FileReads::AtOnce; // the program reads off its window thread
     };
 
     frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,

@@ -32,6 +32,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         hooks.showAbout = [windowGone] { orvane::frmAbout::showModeless(windowGone); };
         hooks.unloaded = [&lifetime] { lifetime.mainWindowUnloaded(); };
         hooks.messageBoxClosed = windowGone;
+        hooks.reads = orvane::MainForm::FileReads::OffWindowThread;
         auto media = orvane::TracedControl::wrapFromEnvironment(orvane::makeWinMediaControl());
         mainWindow = std::make_unique<orvane::frmOrvane>(std::move(media), orvane::makeNativeFileSystem(),
                                                          settings, std::move(hooks));

@@ -91,6 +91,31 @@ void WinUiHost::runTick()
     runRequestedTick();
 }
 
+// One message per call, so that each runs in its turn among the window's
+// other messages; the calls wait in order beside the message queue.
+void WinUiHost::post(std::function<void()> call)
+{
+    const HWND owner = owner_ ? owner_() : nullptr;
+    if (!owner)
+        return;
+    std::lock_guard lock(postedMutex_);
+    posted_.push_back(std::move(call));
+    PostMessageW(owner, PostedMessage, 0, 0);
+}
+
+void WinUiHost::runPosted()
+{
+    std::function<void()> call;
+    {
+        std::lock_guard lock(postedMutex_);
+        if (posted_.empty())
+            return;
+        call = std::move(posted_.front());
+        posted_.pop_front();
+    }
+    call();
+}
+
 bool WinUiHost::setCursorFor(HWND)
 {
     if (!hourglass_)

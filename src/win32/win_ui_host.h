@@ -3,7 +3,9 @@
 #include "platform/ui_host.h"
 #include "platform/win_api.h"
 
+#include <deque>
 #include <functional>
+#include <mutex>
 
 namespace orvane {
 
@@ -29,11 +31,16 @@ public:
     void messageBox(const std::string& text, int style, const std::string& title) override;
     void setMousePointer(int code) override;
     void requestTick() override;
+    void post(std::function<void()> call) override;
 
     // Private message of the owner window: run the tick asked for.
     static constexpr UINT TickMessage = WM_APP + 11;
     // The owner window's answer to TickMessage.
     void runTick();
+    // Private message of the owner window: run the calls posted.
+    static constexpr UINT PostedMessage = WM_APP + 12;
+    // The owner window's answer to PostedMessage.
+    void runPosted();
 
     bool hourglassShown() const { return hourglass_; }
     // The pointer over the owner window: the hourglass while it is on.
@@ -44,6 +51,8 @@ private:
     std::function<void()> boxClosed_;
     bool hourglass_ = false;
     bool tickPosted_ = false;
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
 };
 
 } // namespace orvane

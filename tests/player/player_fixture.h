@@ -10,6 +10,16 @@
 
 namespace orvane::test {
 
+// The play path and options, set as a user would.
+inline void setOptions(ControlModel& ctl, const std::string& path, int sub, int repeat, bool byDate = false)
+{
+    ctl.setText1(path);
+    ctl.setCkSub(sub);
+    ctl.setCkRepeat(repeat);
+    ctl.setOptDate(byDate);
+    ctl.setOptName(!byDate);
+}
+
 // A player over fakes, with the play path and options set as a user would.
 class PlayerFixture : public ::testing::Test {
 protected:
@@ -21,11 +31,7 @@ protected:
 
     void options(const std::string& path, int sub, int repeat, bool byDate = false)
     {
-        ctl.setText1(path);
-        ctl.setCkSub(sub);
-        ctl.setCkRepeat(repeat);
-        ctl.setOptDate(byDate);
-        ctl.setOptName(!byDate);
+        setOptions(ctl, path, sub, repeat, byDate);
     }
 
     // Ticks as the timer would while it runs, each opened file playing to its

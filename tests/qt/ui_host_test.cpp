@@ -9,7 +9,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
+
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +49,32 @@ TEST(QtUiHost, RequestedTickRunsOnceFromTheEventLoop)
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(ticks, 1);
+}
+
+// Calls posted from another thread run on the window thread, in order, and
+// those still waiting when the host goes are dropped.
+TEST(QtUiHost, PostedCallsRunOnTheWindowThreadInOrder)
+{
+    std::vector<int> ran;
+    bool onWindowThread = true;
+    {
+        QtUiHost ui(nullptr);
+        std::thread worker([&] {
+            for (int i = 0; i < 3; ++i)
+                ui.post([&, i] {
+                    ran.push_back(i);
+                    onWindowThread = onWindowThread && QThread::currentThread() == qApp->thread();
+                });
+        });
+        worker.join();
+        EXPECT_TRUE(ran.empty());
+        ui.yield();
+        EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+        EXPECT_TRUE(onWindowThread);
+        ui.post([&] { ran.push_back(3); });
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ran.size(), 3u);
 }
 
 TEST(QtUiHost, MessageBoxIsModalWithOneOkAndTheStyleIcon)

@@ -38,6 +38,15 @@ void FakeUi::yield()
     }
 }
 
+void FakeUi::runPosted()
+{
+    while (!posted.empty()) {
+        auto call = std::move(posted.front());
+        posted.erase(posted.begin());
+        call();
+    }
+}
+
 std::string FakeFileSystem::normal(const std::string& path) const
 {
     std::string p = path;
@@ -150,6 +159,29 @@ std::optional<std::string> MemoryRegistry::read(const std::string& path)
     if (it == store_.values.end())
         return std::nullopt;
     return it->second;
+}
+
+std::size_t SlowFileService::answer()
+{
+    std::vector<FileAnswer> answers;
+    std::vector<FileCall> left;
+    for (FileCall& call : out) {
+        if (isGone(call))
+            left.push_back(std::move(call));
+        else
+            answers.push_back(answerCall(fs_, call));
+    }
+    out = std::move(left);
+    const std::size_t count = answers.size();
+    if (count > 0)
+        deliver(std::move(answers));
+    return count;
+}
+
+void SlowFileService::answerAll()
+{
+    while (answer() > 0) {
+    }
 }
 
 } // namespace orvane::test

@@ -3,6 +3,7 @@
 // Test doubles that record what the player asked of them.
 
 #include "media/mm_control.h"
+#include "platform/file_service.h"
 #include "platform/file_system.h"
 #include "platform/ui_host.h"
 #include "settings/mod_reg.h"
@@ -62,6 +63,9 @@ public:
     }
     void setMousePointer(int code) override { pointers.push_back(code); }
     void requestTick() override { ++tickRequests; }
+    // Posted calls wait until the test runs them.
+    void post(std::function<void()> call) override { posted.push_back(std::move(call)); }
+    void runPosted();
     // A clock that moves only when a test (or a fake it drives) moves it.
     std::chrono::steady_clock::time_point steadyNow() const override { return now; }
 
@@ -79,6 +83,7 @@ public:
     std::vector<Box> boxes;
     std::vector<int> pointers;
     std::map<int, std::function<void()>> actions;
+    std::vector<std::function<void()>> posted;
 };
 
 // A registry held in memory, shared by every object the factory makes, that
@@ -133,6 +138,47 @@ private:
     };
     std::string normal(const std::string& path) const;
     std::map<std::string, Node> nodes_;
+};
+
+// A share that answers later: each call the player asks waits until the test
+// answers it, and calls on a share that has gone are not answered at all
+// until it comes back. The answers are what the file system behind holds
+// when the test answers.
+class SlowFileService : public DeferredFileService {
+public:
+    explicit SlowFileService(FileSystem& fs) : DeferredFileService(fs.separator()), fs_(fs) {}
+
+    // Answers the calls out now (not those the answers make the player ask),
+    // in the order asked; how many were answered.
+    std::size_t answer();
+    // Answers until nothing more is asked that can be answered.
+    void answerAll();
+    // Calls on paths under prefix are not answered until comeBack.
+    void goAway(const std::string& prefix)
+    {
+        gone_ = [prefix](const std::string& path) { return path.rfind(prefix, 0) == 0; };
+    }
+    // Calls on that path itself (not on what is inside) are not answered.
+    void holdPath(const std::string& held)
+    {
+        gone_ = [held](const std::string& path) { return path == held; };
+    }
+    void comeBack() { gone_ = nullptr; }
+
+    std::vector<FileCall> out; // asked, not answered yet
+    int asked = 0;
+
+protected:
+    void ask(const FileCall& call) override
+    {
+        out.push_back(call);
+        ++asked;
+    }
+
+private:
+    bool isGone(const FileCall& call) const { return gone_ && gone_(call.path); }
+    FileSystem& fs_;
+    std::function<bool(const std::string&)> gone_;
 };
 
 } // namespace orvane::test

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 namespace orvane {
 namespace {
 
@@ -119,14 +121,26 @@ protected:
         makeWindow();
     }
 
-    void makeWindow()
+    void makeWindow(MainForm::FileReads reads = MainForm::FileReads::AtOnce)
     {
         window.reset();
         auto control = std::make_unique<FakeMMControl>();
         mm = control.get();
         frmOrvane::Hooks hooks;
         hooks.unloaded = [this] { ++unloads; };
+        hooks.reads = reads;
         window = std::make_unique<frmOrvane>(std::move(control), makeNativeFileSystem(), settings, hooks);
+    }
+
+    // Lets the window's messages through until done holds (the guard only
+    // keeps a broken build from hanging the run).
+    bool pumpUntil(const std::function<bool()>& done)
+    {
+        for (int i = 0; i < 2000 && !done(); ++i) {
+            pump();
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        return done();
     }
 
     HWND control(const char* name) const { return window->control(name); }
@@ -140,6 +154,20 @@ protected:
     int unloads = 0;
     std::unique_ptr<frmOrvane> window;
 };
+
+// The program reads its files off the window thread: Play returns at once,
+// and the answers, posted back to the window, start the music.
+TEST_F(MainWindowTest, FilesReadOffTheWindowThreadComeBackAsItsMessages)
+{
+    makeWindow(MainForm::FileReads::OffWindowThread);
+    click("cmdPlay");
+    EXPECT_FALSE(window->timer1Runs()) << "Play waits for the file system, not in its handler";
+    ASSERT_TRUE(pumpUntil([&] { return window->timer1Runs(); }));
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    ASSERT_TRUE(pumpUntil([&] { return !mm->opened().empty(); }));
+    EXPECT_EQ(mm->opened().front(), tree.path("music/a.mp3"));
+    click("cmdStop");
+}
 
 TEST_F(MainWindowTest, ControlsStandInTheTwipsLayoutInTabOrder)
 {

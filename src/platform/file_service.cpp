@@ -1,0 +1,295 @@
+#include "platform/file_service.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace orvane {
+
+std::string FileCall::key() const
+{
+    switch (kind) {
+    case Kind::Exists: return "E" + path;
+    case Kind::List: return (pattern == ListPattern::All ? "L" : "M") + path;
+    case Kind::FirstMp3: return "F" + path;
+    case Kind::Date: return "D" + path;
+    }
+    return path;
+}
+
+namespace {
+
+template <class Read>
+FileOutcome outcomeOf(Read read)
+{
+    FileOutcome outcome;
+    try {
+        read(outcome);
+    } catch (...) {
+        outcome.error = std::current_exception();
+    }
+    return outcome;
+}
+
+std::string pathIn(const FileSystem& fs, const std::string& folder, const std::string& name)
+{
+    if (!folder.empty() && folder.back() == fs.separator())
+        return folder + name;
+    return folder + fs.separator() + name;
+}
+
+} // namespace
+
+FileAnswer answerCall(FileSystem& fs, const FileCall& call)
+{
+    FileAnswer answer{call, {}, {}};
+    const std::string& path = call.path;
+    switch (call.kind) {
+    case FileCall::Kind::Exists:
+        answer.outcome = outcomeOf([&](FileOutcome& o) { o.exists = fs.folderExists(path); });
+        break;
+    case FileCall::Kind::List:
+        answer.outcome = outcomeOf([&](FileOutcome& o) { o.entries = fs.listFolder(path, call.pattern); });
+        if (call.pattern == ListPattern::Mp3Files) {
+            for (const DirEntry& entry : answer.outcome.entries) {
+                const std::string file = pathIn(fs, path, entry.name);
+                answer.dates.emplace_back(file, outcomeOf([&](FileOutcome& o) { o.date = fs.dateCreated(file); }));
+            }
+        }
+        break;
+    case FileCall::Kind::FirstMp3:
+        answer.outcome = outcomeOf([&](FileOutcome& o) { o.name = fs.firstMp3(path); });
+        break;
+    case FileCall::Kind::Date:
+        answer.outcome = outcomeOf([&](FileOutcome& o) { o.date = fs.dateCreated(path); });
+        break;
+    }
+    return answer;
+}
+
+// --- DeferredFileService ---------------------------------------------------
+
+const FileOutcome& DeferredFileService::read(FileCall call)
+{
+    const std::string key = call.key();
+    auto it = entries_.find(key);
+    if (it == entries_.end()) {
+        call.ticket = nextTicket_++;
+        entries_[key].ticket = call.ticket;
+        ask(call);
+        throw FileAnswerPending{};
+    }
+    if (!it->second.outcome)
+        throw FileAnswerPending{};
+    if (it->second.outcome->error)
+        std::rethrow_exception(it->second.outcome->error);
+    return *it->second.outcome;
+}
+
+bool DeferredFileService::folderExists(const std::string& path)
+{
+    try {
+        return read({FileCall::Kind::Exists, ListPattern::All, path}).exists;
+    } catch (const FileSystemError&) {
+        return false; // the synchronous form never throws
+    }
+}
+
+std::vector<DirEntry> DeferredFileService::listFolder(const std::string& folder, ListPattern pattern)
+{
+    return read({FileCall::Kind::List, pattern, folder}).entries;
+}
+
+// The first ".mp3" is the first entry of the folder's ".mp3" listing: where
+// that listing is known, the share is not asked a second time.
+std::string DeferredFileService::firstMp3(const std::string& folder)
+{
+    auto listed = entries_.find(FileCall{FileCall::Kind::List, ListPattern::Mp3Files, folder}.key());
+    if (listed != entries_.end() && listed->second.outcome && !listed->second.outcome->error) {
+        const std::vector<DirEntry>& files = listed->second.outcome->entries;
+        return files.empty() ? std::string{} : files.front().name;
+    }
+    return read({FileCall::Kind::FirstMp3, ListPattern::All, folder}).name;
+}
+
+DateTime DeferredFileService::dateCreated(const std::string& path)
+{
+    return read({FileCall::Kind::Date, ListPattern::All, path}).date;
+}
+
+void DeferredFileService::forgetBefore(std::uint64_t mark)
+{
+    bool callsOut = false;
+    std::erase_if(entries_, [mark, &callsOut](const auto& item) {
+        if (item.second.ticket >= mark)
+            return false;
+        callsOut = callsOut || !item.second.outcome;
+        return true;
+    });
+    if (callsOut)
+        abandonCallsBefore(mark);
+}
+
+void DeferredFileService::forgetFolder(const std::string& folder)
+{
+    for (ListPattern pattern : {ListPattern::All, ListPattern::Mp3Files})
+        entries_.erase(FileCall{FileCall::Kind::List, pattern, folder}.key());
+    entries_.erase(FileCall{FileCall::Kind::FirstMp3, ListPattern::All, folder}.key());
+    entries_.erase(FileCall{FileCall::Kind::Exists, ListPattern::All, folder}.key());
+}
+
+void DeferredFileService::dropPending()
+{
+    const auto before = entries_.size();
+    std::erase_if(entries_, [](const auto& item) { return !item.second.outcome; });
+    if (entries_.size() != before)
+        abandonCallsBefore(nextTicket_);
+}
+
+// Only the asking the entry waits for may fill it; a date read along with a
+// listing fills its entry unless a call of its own is out for it.
+bool DeferredFileService::keep(const std::string& key, std::uint64_t ticket, FileOutcome outcome)
+{
+    auto it = entries_.find(key);
+    if (it == entries_.end() || it->second.ticket != ticket || it->second.outcome)
+        return false;
+    it->second.outcome = std::move(outcome);
+    return true;
+}
+
+void DeferredFileService::deliver(std::vector<FileAnswer> answers)
+{
+    bool kept = false;
+    for (FileAnswer& answer : answers) {
+        const std::uint64_t ticket = answer.call.ticket;
+        if (!keep(answer.call.key(), ticket, std::move(answer.outcome)))
+            continue;
+        kept = true;
+        for (auto& [file, outcome] : answer.dates) {
+            const std::string key = FileCall{FileCall::Kind::Date, ListPattern::All, file}.key();
+            auto it = entries_.find(key);
+            if (it == entries_.end() || it->second.outcome)
+                entries_[key] = Entry{ticket, std::move(outcome)};
+        }
+    }
+    if (kept)
+        raiseAnswered();
+}
+
+// --- AsyncFileService ------------------------------------------------------
+
+// One worker thread and the calls waiting for it. The thread holds the worker
+// (and through it the file system) for as long as it runs, so neither goes
+// while it is inside a call.
+struct AsyncFileService::Worker {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<FileCall> calls;
+    bool busy = false;
+    std::uint64_t current = 0; // the ticket of the call it is in
+    bool stop = false;
+    std::shared_ptr<FileSystem> fs;
+    Post post; // cleared under the mutex when nobody may be told any more
+    std::shared_ptr<AsyncFileService*> owner;
+
+    static void run(std::shared_ptr<Worker> self);
+};
+
+void AsyncFileService::Worker::run(std::shared_ptr<Worker> self)
+{
+    for (;;) {
+        FileCall call;
+        {
+            std::unique_lock lock(self->mutex);
+            self->wake.wait(lock, [&] { return self->stop || !self->calls.empty(); });
+            if (self->stop)
+                return;
+            call = std::move(self->calls.front());
+            self->calls.pop_front();
+            self->busy = true;
+            self->current = call.ticket;
+        }
+        FileAnswer answer = answerCall(*self->fs, call);
+        std::lock_guard lock(self->mutex);
+        self->busy = false;
+        if (self->stop || !self->post)
+            return;
+        self->post([owner = self->owner, answer = std::move(answer)]() mutable {
+            if (*owner)
+                (*owner)->deliver({std::move(answer)});
+        });
+    }
+}
+
+AsyncFileService::AsyncFileService(std::shared_ptr<FileSystem> fs, Post post)
+    : DeferredFileService(fs->separator())
+    , fs_(std::move(fs))
+    , post_(std::move(post))
+    , self_(std::make_shared<AsyncFileService*>(this))
+{
+}
+
+AsyncFileService::~AsyncFileService()
+{
+    close();
+    *self_ = nullptr;
+}
+
+void AsyncFileService::close()
+{
+    if (!worker_)
+        return;
+    std::lock_guard lock(worker_->mutex);
+    worker_->stop = true;
+    worker_->post = nullptr;
+    worker_->wake.notify_one();
+    post_ = nullptr;
+}
+
+void AsyncFileService::ask(const FileCall& call)
+{
+    if (!post_)
+        return; // closed: nothing is answered any more
+    if (!worker_) {
+        worker_ = std::make_shared<Worker>();
+        worker_->fs = fs_;
+        worker_->post = post_;
+        worker_->owner = self_;
+        std::thread(Worker::run, worker_).detach();
+    }
+    std::lock_guard lock(worker_->mutex);
+    worker_->calls.push_back(call);
+    worker_->wake.notify_one();
+}
+
+// A worker inside a call may stay there for good (a share gone): when that
+// call is dropped, the worker is left to finish it on its own, and the calls
+// still wanted go to a new one.
+void AsyncFileService::abandonCallsBefore(std::uint64_t mark)
+{
+    const std::shared_ptr<Worker> worker = worker_;
+    if (!worker)
+        return;
+    std::deque<FileCall> wanted;
+    {
+        std::lock_guard lock(worker->mutex);
+        for (FileCall& call : worker->calls) {
+            if (call.ticket >= mark)
+                wanted.push_back(std::move(call));
+        }
+        worker->calls.clear();
+        if (!worker->busy || worker->current >= mark) {
+            worker->calls = std::move(wanted);
+            return;
+        }
+        worker->stop = true;
+        worker->post = nullptr;
+        worker->wake.notify_one();
+    }
+    worker_.reset();
+    for (const FileCall& call : wanted)
+        ask(call);
+}
+
+} // namespace orvane

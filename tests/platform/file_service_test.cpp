@@ -1,0 +1,173 @@
+#include "platform/file_service.h"
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace orvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Only a guard against a hang: every wait below ends as soon as what it waits
+// for has happened.
+constexpr auto HangGuard = 20s;
+
+// Listings of folders under "/gone" do not return until the share comes back.
+class GatedFileSystem : public FakeFileSystem {
+public:
+    std::vector<DirEntry> listFolder(const std::string& folder, ListPattern pattern) override
+    {
+        {
+            std::unique_lock lock(mutex_);
+            entered_.push_back(folder);
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return back_ || folder.rfind("/gone", 0) != 0; });
+        }
+        return FakeFileSystem::listFolder(folder, pattern);
+    }
+    bool waitUntilInside(const std::string& folder)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, HangGuard, [&] {
+            return std::find(entered_.begin(), entered_.end(), folder) != entered_.end();
+        });
+    }
+    void comeBack()
+    {
+        std::lock_guard lock(mutex_);
+        back_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> entered_;
+    bool back_ = false;
+};
+
+// The window thread's queue: calls posted from any thread, run by the test.
+class Inbox {
+public:
+    void post(std::function<void()> call)
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+        arrived_.notify_all();
+    }
+    bool runOne()
+    {
+        std::function<void()> call;
+        {
+            std::unique_lock lock(mutex_);
+            if (!arrived_.wait_for(lock, HangGuard, [&] { return !calls_.empty(); }))
+                return false;
+            call = std::move(calls_.front());
+            calls_.pop_front();
+        }
+        call();
+        return true;
+    }
+    std::size_t waiting()
+    {
+        std::lock_guard lock(mutex_);
+        return calls_.size();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<std::function<void()>> calls_;
+};
+
+class AsyncFiles : public ::testing::Test {
+protected:
+    AsyncFiles()
+    {
+        fs->addFile("/m/b.mp3");
+        fs->addFile("/m/a.mp3");
+        fs->addFile("/gone/c.mp3");
+        fs->addFile("/n/c.mp3");
+        service->answered().connect([this] { ++answers; });
+    }
+    ~AsyncFiles() override { fs->comeBack(); } // lets a worker still inside a call end
+
+    template <class Read>
+    static bool pends(Read read)
+    {
+        try {
+            read();
+        } catch (const FileAnswerPending&) {
+            return true;
+        }
+        return false;
+    }
+
+    std::shared_ptr<GatedFileSystem> fs = std::make_shared<GatedFileSystem>();
+    Inbox inbox;
+    std::unique_ptr<AsyncFileService> service = std::make_unique<AsyncFileService>(
+        fs, [this](std::function<void()> call) { inbox.post(std::move(call)); });
+    int answers = 0;
+};
+
+TEST_F(AsyncFiles, ReadsPendUntilTheirAnswersArriveOnTheWindowThreadInOrder)
+{
+    EXPECT_TRUE(pends([&] { service->firstMp3("/m"); }));
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::Mp3Files); }));
+    EXPECT_TRUE(pends([&] { service->firstMp3("/m"); })) << "asked once, still out";
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_EQ(answers, 1);
+    EXPECT_EQ(service->firstMp3("/m"), "b.mp3");
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::Mp3Files); }));
+    ASSERT_TRUE(inbox.runOne());
+    const std::vector<DirEntry> listed = service->listFolder("/m", ListPattern::Mp3Files);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].name, "b.mp3");
+    EXPECT_FALSE(pends([&] { service->dateCreated("/m/a.mp3"); })) << "dates come with the listing";
+    service->forgetFolder("/m");
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::Mp3Files); })) << "read again";
+    ASSERT_TRUE(inbox.runOne());
+
+    EXPECT_TRUE(pends([&] { service->listFolder("/n", ListPattern::Mp3Files); }));
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_EQ(service->firstMp3("/n"), "c.mp3") << "known from the listing: the share is not asked again";
+    EXPECT_TRUE(pends([&] { service->listFolder("/nowhere", ListPattern::All); }));
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_THROW(service->listFolder("/nowhere", ListPattern::All), FileSystemError) << "the failure, kept";
+}
+
+TEST_F(AsyncFiles, ACallStuckOnAGoneShareHoldsUpNoCallAskedAfterItWasDropped)
+{
+    EXPECT_TRUE(pends([&] { service->listFolder("/gone", ListPattern::All); }));
+    ASSERT_TRUE(fs->waitUntilInside("/gone"));
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::All); }));
+    service->dropPending(); // a Stop
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::All); }));
+    ASSERT_TRUE(inbox.runOne()) << "answered while the other call is still stuck";
+    EXPECT_EQ(service->listFolder("/m", ListPattern::All).size(), 2u);
+
+    fs->comeBack();
+    EXPECT_TRUE(pends([&] { service->listFolder("/m/", ListPattern::All); }));
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_EQ(inbox.waiting(), 0u) << "the dropped call's answer is never handed over";
+    EXPECT_EQ(answers, 2);
+}
+
+TEST_F(AsyncFiles, TheServiceEndsAtOnceWhileACallIsStuck)
+{
+    EXPECT_TRUE(pends([&] { service->listFolder("/gone", ListPattern::All); }));
+    ASSERT_TRUE(fs->waitUntilInside("/gone"));
+    service.reset(); // would wait for good if it joined its worker
+    fs->comeBack();
+    EXPECT_EQ(inbox.waiting(), 0u);
+    EXPECT_EQ(answers, 0);
+}
+
+} // namespace
+} // namespace orvane::test

@@ -1,0 +1,344 @@
+#include "player_fixture.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace orvane::test {
+namespace {
+
+using Files = std::vector<std::string>;
+
+// root a, b; A (x), A/X (y); B (z); an empty folder E; an unreadable U (u);
+// dates that turn the name order round.
+void makeTree(FakeFileSystem& fs)
+{
+    fs.addFile("/m/b.mp3", 1);
+    fs.addFile("/m/a.mp3", 2);
+    fs.addFile("/m/B/z.mp3", 3);
+    fs.addFolder("/m/E");
+    fs.addFile("/m/A/X/y.mp3", 4);
+    fs.addFile("/m/A/x.mp3", 5);
+    fs.addFile("/m/U/u.mp3", 6);
+    fs.makeUnreadable("/m/U");
+}
+
+// A player whose file system answers only when the test says so.
+class SlowShare : public PlayerFixture {
+protected:
+    SlowFileService files{fs};
+    Player slow{mm, files, ui};
+    ControlModel& sctl = slow.controls();
+
+    void play(const std::string& path, int sub, int repeat, bool byDate = false)
+    {
+        makeTree(fs);
+        setOptions(sctl, path, sub, repeat, byDate);
+        slow.cmdPlay_Click();
+    }
+
+    // As playThrough, but the share answers only between ticks: each tick
+    // finds the answers to what the one before asked for.
+    Files playSlowly(int maxTicks, int ticksPerFile = 2)
+    {
+        std::size_t seen = mm.opened().size();
+        int ticksLeft = 0;
+        for (int i = 0; i < maxTicks && (sctl.enabled(Ctl::Timer1) || slow.startWaits()); ++i) {
+            files.answer();
+            slow.Timer1_Timer();
+            if (mm.opened().size() > seen) {
+                seen = mm.opened().size();
+                ticksLeft = ticksPerFile;
+            }
+            if (ticksLeft > 0 && --ticksLeft == 0)
+                mm.finish();
+        }
+        return mm.opened();
+    }
+
+    // Starts playing and plays the first file, with every answer in.
+    void playFirst(const std::string& path, int sub, int repeat)
+    {
+        play(path, sub, repeat);
+        files.answerAll();
+        slow.Timer1_Timer();
+        files.answerAll();
+        ASSERT_EQ(mm.opened().size(), 1u);
+    }
+};
+
+struct OrderCase {
+    int sub;
+    int repeat;
+    bool byDate;
+    int ticksPerFile;
+};
+
+class SlowShareOrder : public SlowShare, public ::testing::WithParamInterface<OrderCase> {};
+
+// What plays, and in which order, is what the same tree plays when every
+// call answers at once.
+TEST_P(SlowShareOrder, PlaysWhatAnAnsweringShareWouldInTheSameOrder)
+{
+    const OrderCase c = GetParam();
+    FakeFileSystem quickFs;
+    FakeMMControl quickMm;
+    FakeUi quickUi;
+    Player quick{quickMm, quickFs, quickUi};
+    makeTree(quickFs);
+    setOptions(quick.controls(), "/m", c.sub, c.repeat, c.byDate);
+    quick.cmdPlay_Click();
+    for (int i = 0; i < 200 && quick.controls().enabled(Ctl::Timer1); ++i) {
+        const std::size_t before = quickMm.opened().size();
+        quick.Timer1_Timer();
+        if (quickMm.opened().size() > before)
+            quickMm.finish();
+    }
+    const Files expected = quickMm.opened();
+
+    play("/m", c.sub, c.repeat, c.byDate);
+    EXPECT_TRUE(slow.startWaits());
+    const Files played = playSlowly(800, c.ticksPerFile);
+
+    ASSERT_GE(played.size(), c.repeat ? 12u : 1u);
+    const std::size_t n = std::min(played.size(), expected.size());
+    EXPECT_EQ(Files(played.begin(), played.begin() + static_cast<std::ptrdiff_t>(n)),
+              Files(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(n)));
+    if (!c.repeat) {
+        EXPECT_EQ(played, expected);
+        expectSet(sctl, Set::Idle);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, SlowShareOrder,
+                         ::testing::Values(OrderCase{0, 0, false, 1}, OrderCase{0, 1, false, 2},
+                                           OrderCase{1, 0, false, 1}, OrderCase{1, 0, true, 3},
+                                           OrderCase{1, 1, false, 1}, OrderCase{1, 1, true, 2}));
+
+TEST_F(SlowShare, PlayWaitsWithTheHourglassWithoutTouchingTheControl)
+{
+    play("/m", 1, 0);
+    EXPECT_TRUE(slow.startWaits());
+    EXPECT_EQ(ui.pointers, (std::vector<int>{UiHost::PointerHourglass}));
+    EXPECT_TRUE(mm.log.empty());
+    EXPECT_EQ(ui.yields, 0) << "the handler returned at once";
+    expectSet(sctl, Set::Idle);
+
+    files.answerAll();
+    EXPECT_FALSE(slow.startWaits());
+    expectSet(sctl, Set::Playing);
+    EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
+}
+
+// What each handler does while the sequence waits for the share.
+struct PendingCase {
+    const char* name;
+    const char* waitingFor; // "start": Play on a share gone; "folder": the next folder
+    std::function<void(Player&, SlowFileService&)> act;
+    std::function<void(SlowShare&, Player&, SlowFileService&, FakeMMControl&)> expect;
+};
+
+class SlowShareHandlers : public SlowShare, public ::testing::WithParamInterface<PendingCase> {
+public:
+    static void expectIdle(const ControlModel& c) { expectSet(c, Set::Idle); }
+    static void expectPlaying(const ControlModel& c) { expectSet(c, Set::Playing); }
+    static void expectPaused(const ControlModel& c) { expectSet(c, Set::Paused); }
+};
+
+TEST_P(SlowShareHandlers, ActAtOnceAndLateAnswersFollowThem)
+{
+    const PendingCase& c = GetParam();
+    if (std::string(c.waitingFor) == "start") {
+        files.goAway("/m");
+        play("/m", 1, 0);
+        ASSERT_TRUE(slow.startWaits());
+    } else {
+        files.goAway("/m/B");
+        play("/m", 1, 0);
+        for (int i = 0; i < 30; ++i) { // each file ends before the next tick; B does not answer
+            files.answerAll();
+            const std::size_t before = mm.opened().size();
+            slow.Timer1_Timer();
+            if (mm.opened().size() > before)
+                mm.finish();
+        }
+        ASSERT_EQ(mm.opened(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3"}));
+        expectPlaying(sctl); // the sequence waits in the playing arrangement
+    }
+    c.act(slow, files);
+    c.expect(*this, slow, files, mm);
+}
+
+const PendingCase PendingCases[] = {
+    {"StopEndsAWaitingStart", "start", [](Player& p, SlowFileService&) { p.cmdStop_Click(); },
+     [](SlowShare&, Player& p, SlowFileService& f, FakeMMControl& mm) {
+         EXPECT_FALSE(p.startWaits());
+         SlowShareHandlers::expectIdle(p.controls());
+         f.comeBack();
+         f.answerAll();
+         EXPECT_FALSE(p.startWaits());
+         EXPECT_EQ(p.PlayOn, 0) << "the late answer starts nothing";
+         EXPECT_TRUE(mm.opened().empty());
+     }},
+    {"SecondPlayMakesOneStart", "start", [](Player& p, SlowFileService&) { p.cmdPlay_Click(); },
+     [](SlowShare&, Player& p, SlowFileService& f, FakeMMControl& mm) {
+         f.comeBack();
+         f.answerAll();
+         EXPECT_EQ(std::count(mm.log.begin(), mm.log.end(), "Notify=0"), 1) << "one start";
+         p.Timer1_Timer();
+         EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3"}));
+         SlowShareHandlers::expectPlaying(p.controls());
+     }},
+    {"NewPathWhileWaitingIsThePathPlayed", "start",
+     [](Player& p, SlowFileService&) {
+         p.controls().setText1("/m/A");
+         p.cmdPlay_Click();
+     },
+     [](SlowShare&, Player& p, SlowFileService& f, FakeMMControl& mm) {
+         f.comeBack();
+         f.answerAll();
+         p.Timer1_Timer();
+         EXPECT_EQ(mm.opened(), (Files{"/m/A/x.mp3"}));
+     }},
+    {"StopEndsTheWaitForTheNextFolder", "folder", [](Player& p, SlowFileService&) { p.cmdStop_Click(); },
+     [](SlowShare&, Player& p, SlowFileService& f, FakeMMControl& mm) {
+         SlowShareHandlers::expectIdle(p.controls());
+         f.comeBack();
+         f.answerAll();
+         p.Timer1_Timer();
+         EXPECT_EQ(mm.opened().size(), 4u) << "nothing after the Stop";
+     }},
+    {"PauseHoldsTheNextFileWhenTheFolderAnswers", "folder", [](Player& p, SlowFileService&) { p.cmdPause_Click(); },
+     [](SlowShare&, Player& p, SlowFileService& f, FakeMMControl& mm) {
+         SlowShareHandlers::expectPaused(p.controls());
+         f.comeBack();
+         f.answerAll();
+         p.Timer1_Timer();
+         EXPECT_EQ(mm.opened().size(), 4u) << "nothing starts while paused";
+         p.cmdPlay_Click();
+         p.Timer1_Timer();
+         EXPECT_EQ(mm.opened().back(), "/m/B/z.mp3");
+     }},
+    {"TheShareComingBackGoesOnWhereItWas", "folder", [](Player&, SlowFileService& f) { f.comeBack(); },
+     [](SlowShare&, Player& p, SlowFileService& f, FakeMMControl& mm) {
+         f.answerAll();
+         p.Timer1_Timer();
+         EXPECT_EQ(mm.opened().back(), "/m/B/z.mp3");
+         mm.finish();
+         for (int i = 0; i < 10 && p.controls().enabled(Ctl::Timer1); ++i) {
+             f.answerAll();
+             p.Timer1_Timer();
+         }
+         EXPECT_EQ(mm.opened().size(), 5u) << "the empty and the unreadable folder play nothing";
+         SlowShareHandlers::expectIdle(p.controls());
+     }},
+    {"WaitingTicksAskNothingMore", "folder", [](Player&, SlowFileService&) {},
+     [](SlowShare&, Player& p, SlowFileService& f, FakeMMControl& mm) {
+         const int asked = f.asked;
+         for (int i = 0; i < 20; ++i)
+             p.Timer1_Timer();
+         EXPECT_EQ(f.asked, asked) << "the wait costs nothing: each call is asked once";
+         EXPECT_EQ(mm.opened().size(), 4u);
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(WhilePending, SlowShareHandlers, ::testing::ValuesIn(PendingCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// While a file plays, what the next one needs is read ahead: when the file
+// ends, the next folder's first file opens without a call to wait for.
+TEST_F(SlowShare, TheNextFolderIsReadWhileTheFilePlays)
+{
+    playFirst("/m/A", 1, 0); // x, then A/X's y
+    EXPECT_EQ(mm.nextFiles.back(), "/m/A/X/y.mp3") << "the hint waits for the answers, then comes";
+    EXPECT_TRUE(files.out.empty());
+    const int asked = files.asked;
+    mm.finish();
+    slow.Timer1_Timer(); // the folder has ended
+    slow.Timer1_Timer();
+    EXPECT_EQ(mm.opened().back(), "/m/A/X/y.mp3");
+    EXPECT_EQ(files.asked, asked);
+}
+
+// At the end of a repeated tree, the look-ahead reads the play path for the
+// next round, and the Stop and new start that begin it keep what it read.
+TEST_F(SlowShare, TheNextRoundOfARepeatedTreeIsReadAhead)
+{
+    fs.addFile("/r/a.mp3");
+    fs.addFile("/r/S/b.mp3");
+    setOptions(sctl, "/r", 1, 1);
+    slow.cmdPlay_Click();
+    files.answerAll();
+    slow.Timer1_Timer(); // a
+    files.answerAll();
+    mm.finish();
+    slow.Timer1_Timer(); // the folder has ended
+    slow.Timer1_Timer(); // S/b
+    files.answerAll();
+    ASSERT_EQ(mm.opened(), (Files{"/r/a.mp3", "/r/S/b.mp3"}));
+    EXPECT_EQ(mm.nextFiles.back(), "/r/a.mp3");
+    mm.finish();
+    for (int i = 0; i < 4 && mm.opened().size() < 3; ++i)
+        slow.Timer1_Timer(); // the round ends and the next begins, no answer given meanwhile
+    EXPECT_EQ(mm.opened(), (Files{"/r/a.mp3", "/r/S/b.mp3", "/r/a.mp3"}));
+    expectSet(sctl, Set::Playing);
+}
+
+// A share gone as a repeated tree's round ends: the next round waits in the
+// playing arrangement, a Pause holds it, and the resume goes on with it.
+TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
+{
+    fs.addFile("/r/a.mp3");
+    fs.addFile("/r/S/b.mp3");
+    setOptions(sctl, "/r", 1, 1);
+    slow.cmdPlay_Click();
+    files.answer();
+    ASSERT_FALSE(slow.startWaits());
+    files.holdPath("/r"); // what the next round reads of the play path is not answered
+    for (int i = 0; i < 12; ++i) {
+        files.answerAll();
+        const std::size_t before = mm.opened().size();
+        slow.Timer1_Timer();
+        if (mm.opened().size() > before)
+            mm.finish();
+    }
+    ASSERT_EQ(mm.opened(), (Files{"/r/a.mp3", "/r/S/b.mp3"}));
+    expectSet(sctl, Set::Playing);
+    EXPECT_EQ(slow.state(), PlayState::Playing);
+
+    slow.cmdPause_Click();
+    files.comeBack();
+    for (int i = 0; i < 8; ++i) {
+        files.answerAll();
+        slow.Timer1_Timer();
+    }
+    EXPECT_EQ(mm.opened().size(), 2u) << "held by the pause";
+    slow.cmdPlay_Click();
+    for (int i = 0; i < 8 && mm.opened().size() < 3; ++i) {
+        files.answerAll();
+        slow.Timer1_Timer();
+    }
+    EXPECT_EQ(mm.opened().back(), "/r/a.mp3");
+    expectSet(sctl, Set::Playing);
+}
+
+// A repeated folder is read again for each pass, not taken from the last.
+TEST_F(SlowShare, ARepeatedFolderIsReadAgainForEachPass)
+{
+    fs.addFile("/r/a.mp3");
+    setOptions(sctl, "/r", 0, 1);
+    slow.cmdPlay_Click();
+    files.answerAll();
+    slow.Timer1_Timer(); // a
+    fs.addFile("/r/b.mp3");
+    for (int i = 0; i < 4; ++i) {
+        files.answerAll();
+        slow.Timer1_Timer(); // the folder is read again while a plays
+    }
+    mm.finish();
+    const Files played = playSlowly(20, 1);
+    ASSERT_GE(played.size(), 3u);
+    EXPECT_EQ(played[2], "/r/b.mp3") << "the second pass plays the file added during the first";
+}
+
+} // namespace
+} // namespace orvane::test
