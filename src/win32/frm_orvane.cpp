@@ -19,7 +19,7 @@ constexpr int kFirstMenuId = 300;
 constexpr UINT_PTR kTimer1 = 1;
 // Posted once the window is on screen: a sequence the program was ended in
 // plays on by itself.
-constexpr UINT kPlayOnMessage = WM_APP + 12;
+constexpr UINT kPlayOnMessage = WM_APP + 20;
 
 // The media keys, as the desktop's hot keys (their ids are the table's
 // indexes) and as the application commands a focused window gets when
