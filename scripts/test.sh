@@ -48,6 +48,7 @@ fi
 suite "package tests" tests/e2e/package_test.sh build
 suite "media control tests" tests/e2e/mpris_test.sh build/orvane
 suite "screen reader tests" tests/e2e/a11y_test.sh build/orvane
+suite "slow share tests" tests/e2e/slow_share_test.sh build/orvane
 suite "place tests" tests/e2e/resume_test.sh build/orvane
 if [ -x scripts/test_windows.sh ]; then
   suite "windows tests" scripts/test_windows.sh
