@@ -83,8 +83,13 @@ bool takeFileLock(QLockFile& lock, const QString& lockPath, int waitMs)
 {
     QDeadlineTimer deadline(waitMs);
     for (;;) {
-        if (lock.tryLock(0))
+        if (lock.tryLock(0)) {
+            // QLockFile guards its take-over of a dead owner's lock with a
+            // second lock file beside it, which a kill during the take-over
+            // leaves behind; whoever holds the lock now clears it.
+            removeAbandonedLock(lockPath + QStringLiteral(".rmlock"));
             return true;
+        }
         if (lock.error() != QLockFile::LockFailedError)
             return false;
         const bool removed = removeAbandonedLock(lockPath);
