@@ -15,12 +15,29 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 namespace orvane {
 
 namespace {
+
+// True when the lock file names a process that is alive: QLockFile writes its
+// owner's process number on the first line. An owner whose advisory lock
+// failed (another copy held the file for a look at that instant) holds the
+// lock all the same.
+bool ownerAlive(int fd)
+{
+    char text[32] = {};
+    const ssize_t n = pread(fd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return false;
+    long long pid = 0;
+    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9' && pid < 100000000; ++i)
+        pid = pid * 10 + (text[i] - '0');
+    return pid > 0 && pid < 100000000 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
 
 // A lock file that no live process holds. QLockFile keeps an advisory lock
 // on the file for as long as it holds it, and writes its owner's details
@@ -37,6 +54,8 @@ bool removeAbandonedLock(const QString& lockPath)
         return errno == ENOENT; // gone meanwhile: take it at once
     struct stat held, named;
     bool abandoned = fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (abandoned && ownerAlive(fd))
+        abandoned = false; // its owner lost the race for the advisory lock, not its life
     if (abandoned && held.st_size == 0) {
         const auto age = system_clock::now()
             - system_clock::time_point(duration_cast<system_clock::duration>(
