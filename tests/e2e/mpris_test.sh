@@ -15,16 +15,9 @@ if [ $# -ne 1 ] || [ ! -x "$1" ]; then
   exit 2
 fi
 here=$(cd "$(dirname "$0")" && pwd)
-# The program plays into a private sound server's null sink: without a sound
-# output it would stop each file as unheard and wait for a device.
-if [ -z "${ORVANE_PRIVATE_PULSE:-}" ]; then
-  exec "$here/../../scripts/pulse_session.sh" "$0" "$@"
-fi
-# Everything runs inside a session bus of its own, gone when the script ends.
-if [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
-  command -v dbus-run-session >/dev/null || { echo "mpris: dbus-run-session is missing (package dbus)" >&2; exit 1; }
-  exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" 2> >(grep -v '^dbus-daemon\[' >&2)
-fi
+# shellcheck source=tests/e2e/private_session.sh
+source "$here/private_session.sh"
+in_private_session mpris "$@"
 bin=$(realpath "$1")
 suite_name=mpris
 shots=$(cd "$here/../.." && pwd)/build/e2e-shots

@@ -15,17 +15,11 @@ if [ $# -ne 1 ] || [ ! -x "$1" ]; then
   echo "usage: $0 BINARY" >&2
   exit 2
 fi
-if [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
-  command -v dbus-run-session >/dev/null || { echo "slow-share: dbus-run-session is missing (package dbus)" >&2; exit 1; }
-  exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$0" "$@" 2> >(grep -v '^dbus-daemon\[' >&2)
-fi
-# A sound server of its own (a null sink): the player stops on a sound output
-# that has fallen back to nothing, and the music must go on here.
-if [ -z "${ORVANE_PRIVATE_PULSE:-}" ]; then
-  exec "$(cd "$(dirname "$0")/../.." && pwd)/scripts/pulse_session.sh" "$0" "$@"
-fi
-bin=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/e2e/private_session.sh
+source "$here/private_session.sh"
+in_private_session slow-share "$@"
+bin=$(realpath "$1")
 suite_name=slow-share
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-slow.XXXXXX")
