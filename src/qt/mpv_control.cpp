@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace orvane {
@@ -19,7 +20,10 @@ constexpr int PlayOutLimitMs = 2000;
 MpvControl::MpvControl(Output output, QObject* parent)
     : QObject(parent)
     , session_(output, *this)
-    , next_(session_, verdicts_, [this] { return currentEntry_ != 0 && !handingOver_; })
+    , next_(
+          session_, verdicts_, [this] { return currentEntry_ != 0 && !handingOver_; },
+          [this] { return secondsLeft(); })
+    , realTime_(output == Output::Default || output == Output::NullTimed)
     , keepOpenedPaths_(output == Output::NullTimed || output == Output::NullUntimed)
 {
     handoverTimer_.setSingleShot(true);
@@ -34,6 +38,20 @@ MpvControl::~MpvControl() = default;
 double MpvControl::position() const
 {
     return currentEntry_ != 0 ? session_.position() : -1.0;
+}
+
+// How long the current file sounds on, as far as a clock can tell.
+std::optional<double> MpvControl::secondsLeft() const
+{
+    if (!realTime_ || currentEntry_ == 0)
+        return std::nullopt;
+    if (paused_)
+        return std::numeric_limits<double>::infinity();
+    const double length = session_.duration();
+    const double at = session_.position();
+    if (length < 0.0 || at < 0.0 || session_.startedEntry() != currentEntry_)
+        return std::nullopt;
+    return std::max(0.0, length - at);
 }
 
 void MpvControl::open()

@@ -90,6 +90,7 @@ private:
     void complete(int notifyCode);
     void setNowPlaying(NowPlaying now);
     void takeOverNext();
+    std::optional<double> secondsLeft() const;
 
     // What the session tells.
     void entryStarted(int64_t entry, const std::string& path) override;
@@ -120,6 +121,7 @@ private:
     Played played_;
 
     NowPlaying nowPlaying_;
+    bool realTime_ = false; // the output plays in real time
     bool keepOpenedPaths_ = false;
     std::vector<std::string> openedPaths_;
 

@@ -11,11 +11,27 @@
 
 namespace orvane {
 
-MpvNextFile::MpvNextFile(MpvSession& session, FileVerdicts& verdicts, std::function<bool()> canFollow)
+namespace {
+
+// A file is queued during its trial only while the playing file has this long
+// left; it leaves the queue when the trial is still running with less than
+// QueuedTrialEndSeconds left, well before mpv, whose output holds a fraction
+// of a second, goes on to it.
+constexpr double EarlyQueueSeconds = 1.0;
+constexpr double QueuedTrialEndSeconds = 0.5;
+constexpr int TrialLookMs = 100;
+
+} // namespace
+
+MpvNextFile::MpvNextFile(MpvSession& session, FileVerdicts& verdicts, std::function<bool()> canFollow,
+                         std::function<std::optional<double>()> secondsLeft)
     : session_(session)
     , verdicts_(verdicts)
     , canFollow_(std::move(canFollow))
+    , secondsLeft_(std::move(secondsLeft))
 {
+    checkTimer_.setInterval(TrialLookMs);
+    connect(&checkTimer_, &QTimer::timeout, this, &MpvNextFile::queueDuringCheck);
 }
 
 MpvNextFile::~MpvNextFile()
@@ -64,6 +80,45 @@ void MpvNextFile::name(const std::string& path)
     check.setFileName(path);
     check.setCommand("Open");
     check.setCommand("Play");
+    if (state_ == State::Checking) {
+        queueDuringCheck();
+        checkTimer_.start();
+    }
+}
+
+// While the trial runs: queued as soon as the playing file's length is known
+// to leave time enough, and out of the queue again once its end comes near.
+void MpvNextFile::queueDuringCheck()
+{
+    // Once the playing file's end is under way mpv may be going on to the
+    // queued file already: it stays.
+    if (state_ != State::Checking || !canFollow_())
+        return;
+    const std::optional<double> left = secondsLeft_();
+    if (!left)
+        return;
+    if (entry_ == 0) {
+        if (lateForEarly_)
+            return;
+        if (*left > EarlyQueueSeconds)
+            queue();
+        else
+            lateForEarly_ = true;
+        return;
+    }
+    if (*left < QueuedTrialEndSeconds) {
+        lateForEarly_ = true;
+        unqueue();
+    }
+}
+
+void MpvNextFile::unqueue()
+{
+    if (entry_ == 0)
+        return;
+    session_.removeEntry(entry_);
+    entry_ = 0;
+    session_.setGapless(false);
 }
 
 void MpvNextFile::onChecked(int notifyCode)
@@ -71,12 +126,17 @@ void MpvNextFile::onChecked(int notifyCode)
     checker_->setCommand("Close");
     if (state_ != State::Checking)
         return;
+    checkTimer_.stop();
     const bool plays = notifyCode == MMControl::NotifySuccessful;
     // The checker keeps its own verdicts by the same rule as the control.
     if (plays || checker_->verdicts().known(path_, file_) == false)
         verdicts_.note(path_, file_, plays);
     if (!plays || !canFollow_()) {
-        forget();
+        drop(false);
+        return;
+    }
+    if (entry_ != 0) {
+        state_ = State::Queued; // during the trial
         return;
     }
     queue();
@@ -91,7 +151,8 @@ void MpvNextFile::queue()
         session_.setGapless(false);
         return;
     }
-    state_ = State::Queued;
+    if (state_ != State::Checking)
+        state_ = State::Queued;
     entry_ = entry;
 }
 
@@ -105,19 +166,12 @@ MpvNextFile::Taken MpvNextFile::take()
 
 void MpvNextFile::drop(bool stopping)
 {
-    switch (state_) {
-    case State::None:
+    if (state_ == State::None)
         return;
-    case State::Checking:
-        if (checker_)
-            checker_->setCommand("Close");
-        break;
-    case State::Queued:
-    case State::Started:
-        if (!stopping && !ended_)
-            session_.removeEntry(entry_);
-        break;
-    }
+    if (state_ == State::Checking && checker_)
+        checker_->setCommand("Close");
+    if (entry_ != 0 && !stopping && !ended_)
+        session_.removeEntry(entry_);
     forget();
     session_.setGapless(false);
 }
@@ -126,6 +180,10 @@ bool MpvNextFile::entryStarted(int64_t entry)
 {
     if (!isEntry(entry))
         return false;
+    // mpv may go on to it before its trial is over: mpv's own open tells now.
+    if (state_ == State::Checking && checker_)
+        checker_->setCommand("Close");
+    checkTimer_.stop();
     state_ = State::Started;
     unwatch(); // mpv has it open: what happens to the file now changes nothing
     return true;
@@ -152,7 +210,7 @@ bool MpvNextFile::entryEnded(int64_t entry, MpvSession::End end)
 // now been heard to its end.
 void MpvNextFile::idle()
 {
-    if (state_ == State::Queued)
+    if (entry_ != 0 && state_ != State::Started)
         drop(false);
     if (ended_)
         heard_ = true;
@@ -166,6 +224,8 @@ void MpvNextFile::forget()
     entry_ = 0;
     ended_ = false;
     heard_ = false;
+    lateForEarly_ = false;
+    checkTimer_.stop();
     unwatch();
 }
 

@@ -4,6 +4,7 @@
 #include "qt/mpv_session.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -24,14 +25,21 @@ class MpvControl;
 // after it fails to load. A queued file that changes on disk before mpv gets
 // to it leaves the queue again; the player opens it itself when its turn
 // comes.
+//
+// mpv opens a queued file ahead, while the one before it plays. On a share
+// slow to open files the trial and mpv's own open would add up to twice the
+// share's wait, so while there is time (the playing file has more than a
+// moment left, or is paused) the file is queued during its trial, and leaves
+// the queue again should the trial fail or still be running when the playing
+// file nears its end.
 class MpvNextFile : public QObject {
     Q_OBJECT
 
 public:
     enum class State {
         None,     // none named, or dropped
-        Checking, // the second player is trying it
-        Queued,   // in mpv's play list behind the playing file
+        Checking, // the second player is trying it (and it may be queued already)
+        Queued,   // seen to play, in mpv's play list behind the playing file
         Started,  // mpv has gone on to it
     };
 
@@ -43,8 +51,11 @@ public:
         bool heard = false; // and mpv has played it out
     };
 
-    // canFollow tells whether a file plays now that a next one may follow.
-    MpvNextFile(MpvSession& session, FileVerdicts& verdicts, std::function<bool()> canFollow);
+    // canFollow tells whether a file plays now that a next one may follow;
+    // secondsLeft, how long the playing file will sound on (infinity while
+    // paused), or nothing where that is not known in real time.
+    MpvNextFile(MpvSession& session, FileVerdicts& verdicts, std::function<bool()> canFollow,
+                std::function<std::optional<double>()> secondsLeft);
     ~MpvNextFile() override;
 
     // Starts the second player now: starting one takes long enough to hold
@@ -74,6 +85,8 @@ private:
     MpvControl& checker();
     void onChecked(int notifyCode);
     void queue();
+    void queueDuringCheck();
+    void unqueue();
     void forget();
     void watch();
     void unwatch();
@@ -82,6 +95,7 @@ private:
     MpvSession& session_;
     FileVerdicts& verdicts_;
     std::function<bool()> canFollow_;
+    std::function<std::optional<double>()> secondsLeft_;
 
     State state_ = State::None;
     std::string path_;
@@ -89,6 +103,8 @@ private:
     int64_t entry_ = 0;             // once queued
     bool ended_ = false;
     bool heard_ = false;
+    bool lateForEarly_ = false; // too near the playing file's end to queue during the trial
+    QTimer checkTimer_;         // looks at the playing file's end during the trial
 
     std::unique_ptr<MpvControl> checker_;
     int inotify_ = -1;

@@ -68,6 +68,19 @@ constexpr Option kEmbeddedOptions[] = {
     {"audio-buffer", "0.1", false},
 };
 
+// The player's own: the file queued behind the playing one is opened ahead,
+// while the playing one still sounds, so that a share slow to open a file is
+// not heard between the two. mpv opens it once the playing file has been read
+// to its end, which the cache makes soon after it starts: the whole file is
+// read ahead (a file larger than the cache only near its end), and little of
+// what has been played is kept, as the player never seeks back.
+constexpr Option kPlayerOptions[] = {
+    {"prefetch-playlist", "yes", false},
+    {"cache", "yes", false},
+    {"demuxer-max-bytes", "64MiB", false},
+    {"demuxer-max-back-bytes", "1MiB", false},
+};
+
 // A player that cannot be made safe is not started at all.
 mpv_handle* makePlayer(MpvOutput output)
 {
@@ -82,6 +95,10 @@ mpv_handle* makePlayer(MpvOutput output)
         if (option.required)
             require(option.name, option.value);
         else
+            mpv_set_option_string(handle, option.name, option.value);
+    }
+    if (output != MpvOutput::Check) {
+        for (const auto& option : kPlayerOptions)
             mpv_set_option_string(handle, option.name, option.value);
     }
     if (output == MpvOutput::Default) {
@@ -180,9 +197,26 @@ int64_t MpvSession::loadReplacing(const std::string& path, double startSeconds)
     return load(path, "replace", startSeconds);
 }
 
+// mpv keeps the file it opened ahead for the next load of the same name,
+// however long ago it opened it and whatever became of the file since, until
+// it begins another entry. The files queued behind the playing one therefore
+// go under spellings of their own ("/./" ahead of the path, once more for each
+// earlier queueing of the same file since mpv last began an entry): the
+// player's own loads, under the plain path, always open the file afresh, and
+// a file queued again never takes over what was opened for an earlier turn,
+// before it changed.
 int64_t MpvSession::loadAfter(const std::string& path)
 {
-    return load(path, "append");
+    if (path.empty() || path.front() != '/')
+        return load(path, "append");
+    std::string spelling = "/." + path;
+    while (queuedSinceStart_.count(spelling) != 0)
+        spelling.insert(0, "/.");
+    queuedSinceStart_.insert(spelling);
+    const int64_t entry = load(spelling, "append");
+    if (entry != 0)
+        loaded_[entry] = path;
+    return entry;
 }
 
 // The path goes to mpv as an argument of its own, never inside command text;
@@ -255,6 +289,14 @@ void MpvSession::setGapless(bool on)
         return;
     gapless_ = on;
     mpv_set_property_string(handle_, "gapless-audio", on ? "weak" : "no");
+}
+
+double MpvSession::duration() const
+{
+    double seconds = -1.0;
+    if (handle_)
+        mpv_get_property(handle_, "duration", MPV_FORMAT_DOUBLE, &seconds);
+    return seconds;
 }
 
 double MpvSession::position() const
@@ -348,6 +390,8 @@ void MpvSession::drainEvents()
 void MpvSession::onStart(int64_t entry)
 {
     startedEntry_ = entry;
+    // Whatever mpv had opened ahead is now taken or thrown away.
+    queuedSinceStart_.clear();
     const auto loaded = loaded_.find(entry);
     if (loaded != loaded_.end()) {
         const std::string path = loaded->second;

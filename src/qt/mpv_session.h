@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 struct mpv_handle;
@@ -78,7 +79,9 @@ public:
     static std::string localFile(const std::string& path);
 
     // Loads the file in place of everything mpv holds, or behind it; the new
-    // entry's id, or 0 when mpv refused it.
+    // entry's id, or 0 when mpv refused it. mpv opens a file queued behind the
+    // playing one ahead of time; a file loaded in place is always opened
+    // afresh.
     // startSeconds > 0: the file starts that far in.
     int64_t loadReplacing(const std::string& path, double startSeconds = 0.0);
     int64_t loadAfter(const std::string& path);
@@ -96,6 +99,8 @@ public:
     int64_t startedEntry() const { return startedEntry_; }
     // Seconds into the entry that plays, or a negative value.
     double position() const;
+    // The length of the entry that plays, or a negative value while unknown.
+    double duration() const;
     // The output's place in the entry that plays now, negative while audio
     // of the entry before it is still queued ahead of it.
     std::optional<double> audioPosition() const;
@@ -113,6 +118,7 @@ private:
     mpv_handle* handle_ = nullptr;
     std::atomic<bool> drainQueued_{false};
     std::map<int64_t, std::string> loaded_; // entries loaded and not yet ended
+    std::set<std::string> queuedSinceStart_; // spellings queued since mpv began an entry
     int64_t startedEntry_ = 0;
     bool gapless_ = false;
 };
