@@ -7,10 +7,12 @@ sound: every run of quiet samples, longer than a tone's zero crossing, between
 the first sound and the last. Between N files there are N - 1 handovers; a
 handover without any silence counts as a gap of 0 ms.
 
-    gap_measure.py RECORDING --files 9 --seconds 13.5 [--from BYTE] [--to BYTE] [--label NAME]
+    gap_measure.py RECORDING --files 9 --seconds 13.5 [--from BYTE] [--to BYTE] [--label NAME] [--where]
 
 Prints one line: the median and the largest gap, the number of silences found,
-the sound heard against the files' length, and each silence in order (ms).
+the sound heard against the files' length, and each silence in order (ms;
+with --where, each followed by "@" and its start in seconds after the first
+sound).
 """
 
 import argparse
@@ -49,6 +51,8 @@ def main():
     parser.add_argument("--to", dest="end", type=int, default=None,
                         help="byte after the last one that belongs to this player")
     parser.add_argument("--label", default="player")
+    parser.add_argument("--where", action="store_true",
+                        help="tell where each silence starts, in seconds after the first sound")
     parser.add_argument("--threshold", type=int, default=300,
                         help="largest sample value that counts as silence")
     parser.add_argument("--min-gap-ms", type=float, default=1.0,
@@ -70,6 +74,7 @@ def main():
         return 1
     ms = 1000.0 / args.rate
     gaps = [(b[0] - a[1]) * ms for a, b in zip(runs, runs[1:])]
+    starts = [(a[1] - runs[0][0]) / args.rate for a in runs[:-1]]
     heard = sum(end - start for start, end in runs) / args.rate
     handovers = args.files - 1
     # Handovers without any silence are gaps of 0 ms; more silences than
@@ -80,7 +85,8 @@ def main():
     print(f"{args.label:<28} median gap {median:6.1f} ms, max gap {largest:6.1f} ms, "
           f"{len(gaps)} silences for {handovers} handovers, "
           f"heard {heard:6.3f} s of {args.seconds:.3f} s; silences: "
-          + (" ".join(f"{g:.0f}" for g in gaps) or "none"))
+          + (" ".join(f"{g:.0f}" + (f"@{t:.1f}s" if args.where else "") for g, t in zip(gaps, starts))
+             or "none"))
     return 0
 
 

@@ -7,14 +7,25 @@
 #     which the window thread serves);
 #   - the silences between files (the first pass and into the second).
 # Players: Orvane as built here; ORVANE_BEFORE, another build of it (say, one
-# from before a change), when given; mpv --gapless-audio=yes on the same files.
+# from before a change), when given; the Windows program (orvane.exe, its
+# Media Foundation and WASAPI control) under Wine, where mingw-w64 and Wine
+# are installed, reading the share as its drive Z: (its silences only; the
+# window's answers under Wine are timed by tests/e2e/wine_slow_share_test.sh),
+# on the share waiting on reads rather than opens (see python_share);
+# mpv --gapless-audio=yes on the same files.
 #
 #   bench/slow_share_bench.sh [SECONDS_PER_CALL]    (default 1)
+#
+# WIN_BUILD_DIR names the Windows build (default build-mingw); ORVANE_EXE_BEFORE,
+# another orvane.exe to compare with.
 set -euo pipefail
 export LC_ALL=C
 
 source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
 
 if [ "${1:-}" = --inside ]; then
   delay=$2
@@ -25,6 +36,9 @@ elif [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
   done
   cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+    (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
+  fi
   exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$source_dir/scripts/pulse_session.sh" "$0" --inside "${1:-1}" \
     2> >(grep -v '^dbus-daemon\[' >&2)
 fi
@@ -56,8 +70,15 @@ for name in "${names[@]}"; do
 done
 mkdir -p "$work/share"
 echo "$delay" >"$work/delay"
+# The share's wait falls on opens (and listings), or with --wait-on=read on
+# reading (see slow_share.py): the Windows program runs on the latter, as
+# under Wine a wait in an open holds every Wine thread.
 python_share() {
-  /usr/bin/python3 "$source_dir/tests/e2e/slow_share.py" "$work/music" "$work/share" "$work/delay" \
+  if mountpoint -q "$work/share" 2>/dev/null; then
+    fusermount3 -u -z "$work/share"
+    stop "$share_pid"
+  fi
+  /usr/bin/python3 "$source_dir/tests/e2e/slow_share.py" "$work/music" "$work/share" "$work/delay" "$@" \
     >"$work/share.log" 2>&1 &
   share_pid=$!
   for _ in $(seq 100); do
@@ -76,7 +97,7 @@ mark() {
 results=()
 measure() {
   python3 "$source_dir/bench/gap_measure.py" "$recording" --rate "$rate" --files "$files" \
-    --seconds "$total" --from "$2" --to "$3" --label "$1"
+    --seconds "$total" --from "$2" --to "$3" --label "$1" --where
 }
 
 prop_ms() {
@@ -130,6 +151,64 @@ if [ -n "${ORVANE_BEFORE:-}" ]; then
   run_orvane "orvane (ORVANE_BEFORE)" "$ORVANE_BEFORE"
 fi
 
+# --- the Windows program under Wine: the prefix of its unit tests, its sound
+# through Wine's PulseAudio driver into the private server --------------------
+winpath() {
+  local p=$1
+  echo "Z:${p//\//\\}"
+}
+end_wine() {
+  timeout 20 "$wineserver" -w 2>/dev/null || true
+}
+wine_main_window() {
+  local w
+  for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
+    if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+run_orvane_exe() {
+  local label=$1 exe=$2 trace=$work/trace.log w= from to value
+  [ -f "$exe" ] && [ -x "$wine" ] || return 0
+  export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+  end_wine # a session left from the unit tests runs without this display and sound
+  for value in "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$work/share")"; do
+    "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
+  done
+  "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
+  rm -f "$trace"
+  ORVANE_MEDIA=wasapi ORVANE_TRACE=$(winpath "$trace") "$wine" "$exe" >"$work/wine.log" 2>&1 &
+  app_pid=$!
+  for _ in $(seq 300); do
+    w=$(wine_main_window) && break
+    sleep 0.1
+  done
+  if [ -z "$w" ]; then
+    echo "slow_share_bench: the Windows program's main window did not appear" >&2
+  else
+    sleep 1
+    from=$(mark)
+    point_at_button "$w" 6360 click 1
+    sleep "$(awk -v t="$total" -v s="$seconds_per_file" -v d="$delay" 'BEGIN { print t - s / 2 + 8 * d + 1 }')"
+    to=$(mark)
+    results+=("$(measure "$label" "$from" "$to")")
+  fi
+  stop "$app_pid"
+  app_pid=
+  end_wine
+}
+if [ -f "$win_build/orvane.exe" ] && [ -x "$wine" ]; then
+  python_share --wait-on=read
+fi
+run_orvane_exe "orvane.exe (WASAPI)" "$win_build/orvane.exe"
+if [ -n "${ORVANE_EXE_BEFORE:-}" ]; then
+  run_orvane_exe "orvane.exe (ORVANE_EXE_BEFORE)" "$ORVANE_EXE_BEFORE"
+fi
+
+python_share
 from=$(mark)
 mpv --no-config --really-quiet --vo=null --gapless-audio=yes --loop-playlist=2 "${list[@]}" >"$work/mpv.log" 2>&1 &
 mpv_pid=$!
@@ -138,5 +217,6 @@ to=$(mark)
 stop "$mpv_pid"
 results+=("$(measure "mpv --gapless-audio=yes" "$from" "$to")")
 
-echo "share: $delay s before each listing and each open; ${#names[@]} files of $seconds_per_file s in 4 folders"
+echo "share: $delay s before each listing and each open (orvane.exe: each listing and each file's first read);" \
+  "${#names[@]} files of $seconds_per_file s in 4 folders"
 printf '%s\n' "${results[@]}"

@@ -53,6 +53,7 @@ suite "place tests" tests/e2e/resume_test.sh build/orvane
 if [ -x scripts/test_windows.sh ]; then
   suite "windows tests" scripts/test_windows.sh
   suite "windows desktop tests" timed tests/e2e/wine_desktop_test.sh build-mingw
+  suite "windows slow share tests" tests/e2e/wine_slow_share_test.sh build-mingw
 fi
 
 echo

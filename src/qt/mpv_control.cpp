@@ -40,16 +40,18 @@ double MpvControl::position() const
     return currentEntry_ != 0 ? session_.position() : -1.0;
 }
 
-// How long the current file sounds on, as far as a clock can tell.
+// How long the current file sounds on, as far as a clock can tell; nothing
+// before mpv has begun it (what mpv said before that, such as being idle,
+// is not about it).
 std::optional<double> MpvControl::secondsLeft() const
 {
-    if (!realTime_ || currentEntry_ == 0)
+    if (!realTime_ || currentEntry_ == 0 || session_.startedEntry() != currentEntry_)
         return std::nullopt;
     if (paused_)
         return std::numeric_limits<double>::infinity();
     const double length = session_.duration();
     const double at = session_.position();
-    if (length < 0.0 || at < 0.0 || session_.startedEntry() != currentEntry_)
+    if (length < 0.0 || at < 0.0)
         return std::nullopt;
     return std::max(0.0, length - at);
 }

@@ -62,6 +62,8 @@ public:
     NowPlaying nowPlaying() const override { return nowPlaying_; }
 
     NextFile nextFile() const { return next_.state(); }
+    // The next file waits in mpv's play list (during its trial too).
+    bool nextFileQueued() const { return next_.queued(); }
 
     // Which files were seen to play or to fail.
     const FileVerdicts& verdicts() const { return verdicts_; }

@@ -73,6 +73,8 @@ void MpvNextFile::name(const std::string& path)
     if (plays == true) {
         // Seen to play before, and not changed since.
         queue();
+        if (entry_ != 0)
+            state_ = State::Queued;
         return;
     }
     state_ = State::Checking;
@@ -135,11 +137,10 @@ void MpvNextFile::onChecked(int notifyCode)
         drop(false);
         return;
     }
-    if (entry_ != 0) {
-        state_ = State::Queued; // during the trial
-        return;
-    }
-    queue();
+    if (entry_ == 0)
+        queue();
+    if (state_ == State::Checking)
+        state_ = State::Queued; // during the trial, or now
 }
 
 void MpvNextFile::queue()
@@ -151,8 +152,6 @@ void MpvNextFile::queue()
         session_.setGapless(false);
         return;
     }
-    if (state_ != State::Checking)
-        state_ = State::Queued;
     entry_ = entry;
 }
 

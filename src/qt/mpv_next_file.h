@@ -70,6 +70,9 @@ public:
     Taken take();
 
     State state() const { return state_; }
+    // In mpv's play list behind the playing file, which mpv may be opening
+    // ahead (also during its trial).
+    bool queued() const { return entry_ != 0 && state_ != State::Started; }
     bool startedAs(const std::string& path) const { return state_ == State::Started && path_ == path; }
     bool isEntry(int64_t entry) const { return entry != 0 && entry == entry_; }
     // mpv plays it, and has more of it to send to the output.

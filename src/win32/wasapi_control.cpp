@@ -16,8 +16,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -110,6 +112,24 @@ private:
         std::wstring path;
         double fromSeconds = 0.0;
     };
+    // The next file opens on a thread of its own, as opening a file on a slow
+    // share takes seconds during which the stream must go on being fed. An
+    // opening no longer wanted is left to end by itself (a share may hold it
+    // for long); a done one wakes the output thread through a handle of its
+    // own to the wake event.
+    struct Opening {
+        std::uint64_t id = 0;
+        int rate = 0;
+        int channels = 0;
+        HANDLE wake = nullptr;
+        std::atomic<bool> done = false;
+        std::unique_ptr<MfDecoder> decoder;
+        ~Opening()
+        {
+            if (wake)
+                CloseHandle(wake);
+        }
+    };
     struct Track {
         std::uint64_t id = 0;
         std::unique_ptr<MfDecoder> decoder;
@@ -151,6 +171,8 @@ private:
             }
             for (Command& c : commands)
                 quit = quit || !handle(c);
+            if (!quit && following_ && following_->done)
+                adoptFollowing();
             if (!quit && active_ && !paused_) {
                 feed();
                 checkHeard();
@@ -216,6 +238,7 @@ private:
     {
         switch (c.kind) {
         case Command::Start:
+            following_.reset();
             stopStream();
             tracks_.clear();
             if (!append(c.id, c.path))
@@ -224,13 +247,15 @@ private:
             startStream();
             return true;
         case Command::Follow:
-            if (append(c.id, c.path) && !active_)
-                startStream(); // nothing left to follow: it starts now
+            beginFollowing(c.id, c.path);
             return true;
         case Command::Drop:
+            if (following_ && following_->id == c.id)
+                following_.reset();
             dropTrack(c.id);
             return true;
         case Command::Stop:
+            following_.reset();
             stopStream();
             tracks_.clear();
             position_ = -1.0;
@@ -276,6 +301,55 @@ private:
         }
         tracks_.push_back({id, std::move(decoder)});
         return true;
+    }
+
+    void beginFollowing(std::uint64_t id, const std::wstring& path)
+    {
+        following_.reset();
+        if (ready_ && !haveDevice()) {
+            post(kNoDevice, id);
+            return;
+        }
+        auto opening = std::make_shared<Opening>();
+        opening->id = id;
+        opening->rate = rate_;
+        opening->channels = channels_;
+        if (!ready_ || !DuplicateHandle(GetCurrentProcess(), wake_, GetCurrentProcess(), &opening->wake, 0, FALSE,
+                                        DUPLICATE_SAME_ACCESS)) {
+            post(kFailed, id);
+            return;
+        }
+        try {
+            std::thread([opening, path] {
+                const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                opening->decoder = MfDecoder::open(path, opening->rate, opening->channels);
+                if (SUCCEEDED(com))
+                    CoUninitialize();
+                opening->done = true;
+                SetEvent(opening->wake);
+            }).detach();
+        } catch (const std::system_error&) {
+            post(kFailed, id);
+            return;
+        }
+        following_ = std::move(opening);
+    }
+
+    // The next file takes its place behind the last one queued; with nothing
+    // left to follow, it starts now. One opened for a device that has been
+    // replaced meanwhile (another rate) does not follow: the player's own
+    // "Play" opens it again.
+    void adoptFollowing()
+    {
+        const std::shared_ptr<Opening> opening = std::move(following_);
+        following_.reset();
+        if (!opening->decoder || opening->rate != rate_ || opening->channels != channels_) {
+            post(kFailed, opening->id);
+            return;
+        }
+        tracks_.push_back({opening->id, std::move(opening->decoder)});
+        if (!active_)
+            startStream();
     }
 
     // A file not yet written goes without a trace; one that is, goes from
@@ -454,6 +528,7 @@ private:
     bool active_ = false; // the stream runs or is paused
     bool paused_ = false;
     std::deque<Track> tracks_; // not yet heard, in order
+    std::shared_ptr<Opening> following_; // the next file, while it opens
     std::size_t writing_ = 0;  // the track whose samples go out now
     std::vector<float> pending_;
     std::size_t pendingAt_ = 0;

@@ -5,7 +5,14 @@ waking disk does. The wait is read from a file beside the mount point's
 source at every call, so a test can make the share stop answering (a very
 long wait) and come back.
 
-    slow_share.py SOURCE MOUNTPOINT DELAY_FILE
+With --wait-on=read the wait falls instead on reading a folder's entries and
+on the first read of each opened file. Wine's server opens every file and
+folder itself, and while it waits for one open no thread of any Wine program
+gets an answer from it, which Windows does not do; reading happens in the
+program's own thread, so this share is as slow under Wine without stopping
+Wine as a whole.
+
+    slow_share.py SOURCE MOUNTPOINT DELAY_FILE [--wait-on=open|read]
 """
 import errno
 import os
@@ -16,9 +23,11 @@ from fusepy import FUSE, FuseOSError, Operations
 
 
 class SlowShare(Operations):
-    def __init__(self, source, delay_file):
+    def __init__(self, source, delay_file, wait_on_read=False):
         self.source = source
         self.delay_file = delay_file
+        self.wait_on_read = wait_on_read
+        self.unread = set()  # open files not read yet
 
     def _delay(self):
         try:
@@ -49,29 +58,43 @@ class SlowShare(Operations):
             "st_mode", "st_size", "st_nlink", "st_uid", "st_gid", "st_atime", "st_mtime", "st_ctime")}
 
     def opendir(self, path):
-        self._wait()
+        if not self.wait_on_read:
+            self._wait()
         if not os.path.isdir(self._path(path)):
             raise FuseOSError(errno.ENOTDIR)
         return 0
 
     def readdir(self, path, fh):
+        if self.wait_on_read:
+            self._wait()
         return [".", ".."] + os.listdir(self._path(path))
 
     def open(self, path, flags):
-        self._wait()
+        if not self.wait_on_read:
+            self._wait()
         if flags & (os.O_WRONLY | os.O_RDWR):
             raise FuseOSError(errno.EROFS)
-        return os.open(self._path(path), os.O_RDONLY)
+        fh = os.open(self._path(path), os.O_RDONLY)
+        self.unread.add(fh)
+        return fh
 
     def read(self, path, size, offset, fh):
+        if fh in self.unread:
+            self.unread.discard(fh)
+            if self.wait_on_read:
+                self._wait()
         return os.pread(fh, size, offset)
 
     def release(self, path, fh):
+        self.unread.discard(fh)
         os.close(fh)
         return 0
 
 
 if __name__ == "__main__":
     source, mountpoint, delay_file = sys.argv[1:4]
-    FUSE(SlowShare(os.path.abspath(source), os.path.abspath(delay_file)), mountpoint,
-         foreground=True, nothreads=False, ro=True)
+    wait_on = sys.argv[4] if len(sys.argv) > 4 else "--wait-on=open"
+    if wait_on not in ("--wait-on=open", "--wait-on=read"):
+        sys.exit("slow_share.py: --wait-on=open or --wait-on=read")
+    FUSE(SlowShare(os.path.abspath(source), os.path.abspath(delay_file), wait_on == "--wait-on=read"),
+         mountpoint, foreground=True, nothreads=False, ro=True)

@@ -378,6 +378,58 @@ TEST_F(MpvHandoverTest, NextFileThatFailsDoesNotEndThePreviousEarly)
     }
 }
 
+// mpv opens the queued file ahead and keeps what it opened for a later load
+// of the same name. A next file dropped (another was named), changed on disk
+// and named again is heard as it is now, not as mpv opened it ahead for its
+// turn before: b is longer now than when it was first queued.
+TEST_F(MpvHandoverTest, NextFileNamedAgainAfterItChangedIsOpenedAfresh)
+{
+    const std::string a = tone("a.mp3", 2.0), b = tone("b.mp3", 0.4), c = tone("c.mp3", 0.4);
+    playWithNext(a, b);
+    ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
+    spinFor(200); // mpv opens it while a plays
+    control.setNextFileName(c);
+    ASSERT_TRUE(spinUntil([&] { return control.nextFile() != MpvControl::NextFile::Checking; }));
+    writeSineMp3(b, 1.2);
+    control.setNextFileName(b);
+    ASSERT_TRUE(spinUntil([&] { return control.nextFile() != MpvControl::NextFile::Checking; }));
+    ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Queued);
+    ASSERT_TRUE(waitForCompletions(1, 5000));
+    EXPECT_TRUE(takenOver(b));
+    EXPECT_NEAR(static_cast<double>(control.nowPlaying().lengthUs) / 1e6, 1.2, 0.1);
+    ASSERT_TRUE(waitForCompletions(2, 5000));
+    EXPECT_EQ(codes, std::vector<int>(2, MMControl::NotifySuccessful));
+}
+
+// A next file not yet seen to play is queued while it is tried, so that mpv
+// opens it ahead from the start, where the playing file leaves the time: it
+// is paused, or has over a second left. Where it has no more, the file
+// waits for its trial.
+TEST_F(MpvHandoverTest, NextFileIsQueuedDuringItsTrialOnlyWhereThereIsTime)
+{
+    struct Case {
+        double seconds;
+        bool paused;
+        bool queuedAtOnce;
+    };
+    int round = 0;
+    for (const Case c : {Case{2.0, true, true}, Case{2.5, false, true}, Case{1.0, false, false}}) {
+        SCOPED_TRACE(::testing::Message() << c.seconds << " s, paused " << c.paused);
+        const std::string b = tone("b" + std::to_string(++round) + ".mp3", 0.3); // never tried before
+        openAndPlay(tone("a.mp3", c.seconds));
+        // mpv has begun it, and knows its length
+        ASSERT_TRUE(spinUntil([&] { return control.position() >= 0.0 && control.nowPlaying().lengthUs > 0; }));
+        if (c.paused)
+            control.setCommand("pause");
+        control.setNextFileName(b);
+        ASSERT_EQ(control.nextFile(), MpvControl::NextFile::Checking);
+        EXPECT_EQ(control.nextFileQueued(), c.queuedAtOnce);
+        control.setCommand("Close");
+        EXPECT_FALSE(control.nextFileQueued());
+    }
+    EXPECT_TRUE(codes.empty());
+}
+
 // Through a real sound server, when there is one to use (the sound-server run
 // of the suite starts a private one): the default output finds it, and a file
 // follows the one before it there as on the null outputs.
