@@ -402,7 +402,7 @@ private:
             fail();
             return;
         }
-        const UINT32 room = bufferFrames_ - std::min(padding, bufferFrames_);
+        UINT32 room = bufferFrames_ - std::min(padding, bufferFrames_);
         if (room == 0)
             return;
         if (FAILED(render_->GetBuffer(room, &data))) {
@@ -417,6 +417,12 @@ private:
                 pending_.clear();
                 pendingAt_ = 0;
                 if (writing_ >= tracks_.size()) {
+                    // While the next file still opens, what the stream holds
+                    // plays on, and silence goes in only when it runs low.
+                    if (following_ && padding + done > static_cast<std::size_t>(rate_ / 25)) {
+                        room = static_cast<UINT32>(done);
+                        break;
+                    }
                     std::memset(out + done * channels, 0, (room - done) * channels * sizeof(float));
                     break;
                 }
