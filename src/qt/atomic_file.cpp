@@ -7,10 +7,9 @@
 #include <QLockFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QThread>
-
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <chrono>
