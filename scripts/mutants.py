@@ -149,10 +149,13 @@ def mutants_of(path):
 
 
 def escape(text):
-    return text.replace("\\", "\\\\").replace("\t", "\\t")
+    # An empty text as "\0": the shell reading the list drops empty fields.
+    return text.replace("\\", "\\\\").replace("\t", "\\t") if text else "\\0"
 
 
 def unescape(text):
+    if text == "\\0":
+        return ""
     return re.sub(r"\\(.)", lambda m: "\t" if m.group(1) == "t" else m.group(1), text)
 
 

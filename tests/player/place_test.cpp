@@ -348,6 +348,12 @@ TEST(PlaceText, DamagedOrCutShortIsNoPlace)
         EXPECT_FALSE(parsePlace(damaged)) << i;
     }
     EXPECT_FALSE(parsePlace(std::string(100, '\0')));
+
+    // Whole and checked, but holding what no place holds.
+    Place oddSub = placeAt("/m/A", "/m/A/x.mp3");
+    oddSub.sub = 2;
+    for (const Place& p : {placeAt("/m/A", ""), placeAt("/m/A", "/m/A/x.mp3", -1), oddSub})
+        EXPECT_FALSE(parsePlace(placeText(p))) << placeText(p);
 }
 
 // Windows keeps the place in the registry, apart from the five settings.
