@@ -240,6 +240,17 @@ TEST_F(PlaceFixture, ProgramEndKeepsThePlaceAndTellsHowItEnded)
         EXPECT_EQ(store.place()->running, !byUser);
         player.cmdStop_Click();
     }
+
+    // Closed before the place it was to play on from by itself was reached:
+    // nothing of it was heard, so it ended nothing.
+    Place p = placeAt("/m/A", "/m/A/x.mp3", 4000);
+    p.running = true;
+    keep(p);
+    ASSERT_TRUE(player.playOnByItself());
+    player.place().programEnds(true);
+    ASSERT_TRUE(store.place());
+    EXPECT_FALSE(store.place()->running);
+    EXPECT_FALSE(store.place()->byItself);
 }
 
 TEST_F(PlaceFixture, AStoreThatFailsLosesNothingOfThePlaying)
