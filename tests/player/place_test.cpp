@@ -308,6 +308,18 @@ TEST_F(PlaceFixture, AbnormalEndOnlyAndAReachablePathPlayOnByItself)
     EXPECT_TRUE(ui.boxes.empty()); // no message at start
     EXPECT_EQ(store.place(), unreachable); // kept for a later start
     expectSet(ctl, Set::Idle);
+
+    // On a share that answers later, it plays on once the answer has come.
+    SlowFileService share(fs);
+    FakeMMControl lateMm;
+    Player late(lateMm, share, ui);
+    unreachable.playPath = "/m";
+    keep(unreachable);
+    late.place().keepIn(&store);
+    EXPECT_FALSE(late.playOnByItself());
+    share.answerAll();
+    EXPECT_EQ(late.PlayOn, 1);
+    EXPECT_EQ(late.controls().Text1(), "/m");
 }
 
 TEST_F(PlaceFixture, PausedPlaceComesBackPausedAndPlayGoesOnFromIt)
