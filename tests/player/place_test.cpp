@@ -4,6 +4,7 @@
 #include "settings/place_store.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace orvane::test {
 namespace {
@@ -377,6 +378,32 @@ TEST(PlaceText, DamagedOrCutShortIsNoPlace)
     oddSub.sub = 2;
     for (const Place& p : {placeAt("/m/A", ""), placeAt("/m/A", "/m/A/x.mp3", -1), oddSub})
         EXPECT_FALSE(parsePlace(placeText(p))) << placeText(p);
+
+    // Signed as the store signs it (64-bit FNV-1a of everything before the
+    // check), each with one value that is no value of its line.
+    const auto signedText = [](const std::string& body) {
+        std::uint64_t hash = 14695981039346656037ull;
+        for (unsigned char c : body) {
+            hash ^= c;
+            hash *= 1099511628211ull;
+        }
+        char digits[17];
+        std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+        return body + "check=" + digits + "\n";
+    };
+    const std::string body = text.substr(0, text.rfind("check="));
+    ASSERT_EQ(signedText(body), text);
+    const std::pair<const char*, const char*> odd[] = {
+        {"path", "%4"},      {"folder", "%G0"}, {"file", "%"},    {"order", "3"},   {"sub", "x"},
+        {"created", ""},     {"position", "p"}, {"paused", "2"},  {"running", "-1"}, {"byitself", "yes"},
+        {"passfile", "10"},
+    };
+    for (const auto& [key, value] : odd) {
+        const std::size_t at = body.find(std::string("\n") + key + "=") + 1;
+        const std::size_t end = body.find('\n', at);
+        const std::string changed = body.substr(0, at) + key + "=" + value + body.substr(end);
+        EXPECT_FALSE(parsePlace(signedText(changed))) << key << "=" << value;
+    }
 }
 
 // Windows keeps the place in the registry, apart from the five settings.
