@@ -2,9 +2,10 @@
 """Simple mutants of C++ sources, for scripts/mutation.sh.
 
   mutants.py list [--sample N] [--seed S] [--equivalent FILE] SOURCE...
-      prints one mutant a line: id, file, line, column, kind, old, new, and
-      whether the list of known equivalent mutants names it (tab-separated,
-      the texts with their tabs and backslashes escaped)
+      prints one mutant a line: id, file, line, column, kind, old, new,
+      whether the list of known equivalent mutants names it, the line's text
+      and the function holding it (tab-separated, the texts with their tabs
+      and backslashes escaped)
   mutants.py apply FILE LINE COLUMN OLD NEW
       makes that one change in FILE, failing when the line no longer holds OLD
 
@@ -109,11 +110,22 @@ def functions(path):
         info = dict(f.split(":", 1) for f in fields[3:] if ":" in f)
         kind = info.get("typeref", "")
         if "line" in info and "end" in info:
-            yield int(info["line"]), int(info["end"]), kind
+            yield int(info["line"]), int(info["end"]), kind, fields[0]
+
+
+def enclosing_functions(path, count):
+    """For each line (1-based), the name of the function holding it: known
+    equivalent mutants are told apart by it where two lines read alike."""
+    names = [""] * (count + 1)
+    spans = sorted(((s, e, n) for s, e, _, n in functions(path)), key=lambda f: f[1] - f[0], reverse=True)
+    for start, end, name in spans:  # the innermost last
+        for n in range(start, min(end, count) + 1):
+            names[n] = name
+    return names
 
 
 def early_returns(path, lines):
-    for start, end, kind in functions(path):
+    for start, end, kind, _ in functions(path):
         if kind == "typename:void":
             bodies = ["return;"]
         elif kind == "typename:bool":
@@ -149,16 +161,19 @@ def mutants_of(path):
 
 
 def escape(text):
-    return text.replace("\\", "\\\\").replace("\t", "\\t")
+    # An empty text as "\0": the shell reading the list drops empty fields.
+    return text.replace("\\", "\\\\").replace("\t", "\\t") if text else "\\0"
 
 
 def unescape(text):
+    if text == "\\0":
+        return ""
     return re.sub(r"\\(.)", lambda m: "\t" if m.group(1) == "t" else m.group(1), text)
 
 
 def read_equivalent(path):
-    """Known equivalent mutants, one a line: file, the line's text (stripped),
-    old, new, tab-separated; '#' starts a comment line."""
+    """Known equivalent mutants, one a line: file, the function, the line's
+    text (stripped), old, new, tab-separated; '#' starts a comment line."""
     known = set()
     if not path:
         return known
@@ -166,8 +181,8 @@ def read_equivalent(path):
         for row in f:
             if row.strip() and not row.startswith("#"):
                 parts = row.rstrip("\n").split("\t")
-                if len(parts) >= 4:
-                    known.add(tuple(unescape(p) for p in parts[:4]))
+                if len(parts) >= 5:
+                    known.add(tuple(unescape(p) for p in parts[:5]))
     return known
 
 
@@ -187,16 +202,17 @@ def list_mutants(args):
     every = []
     for path in sources:
         found, lines = mutants_of(path)
+        owners = enclosing_functions(path, len(lines))
         for n, col, old, new, kind in found:
-            every.append((path, n, col, kind, old, new, lines[n - 1].strip()))
+            every.append((path, n, col, kind, old, new, lines[n - 1].strip(), owners[n]))
     if sample and sample < len(every):
         every = random.Random(seed).sample(every, sample)
     # In file order, so that a file is rebuilt as few times as can be.
     every.sort(key=lambda m: (m[0], m[1], m[2]))
-    for i, (path, n, col, kind, old, new, text) in enumerate(every, start=1):
-        equiv = "equivalent" if (path, text, old, new) in known else "-"
+    for i, (path, n, col, kind, old, new, text, owner) in enumerate(every, start=1):
+        equiv = "equivalent" if (path, owner, text, old, new) in known else "-"
         print("\t".join([str(i), path, str(n), str(col), kind, escape(old), escape(new), equiv,
-                         escape(text)]))
+                         escape(text), owner]))
 
 
 def apply_mutant(path, line, col, old, new):

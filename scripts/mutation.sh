@@ -7,12 +7,14 @@
 # test holds, unless it changes nothing anyone can observe (an equivalent
 # mutant: scripts/mutation_equivalent.txt names those known).
 #
-#   scripts/mutation.sh [-n SAMPLE] [-s SEED] [-t SECONDS] [-g GTEST_FILTER] [-l] [FILE...]
+#   scripts/mutation.sh [-n SAMPLE] [-s SEED] [-t SECONDS] [-g GTEST_FILTER] [-m REGEX] [-l] [FILE...]
 #
 #   -n  how many mutants, drawn at random from all (default 120; 0: all of them)
 #   -s  the seed of that draw (default 1): the same seed, the same mutants
-#   -t  seconds a test run may take before the mutant counts as killed (default 60)
+#   -t  seconds a test run may take before the mutant counts as killed (default 30)
 #   -g  only the tests matching this GoogleTest filter
+#   -m  only the mutants whose line in the list (-l) matches this extended
+#       regular expression, e.g. -n 0 -m 'sequencer.cpp.*passPlayed_'
 #   -l  only list the mutants, build and run nothing
 #   FILE  the sources to mutate (default: every core source built here)
 #
@@ -25,15 +27,17 @@ cd "$(dirname "$0")/.."
 
 sample=120
 seed=1
-limit=60
+limit=30
 filter=
+match=
 list_only=0
-while getopts "n:s:t:g:lh" opt; do
+while getopts "n:s:t:g:m:lh" opt; do
   case $opt in
     n) sample=$OPTARG ;;
     s) seed=$OPTARG ;;
     t) limit=$OPTARG ;;
     g) filter=$OPTARG ;;
+    m) match=$OPTARG ;;
     l) list_only=1 ;;
     *) sed -n '2,/^set -uo/p' "$0" | sed '$d' | sed 's/^# \{0,1\}//'; exit 2 ;;
   esac
@@ -53,6 +57,10 @@ results=$build/mutation-results.tsv
 mkdir -p "$build"
 mutants=$(python3 scripts/mutants.py list --sample "$sample" --seed "$seed" \
   --equivalent scripts/mutation_equivalent.txt "${sources[@]}") || exit 1
+if [ -n "$match" ]; then
+  mutants=$(printf '%s\n' "$mutants" | grep -E -- "$match" | awk -F'\t' -v OFS='\t' '{ $1 = NR; print }')
+  [ -n "$mutants" ] || { echo "No mutant matches $match"; exit 1; }
+fi
 if [ "$list_only" = 1 ]; then
   printf '%s\n' "$mutants"
   exit 0
@@ -70,7 +78,8 @@ rebuild() { ninja -C "$build" tests/orvane_core_tests >"$build/mutant-build.log"
 run_tests() {
   local args=(--gtest_brief=1)
   [ -n "$filter" ] && args+=("--gtest_filter=$filter")
-  timeout -k 5 "$limit" "$tests" "${args[@]}" >"$build/mutant-run.log" 2>&1
+  # In a shell of its own, whose report of a crash goes with the run's output.
+  (timeout -k 5 "$limit" "$tests" "${args[@]}"; exit $?) >"$build/mutant-run.log" 2>&1
 }
 
 echo "Building the unmutated core tests in $build ..."
@@ -106,6 +115,7 @@ while IFS=$'\t' read -r id file line col kind old new equiv text; do
   cp "$file" "$backup/original"
   mutated=$file
   python3 scripts/mutants.py apply "$file" "$line" "$col" "$old" "$new" || { restore; continue; }
+  [ "$old" = '\0' ] && old=
   label="$file:$line $kind: '${old}' -> '${new}'"
   if ! rebuild; then
     verdict=stillborn
