@@ -43,8 +43,8 @@ bool ownerAlive(int fd)
 // on the file for as long as it holds it, and writes its owner's details
 // right after taking that lock: a file nobody has locked is left by a
 // process that died, unless it is empty and so new that its maker may still
-// be about to lock it.
-bool removeAbandonedLock(const QString& lockPath)
+// be about to lock it (when lateMakerPossible).
+bool removeAbandonedLock(const QString& lockPath, bool lateMakerPossible = true)
 {
     using namespace std::chrono;
     constexpr auto justMade = 100ms;
@@ -56,7 +56,7 @@ bool removeAbandonedLock(const QString& lockPath)
     bool abandoned = fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0;
     if (abandoned && ownerAlive(fd))
         abandoned = false; // its owner lost the race for the advisory lock, not its life
-    if (abandoned && held.st_size == 0) {
+    if (abandoned && held.st_size == 0 && lateMakerPossible) {
         const auto age = system_clock::now()
             - system_clock::time_point(duration_cast<system_clock::duration>(
                 seconds(held.st_mtim.tv_sec) + nanoseconds(held.st_mtim.tv_nsec)));
@@ -68,6 +68,26 @@ bool removeAbandonedLock(const QString& lockPath)
         && named.st_ino == held.st_ino && unlink(name.constData()) == 0;
     close(fd);
     return abandoned;
+}
+
+// QLockFile guards its take-over of a dead owner's lock with a second lock
+// file beside it ("<lock>.rmlock"), and the take-over of that one with a
+// third, and so on: kills during take-overs leave such a chain behind, with
+// gaps where a take-over had got as far as removing a link. Whoever holds
+// the lock clears every link that no live process holds. A link just made
+// and still empty goes too: a live copy only makes one to take over a lock
+// it finds abandoned, and it checks again before taking it, so it leaves the
+// lock we hold alone.
+void removeAbandonedTakeOverLocks(const QString& lockPath)
+{
+    const QFileInfo info(lockPath);
+    const QRegularExpression chain(QStringLiteral("^") + QRegularExpression::escape(info.fileName())
+                                   + QStringLiteral("(\\.rmlock)+$"));
+    const QDir folder = info.dir();
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names)
+        if (chain.match(name).hasMatch())
+            removeAbandonedLock(folder.filePath(name), false);
 }
 
 // The new file is made under a name of our own, so that a copy left by a
@@ -103,10 +123,7 @@ bool takeFileLock(QLockFile& lock, const QString& lockPath, int waitMs)
     QDeadlineTimer deadline(waitMs);
     for (;;) {
         if (lock.tryLock(0)) {
-            // QLockFile guards its take-over of a dead owner's lock with a
-            // second lock file beside it, which a kill during the take-over
-            // leaves behind; whoever holds the lock now clears it.
-            removeAbandonedLock(lockPath + QStringLiteral(".rmlock"));
+            removeAbandonedTakeOverLocks(lockPath);
             return true;
         }
         if (lock.error() != QLockFile::LockFailedError)

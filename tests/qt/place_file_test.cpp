@@ -117,6 +117,29 @@ TEST(AtomicFile, LeftoversOfOurPatternOnlyGo)
     EXPECT_EQ(namesIn(dir.path()).toStdString(), "f f.tmp-Ab3xYz.old f.tmp-abc g.tmp-Ab3xYz");
 }
 
+// Kills during QLockFile's take-overs of a dead copy's lock leave a chain of
+// take-over locks, with gaps; the next write clears the links whose owners
+// are dead or that hold nobody yet, and leaves a live owner's alone.
+TEST(AtomicFile, DeadTakeOverLocksGoHoweverDeepTheChain)
+{
+    QTemporaryDir dir;
+    const pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    waitpid(dead, nullptr, 0);
+    const QByteArray deadOwner = QByteArray::number(dead) + "\norvane\nhost\n";
+    writeBytes(dir.filePath("f.lock.rmlock"), deadOwner);
+    writeBytes(dir.filePath("f.lock.rmlock.rmlock.rmlock"), deadOwner);
+    writeBytes(dir.filePath("f.lock.rmlock.rmlock.rmlock.rmlock"), "");
+    writeBytes(dir.filePath("g.lock.rmlock"), QByteArray::number(getpid()) + "\n");
+    ASSERT_TRUE(writeFileAtomically(dir.filePath("f"), "text", 250));
+    EXPECT_EQ(namesIn(dir.path()).toStdString(), "f g.lock.rmlock");
+
+    writeBytes(dir.filePath("f.lock.rmlock.rmlock"), QByteArray::number(getpid()) + "\n");
+    ASSERT_TRUE(writeFileAtomically(dir.filePath("f"), "text", 250));
+    EXPECT_EQ(namesIn(dir.path()).toStdString(), "f f.lock.rmlock.rmlock g.lock.rmlock");
+}
+
 // A copy of the program killed at random instants while it stores its place
 // over and over: every kill leaves a place that reads whole (or none before
 // the first store), the settings beside it untouched; the next store clears
