@@ -6,6 +6,7 @@
 #   - the longest the window took to answer (Orvane: an MPRIS Get every 150 ms,
 #     which the window thread serves);
 #   - the silences between files (the first pass and into the second).
+# Each silence is followed by where it fell, in seconds after the first sound.
 # Players: Orvane as built here; ORVANE_BEFORE, another build of it (say, one
 # from before a change), when given; the Windows program (orvane.exe, its
 # Media Foundation and WASAPI control) under Wine, where mingw-w64 and Wine
@@ -21,11 +22,7 @@
 set -euo pipefail
 export LC_ALL=C
 
-source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
 
 if [ "${1:-}" = --inside ]; then
   delay=$2
@@ -34,10 +31,9 @@ elif [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
   for tool in dbus-run-session dbus-send fusermount3 mountpoint; do
     command -v "$tool" >/dev/null || { echo "slow_share_bench: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
   done
-  cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  build_orvane
   if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
-    (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
+    build_orvane_exe
   fi
   exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$source_dir/scripts/pulse_session.sh" "$0" --inside "${1:-1}" \
     2> >(grep -v '^dbus-daemon\[' >&2)
@@ -91,14 +87,7 @@ python_share() {
 python_share
 
 start_recording
-mark() {
-  stat -c %s "$recording"
-}
 results=()
-measure() {
-  python3 "$source_dir/bench/gap_measure.py" "$recording" --rate "$rate" --files "$files" \
-    --seconds "$total" --from "$2" --to "$3" --label "$1" --where
-}
 
 prop_ms() {
   local t0 t1
@@ -116,23 +105,15 @@ sample() {
 }
 
 start_display
-mkdir -p "$work/config" "$work/home"
 run_orvane() {
-  local label=$1 exe=$2 from to main
-  printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=1\nPlayPath=%s\n' "$version" "$work/share" \
-    >"$work/config/Orvane.conf"
-  HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$exe" >"$work/app.log" 2>&1 &
-  app_pid=$!
-  if ! main=$(main_window); then
-    echo "slow_share_bench: the main window did not appear" >&2
-    cat "$work/app.log" >&2
-    exit 1
-  fi
+  local label=$1 exe=$2 from to
+  write_settings 1 1 "$work/share"
+  start_orvane "$exe"
   sleep 1
   sample >"$work/waits" &
   sampler_pid=$!
   from=$(mark)
-  point_at_button "$main" 6360 click 1
+  point_at_button "$window" 6360 click 1
   # One pass and half of the next one's first file, plus what the share
   # costs before the first sound.
   sleep "$(awk -v t="$total" -v s="$seconds_per_file" -v d="$delay" 'BEGIN { print t - s / 2 + 8 * d + 1 }')"
@@ -143,7 +124,7 @@ run_orvane() {
   app_pid=
   local longest
   longest=$(sort -n "$work/waits" | tail -n 1)
-  results+=("$(measure "$label" "$from" "$to" | sed 's/; silences:/; window answered within '"$longest"' ms; silences:/')")
+  results+=("$(gaps_heard "$label" "$from" "$to" --where | sed 's/; silences:/; window answered within '"$longest"' ms; silences:/')")
 }
 
 run_orvane "orvane" "$build_dir/orvane"
@@ -151,71 +132,46 @@ if [ -n "${ORVANE_BEFORE:-}" ]; then
   run_orvane "orvane (ORVANE_BEFORE)" "$ORVANE_BEFORE"
 fi
 
-# --- the Windows program under Wine: the prefix of its unit tests, its sound
-# through Wine's PulseAudio driver into the private server --------------------
-winpath() {
-  local p=$1
-  echo "Z:${p//\//\\}"
-}
-end_wine() {
-  timeout 20 "$wineserver" -w 2>/dev/null || true
-}
-wine_main_window() {
-  local w
-  for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
-    if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable'; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
-}
+# --- the Windows program under Wine, its sound through Wine's PulseAudio
+# driver into the private server -----------------------------------------------
 run_orvane_exe() {
-  local label=$1 exe=$2 trace=$work/trace.log w= from to value
+  local label=$1 exe=$2 from to
   [ -f "$exe" ] && [ -x "$wine" ] || return 0
-  export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
-  end_wine # a session left from the unit tests runs without this display and sound
-  for value in "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$work/share")"; do
-    "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
-  done
+  use_wine_prefix
+  end_wine
+  wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$work/share")"
   "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
-  rm -f "$trace"
-  ORVANE_MEDIA=wasapi ORVANE_TRACE=$(winpath "$trace") "$wine" "$exe" >"$work/wine.log" 2>&1 &
-  app_pid=$!
-  for _ in $(seq 300); do
-    w=$(wine_main_window) && break
-    sleep 0.1
-  done
-  if [ -z "$w" ]; then
+  start_orvane_exe "$exe" "$work/wine.log" ORVANE_MEDIA=wasapi
+  if [ -z "$window" ]; then
     echo "slow_share_bench: the Windows program's main window did not appear" >&2
   else
     sleep 1
     from=$(mark)
-    point_at_button "$w" 6360 click 1
+    point_at_button "$window" 6360 click 1
     sleep "$(awk -v t="$total" -v s="$seconds_per_file" -v d="$delay" 'BEGIN { print t - s / 2 + 8 * d + 1 }')"
     to=$(mark)
-    results+=("$(measure "$label" "$from" "$to")")
+    results+=("$(gaps_heard "$label" "$from" "$to" --where)")
   fi
   stop "$app_pid"
   app_pid=
   end_wine
 }
-if [ -f "$win_build/orvane.exe" ] && [ -x "$wine" ]; then
+if have_orvane_exe; then
   python_share --wait-on=read
-fi
-run_orvane_exe "orvane.exe (WASAPI)" "$win_build/orvane.exe"
-if [ -n "${ORVANE_EXE_BEFORE:-}" ]; then
-  run_orvane_exe "orvane.exe (ORVANE_EXE_BEFORE)" "$ORVANE_EXE_BEFORE"
+  run_orvane_exe "orvane.exe (WASAPI)" "$win_build/orvane.exe"
+  if [ -n "${ORVANE_EXE_BEFORE:-}" ]; then
+    run_orvane_exe "orvane.exe (ORVANE_EXE_BEFORE)" "$ORVANE_EXE_BEFORE"
+  fi
+  python_share
 fi
 
-python_share
 from=$(mark)
 mpv --no-config --really-quiet --vo=null --gapless-audio=yes --loop-playlist=2 "${list[@]}" >"$work/mpv.log" 2>&1 &
 mpv_pid=$!
 sleep "$(awk -v t="$total" -v s="$seconds_per_file" -v d="$delay" 'BEGIN { print t - s / 2 + 8 * d + 1 }')"
 to=$(mark)
 stop "$mpv_pid"
-results+=("$(measure "mpv --gapless-audio=yes" "$from" "$to")")
+results+=("$(gaps_heard "mpv --gapless-audio=yes" "$from" "$to" --where)")
 
 echo "share: $delay s before each listing and each open (orvane.exe: each listing and each file's first read);" \
   "${#names[@]} files of $seconds_per_file s in 4 folders"
