@@ -98,11 +98,13 @@ mark() {
 }
 
 # The line gap_measure.py prints for the stretch of the recording from one
-# mark to another, holding $files files of $total seconds in all.
+# mark to another, holding $files files of $total seconds in all (further
+# words go to gap_measure.py, such as --where).
 gaps_heard() {
   local label=$1 from=$2 to=$3
+  shift 3
   python3 "$source_dir/bench/gap_measure.py" "$recording" --rate "$rate" --files "$files" \
-    --seconds "$total" --from "$from" --to "$to" --label "$label"
+    --seconds "$total" --from "$from" --to "$to" --label "$label" "$@"
 }
 
 # A virtual display of its own: sets DISPLAY, and version for the settings.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <system_error>
 
 namespace orvane {
 
@@ -117,6 +118,8 @@ void WasapiStream::run()
         }
         for (Command& c : commands)
             quit = quit || !handle(c);
+        if (!quit && following_ && following_->done)
+            adoptFollowing();
         if (!quit && active_ && !paused_) {
             feed();
             checkHeard();
@@ -134,6 +137,7 @@ bool WasapiStream::handle(const Command& c)
 {
     switch (c.kind) {
     case Command::Start:
+        following_.reset();
         stopStream();
         tracks_.clear();
         if (!append(c.entry, c.path))
@@ -142,13 +146,15 @@ bool WasapiStream::handle(const Command& c)
         startStream();
         return true;
     case Command::Follow:
-        if (append(c.entry, c.path) && !active_)
-            startStream(); // nothing left to follow: it starts now
+        beginFollowing(c.entry, c.path);
         return true;
     case Command::Drop:
+        if (following_ && following_->entry == c.entry)
+            following_.reset();
         dropTrack(c.entry);
         return true;
     case Command::Stop:
+        following_.reset();
         stopStream();
         tracks_.clear();
         position_ = -1.0;
@@ -193,6 +199,62 @@ bool WasapiStream::append(std::uint64_t entry, const std::wstring& path)
     }
     tracks_.push_back({entry, std::move(decoder)});
     return true;
+}
+
+WasapiStream::Opening::~Opening()
+{
+    if (wake)
+        CloseHandle(wake);
+}
+
+void WasapiStream::beginFollowing(std::uint64_t entry, const std::wstring& path)
+{
+    following_.reset();
+    if (ready_ && !haveDevice()) {
+        post(End::NoDevice, entry);
+        return;
+    }
+    auto opening = std::make_shared<Opening>();
+    opening->entry = entry;
+    opening->rate = rate_;
+    opening->channels = channels_;
+    if (!ready_
+        || !DuplicateHandle(GetCurrentProcess(), wake_, GetCurrentProcess(), &opening->wake, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+        post(End::Unopenable, entry);
+        return;
+    }
+    try {
+        std::thread([opening, path] {
+            const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            opening->decoder = MfDecoder::open(path, opening->rate, opening->channels);
+            if (SUCCEEDED(com))
+                CoUninitialize();
+            opening->done = true;
+            SetEvent(opening->wake);
+        }).detach();
+    } catch (const std::system_error&) {
+        post(End::Unopenable, entry);
+        return;
+    }
+    following_ = std::move(opening);
+}
+
+// The next file takes its place behind the last one loaded; with nothing
+// left to follow, it starts now. One opened for a device that has been
+// replaced meanwhile (another rate) does not follow: the player's own load
+// opens it again.
+void WasapiStream::adoptFollowing()
+{
+    const std::shared_ptr<Opening> opening = std::move(following_);
+    following_.reset();
+    if (!opening->decoder || opening->rate != rate_ || opening->channels != channels_) {
+        post(End::Unopenable, opening->entry);
+        return;
+    }
+    tracks_.push_back({opening->entry, std::move(opening->decoder)});
+    if (!active_)
+        startStream();
 }
 
 void WasapiStream::dropTrack(std::uint64_t entry)
@@ -248,16 +310,17 @@ void WasapiStream::feed()
         fail();
         return;
     }
-    fill(out, room);
-    if (!device_.release(room)) {
+    const std::size_t filled = fill(out, room);
+    if (!device_.release(static_cast<std::uint32_t>(filled))) {
         fail();
         return;
     }
-    written_ += room;
+    written_ += static_cast<std::int64_t>(filled);
 }
 
-// The files' samples one after another, silence after the last.
-void WasapiStream::fill(float* out, std::size_t room)
+// The files' samples one after another, silence after the last; how many
+// frames went in.
+std::size_t WasapiStream::fill(float* out, std::size_t room)
 {
     const auto channels = static_cast<std::size_t>(device_.channels());
     std::size_t done = 0;
@@ -266,8 +329,14 @@ void WasapiStream::fill(float* out, std::size_t room)
             pending_.clear();
             pendingAt_ = 0;
             if (writing_ >= tracks_.size()) {
+                // While the next file still opens, what the stream holds
+                // plays on, and silence goes in only when it runs low.
+                std::int64_t heard = 0;
+                if (following_ && device_.heardFrames(heard)
+                    && written_ + static_cast<std::int64_t>(done) - heard > device_.rate() / 25)
+                    return done;
                 std::memset(out + done * channels, 0, (room - done) * channels * sizeof(float));
-                return;
+                return room;
             }
             nextPiece(written_ + static_cast<std::int64_t>(done));
             continue;
@@ -277,6 +346,7 @@ void WasapiStream::fill(float* out, std::size_t room)
         pendingAt_ += frames * channels;
         done += frames;
     }
+    return room;
 }
 
 // The next piece of the file being written, its first frame going to stream

@@ -88,6 +88,20 @@ private:
         std::wstring path;
         double fromSeconds = 0.0;
     };
+    // The next file opens on a thread of its own, as opening a file on a slow
+    // share takes seconds during which the stream must go on being fed. An
+    // opening no longer wanted is left to end by itself (a share may hold it
+    // for long); a done one wakes the stream's thread through a handle of its
+    // own to the wake event.
+    struct Opening {
+        std::uint64_t entry = 0;
+        int rate = 0;
+        int channels = 0;
+        HANDLE wake = nullptr;
+        std::atomic<bool> done = false;
+        std::unique_ptr<MfDecoder> decoder;
+        ~Opening();
+    };
     struct Track {
         std::uint64_t entry = 0;
         std::unique_ptr<MfDecoder> decoder;
@@ -102,11 +116,13 @@ private:
     bool handle(const Command& c);
     bool haveDevice();
     bool append(std::uint64_t entry, const std::wstring& path);
+    void beginFollowing(std::uint64_t entry, const std::wstring& path);
+    void adoptFollowing();
     void dropTrack(std::uint64_t entry);
     void startStream();
     void stopStream();
     void feed();
-    void fill(float* out, std::size_t room);
+    std::size_t fill(float* out, std::size_t room);
     void nextPiece(std::int64_t at);
     void checkHeard();
     void fail();
@@ -138,6 +154,7 @@ private:
     bool active_ = false; // the stream runs or is paused
     bool paused_ = false;
     std::deque<Track> tracks_; // not yet heard, in order
+    std::shared_ptr<Opening> following_; // the next file, while it opens
     std::size_t writing_ = 0;  // the track whose samples go out now
     std::vector<float> pending_;
     std::size_t pendingAt_ = 0;
