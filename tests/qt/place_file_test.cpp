@@ -1,11 +1,8 @@
-// The place's file on Linux, and the atomic write it shares with the settings
-// file.
-#include "qt/atomic_file.h"
+// The place's file on Linux.
 #include "qt/place_file.h"
 
-#include <QDir>
-#include <QFile>
-#include <QLockFile>
+#include "qt/file_checks.h"
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,32 +12,14 @@
 #include <random>
 #include <thread>
 
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace orvane::test {
 namespace {
-
-QString namesIn(const QString& folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names.join(u' ');
-}
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 TEST(PlaceFile, SavedWholeBesideNothingElseAndForgotten)
 {
@@ -76,51 +55,11 @@ TEST(PlaceFile, WhatIsNotARegularFileIsLeftAlone)
     EXPECT_EQ(namesIn(dir.path()).toStdString(), "folder pipe place target");
 }
 
-TEST(AtomicFile, HeldLockLeavesTheOldFileAndGivesUpInTime)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("f");
-    ASSERT_TRUE(writeFileAtomically(path, "old", 250));
-    // Another copy holds the lock: a child, so that its lock is a live one.
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    if (holder == 0) {
-        QLockFile lock(path + ".lock");
-        lock.lock();
-        const char byte = 1;
-        [[maybe_unused]] ssize_t n = write(ready[1], &byte, 1);
-        pause();
-        _exit(0);
-    }
-    char byte;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    const auto before = std::chrono::steady_clock::now();
-    EXPECT_FALSE(writeFileAtomically(path, "new", 100));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
-    EXPECT_EQ(bytesOf(path), "old");
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
-    // Its owner died: the lock is taken over at once.
-    EXPECT_TRUE(writeFileAtomically(path, "new", 100));
-    EXPECT_EQ(bytesOf(path), "new");
-}
-
-TEST(AtomicFile, LeftoversOfOurPatternOnlyGo)
-{
-    QTemporaryDir dir;
-    for (const char* name : {"f.tmp-Ab3xYz", "f.tmp-Ab3xYz.lock", "f.tmp-abc", "f.tmp-Ab3xYz.old", "g.tmp-Ab3xYz"})
-        writeBytes(dir.filePath(name), name);
-    ASSERT_TRUE(writeFileAtomically(dir.filePath("f"), "text", 250));
-    EXPECT_EQ(namesIn(dir.path()).toStdString(), "f f.tmp-Ab3xYz.old f.tmp-abc g.tmp-Ab3xYz");
-}
-
 // A copy of the program killed at random instants while it stores its place
 // over and over: every kill leaves a place that reads whole (or none before
 // the first store), the settings beside it untouched; the next store clears
-// what the kills left.
+// what the kills left. Every other copy is killed only once a place is there,
+// however slowly a busy machine lets it get so far.
 TEST(PlaceFile, KilledAtAnyInstantLeavesAWholePlaceAndTheSettings)
 {
     QTemporaryDir dir;
@@ -135,17 +74,33 @@ TEST(PlaceFile, KilledAtAnyInstantLeavesAWholePlaceAndTheSettings)
     std::mt19937 random(20261208);
     int wholeAfterKill = 0;
     for (int round = 0; round < 30; ++round) {
+        int saved[2];
+        ASSERT_EQ(pipe(saved), 0);
         const pid_t child = fork();
         if (child == 0) {
+            close(saved[0]);
+            std::signal(SIGPIPE, SIG_IGN); // no one may be listening any more
             PlaceFile file(path);
+            struct stat st;
             for (std::int64_t i = 0;; ++i) {
                 place.positionMs = i;
                 try {
                     file.save(placeText(place));
                 } catch (...) {
                 }
+                if (saved[1] >= 0 && lstat(QFile::encodeName(path).constData(), &st) == 0) {
+                    (void)!write(saved[1], "s", 1);
+                    close(saved[1]);
+                    saved[1] = -1;
+                }
             }
         }
+        close(saved[1]);
+        if (round % 2 == 1) {
+            pollfd there{saved[0], POLLIN, 0};
+            ASSERT_EQ(poll(&there, 1, 60000), 1) << "round " << round << ": no place stored";
+        }
+        close(saved[0]);
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
         kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
