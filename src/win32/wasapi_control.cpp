@@ -80,6 +80,7 @@ public:
     Output& operator=(const Output&) = delete;
 
     bool ready() const { return ready_; }
+    bool deviceAtStart() const { return deviceAtStart_; }
     int rate() const { return rate_; }
     int channels() const { return channels_; }
 
@@ -132,10 +133,14 @@ private:
     {
         const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-        const bool ok = SUCCEEDED(com) && MediaFoundation::get() && openDevice();
+        const bool ok = SUCCEEDED(com) && MediaFoundation::get();
+        // No sound device yet is no reason to give up: the first file looks
+        // for one again, as after a device that went away.
+        const bool device = ok && haveDevice();
         {
             std::lock_guard lock(mutex_);
             ready_ = ok;
+            deviceAtStart_ = device;
             initDone_ = true;
         }
         started_.notify_all();
@@ -441,6 +446,7 @@ private:
     std::deque<Command> commands_;
     std::deque<Placement> placed_;
     bool ready_ = false;
+    bool deviceAtStart_ = false;
     std::atomic<int> rate_ = 0;
     std::atomic<int> channels_ = 0;
     std::atomic<double> position_ = -1.0;
@@ -479,6 +485,11 @@ WasapiControl::~WasapiControl()
 bool WasapiControl::isReady() const
 {
     return output_ && output_->ready();
+}
+
+bool WasapiControl::hadDeviceAtStart() const
+{
+    return isReady() && output_->deviceAtStart();
 }
 
 std::vector<WasapiControl::Placement> WasapiControl::placements() const
