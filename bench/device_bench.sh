@@ -260,6 +260,16 @@ end_program() { # linux|wasapi|mci
   app_pid=
 }
 
+# What orvane.exe's control was told and said: the files opened, where they
+# started, and the completions by code.
+traced() { # program
+  local trace=$work/trace-$1.log
+  [ -f "$trace" ] || return 0
+  printf '%-7s files opened %s, started at (ms) %s; completions by code: %s\n' "" "$(grep -c '^Open' "$trace" || true)" \
+    "$(grep '^StartAt' "$trace" | sort | uniq -c | awk '{ printf "%s%s x%s", s, $3, $1; s = ", " }')" \
+    "$(grep '^Done' "$trace" | sort | uniq -c | awk '{ printf "%s%s x%s", s, $3, $1; s = ", " }')"
+}
+
 gone() { # program
   export WINEDLLOVERRIDES=$wine_overrides
   start_pulse
@@ -279,6 +289,7 @@ gone() { # program
   [ "$1" = linux ] || cost="$cost, wineserver $(share $((s1 - s0)) 10)"
   printf '%-7s gone 6 s into the 500 Hz file for 10 s (%s of one core meanwhile); after its return: %s\n' \
     "$1" "$cost" "$(heard "$recording")"
+  traced "$1"
   end_program "$1"
   kill_pulse
 }
@@ -292,6 +303,7 @@ late() { # program
   start_pulse
   sleep 40
   printf '%-7s started without a sound device, one 5 s after Play: %s\n' "$1" "$(heard "$recording")"
+  traced "$1"
   end_program "$1"
   kill_pulse
 }
