@@ -3,11 +3,16 @@
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${BUILD_DIR:-$source_dir/build}
 
+# Builds a target of the optimised build with debug information.
+build_target() {
+    cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build_dir" -j2 --target "$1"
+}
+
 run_bench() {
     local name=$1
     shift
-    cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build_dir" -j2 --target "$name"
+    build_target "$name"
     local exe=$build_dir/bench/$name
     if [ "${PROFILE:-}" = callgrind ]; then
         local out

@@ -1,8 +1,24 @@
 # Shared by the benchmarks that play through the private sound server with
-# the program on a virtual display: the tools they need, their temporary
-# folder and its cleaning up, the tone files, the recording of the null sink's
-# monitor, the display, and finding and clicking the main window. Sourced
-# after bench_common.sh.
+# the program on a virtual display: the builds, the tools they need, their
+# temporary folder and its cleaning up, the tone files, the recording of the
+# null sink's monitor and its measures, the display, the settings, starting
+# the program (and the Windows program under Wine) and finding and clicking
+# its main window, and the CPU time a process takes. Sourced in place of
+# bench_common.sh, which it brings.
+
+source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
+
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
+
+# The program, and the Windows program (orvane.exe, in $win_build).
+build_orvane() {
+  build_target orvane >/dev/null
+}
+build_orvane_exe() {
+  (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
+}
 
 # Fails with a word on what to install when a tool is missing.
 need_tools() {
@@ -45,16 +61,16 @@ cleanup() {
   rm -rf "$work"
 }
 
-# A 440 Hz mono MP3 of the given length at $rate; a whole number of periods
-# when the length allows, so that files played back to back make one
-# unbroken tone.
+# A mono MP3 of the given length at $rate, a 440 Hz tone unless another
+# frequency is given; a whole number of periods when the length allows, so
+# that files played back to back make one unbroken tone.
 make_tone() {
-  local mp3=$1 seconds=$2
-  python3 - "$work/tone.raw" "$rate" "$seconds" <<'PY'
+  local mp3=$1 seconds=$2 hz=${3:-440}
+  python3 - "$work/tone.raw" "$rate" "$seconds" "$hz" <<'PY'
 import array, math, sys
-path, rate, seconds = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
+path, rate, seconds, hz = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4])
 frames = round(rate * seconds)
-tone = array.array("h", (round(8000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(frames)))
+tone = array.array("h", (round(8000 * math.sin(2 * math.pi * hz * i / rate)) for i in range(frames)))
 if sys.byteorder != "little":
     tone.byteswap()
 with open(path, "wb") as f:
@@ -75,6 +91,20 @@ start_recording() {
   sleep 2.5
 }
 
+# Where the recording has got to: each player's stretch lies between two
+# such marks.
+mark() {
+  stat -c %s "$recording"
+}
+
+# The line gap_measure.py prints for the stretch of the recording from one
+# mark to another, holding $files files of $total seconds in all.
+gaps_heard() {
+  local label=$1 from=$2 to=$3
+  python3 "$source_dir/bench/gap_measure.py" "$recording" --rate "$rate" --files "$files" \
+    --seconds "$total" --from "$from" --to "$to" --label "$label"
+}
+
 # A virtual display of its own: sets DISPLAY, and version for the settings.
 start_display() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
@@ -87,15 +117,24 @@ start_display() {
   version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
 }
 
-# The program's main window once it is on screen (the startup window has the
-# same title but is no normal window), waiting up to the tenths of a second
-# given.
+# The program's settings file in $work/config, name order: Subdirectories,
+# Repeat All and the play path as given.
+write_settings() {
+  local sub=$1 repeat=$2 path=$3
+  mkdir -p "$work/config" "$work/home"
+  printf '[General]\nVersion=%s\nPlayOrder=2\nSub=%s\nRepeat=%s\nPlayPath=%s\n' "$version" "$sub" "$repeat" "$path" \
+    >"$work/config/Orvane.conf"
+}
+
+# The program's main window once it is on screen, waiting up to the tenths
+# of a second given. The startup window has the same title but is no normal
+# window; under Wine (any word after the tenths) no window tells its type.
 main_window() {
-  local w
-  for _ in $(seq "${1:-100}"); do
+  local tenths=${1:-100} under_wine=${2:-} w
+  for _ in $(seq "$tenths"); do
     for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
       if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable' \
-        && xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_NORMAL; then
+        && { [ -n "$under_wine" ] || xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_NORMAL; }; then
         echo "$w"
         return 0
       fi
@@ -105,11 +144,70 @@ main_window() {
   return 1
 }
 
+# Starts the program given on the display with the settings of $work, the
+# environment given before them (env's words: -u NAME, NAME=value), its
+# output in $work/app.log; sets app_pid and window, or ends the script when
+# no main window comes.
+start_orvane() {
+  local exe=$1
+  shift
+  env "$@" HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$exe" >>"$work/app.log" 2>&1 &
+  app_pid=$!
+  if ! window=$(main_window 150); then
+    echo "$(basename "$0" .sh): the main window did not appear" >&2
+    cat "$work/app.log" >&2
+    exit 1
+  fi
+}
+
 # Moves the mouse onto a button of the window, by its place in the window's
-# twips layout (Play: left 6360, Pause: 5400), and clicks when asked.
+# twips layout (Play: left 6360, Pause: 5400, Stop: 3480), and clicks when
+# asked.
 point_at_button() {
   local window=$1 left=$2 width height
   shift 2
   read -r width height < <(xwininfo -id "$window" | awk '/^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w, h }')
   xdotool mousemove --window "$window" $(((left + 487) * width / 7455)) $(((720 + 247) * height / 1305)) "$@"
+}
+
+# --- the Windows program under Wine: the prefix of its unit tests -------------------
+
+# Whether orvane.exe and Wine are there to run it.
+have_orvane_exe() {
+  [ -f "$win_build/orvane.exe" ] && [ -x "$wine" ]
+}
+use_wine_prefix() {
+  export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+}
+# Waits for the session's programs to end (a session left from the unit tests
+# runs without this display and sound), and ends it when it does not.
+end_wine() {
+  timeout 20 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null || true
+}
+winpath() {
+  local p=$1
+  echo "Z:${p//\//\\}"
+}
+# The values under HKCU\Software\Orvane, each given as Name=text.
+wine_settings() {
+  local value
+  for value in "$@"; do
+    "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
+  done
+}
+# Starts orvane.exe (or the one given) under Wine with the environment given
+# (NAME=value words), its output added to the log given; sets app_pid, and
+# window (empty when no main window came).
+start_orvane_exe() {
+  local exe=$1 log=$2
+  shift 2
+  env "$@" "$wine" "$exe" >>"$log" 2>&1 &
+  app_pid=$!
+  window=$(main_window 300 wine) || window=
+}
+
+# A process's CPU time so far, user and system, in clock ticks (getconf
+# CLK_TCK a second); 0 once it is gone.
+cpu_ticks() {
+  awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
 }

@@ -18,11 +18,7 @@
 set -euo pipefail
 export LC_ALL=C
 
-source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
 # ORVANE_EXE runs that orvane.exe instead (to compare builds), in the same
 # Wine prefix.
 exe=${ORVANE_EXE:-$win_build/orvane.exe}
@@ -39,7 +35,7 @@ else
       ;;
   esac
   need_tools
-  (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
+  build_orvane_exe
   if [ "$scenario" = empty ]; then
     exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$scenario" "$seconds"
   fi
@@ -66,13 +62,6 @@ case $scenario in
     ;;
 esac
 
-winpath() {
-  local p=$1
-  echo "Z:${p//\//\\}"
-}
-cpu_ticks() {
-  awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
-}
 private_kib() {
   awk '/^RssAnon:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0
 }
@@ -88,40 +77,23 @@ wineserver_pid() {
   done
   echo 0
 }
-wine_main_window() {
-  local w
-  for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
-    if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable'; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
-}
 
 start_display
-export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+use_wine_prefix
 [ "$scenario" = nodevice ] && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winealsa.drv,winepulse.drv=d"
-timeout 20 "$wineserver" -w 2>/dev/null || true
-for value in "Version=$version" PlayOrder=2 "Sub=$sub" Repeat=1 "PlayPath=$(winpath "$music")"; do
-  "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
-done
+end_wine
+wine_settings "Version=$version" PlayOrder=2 "Sub=$sub" Repeat=1 "PlayPath=$(winpath "$music")"
 
 report() {
-  local label=$1 media=$2 w= hz a0 s0 a1 s1 m0 m1 server
+  local label=$1 media=$2 hz a0 s0 a1 s1 m0 m1 server
   hz=$(getconf CLK_TCK)
   local trace=$work/trace-$media.log
-  ORVANE_MEDIA=$media ORVANE_TRACE=$(winpath "$trace") "$wine" "$exe" >"$work/wine-$media.log" 2>&1 &
-  app_pid=$!
-  for _ in $(seq 300); do
-    w=$(wine_main_window) && break
-    sleep 0.1
-  done
-  if [ -z "$w" ]; then
+  start_orvane_exe "$exe" "$work/wine-$media.log" ORVANE_MEDIA="$media" ORVANE_TRACE="$(winpath "$trace")"
+  if [ -z "$window" ]; then
     echo "fault_cost_bench: the main window did not appear" >&2
   else
     sleep 1
-    point_at_button "$w" 6360 click 1
+    point_at_button "$window" 6360 click 1
     sleep 2
     server=$(wineserver_pid)
     a0=$(cpu_ticks "$app_pid") s0=$(cpu_ticks "$server") m0=$(private_kib "$app_pid")
@@ -137,7 +109,7 @@ report() {
   fi
   stop "$app_pid"
   app_pid=
-  timeout 20 "$wineserver" -w 2>/dev/null || true
+  end_wine
 }
 report "orvane.exe, Media Foundation + WASAPI" wasapi
 report "orvane.exe, MCI" mci

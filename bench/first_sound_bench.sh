@@ -16,13 +16,11 @@
 set -euo pipefail
 export LC_ALL=C
 
-source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
 
 if [ "${1:-}" != --inside ]; then
   need_tools
-  cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  build_orvane
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside
 fi
 
@@ -120,27 +118,18 @@ EOF
 }
 
 start_display
-mkdir -p "$work/config" "$work/home"
 
 # One click on Play: prints the milliseconds to the first sound.
 orvane_once() {
-  local path=$1 cold=$2 main
-  printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=0\nPlayPath=%s\n' "$version" "$path" \
-    >"$work/config/Orvane.conf"
-  env -u DBUS_SESSION_BUS_ADDRESS HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
-    "$build_dir/orvane" >"$work/app.log" 2>&1 &
-  app_pid=$!
-  if ! main=$(main_window); then
-    echo "first_sound_bench: the main window did not appear" >&2
-    cat "$work/app.log" >&2
-    exit 1
-  fi
+  local path=$1 cold=$2
+  write_settings 1 0 "$path"
+  start_orvane "$build_dir/orvane" -u DBUS_SESSION_BUS_ADDRESS
   sleep 0.7
   if [ "$cold" = yes ]; then
     sync
     echo 3 >/proc/sys/vm/drop_caches
   fi
-  point_at_button "$main" 6360
+  point_at_button "$window" 6360
   sleep 0.2
   first_sound_ms xdotool click 1
   stop "$app_pid"

@@ -30,11 +30,7 @@
 set -euo pipefail
 export LC_ALL=C
 
-source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
 
 if [ "${1:-}" = --inside ]; then
   scenario=$2
@@ -48,12 +44,9 @@ else
       ;;
   esac
   need_tools
-  if [ -z "${ORVANE_EXE:-}" ]; then
-    cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build_dir" -j2 --target orvane >/dev/null
-  fi
+  [ -n "${ORVANE_EXE:-}" ] || build_orvane
   if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
-    (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
+    build_orvane_exe
   fi
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$scenario"
 fi
@@ -103,17 +96,13 @@ arm_breakage() {
 # --- the recording: each player gets its stretch of it ---------------------------
 start_recording
 
-mark() {
-  stat -c %s "$recording"
-}
-
 # Waits until the player's sound stream has been gone for half a second, at
 # least the files' length after it started, and at most twice that.
 client_streams() {
   pactl list short sink-inputs 2>/dev/null | wc -l
 }
 wait_until_played() {
-  local started=$1 quiet=0 now
+  local started=${1:-$started} quiet=0 now
   while :; do
     sleep 0.1
     now=$(date +%s%N)
@@ -135,8 +124,7 @@ wait_until_played() {
 results=()
 measure() {
   local label=$1 from=$2 to=$3
-  results+=("$(python3 "$source_dir/bench/gap_measure.py" "$recording" --rate "$rate" --files "$files" \
-    --seconds "$total" --from "$from" --to "$to" --label "$label")")
+  results+=("$(gaps_heard "$label" "$from" "$to")")
 }
 
 run_mpv() {
@@ -167,53 +155,32 @@ await_end() {
   fi
 }
 
+# Presses Play in the window and measures what is heard until the player is
+# done, as the command given tells ($started: when Play was pressed).
+play_and_measure() {
+  local label=$1 from to
+  shift
+  from=$(mark)
+  started=$(date +%s%N)
+  arm_breakage
+  point_at_button "$window" 6360 click 1
+  await_end "$@"
+  to=$(mark)
+  measure "$label" "$from" "$to"
+}
+
 # --- Orvane, as a user runs it -----------------------------------------------------
 start_display
-mkdir -p "$work/config" "$work/home"
-printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=%s\nPlayPath=%s\n' "$version" "$repeat" "$music" \
-  >"$work/config/Orvane.conf"
-
-env -u DBUS_SESSION_BUS_ADDRESS HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
-  "${ORVANE_EXE:-$build_dir/orvane}" >"$work/app.log" 2>&1 &
-app_pid=$!
-
-if ! main=$(main_window); then
-  echo "gap_bench: the main window did not appear" >&2
-  cat "$work/app.log" >&2
-  exit 1
-fi
+write_settings 1 "$repeat" "$music"
+start_orvane "${ORVANE_EXE:-$build_dir/orvane}" -u DBUS_SESSION_BUS_ADDRESS
 sleep 0.5
-
-from=$(mark)
-started=$(date +%s%N)
-arm_breakage
-point_at_button "$main" 6360 click 1
-await_end wait_until_played "$started"
-to=$(mark)
-measure "orvane" "$from" "$to"
+play_and_measure "orvane" wait_until_played
 stop "$app_pid"
 app_pid=
 expect_all
 
-# --- the Windows program under Wine: the prefix of its unit tests, its sound
-# through Wine's PulseAudio driver into the private server ------------------------
-winpath() {
-  local p=$1
-  echo "Z:${p//\//\\}"
-}
-end_wine() {
-  timeout 20 "$wineserver" -w 2>/dev/null || true
-}
-wine_main_window() {
-  local w
-  for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
-    if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable'; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
-}
+# --- the Windows program under Wine, its sound through Wine's PulseAudio
+# driver into the private server ---------------------------------------------------
 # The program's own trace tells when the last file is done.
 traced_done() {
   local trace=$1
@@ -223,32 +190,17 @@ traced_done() {
   done
 }
 run_orvane_exe() {
-  local label=$1 media=$2 trace=$work/trace-$2.log w=
-  [ -f "$win_build/orvane.exe" ] && [ -x "$wine" ] || return 0
-  export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
-  # A session left from the unit tests runs without this display and sound.
+  local label=$1 media=$2 trace=$work/trace-$2.log
+  have_orvane_exe || return 0
+  use_wine_prefix
   end_wine
-  local value
-  for value in "Version=$version" PlayOrder=2 Sub=1 "Repeat=$repeat" "PlayPath=$(winpath "$music")"; do
-    "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
-  done
-  ORVANE_MEDIA=$media ORVANE_TRACE=$(winpath "$trace") "$wine" "$win_build/orvane.exe" >"$work/wine-$media.log" 2>&1 &
-  app_pid=$!
-  for _ in $(seq 300); do
-    w=$(wine_main_window) && break
-    sleep 0.1
-  done
-  if [ -z "$w" ]; then
+  wine_settings "Version=$version" PlayOrder=2 Sub=1 "Repeat=$repeat" "PlayPath=$(winpath "$music")"
+  start_orvane_exe "$win_build/orvane.exe" "$work/wine-$media.log" ORVANE_MEDIA="$media" ORVANE_TRACE="$(winpath "$trace")"
+  if [ -z "$window" ]; then
     echo "gap_bench: the Windows program's main window did not appear" >&2
   else
     sleep 1
-    from=$(mark)
-    started=$(date +%s%N)
-    arm_breakage
-    point_at_button "$w" 6360 click 1
-    await_end traced_done "$trace"
-    to=$(mark)
-    measure "$label" "$from" "$to"
+    play_and_measure "$label" traced_done "$trace"
     expect_all
   fi
   stop "$app_pid"
@@ -260,30 +212,22 @@ run_orvane_exe "orvane.exe (MCI)" mci
 
 # The Windows program's own cost: CPU time per second of playing and of being
 # paused (four seconds each, Pause pressed with the mouse), and its memory.
-cpu_ticks() {
-  awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0
-}
 cost_of_orvane_exe() {
-  local label=$1 media=$2 w= hz
-  [ -f "$win_build/orvane.exe" ] && [ -x "$wine" ] || return 0
+  local label=$1 media=$2 hz
+  have_orvane_exe || return 0
   hz=$(getconf CLK_TCK)
-  export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+  use_wine_prefix
   end_wine
-  ORVANE_MEDIA=$media "$wine" "$win_build/orvane.exe" >"$work/wine-cost-$media.log" 2>&1 &
-  app_pid=$!
-  for _ in $(seq 300); do
-    w=$(wine_main_window) && break
-    sleep 0.1
-  done
-  if [ -n "$w" ]; then
+  start_orvane_exe "$win_build/orvane.exe" "$work/wine-cost-$media.log" ORVANE_MEDIA="$media"
+  if [ -n "$window" ]; then
     sleep 1
     local a b c
-    point_at_button "$w" 6360 click 1
+    point_at_button "$window" 6360 click 1
     sleep 2
     a=$(cpu_ticks "$app_pid")
     sleep 4
     b=$(cpu_ticks "$app_pid")
-    point_at_button "$w" 5400 click 1
+    point_at_button "$window" 5400 click 1
     sleep 1
     c=$(cpu_ticks "$app_pid")
     sleep 4

@@ -19,16 +19,12 @@
 set -euo pipefail
 export LC_ALL=C
 
-source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
 
 if [ "${1:-}" != --inside ]; then
   need_tools
   command -v icewm >/dev/null || { echo "resume_bench: icewm is not installed" >&2; exit 1; }
-  if [ -z "${ORVANE_EXE:-}" ]; then
-    cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build_dir" -j2 --target orvane >/dev/null
-  fi
+  [ -n "${ORVANE_EXE:-}" ] || build_orvane
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside
 fi
 
@@ -38,36 +34,19 @@ make_work orvane-resume-bench
 wm_pid=
 trap 'stop "$wm_pid"; cleanup' EXIT
 
-make_file() { # name seconds frequency
-  python3 - "$work/tone.raw" "$rate" "$2" "$3" <<'PY'
-import array, math, sys
-path, rate, seconds, hz = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4])
-tone = array.array("h", (round(8000 * math.sin(2 * math.pi * hz * i / rate)) for i in range(round(rate * seconds))))
-if sys.byteorder != "little":
-    tone.byteswap()
-open(path, "wb").write(tone.tobytes())
-PY
-  lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/tone.raw" "$1" 2>/dev/null
-}
-
-mkdir -p "$work/music" "$work/config" "$work/state" "$work/home"
-make_file "$work/music/track1.mp3" 12 400
-make_file "$work/music/track2.mp3" 12 500
-make_file "$work/music/track3.mp3" 12 600
+mkdir -p "$work/music" "$work/state"
+make_tone "$work/music/track1.mp3" 12 400
+make_tone "$work/music/track2.mp3" 12 500
+make_tone "$work/music/track3.mp3" 12 600
 start_display
+write_settings 0 0 "$work/music"
 HOME=$work/home icewm >"$work/icewm.log" 2>&1 &
 wm_pid=$!
-printf '[General]\nVersion=%s\nPlayOrder=2\nSub=0\nRepeat=0\nPlayPath=%s\n' "$version" "$work/music" \
-  >"$work/config/Orvane.conf"
 start_recording
 
 start_app() {
-  env HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
-    DBUS_SESSION_BUS_ADDRESS=disabled: QT_QPA_PLATFORM=xcb "${ORVANE_EXE:-$build_dir/orvane}" >>"$work/app.log" 2>&1 &
-  app_pid=$!
-  window=$(main_window 150)
+  start_orvane "${ORVANE_EXE:-$build_dir/orvane}" XDG_STATE_HOME="$work/state" DBUS_SESSION_BUS_ADDRESS=disabled:
 }
-at() { stat -c %s "$recording"; }
 kill_app() {
   kill -KILL "$app_pid"
   wait "$app_pid" 2>/dev/null || true
@@ -125,11 +104,11 @@ into_tone() { # mark hz seconds
 # --- killed 9 s into the second file ---------------------------------------------------
 
 start_app
-mark=$(at)
+mark=$(mark)
 point_at_button "$window" 6360 click 1
 into_tone "$mark" 500 9
 kill_app
-mark=$(at)
+mark=$(mark)
 start_app
 sleep 16
 echo "kill:  killed 9 s into the 500 Hz file; heard after the start: $(tones_from "$mark")"
@@ -140,17 +119,17 @@ kill_app
 start_app
 point_at_button "$window" 3480 click 1 # Stop: the place from the kill goes
 sleep 0.5
-mark=$(at)
+mark=$(mark)
 point_at_button "$window" 6360 click 1
 into_tone "$mark" 400 7
 xdotool windowactivate --sync "$window" key alt+F4
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 wait "$app_pid" 2>/dev/null || true
 app_pid=
-mark=$(at)
+mark=$(mark)
 start_app
 sleep 3
-quiet_end=$(at)
+quiet_end=$(mark)
 point_at_button "$window" 6360 click 1
 sleep 14
 echo "close: closed 7 s into the 400 Hz file; before Play: $(tones_from "$mark" "$quiet_end"); after Play: $(tones_from "$quiet_end")"
@@ -159,38 +138,17 @@ echo "close: closed 7 s into the 400 Hz file; before Play: $(tones_from "$mark" 
 
 point_at_button "$window" 3480 click 1
 sleep 1
-mark=$(at)
+mark=$(mark)
 point_at_button "$window" 6360 click 1
 sleep 14
 echo "stop:  Play after Stop; heard: $(tones_from "$mark")"
 
 # --- orvane.exe under Wine, killed 9 s into the second file ------------------------------
 
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
-[ -f "$win_build/orvane.exe" ] && [ -x "$wine" ] || exit 0
-export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
-end_wine() {
-  timeout 20 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null || true
-}
-wine_window() {
-  local w
-  for _ in $(seq 300); do
-    for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
-      if xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable'; then
-        echo "$w"
-        return 0
-      fi
-    done
-    sleep 0.1
-  done
-  return 1
-}
+have_orvane_exe || exit 0
+use_wine_prefix
 start_exe() {
-  ORVANE_MEDIA=$1 "$wine" "$win_build/orvane.exe" >>"$work/wine.log" 2>&1 &
-  app_pid=$!
-  window=$(wine_window)
+  start_orvane_exe "$win_build/orvane.exe" "$work/wine.log" ORVANE_MEDIA="$1"
 }
 kill -KILL "$app_pid" 2>/dev/null || true
 app_pid=
@@ -199,17 +157,15 @@ wm_pid=
 end_wine
 for media in wasapi mci; do
   "$wine" reg delete 'HKCU\Software\Orvane' /f >/dev/null 2>&1 || true
-  for value in "Version=$version" PlayOrder=2 Sub=0 Repeat=0 "PlayPath=Z:${work//\//\\}\\music"; do
-    "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
-  done
+  wine_settings "Version=$version" PlayOrder=2 Sub=0 Repeat=0 "PlayPath=$(winpath "$work/music")"
   start_exe "$media"
   sleep 1
-  mark=$(at)
+  mark=$(mark)
   point_at_button "$window" 6360 click 1
   into_tone "$mark" 500 9
   kill_app
   end_wine
-  mark=$(at)
+  mark=$(mark)
   start_exe "$media"
   sleep 16
   echo "wine ($media): killed 9 s into the 500 Hz file; heard after the start: $(tones_from "$mark")"

@@ -13,7 +13,6 @@
 set -euo pipefail
 export LC_ALL=C
 
-source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
 
 if [ "${1:-}" = --inside ]; then
@@ -23,8 +22,7 @@ elif [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
   for tool in dbus-run-session dbus-send fusermount3 mountpoint; do
     command -v "$tool" >/dev/null || { echo "slow_share_bench: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
   done
-  cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build_dir" -j2 --target orvane >/dev/null
+  build_orvane
   exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$source_dir/scripts/pulse_session.sh" "$0" --inside "${1:-1}" \
     2> >(grep -v '^dbus-daemon\[' >&2)
 fi
@@ -70,14 +68,7 @@ python_share() {
 python_share
 
 start_recording
-mark() {
-  stat -c %s "$recording"
-}
 results=()
-measure() {
-  python3 "$source_dir/bench/gap_measure.py" "$recording" --rate "$rate" --files "$files" \
-    --seconds "$total" --from "$2" --to "$3" --label "$1"
-}
 
 prop_ms() {
   local t0 t1
@@ -95,23 +86,15 @@ sample() {
 }
 
 start_display
-mkdir -p "$work/config" "$work/home"
 run_orvane() {
-  local label=$1 exe=$2 from to main
-  printf '[General]\nVersion=%s\nPlayOrder=2\nSub=1\nRepeat=1\nPlayPath=%s\n' "$version" "$work/share" \
-    >"$work/config/Orvane.conf"
-  HOME="$work/home" XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$exe" >"$work/app.log" 2>&1 &
-  app_pid=$!
-  if ! main=$(main_window); then
-    echo "slow_share_bench: the main window did not appear" >&2
-    cat "$work/app.log" >&2
-    exit 1
-  fi
+  local label=$1 exe=$2 from to
+  write_settings 1 1 "$work/share"
+  start_orvane "$exe"
   sleep 1
   sample >"$work/waits" &
   sampler_pid=$!
   from=$(mark)
-  point_at_button "$main" 6360 click 1
+  point_at_button "$window" 6360 click 1
   # One pass and half of the next one's first file, plus what the share
   # costs before the first sound.
   sleep "$(awk -v t="$total" -v s="$seconds_per_file" -v d="$delay" 'BEGIN { print t - s / 2 + 8 * d + 1 }')"
@@ -122,7 +105,7 @@ run_orvane() {
   app_pid=
   local longest
   longest=$(sort -n "$work/waits" | tail -n 1)
-  results+=("$(measure "$label" "$from" "$to" | sed 's/; silences:/; window answered within '"$longest"' ms; silences:/')")
+  results+=("$(gaps_heard "$label" "$from" "$to" | sed 's/; silences:/; window answered within '"$longest"' ms; silences:/')")
 }
 
 run_orvane "orvane" "$build_dir/orvane"
@@ -136,7 +119,7 @@ mpv_pid=$!
 sleep "$(awk -v t="$total" -v s="$seconds_per_file" -v d="$delay" 'BEGIN { print t - s / 2 + 8 * d + 1 }')"
 to=$(mark)
 stop "$mpv_pid"
-results+=("$(measure "mpv --gapless-audio=yes" "$from" "$to")")
+results+=("$(gaps_heard "mpv --gapless-audio=yes" "$from" "$to")")
 
 echo "share: $delay s before each listing and each open; ${#names[@]} files of $seconds_per_file s in 4 folders"
 printf '%s\n' "${results[@]}"

@@ -135,6 +135,10 @@ private:
     void newStart(bool quiet = false, bool byItself = false);
     void beginStart(bool quiet);
     void startNow(bool quiet);
+    bool playPathFound(bool quiet);
+    void beginSequence(bool quiet);
+    void dropStoppedWalk();
+    bool listPlayPath(bool quiet);
     bool startAnswersReady(bool quiet);
     bool askStartAhead();
     void lookIntoNextRound();
@@ -154,6 +158,11 @@ private:
     std::string folderAt(std::int64_t index);
     void resume();
     void tick();
+    bool tickHeld();
+    void treeEnded();
+    void buildFolderList();
+    void openAtCursor();
+    bool folderPlayedOut();
     std::int64_t playListCount() const;
     bool singleFolderRepeat() const;
     bool treeRepeat() const;

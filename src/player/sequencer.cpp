@@ -1,5 +1,6 @@
-// Turning a folder tree into continuous playback: the new start of Play, the
-// timer tick that opens one file after another, and the control's completion.
+// Turning a folder tree into continuous playback: the timer tick that opens
+// one file after another, the passes of a repeat and what holds them back,
+// and the control's completion.
 #include "player/player.h"
 
 #include <algorithm>
@@ -7,14 +8,6 @@
 #include <utility>
 
 namespace orvane {
-
-void Player::cmdPlay_Click()
-{
-    if (Paused)
-        resume();
-    else
-        newStart();
-}
 
 namespace {
 
@@ -40,153 +33,6 @@ std::int64_t ticksFor(std::chrono::steady_clock::duration time)
 }
 
 } // namespace
-
-// quiet: the next pass of a repeated tree, made while the controls stay in
-// the playing arrangement.
-void Player::newStart(bool quiet, bool byItself)
-{
-    // A new start reads the tree afresh, all but what the look-ahead has read
-    // for it as the last round ended.
-    fs_.forgetBefore(roundMark_ ? *roundMark_ : fs_.mark());
-    roundMark_.reset();
-    startByItself_ = byItself;
-    beginStart(quiet);
-}
-
-// The start itself, run again when the answers it waited for come in. The
-// answers that come while it runs (in its yields) wait for its end.
-void Player::beginStart(bool quiet)
-{
-    const bool outer = !starting_;
-    starting_ = true;
-    startNow(quiet);
-    if (outer) {
-        starting_ = false;
-        takeWaitingAnswers();
-    }
-}
-
-void Player::startNow(bool quiet)
-{
-    if (!startAnswersReady(quiet))
-        return;
-    bool playPathThere = false;
-    {
-        PassLook look(*this, 0);
-        playPathThere = fs_.folderExists(controls_.Text1());
-    }
-    if (!playPathThere) {
-        if (quiet)
-            awaitPlayPath();
-        else
-            ui_.messageBox(PathErrorText, UiHost::MsgBoxExclamation, PathErrorTitle);
-        return;
-    }
-
-    place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), quiet,
-                          std::exchange(startByItself_, false));
-    PlayOn = 1;
-    PlayIndex = 0;
-    DeviceReady = 1;
-    passPlayed_ = false;
-    passOver_ = false;
-    passWork_ = 0;
-    passLook_ = {};
-    holdTicks_ = 0;
-    restartHeld_ = false;
-    deviceWaitTicks_ = 0;
-    deviceWaitFile_.clear();
-
-    closeControl();
-    MMControl1.setNotify(false);
-    MMControl1.setWait(true);
-    MMControl1.setShareable(false);
-
-    try {
-        PassLook look(*this, 1);
-        FirstFile = ProbeFolder(playPathPattern());
-    } catch (const std::exception&) {
-        FirstFile.clear(); // an unreadable play path holds nothing to play
-    }
-
-    const std::uint64_t walk = walkPlayPath(quiet);
-    if (PlayOn == 0) {
-        // Stop was pressed while the walk yielded: the sequence is over before
-        // it began. Stop has set the idle arrangement; drop what the walk added.
-        endWalk();
-        List1.Clear();
-        ui_.setMousePointer(UiHost::PointerDefault);
-        WalkBusy = false;
-        return;
-    }
-    if (walk != walkSerial_)
-        return; // a Play during the yields has made a newer start, run to its end
-
-    try {
-        PassLook look(*this, 0);
-        File1.setPath(controls_.Text1());
-    } catch (const std::exception&) {
-        // Left empty: the first tick then finds nothing to play here.
-    } catch (const FileAnswerPending&) {
-        // Forgotten during the yields: the start waits for it again.
-        WalkBusy = false;
-        startAnswersReady(quiet);
-        return;
-    }
-    FolderIndex = 0;
-    BuildList = true;
-
-    if (!quiet)
-        controls_.arrange(PlayState::Idle, PlayState::Playing);
-    askForTick(); // the first file plays at once, not one interval later
-    ui_.setMousePointer(UiHost::PointerDefault);
-
-    ui_.yield(); // where that first tick runs, before the walk goes deeper
-    walkRest(walk); // the ticks, and the music, go on in its yields
-    WalkBusy = false;
-}
-
-// Asks for everything a new start reads of the play path, so that the start
-// then runs through without waiting; true when all of it is there.
-bool Player::startAnswersReady(bool quiet)
-{
-    const bool waited = startWaiting_.has_value();
-    startWaiting_.reset();
-    if (fs_.immediate() || askStartAhead()) {
-        if (waited && !quiet)
-            ui_.setMousePointer(UiHost::PointerDefault);
-        return true;
-    }
-    startWaiting_ = quiet;
-    if (!quiet && !waited)
-        ui_.setMousePointer(UiHost::PointerHourglass);
-    if (!quiet && tickRunning_ && PlayOn == 0) {
-        // The next round of a repeated tree, after the Stop that ended the
-        // last: nothing has ended for the user, who sees it playing still.
-        PlayOn = 1;
-        controls_.arrange(PlayState::Idle, PlayState::Playing);
-    }
-    return false;
-}
-
-bool Player::askStartAhead()
-{
-    bool ready = true;
-    const auto ask = [&ready](auto read) {
-        try {
-            read();
-        } catch (const FileAnswerPending&) {
-            ready = false;
-        } catch (const std::exception&) {
-            // Known to fail: the start deals with that as it reads it.
-        }
-    };
-    ask([&] { fs_.folderExists(controls_.Text1()); });
-    ask([&] { ProbeFolder(playPathPattern()); });
-    ask([&] { fs_.listFolder(walkRoot(), ListPattern::All); });
-    ask([&] { fs_.listFolder(controls_.Text1(), ListPattern::Mp3Files); });
-    return ready;
-}
 
 void Player::Timer1_Timer()
 {
@@ -240,19 +86,14 @@ void Player::takeWaitingAnswers()
     fileAnswered();
 }
 
+// One step of the sequence: past whatever holds it, onto the next folder
+// with music when the last has been played out, then the file under the
+// cursor opened, or the folder's end dealt with; the yield at the end lets
+// the window's events (a completion, Stop, Skip) in before the end checks.
 void Player::tick()
 {
-    if (startWaiting_)
-        return; // the next round waits for the file system
-    if (holdTicks_ > 0) {
-        --holdTicks_;
+    if (tickHeld())
         return;
-    }
-    if (restartHeld_) {
-        if (!Paused)
-            restartTree();
-        return;
-    }
 
     const std::uint64_t stopsBefore = stops_;
     FirstFileCopy = FirstFile;
@@ -262,15 +103,7 @@ void Player::tick()
         if (stops_ != stopsBefore)
             return; // stopped during the folder search: the sequence is over
         if (!found) {
-            // Stop would clear Paused and the tree would start again with
-            // sound; a paused player waits here for the resume instead.
-            if (Paused && treeRepeat())
-                return;
-            if (treeRepeatHeld())
-                return;
-            if (DeviceReady == 1)
-                stopAtTreeEnd();
-            endChecks();
+            treeEnded();
             return;
         }
     }
@@ -281,54 +114,106 @@ void Player::tick()
         return;
     }
 
-    if (BuildList) {
-        BuildPlayList();
-        BuildList = false;
-        PlayIndex = 0;
-        if (place_.seeking())
-            PlayIndex = place_.steer(File1.Path(), *PlayList, controls_.optDate());
-    }
+    if (BuildList)
+        buildFolderList();
 
-    const std::int64_t n = playListCount();
-    if (PlayIndex < n) {
-        NextFile = (*PlayList)[static_cast<std::size_t>(PlayIndex)].path;
-        // Not while paused: a Pause that falls between one file's end and the
-        // next tick would otherwise let that tick start the next file, and the
-        // resume would then pause it.
-        if (DeviceReady == 1 && PlayOn == 1 && !Paused && !passHeld()) {
-            PassLook look(*this, 0); // an open is dear where the device keeps failing
-            MMControl1.setFileName(NextFile);
-            MMControl1.setCommand("Open");
-            place_.opening(File1.Path(), (*PlayList)[static_cast<std::size_t>(PlayIndex)]);
-            setPlaying(NextFile); // before "Play", whose completion may come at once
-            MMControl1.setCommand("Play");
-            DeviceReady = 0;
-            ++PlayIndex;
-            MMControl1.setNextFileName(nextFileHint());
-            lookAhead();
-        }
-    } else {
-        if (PlayIndex == n && DeviceReady == 1) {
-            // The folder's last file has ended.
-            BuildList = true;
-            if (!singleFolderRepeat())
-                FirstFile.clear();
-            askForTick(); // to move on at once, not one interval later
-        }
-        if (List1.List(FolderIndex).empty()) {
-            endChecks();
-            return;
-        }
-        if (singleFolderRepeat()) {
-            readFolderAgain();
-            PlayIndex = 0;
-            passOver_ = true;
-            if (DeviceReady == 1)
-                endPass(); // the last file has ended already
-        }
-    }
+    if (PlayIndex < playListCount())
+        openAtCursor();
+    else if (!folderPlayedOut())
+        return;
     if (yieldInTick(stopsBefore))
         endChecks();
+}
+
+// True when this tick does nothing more: the next round waits for the file
+// system, or a pass that played nothing holds the next one back.
+bool Player::tickHeld()
+{
+    if (startWaiting_)
+        return true; // the next round waits for the file system
+    if (holdTicks_ > 0) {
+        --holdTicks_;
+        return true;
+    }
+    if (restartHeld_) {
+        if (!Paused)
+            restartTree();
+        return true;
+    }
+    return false;
+}
+
+// The folder search has run out of folders: the tree has been played.
+void Player::treeEnded()
+{
+    // Stop would clear Paused and the tree would start again with sound; a
+    // paused player waits here for the resume instead.
+    if (Paused && treeRepeat())
+        return;
+    if (treeRepeatHeld())
+        return;
+    if (DeviceReady == 1)
+        stopAtTreeEnd();
+    endChecks();
+}
+
+// The play list of the folder just reached, the cursor at its start, or at
+// the file a sequence that plays on by itself had got to.
+void Player::buildFolderList()
+{
+    BuildPlayList();
+    BuildList = false;
+    PlayIndex = 0;
+    if (place_.seeking())
+        PlayIndex = place_.steer(File1.Path(), *PlayList, controls_.optDate());
+}
+
+// The entry under the cursor becomes the next file, and is opened and played
+// once the device is free.
+void Player::openAtCursor()
+{
+    NextFile = (*PlayList)[static_cast<std::size_t>(PlayIndex)].path;
+    // Not while paused: a Pause that falls between one file's end and the
+    // next tick would otherwise let that tick start the next file, and the
+    // resume would then pause it.
+    if (DeviceReady != 1 || PlayOn != 1 || Paused || passHeld())
+        return;
+    PassLook look(*this, 0); // an open is dear where the device keeps failing
+    MMControl1.setFileName(NextFile);
+    MMControl1.setCommand("Open");
+    place_.opening(File1.Path(), (*PlayList)[static_cast<std::size_t>(PlayIndex)]);
+    setPlaying(NextFile); // before "Play", whose completion may come at once
+    MMControl1.setCommand("Play");
+    DeviceReady = 0;
+    ++PlayIndex;
+    MMControl1.setNextFileName(nextFileHint());
+    lookAhead();
+}
+
+// The cursor has passed the folder's last entry. Once the last file has
+// ended, the sequence moves on (or, repeating one folder, comes round); false
+// when the tick ends here, its end checks made.
+bool Player::folderPlayedOut()
+{
+    if (PlayIndex == playListCount() && DeviceReady == 1) {
+        // The folder's last file has ended.
+        BuildList = true;
+        if (!singleFolderRepeat())
+            FirstFile.clear();
+        askForTick(); // to move on at once, not one interval later
+    }
+    if (List1.List(FolderIndex).empty()) {
+        endChecks();
+        return false;
+    }
+    if (singleFolderRepeat()) {
+        readFolderAgain();
+        PlayIndex = 0;
+        passOver_ = true;
+        if (DeviceReady == 1)
+            endPass(); // the last file has ended already
+    }
+    return true;
 }
 
 // Lets the window's events through; false when one of them was a Stop, after

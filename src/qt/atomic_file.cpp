@@ -7,6 +7,7 @@
 #include <QLockFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QStringList>
 #include <QThread>
 
@@ -43,8 +44,8 @@ bool ownerAlive(int fd)
 // on the file for as long as it holds it, and writes its owner's details
 // right after taking that lock: a file nobody has locked is left by a
 // process that died, unless it is empty and so new that its maker may still
-// be about to lock it.
-bool removeAbandonedLock(const QString& lockPath)
+// be about to lock it (when lateMakerPossible).
+bool removeAbandonedLock(const QString& lockPath, bool lateMakerPossible = true)
 {
     using namespace std::chrono;
     constexpr auto justMade = 100ms;
@@ -56,7 +57,7 @@ bool removeAbandonedLock(const QString& lockPath)
     bool abandoned = fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0;
     if (abandoned && ownerAlive(fd))
         abandoned = false; // its owner lost the race for the advisory lock, not its life
-    if (abandoned && held.st_size == 0) {
+    if (abandoned && held.st_size == 0 && lateMakerPossible) {
         const auto age = system_clock::now()
             - system_clock::time_point(duration_cast<system_clock::duration>(
                 seconds(held.st_mtim.tv_sec) + nanoseconds(held.st_mtim.tv_nsec)));
@@ -68,6 +69,34 @@ bool removeAbandonedLock(const QString& lockPath)
         && named.st_ino == held.st_ino && unlink(name.constData()) == 0;
     close(fd);
     return abandoned;
+}
+
+// The paths in path's folder whose names match pattern, whatever they are.
+QStringList namesBeside(const QString& path, const QRegularExpression& pattern)
+{
+    const QDir folder = QFileInfo(path).dir();
+    QStringList found;
+    for (const QString& name : folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (pattern.match(name).hasMatch())
+            found.append(folder.filePath(name));
+    }
+    return found;
+}
+
+// QLockFile guards its take-over of a dead owner's lock with a second lock
+// file beside it ("<lock>.rmlock"), and the take-over of that one with a
+// third, and so on: kills during take-overs leave such a chain behind, with
+// gaps where a take-over had got as far as removing a link. Whoever holds
+// the lock clears every link that no live process holds. A link just made
+// and still empty goes too: a live copy only makes one to take over a lock
+// it finds abandoned, and it checks again before taking it, so it leaves the
+// lock we hold alone.
+void removeAbandonedTakeOverLocks(const QString& lockPath)
+{
+    const QRegularExpression chain(QStringLiteral("^") + QRegularExpression::escape(QFileInfo(lockPath).fileName())
+                                   + QStringLiteral("(\\.rmlock)+$"));
+    for (const QString& link : namesBeside(lockPath, chain))
+        removeAbandonedLock(link, false);
 }
 
 // The new file is made under a name of our own, so that a copy left by a
@@ -96,6 +125,41 @@ bool writeAll(int fd, const QByteArray& text)
     return true;
 }
 
+// Every file this piece moves goes through here, the one rename there is.
+bool moveFile(const QString& from, const QString& to)
+{
+    return rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// The first name beside path that nothing holds yet: an earlier file set
+// aside is kept as well.
+QString freeAsideName(const QString& path)
+{
+    for (int n = 1; n <= 100; ++n) {
+        const QString aside = path + QStringLiteral(".bad") + (n == 1 ? QString() : QString::number(n));
+        struct stat st;
+        if (lstat(QFile::encodeName(aside).constData(), &st) != 0 && errno == ENOENT)
+            return aside;
+    }
+    return {};
+}
+
+// The file a damaged one is kept under once a new one replaces it: a second
+// name for it where the file system allows, so that the path never stands
+// empty; else it is moved there (movedTo tells where).
+bool keepAside(const QString& path, QString& movedTo)
+{
+    const QString aside = freeAsideName(path);
+    if (aside.isEmpty())
+        return false;
+    if (link(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0)
+        return true;
+    if (!moveFile(path, aside))
+        return false;
+    movedTo = aside;
+    return true;
+}
+
 } // namespace
 
 bool takeFileLock(QLockFile& lock, const QString& lockPath, int waitMs)
@@ -103,10 +167,7 @@ bool takeFileLock(QLockFile& lock, const QString& lockPath, int waitMs)
     QDeadlineTimer deadline(waitMs);
     for (;;) {
         if (lock.tryLock(0)) {
-            // QLockFile guards its take-over of a dead owner's lock with a
-            // second lock file beside it, which a kill during the take-over
-            // leaves behind; whoever holds the lock now clears it.
-            removeAbandonedLock(lockPath + QStringLiteral(".rmlock"));
+            removeAbandonedTakeOverLocks(lockPath);
             return true;
         }
         if (lock.error() != QLockFile::LockFailedError)
@@ -156,7 +217,7 @@ bool ScratchFile::replace(const QString& target, const struct stat* old, bool ke
         const timespec times[2] = {{0, UTIME_OMIT}, stamp};
         utimensat(AT_FDCWD, name.constData(), times, AT_SYMLINK_NOFOLLOW);
     }
-    if (rename(name.constData(), QFile::encodeName(target).constData()) != 0)
+    if (!moveFile(path_, target))
         return false;
     path_.clear();
     return true;
@@ -171,39 +232,142 @@ void ScratchFile::discard()
 
 void removeScratchLeftovers(const QString& path)
 {
-    const QFileInfo info(path);
-    const QRegularExpression pattern = leftoverPattern(info.fileName());
-    const QDir folder = info.dir();
-    const QStringList names = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (!pattern.match(name).hasMatch())
-            continue;
-        const QByteArray leftover = QFile::encodeName(folder.filePath(name));
+    for (const QString& name : namesBeside(path, leftoverPattern(QFileInfo(path).fileName()))) {
+        const QByteArray leftover = QFile::encodeName(name);
         struct stat st;
         if (lstat(leftover.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid())
             unlink(leftover.constData());
     }
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& text, int lockWaitMs)
+bool isText(const QByteArray& bytes)
 {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // The decoder decodes only when its result is taken as a string.
+    const QString decoded = utf8.decode(bytes);
+    return !utf8.hasError() && !bytes.contains('\0');
+}
+
+FileAtPath lookAtFile(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (lstat(name.constData(), &st) != 0)
+        return {errno == ENOENT || errno == ENOTDIR ? FileAtPath::Nothing : FileAtPath::Other, path};
+    QString real = path;
+    if (S_ISLNK(st.st_mode)) {
+        // stat opens nothing, so a link to a pipe or a device is safe to look at.
+        if (stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            return {FileAtPath::Other, path};
+        real = QFileInfo(path).canonicalFilePath();
+    }
+    if (!S_ISREG(st.st_mode))
+        return {FileAtPath::Other, path};
+    // Whatever may have been put there since the look above, this open can
+    // neither block nor follow a new link.
+    const int fd = open(QFile::encodeName(real).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return {FileAtPath::Nothing, real};
+        return {errno == EACCES || errno == EPERM ? FileAtPath::UnreadableFile : FileAtPath::Other, real, st};
+    }
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    close(fd);
+    return {regular ? FileAtPath::File : FileAtPath::Other, real, st};
+}
+
+std::optional<QByteArray> readWholeFile(const QString& path, qint64 maxSize)
+{
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<QByteArray> text;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxSize) {
+        text.emplace();
+        char buffer[4096];
+        ssize_t n = 0;
+        // A file that grew past maxSize since the look above is read no further.
+        while (text->size() <= maxSize && ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))) {
+            if (n > 0)
+                text->append(buffer, n);
+        }
+        if (n < 0 || text->size() > maxSize)
+            text.reset();
+    }
+    close(fd);
+    return text;
+}
+
+QByteArray salvageLines(const QString& path, qint64 maxLineSize, const std::function<bool(const QByteArray&)>& keep)
+{
+    const qint64 chunk = maxLineSize + 2; // a whole line and its end
+    QByteArray kept;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return kept;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine(chunk);
+        if (!line.endsWith('\n') && !file.atEnd()) {
+            while (!file.atEnd() && !file.readLine(chunk).endsWith('\n')) {
+            }
+            continue;
+        }
+        const QByteArray trimmed = line.trimmed();
+        if (keep(trimmed) && isText(trimmed))
+            kept += trimmed + '\n';
+    }
+    return kept;
+}
+
+bool replaceFile(const QString& path, int lockWaitMs, const std::function<std::optional<Replacing>(ScratchFile&)>& make)
+{
+    // As QSettings does, the folder is made when it is missing.
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
     const QString lockPath = path + QStringLiteral(".lock");
     QLockFile lock(lockPath);
     if (!takeFileLock(lock, lockPath, lockWaitMs))
         return false;
-    // Only a regular file is ever replaced; a link, a folder or a device
-    // there is the user's.
-    struct stat old;
-    const bool found = lstat(QFile::encodeName(path).constData(), &old) == 0;
-    if (found && !S_ISREG(old.st_mode))
-        return false;
-    if (!found && errno != ENOENT)
-        return false;
     ScratchFile scratch(path);
-    if (!scratch.create(text) || !scratch.replace(path, found ? &old : nullptr, found))
+    const std::optional<Replacing> how = make(scratch);
+    if (!how)
         return false;
+    QString movedTo;
+    if (how->setAside && !keepAside(path, movedTo))
+        return false;
+    if (!scratch.replace(path, how->old ? &*how->old : nullptr, how->keepMode)) {
+        if (!movedTo.isEmpty())
+            moveFile(movedTo, path);
+        return false;
+    }
+    removeScratchLeftovers(path);
+    return true;
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& text, int lockWaitMs)
+{
+    return replaceFile(path, lockWaitMs, [&](ScratchFile& scratch) -> std::optional<Replacing> {
+        // Only a regular file is ever replaced; a link, a folder or a device
+        // there is the user's.
+        struct stat old;
+        const bool found = lstat(QFile::encodeName(path).constData(), &old) == 0;
+        if ((found && !S_ISREG(old.st_mode)) || (!found && errno != ENOENT) || !scratch.create(text))
+            return std::nullopt;
+        return Replacing{found ? std::optional(old) : std::nullopt, found, false};
+    });
+}
+
+bool removeFileAtomically(const QString& path, int lockWaitMs)
+{
+    const QString lockPath = path + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
+    if (!takeFileLock(lock, lockPath, lockWaitMs))
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode))
+        unlink(name.constData());
     removeScratchLeftovers(path);
     return true;
 }

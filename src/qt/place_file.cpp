@@ -3,15 +3,8 @@
 #include "qt/atomic_file.h"
 
 #include <QDir>
-#include <QFile>
-#include <QLockFile>
 
-#include <cerrno>
 #include <stdexcept>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace orvane {
 
@@ -25,22 +18,7 @@ QString PlaceFile::defaultFilePath()
 
 std::string PlaceFile::load()
 {
-    // Never blocks on a pipe nor follows a link put there.
-    const int fd = open(QFile::encodeName(filePath_).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    std::string text;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxSize) {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-            if (n > 0)
-                text.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    close(fd);
-    return text;
+    return readWholeFile(filePath_, MaxSize).value_or(QByteArray()).toStdString();
 }
 
 void PlaceFile::save(const std::string& text)
@@ -51,15 +29,8 @@ void PlaceFile::save(const std::string& text)
 
 void PlaceFile::forget()
 {
-    const QString lockPath = filePath_ + QStringLiteral(".lock");
-    QLockFile lock(lockPath);
-    if (!takeFileLock(lock, lockPath, LockWaitMs))
+    if (!removeFileAtomically(filePath_, LockWaitMs))
         throw std::runtime_error("cannot forget " + filePath_.toStdString() + " now");
-    const QByteArray name = QFile::encodeName(filePath_);
-    struct stat st;
-    if (lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode))
-        unlink(name.constData());
-    removeScratchLeftovers(filePath_);
 }
 
 std::unique_ptr<PlaceStore> makePlaceFile()

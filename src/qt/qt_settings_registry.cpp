@@ -5,20 +5,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
-#include <QLockFile>
 #include <QSettings>
-#include <QStringDecoder>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
-#include <cerrno>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orvane {
@@ -42,109 +35,43 @@ bool isPlainName(const QString& name)
     return true;
 }
 
-bool isUtf8(const QByteArray& bytes)
+// Every value settings holds, by key.
+QVariantMap valuesIn(const QSettings& settings)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)utf8.decode(bytes);
-    return !utf8.hasError();
+    QVariantMap values;
+    for (const QString& key : settings.allKeys())
+        values.insert(key, settings.value(key));
+    return values;
 }
 
 // Our own "Name=text" lines of a damaged or oversized file, in its top-level
-// section, found in one pass over the file. A line longer than any we write
-// is not ours and is skipped whole, never cut down to a shorter value.
-QByteArray salvageLines(const QString& path)
+// section.
+QByteArray salvage(const QString& path)
 {
-    static const QList<QByteArray> names = [] {
-        QList<QByteArray> all;
-        for (const StoredSetting& s : StoredSettings)
-            all.append(QByteArray(s.name));
-        return all;
-    }();
-    constexpr qint64 chunk = QSettingsRegistry::MaxLineSize + 2; // a whole line and its end
-    QByteArray kept = "[General]\n";
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return kept;
     bool topLevel = true;
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine(chunk);
-        if (!line.endsWith('\n') && !file.atEnd()) {
-            while (!file.atEnd() && !file.readLine(chunk).endsWith('\n')) {
-            }
-            continue;
-        }
-        line = line.trimmed();
+    return "[General]\n" + salvageLines(path, QSettingsRegistry::MaxLineSize, [&topLevel](const QByteArray& line) {
         if (line.startsWith('[')) {
             topLevel = line == "[General]";
-            continue;
+            return false;
         }
-        if (!topLevel || line.contains('\0') || !isUtf8(line))
-            continue;
-        for (const QByteArray& name : names) {
-            if (line.startsWith(name) && line.mid(name.size()).trimmed().startsWith('='))
-                kept += line + '\n';
+        for (const StoredSetting& s : StoredSettings) {
+            const QByteArray name(s.name);
+            if (topLevel && line.startsWith(name) && line.mid(name.size()).trimmed().startsWith('='))
+                return true;
         }
-    }
-    return kept;
+        return false;
+    });
 }
 
 // Every value in INI text, read the way QSettings reads it (it reads only
 // files, so through a private copy).
 QVariantMap parseIni(const QByteArray& text)
 {
-    QTemporaryDir scratch;
-    if (!scratch.isValid())
+    QTemporaryDir folder;
+    ScratchFile copy(folder.filePath(QStringLiteral("salvaged.conf")));
+    if (!folder.isValid() || !copy.create(text))
         return {};
-    const QString copy = scratch.filePath(QStringLiteral("salvaged.conf"));
-    QFile out(copy);
-    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size())
-        return {};
-    out.close();
-    QSettings parsed(copy, QSettings::IniFormat);
-    QVariantMap values;
-    for (const QString& key : parsed.allKeys())
-        values.insert(key, parsed.value(key));
-    return values;
-}
-
-// What sits at the settings path decides what the store may do there. Only
-// a regular file, or a link to one, is ever opened, and only without
-// blocking; anything else (a folder, a pipe, a socket, a device, a link to
-// one of them or to nothing) belongs to the user and is left alone.
-enum class Found { Nothing, File, UnreadableFile, Other };
-
-struct Inspection {
-    Found found;
-    QString path; // the regular file itself, behind any link
-    struct stat st {}; // its mode, size and times, when it is a file
-};
-
-Inspection inspect(const QString& path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st;
-    if (lstat(name.constData(), &st) != 0)
-        return {errno == ENOENT || errno == ENOTDIR ? Found::Nothing : Found::Other, path};
-    QString real = path;
-    if (S_ISLNK(st.st_mode)) {
-        // stat opens nothing, so a link to a pipe or a device is safe to look at.
-        if (stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-            return {Found::Other, path};
-        real = QFileInfo(path).canonicalFilePath();
-    }
-    if (!S_ISREG(st.st_mode))
-        return {Found::Other, path};
-    // Whatever may have been put there since the look above, this open can
-    // neither block nor follow a new link.
-    const int fd = open(QFile::encodeName(real).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return {Found::Nothing, real};
-        return {errno == EACCES || errno == EPERM ? Found::UnreadableFile : Found::Other, real, st};
-    }
-    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    close(fd);
-    return {regular ? Found::File : Found::Other, real, st};
+    return valuesIn(QSettings(copy.path(), QSettings::IniFormat));
 }
 
 // The text a store starts from: the file as it is, or, when it cannot be
@@ -155,38 +82,27 @@ struct StoreBase {
     bool damaged = false;
 };
 
-StoreBase storeBase(const Inspection& found)
+StoreBase storeBase(const FileAtPath& found)
 {
-    if (found.found == Found::UnreadableFile)
+    if (found.kind == FileAtPath::UnreadableFile)
         return {{}, true};
-    if (found.found != Found::File)
+    if (found.kind != FileAtPath::File)
         return {};
-    if (found.st.st_size <= QSettingsRegistry::MaxFileSize) {
-        QFile file(found.path);
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = file.read(QSettingsRegistry::MaxFileSize + 1);
-            // Random bytes mostly parse as INI lines all the same, and would
-            // stay in the file as junk keys, so they are caught here.
-            if (bytes.size() <= QSettingsRegistry::MaxFileSize && !bytes.contains('\0') && isUtf8(bytes))
-                return {bytes, false};
-        }
-    }
-    return {salvageLines(found.path), true};
+    const std::optional<QByteArray> bytes = readWholeFile(found.path, QSettingsRegistry::MaxFileSize);
+    if (bytes && isText(*bytes))
+        return {*bytes, false};
+    return {salvage(found.path), true};
 }
 
 // The values in the file, the way the store would keep them.
-QVariantMap storedValues(const Inspection& found)
+QVariantMap storedValues(const FileAtPath& found)
 {
     StoreBase base = storeBase(found);
     if (!base.damaged) {
         QSettings settings(found.path, QSettings::IniFormat);
-        if (settings.status() != QSettings::FormatError) {
-            QVariantMap values;
-            for (const QString& key : settings.allKeys())
-                values.insert(key, settings.value(key));
-            return values;
-        }
-        base.text = salvageLines(found.path);
+        if (settings.status() != QSettings::FormatError)
+            return valuesIn(settings);
+        base.text = salvage(found.path);
     }
     return parseIni(base.text);
 }
@@ -198,37 +114,6 @@ QHash<QString, QVariantMap>& keptForThisRun()
 {
     static QHash<QString, QVariantMap> kept;
     return kept;
-}
-
-// The first name beside path that nothing holds yet: an earlier file set
-// aside is kept as well.
-QString freeAsideName(const QString& path)
-{
-    for (int n = 1; n <= 100; ++n) {
-        const QString aside = path + QStringLiteral(".bad") + (n == 1 ? QString() : QString::number(n));
-        struct stat st;
-        if (lstat(QFile::encodeName(aside).constData(), &st) != 0 && errno == ENOENT)
-            return aside;
-    }
-    return {};
-}
-
-// The file a damaged one is kept under once a new one replaces it: a second
-// name for it where the file system allows, so that the settings path never
-// stands empty; else it is moved there (movedTo tells where).
-bool keepAside(const QString& path, QString& movedTo)
-{
-    const QString aside = freeAsideName(path);
-    if (aside.isEmpty())
-        return false;
-    const QByteArray from = QFile::encodeName(path);
-    const QByteArray to = QFile::encodeName(aside);
-    if (link(from.constData(), to.constData()) == 0)
-        return true;
-    if (rename(from.constData(), to.constData()) != 0)
-        return false;
-    movedTo = aside;
-    return true;
 }
 
 // The merged file, written by QSettings itself into the new file so that it
@@ -249,8 +134,8 @@ QSettings::Status mergeInto(const QString& path, const QVariantMap& values)
 QSettingsRegistry::QSettingsRegistry(QString filePath)
     : filePath_(std::move(filePath))
 {
-    const Inspection found = inspect(filePath_);
-    if (found.found == Found::Other) {
+    const FileAtPath found = lookAtFile(filePath_);
+    if (found.kind == FileAtPath::Other) {
         leftAlone_ = true;
         return;
     }
@@ -300,7 +185,7 @@ std::optional<std::string> QSettingsRegistry::read(const std::string& valuePath)
 const QVariantMap& QSettingsRegistry::stored()
 {
     if (!stored_)
-        stored_ = storedValues(inspect(filePath_));
+        stored_ = storedValues(lookAtFile(filePath_));
     return *stored_;
 }
 
@@ -327,44 +212,28 @@ void QSettingsRegistry::write(const std::string& valuePath, const std::string& v
 // values given, and only then put in place.
 bool QSettingsRegistry::store(const QVariantMap& values)
 {
-    // As QSettings does, the folder is made when it is missing.
-    if (!QDir().mkpath(QFileInfo(filePath_).absolutePath()))
-        return false;
-    const QString lockPath = filePath_ + QStringLiteral(".lock");
-    QLockFile lock(lockPath);
-    if (!takeFileLock(lock, lockPath, LockWaitMs))
-        return false;
-    const Inspection found = inspect(filePath_);
-    if (found.found == Found::Other || found.path != filePath_)
-        return false;
-    StoreBase base = storeBase(found);
-    // A settings file the user made read-only stays as it is, as it does
-    // with QSettings.
-    if (!base.damaged && found.found == Found::File && access(QFile::encodeName(filePath_).constData(), W_OK) != 0)
-        return false;
-    ScratchFile scratch(filePath_);
-    QSettings::Status merged = scratch.create(base.text) ? mergeInto(scratch.path(), values) : QSettings::AccessError;
-    if (merged == QSettings::FormatError && !base.damaged) {
-        // Text QSettings calls ill-formed (a "#" comment, a line without "=")
-        // still holds values of ours.
-        base = {salvageLines(filePath_), true};
-        merged = scratch.create(base.text) ? mergeInto(scratch.path(), values) : QSettings::AccessError;
-    }
-    if (merged != QSettings::NoError)
-        return false;
-    // A damaged file is kept aside only now that its replacement is written:
-    // a full disk must not cost the values it holds.
-    QString movedTo;
-    if (base.damaged && !keepAside(filePath_, movedTo))
-        return false;
-    const bool hadFile = found.found == Found::File || found.found == Found::UnreadableFile;
-    if (!scratch.replace(filePath_, hadFile ? &found.st : nullptr, !base.damaged && found.found == Found::File)) {
-        if (!movedTo.isEmpty())
-            rename(QFile::encodeName(movedTo).constData(), QFile::encodeName(filePath_).constData());
-        return false;
-    }
-    removeScratchLeftovers(filePath_);
-    return true;
+    return replaceFile(filePath_, LockWaitMs, [&](ScratchFile& scratch) -> std::optional<Replacing> {
+        const FileAtPath found = lookAtFile(filePath_);
+        if (found.kind == FileAtPath::Other || found.path != filePath_)
+            return std::nullopt;
+        StoreBase base = storeBase(found);
+        // A settings file the user made read-only stays as it is, as it does
+        // with QSettings.
+        const bool readable = found.kind == FileAtPath::File;
+        if (!base.damaged && readable && access(QFile::encodeName(filePath_).constData(), W_OK) != 0)
+            return std::nullopt;
+        QSettings::Status merged = scratch.create(base.text) ? mergeInto(scratch.path(), values) : QSettings::AccessError;
+        if (merged == QSettings::FormatError && !base.damaged) {
+            // Text QSettings calls ill-formed (a "#" comment, a line without "=")
+            // still holds values of ours.
+            base = {salvage(filePath_), true};
+            merged = scratch.create(base.text) ? mergeInto(scratch.path(), values) : QSettings::AccessError;
+        }
+        if (merged != QSettings::NoError)
+            return std::nullopt;
+        const bool hadFile = readable || found.kind == FileAtPath::UnreadableFile;
+        return Replacing{hadFile ? std::optional(found.st) : std::nullopt, !base.damaged && readable, base.damaged};
+    });
 }
 
 std::unique_ptr<Registry> makeQtSettingsRegistry()

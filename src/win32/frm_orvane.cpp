@@ -21,23 +21,6 @@ constexpr UINT_PTR kTimer1 = 1;
 // plays on by itself.
 constexpr UINT kPlayOnMessage = WM_APP + 20;
 
-// The media keys, as the desktop's hot keys (their ids are the table's
-// indexes) and as the application commands a focused window gets when
-// another program holds the hot keys. Play and Pause come only as commands,
-// from remotes and some keyboards.
-struct MediaKeyBinding {
-    UINT virtualKey; // 0: no hot key
-    int appCommand;
-    MediaKey key;
-};
-constexpr MediaKeyBinding kMediaKeys[] = {
-    {VK_MEDIA_PLAY_PAUSE, APPCOMMAND_MEDIA_PLAY_PAUSE, MediaKey::PlayPause},
-    {VK_MEDIA_NEXT_TRACK, APPCOMMAND_MEDIA_NEXTTRACK, MediaKey::Next},
-    {VK_MEDIA_STOP, APPCOMMAND_MEDIA_STOP, MediaKey::Stop},
-    {0, APPCOMMAND_MEDIA_PLAY, MediaKey::Play},
-    {0, APPCOMMAND_MEDIA_PAUSE, MediaKey::Pause},
-};
-
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 DWORD styleOf(layout::Kind kind)
@@ -104,13 +87,13 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     hearing_ = player().nowPlayingChanged().connect([this] { describePlayback(); });
     mirrorAll();
     describeControls();
-    registerHotKeys();
+    hotKeys_.hold(hwnd());
     Form_Load();
 }
 
 frmOrvane::~frmOrvane()
 {
-    unregisterHotKeys();
+    hotKeys_.release(hwnd());
     controls().changes().disconnect(mirrorConnection_);
     player().nowPlayingChanged().disconnect(hearing_);
     attachTray(nullptr);
@@ -246,83 +229,104 @@ void frmOrvane::show()
     PostMessageW(hwnd(), kPlayOnMessage, 0, 0);
 }
 
+// Each message the window answers itself, with what it runs.
+const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
+    {WM_COMMAND, [](frmOrvane& f, WPARAM w, LPARAM) -> Answer {
+         f.command(LOWORD(w), HIWORD(w));
+         return 0;
+     }},
+    {WM_TIMER, [](frmOrvane& f, WPARAM w, LPARAM) -> Answer {
+         if (w == kTimer1)
+             f.player().Timer1_Timer();
+         return 0;
+     }},
+    {WM_SIZE, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.Form_Resize();
+         return std::nullopt;
+     }},
+    {kPlayOnMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         if (!f.isUnloaded())
+             f.player().playOnByItself();
+         return 0;
+     }},
+    {WinUiHost::TickMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.UiHostHolder::ui->runTick();
+         return 0;
+     }},
+    {WinUiHost::PostedMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.UiHostHolder::ui->runPosted();
+         return 0;
+     }},
+    {SysTrayHandlers::HideMinimisedMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.tray_->hideIfInTray();
+         return 0;
+     }},
+    {WM_GETOBJECT, [](frmOrvane& f, WPARAM w, LPARAM l) -> Answer {
+         win::AccessibleFacts facts;
+         facts.description = [&f] { return win::wide(f.description_); };
+         if (const LRESULT answer = win::answerGetObject(f.hwnd(), w, l, facts))
+             return answer;
+         return std::nullopt;
+     }},
+    // Also the number of the tray's notifications that the hook passes on
+    // (moves, left clicks, the release): none of them does anything.
+    {WM_RBUTTONUP, [](frmOrvane&, WPARAM, LPARAM) -> Answer { return 0; }},
+    {WM_SETCURSOR, [](frmOrvane& f, WPARAM, LPARAM l) -> Answer {
+         if (LOWORD(l) == HTCLIENT && f.UiHostHolder::ui->setCursorFor(f.hwnd()))
+             return TRUE;
+         return std::nullopt;
+     }},
+    {WM_DPICHANGED, [](frmOrvane& f, WPARAM w, LPARAM l) -> Answer {
+         const auto* suggested = reinterpret_cast<const RECT*>(l);
+         SetWindowPos(f.hwnd(), nullptr, suggested->left, suggested->top, 0, 0,
+                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+         f.placeControls(HIWORD(w));
+         return 0;
+     }},
+    {WM_HOTKEY, [](frmOrvane& f, WPARAM w, LPARAM) -> Answer {
+         if (const auto key = f.hotKeys_.hotKey(w))
+             f.mediaKey(*key);
+         return 0;
+     }},
+    {WM_APPCOMMAND, [](frmOrvane& f, WPARAM, LPARAM l) -> Answer {
+         const auto key = f.hotKeys_.appCommand(GET_APPCOMMAND_LPARAM(l));
+         if (!key)
+             return std::nullopt;
+         f.mediaKey(*key);
+         return TRUE;
+     }},
+    // Asked from outside while in the tray (by an installer, say): the icon
+    // goes too, as on Exit.
+    {WM_CLOSE, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         if (!f.tray_->inTray())
+             return std::nullopt;
+         f.mnuExit_Click();
+         return 0;
+     }},
+    // The session ends and the process with it, right after this message:
+    // the unload of a close, which stores the settings; the next start plays
+    // on by itself.
+    {WM_ENDSESSION, [](frmOrvane& f, WPARAM w, LPARAM) -> Answer {
+         if (w) {
+             f.sessionEnds();
+             f.Form_Unload();
+         }
+         return 0;
+     }},
+    {WM_DESTROY, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.hotKeys_.release(f.hwnd());
+         f.Form_Unload();
+         return 0;
+     }},
+};
+
 LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_COMMAND:
-        command(LOWORD(wParam), HIWORD(wParam));
-        return 0;
-    case WM_TIMER:
-        if (wParam == kTimer1)
-            player().Timer1_Timer();
-        return 0;
-    case WM_SIZE:
-        Form_Resize();
-        break;
-    case kPlayOnMessage:
-        if (!isUnloaded())
-            player().playOnByItself();
-        return 0;
-    case WinUiHost::TickMessage:
-        UiHostHolder::ui->runTick();
-        return 0;
-    case WinUiHost::PostedMessage:
-        UiHostHolder::ui->runPosted();
-        return 0;
-    case SysTrayHandlers::HideMinimisedMessage:
-        tray_->hideIfInTray();
-        return 0;
-    case WM_GETOBJECT: {
-        win::AccessibleFacts facts;
-        facts.description = [this] { return win::wide(description_); };
-        if (const LRESULT answer = win::answerGetObject(hwnd(), wParam, lParam, facts))
-            return answer;
-        break;
-    }
-    case WM_RBUTTONUP:
-        // Also the number of the tray's notifications that the hook passes
-        // on (moves, left clicks, the release): none of them does anything.
-        return 0;
-    case WM_SETCURSOR:
-        if (LOWORD(lParam) == HTCLIENT && UiHostHolder::ui->setCursorFor(hwnd()))
-            return TRUE;
-        break;
-    case WM_DPICHANGED: {
-        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        placeControls(HIWORD(wParam));
-        return 0;
-    }
-    case WM_HOTKEY:
-        if (wParam < hotKeys_.size() && hotKeys_[wParam])
-            mediaKey(kMediaKeys[wParam].key);
-        return 0;
-    case WM_APPCOMMAND:
-        if (appCommand(GET_APPCOMMAND_LPARAM(lParam)))
-            return TRUE;
-        break;
-    case WM_CLOSE:
-        // Asked from outside while in the tray (by an installer, say): the
-        // icon goes too, as on Exit.
-        if (tray_->inTray()) {
-            mnuExit_Click();
-            return 0;
-        }
-        break;
-    case WM_ENDSESSION:
-        // The session ends and the process with it, right after this
-        // message: the unload of a close, which stores the settings; the
-        // next start plays on by itself.
-        if (wParam) {
-            sessionEnds();
-            Form_Unload();
-        }
-        return 0;
-    case WM_DESTROY:
-        unregisterHotKeys();
-        Form_Unload();
-        return 0;
-    default:
+    for (const MessageHandler& h : MessageHandlers) {
+        if (h.message != message)
+            continue;
+        if (const Answer answer = h.run(*this, wParam, lParam))
+            return *answer;
         break;
     }
     return Window::handle(message, wParam, lParam);
@@ -393,47 +397,9 @@ void frmOrvane::enableControl(HWND h, bool on)
     EnableWindow(h, on ? TRUE : FALSE);
 }
 
-// The keys reach the window wherever the focus is, also while it is in the
-// tray. Held down, a key acts once. A key another program holds already
-// stays with it; it then comes as a command while this window has the focus.
-void frmOrvane::registerHotKeys()
-{
-    for (std::size_t i = 0; i < hotKeys_.size(); ++i) {
-        hotKeys_[i] = kMediaKeys[i].virtualKey != 0
-            && RegisterHotKey(hwnd(), static_cast<int>(i), MOD_NOREPEAT, kMediaKeys[i].virtualKey);
-    }
-}
-
-void frmOrvane::unregisterHotKeys()
-{
-    for (std::size_t i = 0; i < hotKeys_.size(); ++i) {
-        if (std::exchange(hotKeys_[i], false))
-            UnregisterHotKey(hwnd(), static_cast<int>(i));
-    }
-}
-
 bool frmOrvane::holdsHotKey(MediaKey key) const
 {
-    for (std::size_t i = 0; i < hotKeys_.size(); ++i) {
-        if (kMediaKeys[i].key == key)
-            return hotKeys_[i];
-    }
-    return false;
-}
-
-// The command of a key this window holds as a hot key is not answered: a
-// press of that key has come as the hot key already, and must not act twice.
-bool frmOrvane::appCommand(int command)
-{
-    for (std::size_t i = 0; i < std::size(kMediaKeys); ++i) {
-        if (kMediaKeys[i].appCommand != command)
-            continue;
-        if (i < hotKeys_.size() && hotKeys_[i])
-            return false;
-        mediaKey(kMediaKeys[i].key);
-        return true;
-    }
-    return false;
+    return hotKeys_.holds(key);
 }
 
 // SHBrowseForFolderW from the top of the shell namespace; only file-system

@@ -3,12 +3,14 @@
 #include "app/main_form.h"
 #include "win32/product_frame.h"
 #include "win32/sys_tray_handlers.h"
+#include "win32/win_media_keys.h"
 #include "win32/win_ui_host.h"
 #include "win32/win_window.h"
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace orvane {
@@ -53,6 +55,15 @@ public:
     const std::string& description() const { return description_; }
 
 private:
+    // What the window does with a message of its own: the answer, or none
+    // where the default handling follows.
+    using Answer = std::optional<LRESULT>;
+    struct MessageHandler {
+        UINT message;
+        Answer (*run)(frmOrvane& form, WPARAM wParam, LPARAM lParam);
+    };
+    static const MessageHandler MessageHandlers[];
+
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void buildControls();
     void buildPopupMenu();
@@ -63,9 +74,6 @@ private:
     void describeControls();
     void describePlayback();
     void enableControl(HWND control, bool on);
-    void registerHotKeys();
-    void unregisterHotKeys();
-    bool appCommand(int command);
     std::string showFolderDialog() override;
     void closeWindow() override;
     void stopTimer1() override;
@@ -82,7 +90,7 @@ private:
     win::Font headingFont_;
     bool mirroring_ = false;
     bool timerRunning_ = false;
-    std::array<bool, 3> hotKeys_{}; // the media keys held as hot keys, by their id
+    win::MediaHotKeys hotKeys_;
 
     std::unique_ptr<TrayPictures> pictures_;
     std::unique_ptr<WinTrayPlatform> trayPlatform_;

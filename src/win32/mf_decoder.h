@@ -56,6 +56,8 @@ private:
 
     // The next decoded piece in the file's own format, trimmed; false at the end.
     bool readNative(std::vector<float>& native);
+    bool nextSample(Microsoft::WRL::ComPtr<IMFSample>& sample);
+    void appendSound(const BYTE* data, std::size_t bytes, std::vector<float>& native);
     bool sameFormat() const;
 
     Microsoft::WRL::ComPtr<IMFSourceReader> reader_;

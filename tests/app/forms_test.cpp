@@ -51,6 +51,7 @@ TEST(SplashForm, FirstTickKeyOrFrameClickShowsTheMainWindowOnce)
         splash.Form_Load();
         splash.calls.clear();
         (splash.*end)();
+        EXPECT_TRUE(splash.isUnloaded()) << "closed by the first";
         (splash.*end)();
         splash.Form_Unload();
         EXPECT_TRUE(splash.isUnloaded());
@@ -58,20 +59,23 @@ TEST(SplashForm, FirstTickKeyOrFrameClickShowsTheMainWindowOnce)
     }
 }
 
-// Made before MainForm, which takes the file system over.
+// Made before MainForm, which takes the file system and the host over.
 struct FakeFileSystemHolder {
     std::unique_ptr<FakeFileSystem> owned = std::make_unique<FakeFileSystem>();
     FakeFileSystem* fs = owned.get();
+    std::unique_ptr<FakeUi> ownedUi = std::make_unique<FakeUi>();
+    FakeUi* host = ownedUi.get();
 };
 
 class FakeMainWindow : private FakeFileSystemHolder, public MainForm {
 public:
     explicit FakeMainWindow(SettingsProvider& settings)
-        : MainForm(std::make_unique<FakeMMControl>(), std::move(owned), std::make_unique<FakeUi>(), settings)
+        : MainForm(std::make_unique<FakeMMControl>(), std::move(owned), std::move(ownedUi), settings)
     {
     }
     FakeMMControl& mm() { return static_cast<FakeMMControl&>(mmControl()); }
     FakeFileSystem& files() { return *FakeFileSystemHolder::fs; }
+    FakeUi& ui() { return *host; }
     using MainForm::attachTray;
 
     std::string folderChosen;
@@ -107,6 +111,12 @@ TEST_F(MainFormTest, LoadShowsTheStoredChoicesAndEachClickStoresAtOnce)
     window.ckRepeat_Click(false);
     EXPECT_EQ(ctl.ckSub(), 1);
     EXPECT_EQ(store.writes, (Calls{"PlayOrder=2", "Sub=1", "Repeat=0"}));
+
+    window.optDate_Click();
+    window.ckRepeat_Click(true);
+    EXPECT_TRUE(ctl.optDate());
+    EXPECT_EQ(ctl.ckRepeat(), 1);
+    EXPECT_EQ(store.writes, (Calls{"PlayOrder=2", "Sub=1", "Repeat=0", "PlayOrder=1", "Repeat=1"}));
 }
 
 // Both windows find a control by its name in the layout tables: one missing
@@ -150,6 +160,8 @@ TEST_F(MainFormTest, ClicksByNameRunTheirHandlers)
 
     EXPECT_TRUE(window.click("cmdPlay"));
     EXPECT_EQ(window.player().state(), PlayState::Playing);
+    window.ui().runTick(); // the tick the start asked for
+    EXPECT_EQ(window.mm().opened(), Calls{"/music/a.mp3"});
     EXPECT_TRUE(window.click("mnuPause"));
     EXPECT_EQ(window.player().state(), PlayState::Paused);
     EXPECT_TRUE(window.click("mnuPlay"));
@@ -180,6 +192,7 @@ TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)
     window.attachTray(&trayWindow);
     trayWindow.minimise();
     ctl.setEnabled(Ctl::Timer1, true);
+    EXPECT_TRUE(window.timer1Runs());
     ctl.setText1("/new");
 
     window.mnuExit_Click();

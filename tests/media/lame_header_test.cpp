@@ -141,6 +141,10 @@ TEST(LameHeader, GivesNothingWithoutAFrameCountOrTheWholeTag)
     EXPECT_TRUE(readLameInfo(std::span(whole).first(delayEnd)));
     EXPECT_FALSE(readLameInfo(std::span(whole).first(delayEnd - 1)));
     EXPECT_FALSE(readLameInfo(Bytes{}));
+    EXPECT_FALSE(readLameInfo(Bytes{0xFF, 0xFB})) << "a frame's start, cut off";
+    Bytes unsynced = whole;
+    unsynced[0] = 0xFE;
+    EXPECT_FALSE(readLameInfo(unsynced)) << "no frame sync";
     EXPECT_FALSE(readLameInfo(Bytes(300, 0)));
 }
 

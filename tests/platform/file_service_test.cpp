@@ -74,6 +74,11 @@ public:
         call();
         return true;
     }
+    bool arrives()
+    {
+        std::unique_lock lock(mutex_);
+        return arrived_.wait_for(lock, HangGuard, [&] { return !calls_.empty(); });
+    }
     std::size_t waiting()
     {
         std::lock_guard lock(mutex_);
@@ -142,12 +147,21 @@ TEST_F(AsyncFiles, ReadsPendUntilTheirAnswersArriveOnTheWindowThreadInOrder)
     EXPECT_THROW(service->listFolder("/nowhere", ListPattern::All), FileSystemError) << "the failure, kept";
 }
 
-TEST_F(AsyncFiles, ACallStuckOnAGoneShareHoldsUpNoCallAskedAfterItWasDropped)
+// How a call still out comes to be dropped: a Stop drops everything pending,
+// a new start everything asked before it.
+struct DropCase {
+    const char* name;
+    void (*drop)(FileService&);
+};
+
+class AsyncFilesDropped : public AsyncFiles, public ::testing::WithParamInterface<DropCase> {};
+
+TEST_P(AsyncFilesDropped, ACallStuckOnAGoneShareHoldsUpNoCallAskedAfterItWasDropped)
 {
     EXPECT_TRUE(pends([&] { service->listFolder("/gone", ListPattern::All); }));
     ASSERT_TRUE(fs->waitUntilInside("/gone"));
     EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::All); }));
-    service->dropPending(); // a Stop
+    GetParam().drop(*service);
     EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::All); }));
     ASSERT_TRUE(inbox.runOne()) << "answered while the other call is still stuck";
     EXPECT_EQ(service->listFolder("/m", ListPattern::All).size(), 2u);
@@ -159,6 +173,12 @@ TEST_F(AsyncFiles, ACallStuckOnAGoneShareHoldsUpNoCallAskedAfterItWasDropped)
     EXPECT_EQ(answers, 2);
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    By, AsyncFilesDropped,
+    ::testing::Values(DropCase{"AStop", [](FileService& files) { files.dropPending(); }},
+                      DropCase{"ANewStart", [](FileService& files) { files.forgetBefore(files.mark()); }}),
+    [](const auto& info) { return info.param.name; });
+
 TEST_F(AsyncFiles, TheServiceEndsAtOnceWhileACallIsStuck)
 {
     EXPECT_TRUE(pends([&] { service->listFolder("/gone", ListPattern::All); }));
@@ -166,6 +186,16 @@ TEST_F(AsyncFiles, TheServiceEndsAtOnceWhileACallIsStuck)
     service.reset(); // would wait for good if it joined its worker
     fs->comeBack();
     EXPECT_EQ(inbox.waiting(), 0u);
+    EXPECT_EQ(answers, 0);
+
+    // An answer on its way to the window thread as the service goes finds
+    // nothing to hand itself to.
+    service = std::make_unique<AsyncFileService>(fs, [this](std::function<void()> call) { inbox.post(std::move(call)); });
+    service->answered().connect([this] { ++answers; });
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::All); }));
+    ASSERT_TRUE(inbox.arrives());
+    service.reset();
+    ASSERT_TRUE(inbox.runOne());
     EXPECT_EQ(answers, 0);
 }
 

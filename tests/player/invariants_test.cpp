@@ -21,6 +21,13 @@ TEST_F(Invariants, EachBrokenRuleIsNamed)
         {[&] { player.List2.push_back("/m"); }, "folder lists left while idle"},
         {[&] { player.cmdPlay_Click(); player.Timer1_Timer(); player.PlayIndex = 5; },
          "PlayIndex outside the play list"},
+        {[&] {
+             player.cmdPlay_Click();
+             player.Timer1_Timer();
+             EXPECT_EQ(brokenInvariant(player), "") << "just past the list's last entry is inside";
+             player.PlayIndex = -1;
+         },
+         "PlayIndex outside the play list"},
         {[&] { player.cmdPlay_Click(); ctl.setEnabled(Ctl::Timer1, false); }, "Timer1 is disabled"},
     };
     for (const auto& [breakIt, named] : breaks) {

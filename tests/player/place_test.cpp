@@ -4,6 +4,7 @@
 #include "settings/place_store.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace orvane::test {
 namespace {
@@ -240,6 +241,17 @@ TEST_F(PlaceFixture, ProgramEndKeepsThePlaceAndTellsHowItEnded)
         EXPECT_EQ(store.place()->running, !byUser);
         player.cmdStop_Click();
     }
+
+    // Closed before the place it was to play on from by itself was reached:
+    // nothing of it was heard, so it ended nothing.
+    Place p = placeAt("/m/A", "/m/A/x.mp3", 4000);
+    p.running = true;
+    keep(p);
+    ASSERT_TRUE(player.playOnByItself());
+    player.place().programEnds(true);
+    ASSERT_TRUE(store.place());
+    EXPECT_FALSE(store.place()->running);
+    EXPECT_FALSE(store.place()->byItself);
 }
 
 TEST_F(PlaceFixture, AStoreThatFailsLosesNothingOfThePlaying)
@@ -297,6 +309,18 @@ TEST_F(PlaceFixture, AbnormalEndOnlyAndAReachablePathPlayOnByItself)
     EXPECT_TRUE(ui.boxes.empty()); // no message at start
     EXPECT_EQ(store.place(), unreachable); // kept for a later start
     expectSet(ctl, Set::Idle);
+
+    // On a share that answers later, it plays on once the answer has come.
+    SlowFileService share(fs);
+    FakeMMControl lateMm;
+    Player late(lateMm, share, ui);
+    unreachable.playPath = "/m";
+    keep(unreachable);
+    late.place().keepIn(&store);
+    EXPECT_FALSE(late.playOnByItself());
+    share.answerAll();
+    EXPECT_EQ(late.PlayOn, 1);
+    EXPECT_EQ(late.controls().Text1(), "/m");
 }
 
 TEST_F(PlaceFixture, PausedPlaceComesBackPausedAndPlayGoesOnFromIt)
@@ -348,6 +372,38 @@ TEST(PlaceText, DamagedOrCutShortIsNoPlace)
         EXPECT_FALSE(parsePlace(damaged)) << i;
     }
     EXPECT_FALSE(parsePlace(std::string(100, '\0')));
+
+    // Whole and checked, but holding what no place holds.
+    Place oddSub = placeAt("/m/A", "/m/A/x.mp3");
+    oddSub.sub = 2;
+    for (const Place& p : {placeAt("/m/A", ""), placeAt("/m/A", "/m/A/x.mp3", -1), oddSub})
+        EXPECT_FALSE(parsePlace(placeText(p))) << placeText(p);
+
+    // Signed as the store signs it (64-bit FNV-1a of everything before the
+    // check), each with one value that is no value of its line.
+    const auto signedText = [](const std::string& body) {
+        std::uint64_t hash = 14695981039346656037ull;
+        for (unsigned char c : body) {
+            hash ^= c;
+            hash *= 1099511628211ull;
+        }
+        char digits[17];
+        std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+        return body + "check=" + digits + "\n";
+    };
+    const std::string body = text.substr(0, text.rfind("check="));
+    ASSERT_EQ(signedText(body), text);
+    const std::pair<const char*, const char*> odd[] = {
+        {"path", "%4"},      {"folder", "%G0"}, {"file", "%"},    {"order", "3"},   {"sub", "x"},
+        {"created", ""},     {"position", "p"}, {"paused", "2"},  {"running", "-1"}, {"byitself", "yes"},
+        {"passfile", "10"},
+    };
+    for (const auto& [key, value] : odd) {
+        const std::size_t at = body.find(std::string("\n") + key + "=") + 1;
+        const std::size_t end = body.find('\n', at);
+        const std::string changed = body.substr(0, at) + key + "=" + value + body.substr(end);
+        EXPECT_FALSE(parsePlace(signedText(changed))) << key << "=" << value;
+    }
 }
 
 // Windows keeps the place in the registry, apart from the five settings.

@@ -305,6 +305,17 @@ TEST_F(Sequencer, DateOrderSortsEachFolderByCreation)
     options("/m", 0, 0, true);
     player.cmdPlay_Click();
     EXPECT_EQ(playThrough(), (Files{"/m/b.mp3", "/m/c.mp3", "/m/a.mp3"}));
+
+    // The next folder too, and the file named ahead at the folder change is
+    // its first by date.
+    fs.addFile("/m/S/x.mp3", 2);
+    fs.addFile("/m/S/y.mp3", 1);
+    mm.nextFiles.clear();
+    options("/m", 1, 0, true);
+    player.cmdPlay_Click();
+    const Files opened = playThrough();
+    EXPECT_EQ(Files(opened.begin() + 3, opened.end()), (Files{"/m/b.mp3", "/m/c.mp3", "/m/a.mp3", "/m/S/y.mp3", "/m/S/x.mp3"}));
+    EXPECT_EQ(mm.nextFiles, (Files{"/m/c.mp3", "/m/a.mp3", "/m/S/y.mp3", "/m/S/x.mp3", ""}));
 }
 
 // A Pause that falls between the end of one file and the next tick holds
@@ -367,6 +378,7 @@ TEST_F(Sequencer, StopDuringTheWalkMakesTheNewStartGiveUp)
     expectSet(ctl, Set::Idle);
     EXPECT_EQ(player.List1.ListCount(), 0);
     EXPECT_FALSE(ctl.enabled(Ctl::Timer1));
+    EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault) << "the hourglass goes with the walk";
 }
 
 // After Play the walk goes on between ticks: the play path's files start once

@@ -260,12 +260,15 @@ TEST_F(SlowShare, TheNextFolderIsReadWhileTheFilePlays)
 }
 
 // At the end of a repeated tree, the look-ahead reads the play path for the
-// next round, and the Stop and new start that begin it keep what it read.
-TEST_F(SlowShare, TheNextRoundOfARepeatedTreeIsReadAhead)
+// next round, and the Stop and new start that begin it keep what it read;
+// also where the play path is typed with a separator at its end.
+class SlowShareRound : public SlowShare, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SlowShareRound, TheNextRoundOfARepeatedTreeIsReadAhead)
 {
     fs.addFile("/r/a.mp3");
     fs.addFile("/r/S/b.mp3");
-    setOptions(sctl, "/r", 1, 1);
+    setOptions(sctl, GetParam(), 1, 1);
     slow.cmdPlay_Click();
     files.answerAll();
     slow.Timer1_Timer(); // a
@@ -282,6 +285,9 @@ TEST_F(SlowShare, TheNextRoundOfARepeatedTreeIsReadAhead)
     EXPECT_EQ(mm.opened(), (Files{"/r/a.mp3", "/r/S/b.mp3", "/r/a.mp3"}));
     expectSet(sctl, Set::Playing);
 }
+
+INSTANTIATE_TEST_SUITE_P(PlayPaths, SlowShareRound, ::testing::Values("/r", "/r/"),
+                         [](const auto& info) { return info.index == 0 ? "AsFound" : "WithSeparator"; });
 
 // A share gone as a repeated tree's round ends: the next round waits in the
 // playing arrangement, a Pause holds it, and the resume goes on with it.

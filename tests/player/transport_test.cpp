@@ -230,6 +230,14 @@ TEST_F(Transport, ThePlayerTellsWhichFileIsHeard)
     const std::vector<std::string> expected = {"/m/a.mp3", "/m/a.mp3", "", "/m/b.mp3", "", "/m/a.mp3", ""};
     EXPECT_EQ(told, expected);
     EXPECT_EQ(toldToo, expected);
+
+    // A player that goes leaves nothing listening to the control, which may
+    // outlive it.
+    FakeMMControl outliving;
+    SlowFileService outlivingFiles(fs);
+    { Player gone(outliving, outlivingFiles, ui); }
+    EXPECT_EQ(outliving.nowPlayingChanged().listeners(), 0u);
+    EXPECT_EQ(outlivingFiles.answered().listeners(), 0u);
 }
 
 } // namespace

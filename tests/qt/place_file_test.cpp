@@ -1,11 +1,8 @@
-// The place's file on Linux, and the atomic write it shares with the settings
-// file.
-#include "qt/atomic_file.h"
+// The place's file on Linux.
 #include "qt/place_file.h"
 
-#include <QDir>
-#include <QFile>
-#include <QLockFile>
+#include "qt/file_checks.h"
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -16,31 +13,12 @@
 #include <thread>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace orvane::test {
 namespace {
-
-QString namesIn(const QString& folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.sort();
-    return names.join(u' ');
-}
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 TEST(PlaceFile, SavedWholeBesideNothingElseAndForgotten)
 {
@@ -74,47 +52,6 @@ TEST(PlaceFile, WhatIsNotARegularFileIsLeftAlone)
     }
     EXPECT_EQ(bytesOf(dir.filePath("target")), "the user's");
     EXPECT_EQ(namesIn(dir.path()).toStdString(), "folder pipe place target");
-}
-
-TEST(AtomicFile, HeldLockLeavesTheOldFileAndGivesUpInTime)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("f");
-    ASSERT_TRUE(writeFileAtomically(path, "old", 250));
-    // Another copy holds the lock: a child, so that its lock is a live one.
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    if (holder == 0) {
-        QLockFile lock(path + ".lock");
-        lock.lock();
-        const char byte = 1;
-        [[maybe_unused]] ssize_t n = write(ready[1], &byte, 1);
-        pause();
-        _exit(0);
-    }
-    char byte;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    const auto before = std::chrono::steady_clock::now();
-    EXPECT_FALSE(writeFileAtomically(path, "new", 100));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
-    EXPECT_EQ(bytesOf(path), "old");
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
-    close(ready[0]);
-    close(ready[1]);
-    // Its owner died: the lock is taken over at once.
-    EXPECT_TRUE(writeFileAtomically(path, "new", 100));
-    EXPECT_EQ(bytesOf(path), "new");
-}
-
-TEST(AtomicFile, LeftoversOfOurPatternOnlyGo)
-{
-    QTemporaryDir dir;
-    for (const char* name : {"f.tmp-Ab3xYz", "f.tmp-Ab3xYz.lock", "f.tmp-abc", "f.tmp-Ab3xYz.old", "g.tmp-Ab3xYz"})
-        writeBytes(dir.filePath(name), name);
-    ASSERT_TRUE(writeFileAtomically(dir.filePath("f"), "text", 250));
-    EXPECT_EQ(namesIn(dir.path()).toStdString(), "f f.tmp-Ab3xYz.old f.tmp-abc g.tmp-Ab3xYz");
 }
 
 // A copy of the program killed at random instants while it stores its place

@@ -41,6 +41,7 @@ TEST_F(Settings, EveryValueTheUnloadStoresHasAFirstRunDefault)
     controls.setText1("/music");
     storeAllSettings(settings, controls);
     ASSERT_FALSE(store.writes.empty());
+    EXPECT_EQ(value("PlayOrder"), "1") << "the date order is stored where nothing was";
     std::vector<std::string> defaults;
     for (const StoredSetting& stored : StoredSettings)
         defaults.push_back(stored.name);
@@ -74,13 +75,13 @@ TEST_F(Settings, LoadTurnsStoredTextIntoControlStates)
         const char* playOrder;
         bool date;
     };
-    for (Case c : {Case{"1", true}, {"2", false}, {"0", false}, {"9", false}, {"abc", false}, {"", false}, {" 1 ", true}}) {
+    for (Case c : {Case{"1", true}, {"2", false}, {"0", false}, {"9", false}, {"abc", false}, {"", false}, {" 1 ", true}, {"1x", false}}) {
         stored("PlayOrder", c.playOrder);
         loadSettings(settings, controls);
         EXPECT_EQ(controls.optDate(), c.date) << c.playOrder;
         EXPECT_EQ(controls.optName(), !c.date) << c.playOrder;
     }
-    for (auto [text, state] : std::vector<std::pair<const char*, int>>{{"1", 1}, {"0", 0}, {"2", 0}, {"x", 0}, {"", 0}}) {
+    for (auto [text, state] : std::vector<std::pair<const char*, int>>{{"1", 1}, {"0", 0}, {"2", 0}, {"x", 0}, {"", 0}, {"1x", 0}}) {
         stored("Sub", text);
         stored("Repeat", text);
         loadSettings(settings, controls);

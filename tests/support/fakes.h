@@ -66,6 +66,8 @@ public:
     }
     void setMousePointer(int code) override { pointers.push_back(code); }
     void requestTick() override { ++tickRequests; }
+    // Runs what a requested tick runs, as the window does when it is free.
+    void runTick() { runRequestedTick(); }
     // Posted calls wait until the test runs them.
     void post(std::function<void()> call) override { posted.push_back(std::move(call)); }
     void runPosted();

@@ -203,6 +203,22 @@ TEST_F(MainWindowTest, ControlsStandInTheTwipsLayoutInTabOrder)
     const LONG_PTR style = GetWindowLongPtrW(window->hwnd(), GWL_STYLE);
     EXPECT_TRUE(style & WS_MINIMIZEBOX);
     EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+
+    // Moved to a monitor of another DPI, the window lays itself out at that
+    // DPI where the system suggests.
+    const win::TwipsScale twice(tw.dpi() * 2);
+    RECT suggested{40, 30, 50, 40};
+    SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(twice.dpi(), twice.dpi()),
+                 reinterpret_cast<LPARAM>(&suggested));
+    GetClientRect(window->hwnd(), &client);
+    EXPECT_EQ(client.right, twice.px(layout::MainClient.width));
+    RECT frame;
+    GetWindowRect(window->hwnd(), &frame);
+    EXPECT_EQ(std::vector<LONG>({frame.left, frame.top}), std::vector<LONG>({40, 30}));
+    const RECT want = twice.rect(layout::MainControls[std::size(layout::MainControls) - 1].rect);
+    const RECT got = clientRect(control(layout::MainControls[std::size(layout::MainControls) - 1].name));
+    EXPECT_EQ(std::vector<LONG>({got.left, got.top, got.right, got.bottom}),
+              std::vector<LONG>({want.left, want.top, want.right, want.bottom}));
 }
 
 TEST_F(MainWindowTest, ControlsShowTheModelAndTheirEventsReachTheHandlers)

@@ -1,0 +1,191 @@
+// Play's new start: the play path checked and probed, the walk begun, the
+// first folder listed, and the first tick asked for so that music starts at
+// once while the walk goes deeper in the yields.
+#include "player/player.h"
+
+#include <exception>
+#include <utility>
+
+namespace orvane {
+
+void Player::cmdPlay_Click()
+{
+    if (Paused)
+        resume();
+    else
+        newStart();
+}
+
+// quiet: the next pass of a repeated tree, made while the controls stay in
+// the playing arrangement.
+void Player::newStart(bool quiet, bool byItself)
+{
+    // A new start reads the tree afresh, all but what the look-ahead has read
+    // for it as the last round ended.
+    fs_.forgetBefore(roundMark_ ? *roundMark_ : fs_.mark());
+    roundMark_.reset();
+    startByItself_ = byItself;
+    beginStart(quiet);
+}
+
+// The start itself, run again when the answers it waited for come in. The
+// answers that come while it runs (in its yields) wait for its end.
+void Player::beginStart(bool quiet)
+{
+    const bool outer = !starting_;
+    starting_ = true;
+    startNow(quiet);
+    if (outer) {
+        starting_ = false;
+        takeWaitingAnswers();
+    }
+}
+
+void Player::startNow(bool quiet)
+{
+    if (!startAnswersReady(quiet) || !playPathFound(quiet))
+        return;
+    beginSequence(quiet);
+
+    const std::uint64_t walk = walkPlayPath(quiet);
+    if (PlayOn == 0) {
+        dropStoppedWalk();
+        return;
+    }
+    if (walk != walkSerial_)
+        return; // a Play during the yields has made a newer start, run to its end
+    if (!listPlayPath(quiet))
+        return;
+    FolderIndex = 0;
+    BuildList = true;
+
+    if (!quiet)
+        controls_.arrange(PlayState::Idle, PlayState::Playing);
+    askForTick(); // the first file plays at once, not one interval later
+    ui_.setMousePointer(UiHost::PointerDefault);
+
+    ui_.yield(); // where that first tick runs, before the walk goes deeper
+    walkRest(walk); // the ticks, and the music, go on in its yields
+    WalkBusy = false;
+}
+
+// A play path that is not there answers Play with the error box; for the
+// next round of a repeated tree it is waited for instead.
+bool Player::playPathFound(bool quiet)
+{
+    bool there = false;
+    {
+        PassLook look(*this, 0);
+        there = fs_.folderExists(controls_.Text1());
+    }
+    if (there)
+        return true;
+    if (quiet)
+        awaitPlayPath();
+    else
+        ui_.messageBox(PathErrorText, UiHost::MsgBoxExclamation, PathErrorTitle);
+    return false;
+}
+
+// The sequence begins afresh: nothing held over from the last one, the
+// control closed and set for the files to come, the play path's first file.
+void Player::beginSequence(bool quiet)
+{
+    place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), quiet,
+                          std::exchange(startByItself_, false));
+    PlayOn = 1;
+    PlayIndex = 0;
+    DeviceReady = 1;
+    passPlayed_ = false;
+    passOver_ = false;
+    passWork_ = 0;
+    passLook_ = {};
+    holdTicks_ = 0;
+    restartHeld_ = false;
+    deviceWaitTicks_ = 0;
+    deviceWaitFile_.clear();
+
+    closeControl();
+    MMControl1.setNotify(false);
+    MMControl1.setWait(true);
+    MMControl1.setShareable(false);
+
+    try {
+        PassLook look(*this, 1);
+        FirstFile = ProbeFolder(playPathPattern());
+    } catch (const std::exception&) {
+        FirstFile.clear(); // an unreadable play path holds nothing to play
+    }
+}
+
+// Stop was pressed while the walk yielded: the sequence is over before it
+// began. Stop has set the idle arrangement; what the walk added goes.
+void Player::dropStoppedWalk()
+{
+    endWalk();
+    List1.Clear();
+    ui_.setMousePointer(UiHost::PointerDefault);
+    WalkBusy = false;
+}
+
+// The play path's own files, which play first; false when the start must
+// wait for them again.
+bool Player::listPlayPath(bool quiet)
+{
+    try {
+        PassLook look(*this, 0);
+        File1.setPath(controls_.Text1());
+    } catch (const std::exception&) {
+        // Left empty: the first tick then finds nothing to play here.
+    } catch (const FileAnswerPending&) {
+        // Forgotten during the yields: the start waits for it again.
+        WalkBusy = false;
+        startAnswersReady(quiet);
+        return false;
+    }
+    return true;
+}
+
+// Asks for everything a new start reads of the play path, so that the start
+// then runs through without waiting; true when all of it is there.
+bool Player::startAnswersReady(bool quiet)
+{
+    const bool waited = startWaiting_.has_value();
+    startWaiting_.reset();
+    if (fs_.immediate() || askStartAhead()) {
+        if (waited && !quiet)
+            ui_.setMousePointer(UiHost::PointerDefault);
+        return true;
+    }
+    startWaiting_ = quiet;
+    if (!quiet && !waited)
+        ui_.setMousePointer(UiHost::PointerHourglass);
+    if (!quiet && tickRunning_ && PlayOn == 0) {
+        // The next round of a repeated tree, after the Stop that ended the
+        // last: nothing has ended for the user, who sees it playing still.
+        PlayOn = 1;
+        controls_.arrange(PlayState::Idle, PlayState::Playing);
+    }
+    return false;
+}
+
+bool Player::askStartAhead()
+{
+    bool ready = true;
+    const auto ask = [&ready](auto read) {
+        try {
+            read();
+        } catch (const FileAnswerPending&) {
+            ready = false;
+        } catch (const std::exception&) {
+            // Known to fail: the start deals with that as it reads it.
+        }
+    };
+    ask([&] { fs_.folderExists(controls_.Text1()); });
+    ask([&] { ProbeFolder(playPathPattern()); });
+    ask([&] { fs_.listFolder(walkRoot(), ListPattern::All); });
+    ask([&] { fs_.listFolder(controls_.Text1(), ListPattern::Mp3Files); });
+    return ready;
+}
+
+} // namespace orvane

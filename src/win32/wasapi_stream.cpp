@@ -1,0 +1,373 @@
+#include "win32/wasapi_stream.h"
+
+#include "win32/mf_decoder.h"
+#include "win32/win_window.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace orvane {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"OrvaneWasapiStream";
+// From the output thread: an entry (lParam) ended, and why (wParam, an End).
+constexpr UINT kEntryEndedMessage = WM_APP + 1;
+
+} // namespace
+
+WasapiStream::WasapiStream(Listener& listener)
+    : listener_(listener)
+{
+    window_ = win::createMessageWindow(kWindowClass, &WasapiStream::windowProc, this);
+    if (!window_)
+        return;
+    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    roomEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!wake_ || !roomEvent_)
+        return;
+    thread_ = std::thread([this] { run(); });
+    std::unique_lock lock(mutex_);
+    started_.wait(lock, [this] { return initDone_; });
+}
+
+WasapiStream::~WasapiStream()
+{
+    if (thread_.joinable()) {
+        send({Command::Quit, 0, {}});
+        thread_.join();
+    }
+    if (wake_)
+        CloseHandle(wake_);
+    if (roomEvent_)
+        CloseHandle(roomEvent_);
+    // Whatever the thread posted and the loop has not read goes with the
+    // window.
+    if (window_)
+        DestroyWindow(window_);
+}
+
+std::uint64_t WasapiStream::loadReplacing(const std::wstring& path, double startSeconds)
+{
+    const std::uint64_t entry = ++lastEntry_;
+    send({Command::Start, entry, path, startSeconds});
+    return entry;
+}
+
+std::uint64_t WasapiStream::loadAfter(const std::wstring& path)
+{
+    const std::uint64_t entry = ++lastEntry_;
+    send({Command::Follow, entry, path});
+    return entry;
+}
+
+void WasapiStream::removeEntry(std::uint64_t entry)
+{
+    send({Command::Drop, entry, {}});
+}
+
+void WasapiStream::stop()
+{
+    send({Command::Stop, 0, {}});
+}
+
+void WasapiStream::setPaused(bool paused)
+{
+    send({paused ? Command::Pause : Command::Resume, 0, {}});
+}
+
+std::vector<WasapiStream::Placement> WasapiStream::placements() const
+{
+    std::lock_guard lock(mutex_);
+    return {placed_.begin(), placed_.end()};
+}
+
+void WasapiStream::send(Command command)
+{
+    {
+        std::lock_guard lock(mutex_);
+        commands_.push_back(std::move(command));
+    }
+    SetEvent(wake_);
+}
+
+void WasapiStream::run()
+{
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    const bool ok = SUCCEEDED(com) && MediaFoundation::get();
+    // No sound device yet is no reason to give up: the first file looks for
+    // one again, as after a device that went away.
+    const bool device = ok && haveDevice();
+    {
+        std::lock_guard lock(mutex_);
+        ready_ = ok;
+        deviceAtStart_ = device;
+        initDone_ = true;
+    }
+    started_.notify_all();
+    for (bool quit = false; !quit;) {
+        // Stopped or paused, the thread sleeps until the next command.
+        const HANDLE handles[] = {wake_, roomEvent_};
+        const bool sounding = active_ && !paused_;
+        WaitForMultipleObjects(sounding ? 2 : 1, handles, FALSE, sounding ? 50 : INFINITE);
+        std::deque<Command> commands;
+        {
+            std::lock_guard lock(mutex_);
+            commands.swap(commands_);
+        }
+        for (Command& c : commands)
+            quit = quit || !handle(c);
+        if (!quit && active_ && !paused_) {
+            feed();
+            checkHeard();
+        }
+    }
+    stopStream();
+    tracks_.clear();
+    device_.close();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+}
+
+// False for Quit.
+bool WasapiStream::handle(const Command& c)
+{
+    switch (c.kind) {
+    case Command::Start:
+        stopStream();
+        tracks_.clear();
+        if (!append(c.entry, c.path))
+            return true;
+        tracks_.back().skip = static_cast<std::int64_t>(std::llround(c.fromSeconds * rate_));
+        startStream();
+        return true;
+    case Command::Follow:
+        if (append(c.entry, c.path) && !active_)
+            startStream(); // nothing left to follow: it starts now
+        return true;
+    case Command::Drop:
+        dropTrack(c.entry);
+        return true;
+    case Command::Stop:
+        stopStream();
+        tracks_.clear();
+        position_ = -1.0;
+        return true;
+    case Command::Pause:
+        if (active_ && !paused_ && device_.pause())
+            paused_ = true;
+        return true;
+    case Command::Resume:
+        if (paused_ && device_.start())
+            paused_ = false;
+        return true;
+    case Command::Quit:
+        return false;
+    }
+    return true;
+}
+
+// A device that went away is looked for again with the next file: the
+// default one may be another by then, with another rate.
+bool WasapiStream::haveDevice()
+{
+    if (device_.isOpen())
+        return true;
+    if (!device_.open(roomEvent_))
+        return false;
+    rate_ = device_.rate();
+    channels_ = device_.channels();
+    return true;
+}
+
+bool WasapiStream::append(std::uint64_t entry, const std::wstring& path)
+{
+    if (ready_ && !haveDevice()) {
+        post(End::NoDevice, entry);
+        return false;
+    }
+    auto decoder = ready_ ? MfDecoder::open(path, rate_, channels_) : nullptr;
+    if (!decoder) {
+        post(End::Unopenable, entry);
+        return false;
+    }
+    tracks_.push_back({entry, std::move(decoder)});
+    return true;
+}
+
+void WasapiStream::dropTrack(std::uint64_t entry)
+{
+    const auto it =
+        std::find_if(tracks_.begin(), tracks_.end(), [entry](const Track& t) { return t.entry == entry; });
+    if (it == tracks_.end())
+        return;
+    const auto index = static_cast<std::size_t>(it - tracks_.begin());
+    if (index == writing_) {
+        pending_.clear();
+        pendingAt_ = 0;
+    }
+    if (index < writing_)
+        --writing_;
+    tracks_.erase(it);
+}
+
+void WasapiStream::startStream()
+{
+    written_ = 0;
+    pending_.clear();
+    pendingAt_ = 0;
+    writing_ = 0;
+    active_ = true;
+    paused_ = false;
+    feed(); // a full buffer before the clock runs
+    if (active_ && !device_.start())
+        fail();
+}
+
+void WasapiStream::stopStream()
+{
+    if (!active_)
+        return;
+    device_.stop();
+    active_ = false;
+    paused_ = false;
+}
+
+// Fills the stream's free room.
+void WasapiStream::feed()
+{
+    std::uint32_t room = 0;
+    if (!device_.room(room)) {
+        fail();
+        return;
+    }
+    if (room == 0)
+        return;
+    float* out = device_.buffer(room);
+    if (!out) {
+        fail();
+        return;
+    }
+    fill(out, room);
+    if (!device_.release(room)) {
+        fail();
+        return;
+    }
+    written_ += room;
+}
+
+// The files' samples one after another, silence after the last.
+void WasapiStream::fill(float* out, std::size_t room)
+{
+    const auto channels = static_cast<std::size_t>(device_.channels());
+    std::size_t done = 0;
+    while (done < room) {
+        if (pendingAt_ >= pending_.size()) {
+            pending_.clear();
+            pendingAt_ = 0;
+            if (writing_ >= tracks_.size()) {
+                std::memset(out + done * channels, 0, (room - done) * channels * sizeof(float));
+                return;
+            }
+            nextPiece(written_ + static_cast<std::int64_t>(done));
+            continue;
+        }
+        const std::size_t frames = std::min<std::size_t>(room - done, (pending_.size() - pendingAt_) / channels);
+        std::memcpy(out + done * channels, pending_.data() + pendingAt_, frames * channels * sizeof(float));
+        pendingAt_ += frames * channels;
+        done += frames;
+    }
+}
+
+// The next piece of the file being written, its first frame going to stream
+// frame `at`; at its end the next file is written from there.
+void WasapiStream::nextPiece(std::int64_t at)
+{
+    Track& track = tracks_[writing_];
+    if (track.first < 0)
+        track.first = at;
+    if (!track.decoder->read(pending_)) {
+        track.end = at;
+        track.decoder.reset();
+        place(track);
+        ++writing_;
+        return;
+    }
+    if (track.skip > 0) {
+        // Sample-exact: what comes before the start is decoded and dropped,
+        // never heard.
+        const auto channels = static_cast<std::size_t>(device_.channels());
+        const auto frames = static_cast<std::int64_t>(pending_.size() / channels);
+        const std::int64_t dropped = std::min(track.skip, frames);
+        pendingAt_ = static_cast<std::size_t>(dropped) * channels;
+        track.skip -= dropped;
+        track.skipped += dropped;
+    }
+}
+
+// Reports each file whose last sample the device has played; the stream
+// stops once the last file is heard, so that idle costs nothing.
+void WasapiStream::checkHeard()
+{
+    if (!active_)
+        return;
+    std::int64_t heard = 0;
+    if (!device_.heardFrames(heard)) {
+        fail();
+        return;
+    }
+    while (!tracks_.empty() && tracks_.front().end >= 0 && tracks_.front().end <= heard) {
+        post(End::PlayedOut, tracks_.front().entry);
+        tracks_.pop_front();
+        --writing_;
+    }
+    if (tracks_.empty())
+        stopStream();
+    const Track* now = tracks_.empty() ? nullptr : &tracks_.front();
+    const int rate = device_.rate();
+    position_ = now && now->first >= 0 && heard >= now->first
+        ? static_cast<double>(heard - now->first + now->skipped) / rate
+        : (now ? static_cast<double>(now->skipped) / rate : -1.0);
+}
+
+// The device went away or refused the stream: every file it held fails,
+// for want of a device rather than by its own fault.
+void WasapiStream::fail()
+{
+    for (const Track& t : tracks_)
+        post(End::NoDevice, t.entry);
+    tracks_.clear();
+    device_.pause();
+    device_.close();
+    active_ = false;
+    paused_ = false;
+}
+
+void WasapiStream::place(const Track& track)
+{
+    std::lock_guard lock(mutex_);
+    placed_.push_back({track.entry, track.first, track.end});
+    if (placed_.size() > 32)
+        placed_.pop_front();
+}
+
+void WasapiStream::post(End end, std::uint64_t entry)
+{
+    PostMessageW(window_, kEntryEndedMessage, static_cast<WPARAM>(end), static_cast<LPARAM>(entry));
+}
+
+LRESULT CALLBACK WasapiStream::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<WasapiStream*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self && message == kEntryEndedMessage) {
+        self->listener_.entryEnded(static_cast<std::uint64_t>(lParam), static_cast<End>(wParam));
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace orvane

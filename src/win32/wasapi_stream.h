@@ -1,0 +1,151 @@
+#pragma once
+
+#include "win32/wasapi_device.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orvane {
+
+class MfDecoder;
+
+// The default sound device's stream and the thread of its own that keeps it
+// fed: files decoded to samples (the encoder's silence cut away), one file's
+// first sample straight after the last one's. The thread owns the device,
+// opens and decodes the files and watches the clock; the thread that made
+// the stream only leaves it commands, and hears of each file's end on its
+// own message loop, through a message window of the stream's.
+//
+// Each load gets an entry id, the stream's own number for the file.
+class WasapiStream {
+public:
+    // Why a file left the stream.
+    enum class End {
+        PlayedOut,  // its last sample has been heard
+        Unopenable, // it could not be opened or decoded
+        NoDevice,   // the sound device could not be had, or went away while it played
+    };
+
+    class Listener {
+    public:
+        // On the thread that made the stream; never for an entry stopped,
+        // replaced or removed.
+        virtual void entryEnded(std::uint64_t entry, End end) = 0;
+
+    protected:
+        ~Listener() = default;
+    };
+
+    // Where the last files' samples went in the stream, in stream frames
+    // since it last started: a file that follows another without a gap
+    // starts where that one ends. Kept for the last few files only.
+    struct Placement {
+        std::uint64_t id = 0; // the file's entry
+        std::int64_t first = 0;
+        std::int64_t end = 0;
+        bool operator==(const Placement&) const = default;
+    };
+
+    explicit WasapiStream(Listener& listener);
+    ~WasapiStream();
+
+    WasapiStream(const WasapiStream&) = delete;
+    WasapiStream& operator=(const WasapiStream&) = delete;
+
+    // False when Media Foundation could not be had: every load then fails.
+    // Without a sound device every load fails for want of one, and looks for
+    // one again.
+    bool ready() const { return ready_; }
+    // Whether a sound device took the stream as it started.
+    bool deviceAtStart() const { return deviceAtStart_; }
+    // The stream's rate and channels, as the device last gave them.
+    int rate() const { return rate_; }
+    int channels() const { return channels_; }
+
+    // Drops everything and plays this file, startSeconds in (what comes
+    // before is decoded and dropped).
+    std::uint64_t loadReplacing(const std::wstring& path, double startSeconds = 0.0);
+    // Opens this file now, to sound right after the last one loaded.
+    std::uint64_t loadAfter(const std::wstring& path);
+    // A file not yet written goes without a trace; one that is, goes from
+    // where it is, and what of it the stream already holds still sounds.
+    void removeEntry(std::uint64_t entry);
+    void stop();
+    void setPaused(bool paused);
+
+    // Seconds into the file heard now, negative when none is.
+    double position() const { return position_; }
+    std::vector<Placement> placements() const;
+
+private:
+    struct Command {
+        enum Kind { Start, Follow, Drop, Stop, Pause, Resume, Quit } kind;
+        std::uint64_t entry = 0;
+        std::wstring path;
+        double fromSeconds = 0.0;
+    };
+    struct Track {
+        std::uint64_t entry = 0;
+        std::unique_ptr<MfDecoder> decoder;
+        std::int64_t skip = 0;    // frames still to decode and drop before it sounds
+        std::int64_t skipped = 0; // frames dropped so far
+        std::int64_t first = -1;  // stream frame of its first sample, once written
+        std::int64_t end = -1;    // stream frame after its last, once all is written
+    };
+
+    void send(Command command);
+    void run();
+    bool handle(const Command& c);
+    bool haveDevice();
+    bool append(std::uint64_t entry, const std::wstring& path);
+    void dropTrack(std::uint64_t entry);
+    void startStream();
+    void stopStream();
+    void feed();
+    void fill(float* out, std::size_t room);
+    void nextPiece(std::int64_t at);
+    void checkHeard();
+    void fail();
+    void place(const Track& track);
+    void post(End end, std::uint64_t entry);
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The owner's.
+    Listener& listener_;
+    HWND window_ = nullptr;
+    std::uint64_t lastEntry_ = 0;
+
+    // Shared with the thread.
+    HANDLE wake_ = nullptr;
+    HANDLE roomEvent_ = nullptr;
+    std::thread thread_;
+    mutable std::mutex mutex_;
+    std::condition_variable started_;
+    bool initDone_ = false;
+    std::deque<Command> commands_;
+    std::deque<Placement> placed_;
+    bool ready_ = false;
+    bool deviceAtStart_ = false;
+    std::atomic<int> rate_ = 0;
+    std::atomic<int> channels_ = 0;
+    std::atomic<double> position_ = -1.0;
+
+    // The thread's own.
+    WasapiDevice device_;
+    bool active_ = false; // the stream runs or is paused
+    bool paused_ = false;
+    std::deque<Track> tracks_; // not yet heard, in order
+    std::size_t writing_ = 0;  // the track whose samples go out now
+    std::vector<float> pending_;
+    std::size_t pendingAt_ = 0;
+    std::int64_t written_ = 0; // frames since the stream started
+};
+
+} // namespace orvane
