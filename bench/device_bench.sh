@@ -28,7 +28,6 @@
 set -euo pipefail
 export LC_ALL=C
 
-source "$(dirname "${BASH_SOURCE[0]}")/bench_common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
 
 scenario=${1:-gone}
@@ -43,23 +42,12 @@ case $scenario in
 esac
 [ $# -eq 0 ] || programs=("$@")
 
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-win_build=${WIN_BUILD_DIR:-$source_dir/build-mingw}
 win_exe=${ORVANE_WIN_EXE:-$win_build/orvane.exe}
 need_tools
 for p in "${programs[@]}"; do
   case $p in
-    linux)
-      if [ -z "${ORVANE_EXE:-}" ]; then
-        cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-        cmake --build "$build_dir" -j2 --target orvane >/dev/null
-      fi
-      ;;
-    wasapi | mci)
-      [ -n "${ORVANE_WIN_EXE:-}" ] \
-        || (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
-      ;;
+    linux) [ -n "${ORVANE_EXE:-}" ] || build_orvane ;;
+    wasapi | mci) [ -n "${ORVANE_WIN_EXE:-}" ] || build_orvane_exe ;;
     *)
       echo "device_bench: no program $p" >&2
       exit 2
@@ -125,7 +113,7 @@ open(path, "wb").write(tone.tobytes())
 PY
   lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/tone.raw" "$1" 2>/dev/null
 }
-mkdir -p "$work/music" "$work/config" "$work/state" "$work/home"
+mkdir -p "$work/music" "$work/state"
 make_file "$work/music/track1.mp3" 12 400
 make_file "$work/music/track2.mp3" 12 500
 make_file "$work/music/track3.mp3" 12 600
@@ -197,7 +185,6 @@ PY
   done
   sleep "$2"
 }
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 share() { # ticks seconds
   awk -v t="$1" -v hz="$(getconf CLK_TCK)" -v s="$2" 'BEGIN { printf "%.1f %%", 100 * t / hz / s }'
 }
@@ -205,11 +192,9 @@ share() { # ticks seconds
 # --- the programs ------------------------------------------------------------------------
 
 start_display
-printf '[General]\nVersion=%s\nPlayOrder=2\nSub=0\nRepeat=0\nPlayPath=%s\n' "$version" "$work/music" \
-  >"$work/config/Orvane.conf"
-winpath() { local p=$1; echo "Z:${p//\//\\}"; }
-export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all
-wine_overrides="winemenubuilder.exe,mscoree,mshtml=d"
+write_settings 0 0 "$work/music"
+use_wine_prefix
+wine_overrides=$WINEDLLOVERRIDES
 wineserver_pid() {
   local dir p
   dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
@@ -218,33 +203,15 @@ wineserver_pid() {
   done
   echo 0
 }
-wine_window() {
-  local w
-  for _ in $(seq 300); do
-    for w in $(xdotool search --name '^MP3 Orvane$' 2>/dev/null); do
-      xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable' && { echo "$w"; return 0; }
-    done
-    sleep 0.1
-  done
-  return 1
-}
-
 start_program() { # linux|wasapi|mci
   if [ "$1" = linux ]; then
-    env HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" \
-      DBUS_SESSION_BUS_ADDRESS=disabled: QT_QPA_PLATFORM=xcb "${ORVANE_EXE:-$build_dir/orvane}" >>"$work/app.log" 2>&1 &
-    app_pid=$!
-    window=$(main_window 150)
+    start_orvane "${ORVANE_EXE:-$build_dir/orvane}" XDG_STATE_HOME="$work/state" DBUS_SESSION_BUS_ADDRESS=disabled:
   else
-    timeout 20 "$wineserver" -w 2>/dev/null || true
-    for value in "Version=$version" PlayOrder=2 Sub=0 Repeat=0 "PlayPath=$(winpath "$work/music")"; do
-      WINEDLLOVERRIDES=$wine_overrides "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ \
-        /d "${value#*=}" /f >/dev/null 2>&1
-    done
+    end_wine
+    WINEDLLOVERRIDES=$wine_overrides wine_settings "Version=$version" PlayOrder=2 Sub=0 Repeat=0 \
+      "PlayPath=$(winpath "$work/music")"
     "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
-    ORVANE_MEDIA=$1 ORVANE_TRACE=$(winpath "$work/trace-$1.log") "$wine" "$win_exe" >>"$work/wine.log" 2>&1 &
-    app_pid=$!
-    window=$(wine_window)
+    start_orvane_exe "$win_exe" "$work/wine.log" ORVANE_MEDIA="$1" ORVANE_TRACE="$(winpath "$work/trace-$1.log")"
   fi
   sleep 1
 }
@@ -255,7 +222,7 @@ end_program() { # linux|wasapi|mci
     stop "$app_pid"
   else
     stop "$app_pid"
-    timeout 20 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null || true
+    end_wine
   fi
   app_pid=
 }
