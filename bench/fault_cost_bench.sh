@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # What the Windows program (orvane.exe under Wine) costs while it has nothing
-# it can play, with Repeat All on:
+# it can play, with Repeat All on, and what its memory does while it plays:
 #
-#   bench/fault_cost_bench.sh [empty|nodevice] [seconds]
+#   bench/fault_cost_bench.sh [empty|nodevice|music] [seconds]
 #   ORVANE_EXE=other/orvane.exe bench/fault_cost_bench.sh ...
 #
 #   empty     a tree of 2,000 empty folders, Subdirectories on, with a sound
 #             server (a private PulseAudio server with a null sink)
 #   nodevice  a folder of three files, with neither a sound server nor an
 #             ALSA device: every file fails for want of a device
+#   music     a folder of ten half-second tones played round and round, with
+#             a sound server: the private memory per file opened
 #
 # Play is pressed with the mouse on a virtual display; then, for the given
 # seconds (40 unless told), the CPU time of orvane.exe and of the session's
@@ -28,15 +30,15 @@ if [ "${1:-}" = --inside ]; then
 else
   scenario=${1:-empty} seconds=${2:-40}
   case $scenario in
-    empty | nodevice) ;;
+    empty | nodevice | music) ;;
     *)
-      echo "usage: $0 [empty|nodevice] [seconds]" >&2
+      echo "usage: $0 [empty|nodevice|music] [seconds]" >&2
       exit 2
       ;;
   esac
   need_tools
   build_orvane_exe
-  if [ "$scenario" = empty ]; then
+  if [ "$scenario" != nodevice ]; then
     exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$scenario" "$seconds"
   fi
   exec "$0" --inside "$scenario" "$seconds"
@@ -60,8 +62,17 @@ case $scenario in
     export ALSA_CONFIG_PATH=$work/no-alsa.conf
     : >"$ALSA_CONFIG_PATH"
     ;;
+  music)
+    mkdir -p "$music"
+    make_tone "$work/tone.mp3" 0.5
+    for t in $(seq -w 10); do cp "$work/tone.mp3" "$music/track$t.mp3"; done
+    sub=0
+    ;;
 esac
 
+opened() {
+  grep -c '^Open' "$1" 2>/dev/null || true
+}
 private_kib() {
   awk '/^RssAnon:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0
 }
@@ -85,7 +96,7 @@ end_wine
 wine_settings "Version=$version" PlayOrder=2 "Sub=$sub" Repeat=1 "PlayPath=$(winpath "$music")"
 
 report() {
-  local label=$1 media=$2 hz a0 s0 a1 s1 m0 m1 server
+  local label=$1 media=$2 hz a0 s0 a1 s1 m0 m1 o0 o1 server
   hz=$(getconf CLK_TCK)
   local trace=$work/trace-$media.log
   start_orvane_exe "$exe" "$work/wine-$media.log" ORVANE_MEDIA="$media" ORVANE_TRACE="$(winpath "$trace")"
@@ -94,18 +105,24 @@ report() {
   else
     sleep 1
     point_at_button "$window" 6360 click 1
-    sleep 2
+    # Playing files, memory settles once the first files have loaded what
+    # decoding needs.
+    sleep "$([ "$scenario" = music ] && echo 20 || echo 2)"
     server=$(wineserver_pid)
-    a0=$(cpu_ticks "$app_pid") s0=$(cpu_ticks "$server") m0=$(private_kib "$app_pid")
+    a0=$(cpu_ticks "$app_pid") s0=$(cpu_ticks "$server") m0=$(private_kib "$app_pid") o0=$(opened "$trace")
     sleep "$seconds"
-    a1=$(cpu_ticks "$app_pid") s1=$(cpu_ticks "$server") m1=$(private_kib "$app_pid")
+    a1=$(cpu_ticks "$app_pid") s1=$(cpu_ticks "$server") m1=$(private_kib "$app_pid") o1=$(opened "$trace")
     printf '%-34s orvane.exe %5.1f %%, wineserver %5.1f %% of one core over %s s; private memory %.1f -> %.1f MiB\n' \
       "$label ($scenario)" \
       "$(awk -v t=$((a1 - a0)) -v hz="$hz" -v s="$seconds" 'BEGIN { print 100 * t / hz / s }')" \
       "$(awk -v t=$((s1 - s0)) -v hz="$hz" -v s="$seconds" 'BEGIN { print 100 * t / hz / s }')" \
       "$seconds" "$(awk -v k="$m0" 'BEGIN { print k / 1024 }')" "$(awk -v k="$m1" 'BEGIN { print k / 1024 }')"
-    printf '%-34s files opened %s; completions by code: %s\n' "" "$(grep -c '^Open' "$trace" 2>/dev/null || true)" \
+    printf '%-34s files opened %s; completions by code: %s\n' "" "$(opened "$trace")" \
       "$(grep '^Done' "$trace" 2>/dev/null | sort | uniq -c | awk '{ printf "%s%s x%s", s, $3, $1; s = ", " }')"
+    if [ "$o1" -gt "$o0" ]; then
+      printf '%-34s private memory %+.1f kB per file opened (%s files)\n' "" \
+        "$(awk -v m=$((m1 - m0)) -v n=$((o1 - o0)) 'BEGIN { print m / n }')" $((o1 - o0))
+    fi
   fi
   stop "$app_pid"
   app_pid=

@@ -115,6 +115,7 @@ TEST_F(MainFormTest, LoadShowsTheStoredChoicesAndEachClickStoresAtOnce)
     window.optDate_Click();
     window.ckRepeat_Click(true);
     EXPECT_TRUE(ctl.optDate());
+    EXPECT_FALSE(ctl.optName());
     EXPECT_EQ(ctl.ckRepeat(), 1);
     EXPECT_EQ(store.writes, (Calls{"PlayOrder=2", "Sub=1", "Repeat=0", "PlayOrder=1", "Repeat=1"}));
 }

@@ -1,3 +1,4 @@
+#include "platform/collation.h"
 #include "player_fixture.h"
 
 #include <random>
@@ -78,6 +79,14 @@ TEST(LetterOrder, IsAStrictWeakOrderOverAwkwardNames)
             }
         }
     }
+    // Text is whole UTF-8, up to U+10FFFF and without overlong forms: a lead
+    // byte followed by anything but its continuation bytes is not.
+    for (const char* broken : {"\xC3\x28", "\xE2\x82\x28", "\xF0\x9F\x8E\x28", "\xE2\x82", "\xC2\x7F", "\xC2\xC0",
+                               "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80"})
+        EXPECT_FALSE(isText(broken)) << broken;
+    for (const char* text : {"\xC2\x80", "\xC2\xBF", "\xE2\x80\x80", "\xE2\xBF\xBF", "\xF0\x90\x80\x80", "\xF1\xBF\xBF\xBF",
+                             "\xF4\x8F\xBF\xBF", "\xE2\x82\xAC\xF0\x9F\x8E\xB5"})
+        EXPECT_TRUE(isText(text)) << text;
 }
 
 TEST_F(Builder, WalkYieldsOncePerFolderSkipsPageFileAndHiddenFolders)

@@ -239,6 +239,7 @@ TEST_F(PlaceFixture, ProgramEndKeepsThePlaceAndTellsHowItEnded)
         ASSERT_TRUE(store.place()) << byUser;
         EXPECT_EQ(store.place()->positionMs, 7000);
         EXPECT_EQ(store.place()->running, !byUser);
+        EXPECT_EQ(store.place()->sub, 1);
         player.cmdStop_Click();
     }
 

@@ -207,17 +207,39 @@ TEST_F(Sequencer, TreeRepeatWaitsLongerAfterALargerEmptyTree)
     EXPECT_LE(small, 3);
     EXPECT_GE(large, small + 5);
     EXPECT_LT(large, 1000) << "the large tree is still walked again";
+
+    // What a sequence stopped before its round ended had looked at does not
+    // make the next one wait.
+    options("/t1000", 1, 1);
+    player.cmdPlay_Click(); // walked whole
+    player.cmdStop_Click();
+    options("/t1", 1, 1);
+    player.cmdPlay_Click();
+    int firstWalk = 0;
+    for (const auto listed = fs.listings.size(); firstWalk < 50; ++firstWalk) {
+        player.Timer1_Timer();
+        if (std::find(fs.listings.begin() + static_cast<std::ptrdiff_t>(listed), fs.listings.end(), "/t1")
+            != fs.listings.end())
+            break;
+    }
+    EXPECT_LE(firstWalk, small);
 }
 
 // Files that cannot be played are tried one per tick, not back to back, and
-// a single-folder round of them waits before the next round.
-TEST_F(Sequencer, UnplayableFilesAreTriedOncePerTickAndTheRoundWaits)
+// a single-folder round of them waits before the next round, from the first
+// round on, whether a failure is told at once or a tick after the open (when
+// the round has come round while the last file was being tried).
+class UnplayableFiles : public PlayerFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(UnplayableFiles, AreTriedOncePerTickAndTheRoundWaits)
 {
+    const int failsAfter = GetParam(); // ticks from the open to the failure
     fs.addFile("/m/a.mp3");
     fs.addFile("/m/b.mp3");
     options("/m", 0, 1);
     player.cmdPlay_Click();
     std::vector<int> openTicks;
+    int failIn = -1;
     for (int tick = 0; tick < 30; ++tick) {
         const auto before = mm.opened().size();
         const int asked = ui.tickRequests;
@@ -225,15 +247,23 @@ TEST_F(Sequencer, UnplayableFilesAreTriedOncePerTickAndTheRoundWaits)
         EXPECT_LE(mm.opened().size(), before + 1);
         if (mm.opened().size() > before) {
             openTicks.push_back(tick);
+            failIn = failsAfter;
+        }
+        if (failIn == 0) {
             mm.finish(MMControl::NotifyFailure);
             EXPECT_EQ(ui.tickRequests, asked) << "no tick at once after a failure";
         }
+        if (failIn >= 0)
+            --failIn;
     }
     ASSERT_GE(openTicks.size(), 6u);
     for (std::size_t k = 2; k < openTicks.size(); k += 2)
         EXPECT_GE(openTicks[k] - openTicks[k - 1], 3) << "round " << k / 2 << " waited";
     expectSet(ctl, Set::Playing);
 }
+
+INSTANTIATE_TEST_SUITE_P(FailingAfter, UnplayableFiles, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param == 0 ? "AtOnce" : "ATick"; });
 
 // Under single-folder repeat the folder is read again for each round: files
 // added during a round play in the next, and a folder emptied (or a medium
@@ -640,6 +670,23 @@ TEST_F(Sequencer, LookAheadPassesEmptyAndUnreadableFoldersAndChangesNothing)
     EXPECT_FALSE(player.BuildList);
     mm.finish();
     EXPECT_EQ(playThrough(), (Files{"/m/a.mp3", "/m/D/early.mp3", "/m/D/middle.mp3", "/m/D/late.mp3"}));
+
+    // Eight folders ahead at most: music in the eighth is named, in the ninth
+    // it simply starts when its folder comes.
+    for (const int empty : {7, 8}) {
+        FakeFileSystem far;
+        FakeMMControl farMm;
+        FakeUi farUi;
+        Player farPlayer(farMm, far, farUi);
+        far.addFile("/f/a.mp3");
+        for (int i = 0; i < empty; ++i)
+            far.addFolder("/f/e" + std::to_string(i));
+        far.addFile("/f/z/last.mp3");
+        setOptions(farPlayer.controls(), "/f", 1, 0);
+        farPlayer.cmdPlay_Click();
+        farPlayer.Timer1_Timer();
+        EXPECT_EQ(farMm.nextFiles, (Files{empty == 7 ? "/f/z/last.mp3" : ""})) << empty << " empty folders";
+    }
 }
 
 // At the end of a repeated tree the next pass begins again with the play path,
@@ -670,6 +717,15 @@ TEST_F(Sequencer, TreeRepeatNamesTheFirstFileOfTheNextPass)
     ASSERT_GE(mm.opened().size(), 5u);
     EXPECT_EQ(mm.opened()[4], "/t/own.mp3");
     EXPECT_EQ(mm.nextFiles[3], "/t/own.mp3");
+
+    // Where no later folder has music, the play path's first file comes round.
+    player.cmdStop_Click();
+    mm.nextFiles.clear();
+    for (const char* f : {"/t/B/b1.mp3", "/t/B/b2.mp3", "/t/C/c.mp3"})
+        fs.remove(f);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.nextFiles, (Files{"/t/own.mp3"}));
 }
 
 // A new start asks for its first tick at once, and so do a completion and the
@@ -782,6 +838,7 @@ INSTANTIATE_TEST_SUITE_P(AfterARound, PlayPathGone, ::testing::Bool(),
 struct HoldCase {
     int folders;
     int lookCostMs;
+    bool playedFirst = false; // a round played music before the tree was emptied
 };
 
 class PassHold : public PlayerFixture, public ::testing::WithParamInterface<HoldCase> {};
@@ -795,7 +852,14 @@ TEST_P(PassHold, TheWaitAfterAPassThatPlayedNothingFollowsWhatItsLookingCost)
     fs.clock = &ui.now;
     fs.callCost = milliseconds(c.lookCostMs);
     options("/t", 1, 1);
+    if (c.playedFirst)
+        fs.addFile("/t/f0/x.mp3");
     player.cmdPlay_Click();
+    if (c.playedFirst) {
+        player.Timer1_Timer();
+        mm.finish();
+        fs.remove("/t/f0/x.mp3");
+    }
     std::vector<int> walkTicks;
     std::vector<steady_clock::time_point> walkTimes;
     for (int tick = 0; tick < 3000 && walkTicks.size() < 3; ++tick) {
@@ -808,7 +872,7 @@ TEST_P(PassHold, TheWaitAfterAPassThatPlayedNothingFollowsWhatItsLookingCost)
         }
     }
     ASSERT_EQ(walkTicks.size(), 3u) << "the tree is walked again";
-    EXPECT_TRUE(mm.opened().empty());
+    EXPECT_EQ(mm.opened().size(), c.playedFirst ? 1u : 0u);
     const auto waited = milliseconds(250) * (walkTicks[2] - walkTicks[1]);
     // Between two walks: one pass's looking, and the check of the play path
     // that begins the next.
@@ -823,7 +887,7 @@ TEST_P(PassHold, TheWaitAfterAPassThatPlayedNothingFollowsWhatItsLookingCost)
 
 INSTANTIATE_TEST_SUITE_P(Trees, PassHold,
                          ::testing::Values(HoldCase{1, 0}, HoldCase{1, 10}, HoldCase{1000, 0},
-                                           HoldCase{200, 2}, HoldCase{20, 40}));
+                                           HoldCase{200, 2}, HoldCase{20, 40}, HoldCase{1, 10, true}));
 
 // The sound device goes away (or there is none): the file that was playing
 // is not passed over but tried again, less and less often while the device

@@ -344,6 +344,12 @@ TEST_F(SlowShare, ARepeatedFolderIsReadAgainForEachPass)
     const Files played = playSlowly(20, 1);
     ASSERT_GE(played.size(), 3u);
     EXPECT_EQ(played[2], "/r/b.mp3") << "the second pass plays the file added during the first";
+
+    fs.addFile("/r/c.mp3");
+    const Files later = playSlowly(20, 1);
+    EXPECT_NE(std::find(later.begin() + static_cast<std::ptrdiff_t>(played.size()), later.end(), "/r/c.mp3"),
+              later.end())
+        << "and each later pass what was added meanwhile";
 }
 
 } // namespace

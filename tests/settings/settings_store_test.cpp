@@ -87,6 +87,7 @@ TEST_F(Settings, LoadTurnsStoredTextIntoControlStates)
         loadSettings(settings, controls);
         EXPECT_EQ(controls.ckSub(), state) << text;
         EXPECT_EQ(controls.ckRepeat(), state) << text;
+        EXPECT_EQ(controls.checked(Ctl::ckSub), state == 1) << text; // what the windows show
     }
     stored("PlayPath", "/no/such folder, really");
     loadSettings(settings, controls);

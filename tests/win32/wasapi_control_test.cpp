@@ -211,6 +211,42 @@ TEST_F(WasapiControlTest, NextFileSoundsOnThroughStopAndNewStartUntilOpened)
     EXPECT_EQ(codes, Codes(5, MMControl::NotifySuccessful));
 }
 
+// Whether something holds the file open: one who wants the file to himself
+// (a tag editor, a copy over it) is then refused. The probe's own open keeps
+// anyone else from opening the file meanwhile, so a file is probed only
+// where no open of it is under way.
+bool heldOpen(const std::string& path)
+{
+    const HANDLE file = CreateFileW(win::toWide(path)->c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return false;
+}
+
+// A file is let go (its decoder and every object of Media Foundation behind
+// it) as soon as the control is done with it: heard to its end, dropped as
+// the next file, or closed while paused.
+TEST_F(WasapiControlTest, FilesAreLetGoOnceDoneWith)
+{
+    const std::string a = song("a.mp3"), b = song("b.mp3"), c = song("c.mp3", 6000);
+    EXPECT_EQ(playOnce(a), kSuccess);
+    EXPECT_FALSE(heldOpen(a));
+
+    codes.clear();
+    openAndPlay(c);
+    ASSERT_TRUE(pumpUntil([&] { return control.position() > 0.0; }));
+    control.setCommand("pause");
+    EXPECT_TRUE(heldOpen(c));
+    control.setNextFileName(b);
+    control.setNextFileName(a); // b goes
+    pumpFor(500);
+    EXPECT_FALSE(heldOpen(b));
+    control.setCommand("Close");
+    EXPECT_TRUE(pumpUntil([&] { return !heldOpen(a) && !heldOpen(c); }));
+    EXPECT_TRUE(codes.empty());
+}
+
 // Run with Wine's sound drivers off, as on a system without a sound device,
 // and with Media Foundation off, as on Windows N editions: every "Play" fails
 // once, and says why. Without a device the control stays ready for one that
