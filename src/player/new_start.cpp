@@ -103,6 +103,7 @@ void Player::beginSequence(bool quiet)
     holdTicks_ = 0;
     restartHeld_ = false;
     deviceWaitTicks_ = 0;
+    deviceWaitFile_.clear();
 
     closeControl();
     MMControl1.setNotify(false);

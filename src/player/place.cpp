@@ -4,11 +4,13 @@
 
 #include "player/player.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <utility>
 
 namespace orvane {
 
@@ -224,6 +226,8 @@ void PlaceKeeper::sequenceStarts(const std::string& playPath, bool dateOrder, in
     target_.reset();
     startAtMs_.reset();
     live_.reset();
+    lost_.reset();
+    lostDue_ = false;
     sequence_ = Place{};
     sequence_.playPath = playPath;
     sequence_.dateOrder = dateOrder;
@@ -270,11 +274,12 @@ std::int64_t PlaceKeeper::steer(const std::string& folder, const std::vector<Pla
 void PlaceKeeper::opening(const std::string& folder, const PlayListEntry& entry)
 {
     target_.reset();
+    const std::int64_t reachedMs = takeLost(entry.path);
     Place place = sequence_;
     place.folder = folder;
     place.file = entry.path;
     place.created = entry.created;
-    place.positionMs = startAtMs_.value_or(0);
+    place.positionMs = reachedMs > 0 ? reachedMs : startAtMs_.value_or(0);
     if (startAtMs_)
         control_.setStartPosition(static_cast<double>(*startAtMs_) / 1000.0);
     startAtMs_.reset();
@@ -284,6 +289,33 @@ void PlaceKeeper::opening(const std::string& folder, const PlayListEntry& entry)
     live_ = place;
     storedAt_ = static_cast<double>(place.positionMs) / 1000.0;
     store(place);
+}
+
+// The position a file that lost its device has reached, when this opening
+// tries it again; it then starts a little before, as a place played on does.
+// 0 for any other opening, after which nothing lost is remembered.
+std::int64_t PlaceKeeper::takeLost(const std::string& file)
+{
+    if (!std::exchange(lostDue_, false) || !lost_ || lost_->file != file) {
+        lost_.reset();
+        return 0;
+    }
+    if (lost_->positionMs > PlayOnBeforeMs)
+        startAtMs_ = lost_->positionMs - PlayOnBeforeMs;
+    return lost_->positionMs;
+}
+
+void PlaceKeeper::deviceLost()
+{
+    if (!live_)
+        return;
+    takePosition();
+    if (!lost_ || lost_->file != live_->file)
+        lost_ = live_;
+    lost_->positionMs = std::max(lost_->positionMs, live_->positionMs);
+    live_->positionMs = lost_->positionMs;
+    lostDue_ = true;
+    store(*live_);
 }
 
 void PlaceKeeper::takePosition()
@@ -307,9 +339,13 @@ void PlaceKeeper::tick()
     if (!live_ || live_->paused)
         return;
     const double seconds = control_.position();
-    if (seconds < 0.0 || std::fabs(seconds - storedAt_) < StoreEverySeconds)
+    if (seconds < 0.0)
         return;
+    // Noted at every tick: a control that loses its device knows nothing of
+    // the position any more by the time it says so.
     live_->positionMs = std::llround(seconds * 1000.0);
+    if (std::fabs(seconds - storedAt_) < StoreEverySeconds)
+        return;
     storedAt_ = seconds;
     store(*live_);
 }
@@ -319,6 +355,8 @@ void PlaceKeeper::forget()
     target_.reset();
     startAtMs_.reset();
     live_.reset();
+    lost_.reset();
+    lostDue_ = false;
     byItself_ = false;
     if (!stored_)
         return;

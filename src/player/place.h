@@ -95,7 +95,14 @@ public:
     // The sequence opens entry of folder; called between "Open" and "Play".
     void opening(const std::string& folder, const PlayListEntry& entry);
     void pauseChanged(bool paused);
-    // Each tick: stores the position of a file heard every few seconds.
+    // The sound device went away under the file heard: the next opening of
+    // that file (and only the next, and only of that file) plays on from
+    // where it was, as a place is played on.
+    void deviceLost();
+    // The file that waits for its device is passed over: it is not played on.
+    void lostPassed() { lostDue_ = false; }
+    // Each tick: notes the position of a file heard, and stores it every few
+    // seconds.
     void tick();
     void forget();
     // The program ends; closedByUser: through its window's close or Exit.
@@ -104,6 +111,7 @@ public:
 private:
     void store(const Place& place);
     void takePosition();
+    std::int64_t takeLost(const std::string& file);
 
     MMControl& control_;
     PlaceStore* store_ = nullptr;
@@ -114,6 +122,10 @@ private:
     std::optional<Place> live_;         // the place of the running sequence
     bool byItself_ = false;             // this sequence was started by itself
     double storedAt_ = 0.0;             // the position last stored, in seconds
+    // The file heard when the sound device went, and the furthest it got:
+    // tries that fail again at once never move it back.
+    std::optional<Place> lost_;
+    bool lostDue_ = false; // its next opening plays on from there
 };
 
 } // namespace orvane

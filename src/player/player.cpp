@@ -41,6 +41,8 @@ void Player::closeControl()
 
 void Player::setPlaying(const std::string& path)
 {
+    if (!path.empty())
+        deviceWaitFile_.clear(); // a file is opened: none waits under the cursor now
     if (playing_ == path)
         return;
     playing_ = path;

@@ -177,6 +177,7 @@ private:
     bool treeRepeatHeld();
     void awaitPlayPath();
     void awaitDevice(const std::string& heard);
+    bool skipDeviceWait();
     class PassLook;
     std::vector<PlayListEntry> entriesOf(const FileList& files);
     std::string followingFile();
@@ -236,6 +237,7 @@ private:
     std::int64_t holdTicks_ = 0;  // ticks the next pass still waits
     bool restartHeld_ = false;    // the waiting pass of a repeated tree begins with a new walk
     std::int64_t deviceWaitTicks_ = 0; // the last wait for a sound device; 0 while one works
+    std::string deviceWaitFile_;       // the file under the cursor that waits for its device
 };
 
 // Counts some looking (a folder listed or probed, a file opened) towards the

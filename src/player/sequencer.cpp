@@ -349,10 +349,28 @@ void Player::awaitDevice(const std::string& heard)
         if (it != list.end()) {
             PlayIndex = it - list.begin();
             passOver_ = false; // the round has not come round after all
+            deviceWaitFile_ = heard;
+            place_.deviceLost(); // and it plays on from where it was
         }
     }
     deviceWaitTicks_ = std::clamp<std::int64_t>(deviceWaitTicks_ * 2, 1, MaxDeviceWaitTicks);
     holdTicks_ = std::max(holdTicks_, deviceWaitTicks_);
+}
+
+// Skip while a file waits for its sound device: the user wants the next
+// file, which is tried at once (and waits for the device in turn); the one
+// that waited is passed over as a file that has ended.
+bool Player::skipDeviceWait()
+{
+    if (DeviceReady != 1 || deviceWaitFile_.empty())
+        return false;
+    if (PlayList && PlayIndex < playListCount() && (*PlayList)[static_cast<std::size_t>(PlayIndex)].path == deviceWaitFile_)
+        ++PlayIndex;
+    deviceWaitFile_.clear();
+    place_.lostPassed();
+    holdTicks_ = 0;
+    askForTick();
+    return true;
 }
 
 } // namespace orvane

@@ -23,6 +23,8 @@ void Player::resume()
 
 void Player::cmdSkip_Click()
 {
+    if (skipDeviceWait())
+        return;
     // Exactly what the control's completion does: the file counts as finished.
     DeviceReady = 1;
     closeControl();
@@ -42,6 +44,7 @@ void Player::cmdStop_Click()
     holdTicks_ = 0;
     restartHeld_ = false;
     deviceWaitTicks_ = 0;
+    deviceWaitFile_.clear();
     passOver_ = false;
     controls_.setEnabled(Ctl::Timer1, false);
     closeControl();

@@ -13,12 +13,9 @@ constexpr wchar_t kWindowClass[] = L"OrvaneMciControl";
 // Posted to the control's own window: a failure that is due to the player.
 constexpr UINT kFailureMessage = WM_APP + 1;
 
-// Whether a play that failed failed for want of a sound device: none is
-// there, or the one there will not take even plain CD-quality samples.
-bool noSoundDevice()
+// Plain CD-quality samples, which any sound device takes.
+WAVEFORMATEX cdFormat()
 {
-    if (waveOutGetNumDevs() == 0)
-        return true;
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = 2;
@@ -26,12 +23,30 @@ bool noSoundDevice()
     format.wBitsPerSample = 16;
     format.nBlockAlign = 4;
     format.nAvgBytesPerSec = 44100 * 4;
+    return format;
+}
+
+// Whether there is no sound device to play on: none is there, or the one
+// there will not take even plain CD-quality samples. Cheap: asked before
+// every open.
+bool noSoundDevice()
+{
+    if (waveOutGetNumDevs() == 0)
+        return true;
+    const WAVEFORMATEX format = cdFormat();
     return waveOutOpen(nullptr, WAVE_MAPPER, &format, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR;
 }
 
-int failureCode()
+// A device whose sound server has gone still answers the question above
+// (Wine's PulseAudio driver does); only opening it tells.
+bool soundDeviceOpens()
 {
-    return noSoundDevice() ? MMControl::NotifyNoDevice : MMControl::NotifyFailure;
+    const WAVEFORMATEX format = cdFormat();
+    HWAVEOUT out = nullptr;
+    if (waveOutOpen(&out, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+        return false;
+    waveOutClose(out);
+    return true;
 }
 
 template <typename Parms>
@@ -67,8 +82,10 @@ void MciControl::open()
     const auto path = win::fullPath(fileName());
     // Opening a file costs a great deal where there is no device to open it
     // on (a tenth of a second and more under Wine); "Play" then fails at once.
-    if (!path || noSoundDevice())
+    // After a device failed, the file is opened only once one opens again.
+    if (!path || noSoundDevice() || (deviceFailed_ && !soundDeviceOpens()))
         return;
+    deviceFailed_ = false;
     MCI_OPEN_PARMSW parms{};
     parms.lpstrDeviceType = L"mpegvideo";
     parms.lpstrElementName = path->c_str();
@@ -171,6 +188,13 @@ void MciControl::failLater(int notifyCode)
         return;
     pendingFailure_ = 0;
     raiseDone(notifyCode == NotifyFailure ? failureCode() : notifyCode);
+}
+
+// Whether a play that failed failed for want of a sound device.
+int MciControl::failureCode()
+{
+    deviceFailed_ = noSoundDevice() || !soundDeviceOpens();
+    return deviceFailed_ ? NotifyNoDevice : NotifyFailure;
 }
 
 std::int64_t MciControl::statusMs(DWORD item) const

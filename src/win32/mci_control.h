@@ -51,6 +51,7 @@ private:
     void stopDevice();
     void dropQueuedEnds();
     void failLater(int notifyCode = NotifyFailure);
+    int failureCode();
     std::int64_t statusMs(DWORD item) const;
 
     void onNotify(WPARAM flags, LPARAM device);
@@ -65,6 +66,7 @@ private:
     uint64_t pendingFailure_ = 0; // a completion still to report, by serial
     int pendingCode_ = NotifyFailure;
     uint64_t failureSerial_ = 0;
+    bool deviceFailed_ = false; // the last failure was the device's
 };
 
 } // namespace orvane

@@ -14,7 +14,10 @@ std::unique_ptr<MMControl> makeWinMediaControl()
     const DWORD length = GetEnvironmentVariableW(L"ORVANE_MEDIA", wanted, 8);
     if (length == 0 || length >= 8 || _wcsicmp(wanted, L"mci") != 0) {
         auto control = std::make_unique<WasapiControl>();
-        if (control->isReady())
+        // Where there is no sound device at all yet, this control takes up
+        // the first that comes (MCI would be had for the whole run); one
+        // that is there but refuses its stream plays through MCI.
+        if (control->isReady() && (control->hadDeviceAtStart() || waveOutGetNumDevs() == 0))
             return control;
     }
     return std::make_unique<MciControl>();

@@ -46,9 +46,12 @@ public:
     WasapiControl(const WasapiControl&) = delete;
     WasapiControl& operator=(const WasapiControl&) = delete;
 
-    // False when Media Foundation or the sound device could not be had:
-    // every "Play" then fails.
+    // False when Media Foundation could not be had: every "Play" then
+    // fails. A sound device may come later: without one, every "Play" fails
+    // for want of a device, and looks for one again.
     bool isReady() const { return stream_.ready(); }
+    // Whether a sound device took the stream as the control started.
+    bool hadDeviceAtStart() const { return isReady() && stream_.deviceAtStart(); }
 
     void setNextFileName(const std::string& path) override;
     void setNotify(bool notify) override;

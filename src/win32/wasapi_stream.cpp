@@ -99,10 +99,14 @@ void WasapiStream::run()
 {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-    const bool ok = SUCCEEDED(com) && MediaFoundation::get() && haveDevice();
+    const bool ok = SUCCEEDED(com) && MediaFoundation::get();
+    // No sound device yet is no reason to give up: the first file looks for
+    // one again, as after a device that went away.
+    const bool device = ok && haveDevice();
     {
         std::lock_guard lock(mutex_);
         ready_ = ok;
+        deviceAtStart_ = device;
         initDone_ = true;
     }
     started_.notify_all();

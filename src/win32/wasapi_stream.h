@@ -59,9 +59,12 @@ public:
     WasapiStream(const WasapiStream&) = delete;
     WasapiStream& operator=(const WasapiStream&) = delete;
 
-    // False when Media Foundation or the sound device could not be had: every
-    // load then fails.
+    // False when Media Foundation could not be had: every load then fails.
+    // Without a sound device every load fails for want of one, and looks for
+    // one again.
     bool ready() const { return ready_; }
+    // Whether a sound device took the stream as it started.
+    bool deviceAtStart() const { return deviceAtStart_; }
     // The stream's rate and channels, as the device last gave them.
     int rate() const { return rate_; }
     int channels() const { return channels_; }
@@ -145,6 +148,7 @@ private:
     std::deque<Command> commands_;
     std::deque<Placement> placed_;
     bool ready_ = false;
+    bool deviceAtStart_ = false;
     std::atomic<int> rate_ = 0;
     std::atomic<int> channels_ = 0;
     std::atomic<double> position_ = -1.0;

@@ -17,6 +17,8 @@
 //
 // and where the control can tell or do more:
 //
+//   hasDevice(control)         a sound device is there (a control that may
+//                              lack one and is ready without it)
 //   waitForQueuedEnd(control)  waits, handling nothing, until the end of the
 //                              playing file is queued for this thread unread
 //   openedPaths(control)       every file the control began to load, in order
@@ -65,6 +67,8 @@ constexpr bool kQueuesEnds = requires(typename Traits::Control& control) { Trait
 template <class Traits>
 constexpr bool kListsOpened = requires(typename Traits::Control& control) { Traits::openedPaths(control); };
 template <class Traits>
+constexpr bool kTellsDevice = requires(typename Traits::Control& control) { Traits::hasDevice(control); };
+template <class Traits>
 constexpr bool kTellsSounding = requires(typename Traits::Control& control) { Traits::sounding(control); };
 
 template <class Traits>
@@ -77,9 +81,12 @@ protected:
 
     void SetUp() override
     {
-        if (Traits::mayLackDevice && !control.isReady())
+        bool playable = control.isReady();
+        if constexpr (kTellsDevice<Traits>)
+            playable = playable && Traits::hasDevice(control);
+        if (Traits::mayLackDevice && !playable)
             GTEST_SKIP() << "no sound device: the failing path is tested by " << Traits::name << "ControlNoDevice";
-        ASSERT_TRUE(control.isReady());
+        ASSERT_TRUE(playable);
     }
 
     static bool pumpUntil(const std::function<bool()>& condition, int timeoutMs = 15000)

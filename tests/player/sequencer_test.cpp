@@ -892,7 +892,8 @@ INSTANTIATE_TEST_SUITE_P(Trees, PassHold,
 // The sound device goes away (or there is none): the file that was playing
 // is not passed over but tried again, less and less often while the device
 // stays away and never more than four seconds apart; once the device is
-// back, it plays and everything after it follows, as if nothing had happened.
+// back, it plays on from a little before where it was, and everything after
+// it follows from its beginning, as if nothing had happened.
 struct DeviceCase {
     int sub;
     int repeat;
@@ -910,6 +911,9 @@ TEST_P(DeviceGone, TheSequenceKeepsItsPlaceAndTriesLessOftenUntilTheDeviceIsBack
     player.Timer1_Timer(); // a
     mm.finish();
     player.Timer1_Timer(); // b, as the device goes
+    mm.positionNow = 30.0;
+    player.Timer1_Timer();
+    mm.positionNow = -1.0; // the control has closed by the time it says why
     mm.finish(MMControl::NotifyNoDevice);
 
     std::vector<int> tries;
@@ -919,7 +923,10 @@ TEST_P(DeviceGone, TheSequenceKeepsItsPlaceAndTriesLessOftenUntilTheDeviceIsBack
         if (mm.opened().size() > before) {
             tries.push_back(tick);
             EXPECT_EQ(mm.opened().back(), "/m/b.mp3");
+            EXPECT_EQ(mm.starts().back(), "28000") << "try " << tries.size();
+            mm.positionNow = 26.5; // a try that got no further than its start
             mm.finish(MMControl::NotifyNoDevice);
+            mm.positionNow = -1.0;
         }
         EXPECT_TRUE(player.waitsForDevice());
         expectSet(ctl, Set::Playing);
@@ -936,6 +943,12 @@ TEST_P(DeviceGone, TheSequenceKeepsItsPlaceAndTriesLessOftenUntilTheDeviceIsBack
     Files heard(all.begin() + static_cast<std::ptrdiff_t>(opened), all.end());
     heard.resize(std::min(heard.size(), c.after.size()));
     EXPECT_EQ(heard, c.after);
+    const Files starts = mm.starts();
+    Files startsAfter(starts.begin() + static_cast<std::ptrdiff_t>(opened),
+                      starts.begin() + static_cast<std::ptrdiff_t>(opened + heard.size()));
+    Files expected(c.after.size(), "none");
+    expected[0] = "28000";
+    EXPECT_EQ(startsAfter, expected);
     EXPECT_FALSE(player.waitsForDevice());
     player.cmdStop_Click();
     expectSet(ctl, Set::Idle);
@@ -947,6 +960,97 @@ INSTANTIATE_TEST_SUITE_P(
                       DeviceCase{0, 1, {"/m/b.mp3", "/m/c.mp3", "/m/a.mp3", "/m/b.mp3"}},
                       DeviceCase{1, 1, {"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3",
                                         "/m/a.mp3"}}));
+
+// What the user does while a file waits for its sound device: Skip goes on
+// to the next file at once (which then waits in its turn), Pause holds the
+// tries until Play, Stop ends the sequence, and the program's end keeps the
+// place reached, not where the last try started.
+struct WaitCase {
+    const char* name;
+    std::string lost;                 // the file heard when the device goes
+    std::function<void(Player&)> act; // what the user does meanwhile
+    std::string next;                 // the next file opened; empty: none
+    std::string startAt;              // where it starts; "none": its beginning
+    int within;                       // ticks it takes at most
+    bool playing;                     // the playing arrangement, else idle
+};
+
+class DeviceWait : public PlayerFixture, public ::testing::WithParamInterface<WaitCase> {
+protected:
+    // Ticks until the file that waits has been tried this many times more,
+    // each try failing for want of a device.
+    void tickAndHearNoDevice(int tries)
+    {
+        for (int tick = 0; tick < 100 && tries > 0; ++tick) {
+            const auto opened = mm.opened().size();
+            player.Timer1_Timer();
+            if (mm.opened().size() > opened) {
+                mm.finish(MMControl::NotifyNoDevice);
+                --tries;
+            }
+        }
+        ASSERT_EQ(tries, 0);
+    }
+};
+
+TEST_P(DeviceWait, TheUsersCommandsActOnTheFileThatWaits)
+{
+    const WaitCase& c = GetParam();
+    makeTree(fs);
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    while (mm.opened().empty() || mm.opened().back() != c.lost) {
+        ASSERT_LT(mm.opened().size(), 5u);
+        if (!mm.opened().empty())
+            mm.finish();
+        player.Timer1_Timer();
+    }
+    mm.positionNow = 30.0;
+    player.Timer1_Timer();
+    mm.positionNow = -1.0;
+    mm.finish(MMControl::NotifyNoDevice);
+    // Tried again and failed again, so that the wait has grown.
+    tickAndHearNoDevice(3);
+
+    const auto before = mm.opened().size();
+    c.act(player);
+    EXPECT_EQ(mm.opened().size(), before) << "nothing opened by the command itself";
+    if (c.playing) {
+        ASSERT_TRUE(player.place().stored());
+        EXPECT_EQ(player.place().stored()->positionMs, 30000);
+    }
+    int ticks = 0;
+    while (ticks < 40 && mm.opened().size() == before) {
+        player.Timer1_Timer();
+        ++ticks;
+    }
+    EXPECT_EQ(mm.opened().size() > before ? mm.opened().back() : "", c.next);
+    if (!c.next.empty()) {
+        EXPECT_LE(ticks, c.within);
+        EXPECT_EQ(mm.starts().back(), c.startAt);
+    }
+    expectSet(ctl, c.playing ? Set::Playing : Set::Idle);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, DeviceWait,
+    ::testing::Values(
+        WaitCase{"SkipTriesTheNextFileAtOnce", "/m/b.mp3", [](Player& p) { p.cmdSkip_Click(); }, "/m/c.mp3", "none",
+                 1, true},
+        WaitCase{"SkipOnAFoldersLastFileGoesToTheNextFolder", "/m/c.mp3", [](Player& p) { p.mnuSkip_Click(); },
+                 "/m/A/x.mp3", "none", 2, true},
+        WaitCase{"PauseHoldsTheTriesUntilPlay", "/m/b.mp3",
+                 [](Player& p) {
+                     p.cmdPause_Click();
+                     for (int i = 0; i < 40; ++i)
+                         p.Timer1_Timer();
+                     p.cmdPlay_Click();
+                 },
+                 "/m/b.mp3", "28000", 1, true},
+        WaitCase{"StopEndsTheWait", "/m/b.mp3", [](Player& p) { p.cmdStop_Click(); }, "", "none", 0, false},
+        WaitCase{"ProgramEndKeepsThePlaceReached", "/m/b.mp3", [](Player& p) { p.place().programEnds(true); },
+                 "/m/b.mp3", "28000", 16, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The last file of a repeated folder loses its device after the cursor has
 // gone round: that file, not the first, is the one tried again.

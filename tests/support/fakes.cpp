@@ -18,6 +18,18 @@ std::vector<std::string> FakeMMControl::opened() const
     return files;
 }
 
+std::vector<std::string> FakeMMControl::starts() const
+{
+    std::vector<std::string> out;
+    for (const auto& entry : log) {
+        if (entry == "Command=Open")
+            out.push_back("none");
+        else if (entry.rfind("StartAt=", 0) == 0 && !out.empty())
+            out.back() = entry.substr(8);
+    }
+    return out;
+}
+
 std::vector<std::string> FakeMMControl::commands() const
 {
     std::vector<std::string> out;

@@ -45,6 +45,9 @@ public:
     // The files opened so far, in order.
     std::vector<std::string> opened() const;
     std::vector<std::string> commands() const; // the Command= entries only
+    // For each file opened, in order, where its "Play" started it: whole
+    // milliseconds, or "none" from its beginning.
+    std::vector<std::string> starts() const;
     void clear() { log.clear(); }
 
     std::vector<std::string> log;

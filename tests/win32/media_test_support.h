@@ -101,6 +101,7 @@ struct WasapiTraits : Win32Loop {
     static constexpr int longMs = 6000;
     static std::string bytes(int ms) { return toneBytes(44100, 1, ms); }
     static std::string otherBytes() { return toneBytes(48000, 2, 1000); }
+    static bool hasDevice(WasapiControl& control) { return control.hadDeviceAtStart(); }
 };
 
 } // namespace orvane::test
