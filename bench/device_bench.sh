@@ -121,40 +121,15 @@ make_file "$work/music/track3.mp3" 12 600
 # What a recording holds: the time to its first sound, the tones in order
 # with their lengths, and the longest silence between two tones.
 heard() { # recording
-  python3 - "$1" "$rate" <<'PY'
-import array, sys
+  PYTHONPATH="$source_dir/bench" python3 - "$1" "$rate" <<'PY'
+import sys
+from tone_runs import LOUD, samples_of, tone_runs
 path, rate = sys.argv[1], int(sys.argv[2])
-samples = array.array("h")
-data = open(path, "rb").read()
-samples.frombytes(data[: len(data) // 2 * 2])
+samples = samples_of(open(path, "rb").read())
 step = rate // 100  # 10 ms
-loud = [max((abs(s) for s in samples[i : i + step]), default=0) >= 300 for i in range(0, len(samples), step)]
+loud = [max((abs(s) for s in samples[i : i + step]), default=0) >= LOUD for i in range(0, len(samples), step)]
 first = next((i for i, l in enumerate(loud) if l), None)
-window = rate // 20
-runs = []
-for i in range(0, len(samples) - window, window):
-    part = samples[i : i + window]
-    if max(abs(s) for s in part) < 300:
-        hz = 0
-    else:
-        crossings = sum(1 for a, b in zip(part, part[1:]) if (a < 0) != (b < 0))
-        hz = round(crossings * 20 / 2 / 100) * 100
-    if runs and runs[-1][0] == hz:
-        runs[-1][1] += 1
-    else:
-        runs.append([hz, 1])
-# A sound server that falls behind (Wine's, on a busy machine) breaks a tone
-# into pieces: pieces shorter than 0.15 s are left out, and what is left of
-# one tone is one run again.
-tones = []
-for hz, n in runs:
-    if n < 3:
-        continue
-    if tones and tones[-1][0] == hz:
-        tones[-1][1] += n
-    else:
-        tones.append([hz, n])
-tones = [t for t in tones if t[0]]
+tones = [t for t in tone_runs(samples, rate) if t[0]]
 gaps, last = [], None
 for i, l in enumerate(loud):
     if l:
@@ -169,17 +144,13 @@ PY
 }
 into_tone() { # hz seconds: that far into the file with that tone, as heard
   for _ in $(seq 300); do
-    python3 - "$recording" "$rate" "$1" <<'PY' && break
-import array, sys
+    PYTHONPATH="$source_dir/bench" python3 - "$recording" "$rate" "$1" <<'PY' && break
+import sys
+from tone_runs import pitch, samples_of
 path, rate, hz = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-samples = array.array("h")
 data = open(path, "rb").read()
-samples.frombytes(data[max(0, len(data) // 2 * 2 - rate):len(data) // 2 * 2])
-part = samples[-rate // 20:]
-if len(part) < rate // 20 or max(abs(s) for s in part) < 300:
-    sys.exit(1)
-crossings = sum(1 for a, b in zip(part, part[1:]) if (a < 0) != (b < 0))
-sys.exit(0 if round(crossings * 20 / 2 / 100) * 100 == hz else 1)
+part = samples_of(data[max(0, len(data) // 2 * 2 - rate) :])[-rate // 20 :]
+sys.exit(0 if len(part) == rate // 20 and pitch(part) == hz else 1)
 PY
     sleep 0.1
   done

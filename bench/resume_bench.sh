@@ -55,38 +55,14 @@ kill_app() {
 
 # The tones heard in the recording from a byte on: "400Hz 5.2s, 500Hz 12.0s".
 tones_from() {
-  python3 - "$recording" "$rate" "$1" "${2:-}" <<'PY'
-import array, sys
+  PYTHONPATH="$source_dir/bench" python3 - "$recording" "$rate" "$1" "${2:-}" <<'PY'
+import sys
+from tone_runs import samples_of, tone_runs
 path, rate, start, end = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
-samples = array.array("h")
 with open(path, "rb") as f:
     f.seek(start - start % 2)
     data = f.read() if not end else f.read(int(end) - start + start % 2)
-samples.frombytes(data[: len(data) // 2 * 2])
-window = rate // 20
-runs = []
-for i in range(0, len(samples) - window, window):
-    part = samples[i : i + window]
-    if max(abs(s) for s in part) < 300:
-        hz = 0
-    else:
-        crossings = sum(1 for a, b in zip(part, part[1:]) if (a < 0) != (b < 0))
-        hz = round(crossings * 20 / 2 / 100) * 100
-    if runs and runs[-1][0] == hz:
-        runs[-1][1] += 1
-    else:
-        runs.append([hz, 1])
-# A sound server that falls behind (Wine's, on a busy machine) breaks a tone
-# into pieces with clicks between: pieces shorter than 0.15 s are left out,
-# and what is left of one tone is one run again.
-merged = []
-for hz, n in runs:
-    if n < 3:
-        continue
-    if merged and merged[-1][0] == hz:
-        merged[-1][1] += n
-    else:
-        merged.append([hz, n])
+merged = tone_runs(samples_of(data), rate)
 print(", ".join(("silence" if hz == 0 else f"{hz}Hz") + f" {n / 20:.1f}s" for hz, n in merged))
 PY
 }
