@@ -29,6 +29,7 @@ Player::Player(MMControl& mmControl, std::unique_ptr<FileService> own, FileServi
 
 Player::~Player()
 {
+    MMControl1.setDoneHandler(nullptr); // the control may outlive the player and end a file after it
     fs_.answered().disconnect(filesHeard_);
     MMControl1.nowPlayingChanged().disconnect(controlHeard_);
 }

@@ -235,9 +235,11 @@ TEST_F(Transport, ThePlayerTellsWhichFileIsHeard)
     // outlive it.
     FakeMMControl outliving;
     SlowFileService outlivingFiles(fs);
-    { Player gone(outliving, outlivingFiles, ui); }
+    std::make_unique<Player>(outliving, outlivingFiles, ui).reset();
     EXPECT_EQ(outliving.nowPlayingChanged().listeners(), 0u);
     EXPECT_EQ(outlivingFiles.answered().listeners(), 0u);
+    outliving.finish(); // a file it ends later reaches no player
+    EXPECT_TRUE(outliving.commands().empty());
 }
 
 } // namespace
