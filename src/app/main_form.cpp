@@ -68,7 +68,6 @@ MainForm::~MainForm()
 {
     player_->place().keepIn(nullptr);
     ui_->setTickHandler(nullptr);
-    MMControl1_->setDoneHandler(nullptr);
 }
 
 bool MainForm::timer1Runs() const

@@ -184,9 +184,10 @@ void Player::continueWalk()
     }
 }
 
+// A walk is numbered as it starts; the one ended here stops at its next
+// folder because nothing is open any more.
 void Player::endWalk()
 {
-    ++walkSerial_;
     walkOpen_ = false;
     walkLevels_.clear();
     walkUnlisted_.reset();
@@ -201,23 +202,17 @@ std::string Player::folderAt(std::int64_t index)
     return List1.List(index);
 }
 
-// Asks for what moving to folder reads (its listing, which brings the dates
-// with it, and its first ".mp3") and throws FileAnswerPending until all of it
+// Asks for what moving to folder reads, its listing (which brings the dates
+// with it and tells the first ".mp3"), and throws FileAnswerPending until it
 // is there. A service that answers at once is read only as the steps come.
 void Player::needFolder(const std::string& folder)
 {
     if (fs_.immediate())
         return;
-    // The listing first: once it is in, the first ".mp3" is known from it.
     try {
         fs_.listFolder(folder, ListPattern::Mp3Files);
     } catch (const std::exception&) {
         // Known to fail: the step that reads it deals with that.
-    }
-    try {
-        ProbeFolder(joinPath(folder, Mp3Pattern));
-    } catch (const std::exception&) {
-        // As above.
     }
 }
 

@@ -222,7 +222,7 @@ private:
     std::vector<WalkLevel> walkLevels_;         // the subfolders still to come, deepest last
     std::optional<std::string> walkUnlisted_;   // the last folder put into List1, not yet listed
     bool walkOpen_ = false;                     // List1 is not complete yet
-    std::uint64_t walkSerial_ = 0;              // one number per walk: a newer walk or a Stop ends an older one
+    std::uint64_t walkSerial_ = 0;              // one number per walk: a newer walk ends an older one
     bool tickRunning_ = false;
     std::uint64_t stops_ = 0; // Stops so far, to tell a tick that one came during its yields
     bool tickAsked_ = false;  // a tick was asked for since the last one began

@@ -140,6 +140,10 @@ TEST_F(AsyncFiles, ReadsPendUntilTheirAnswersArriveOnTheWindowThreadInOrder)
     ASSERT_TRUE(inbox.runOne());
 
     EXPECT_TRUE(pends([&] { service->listFolder("/n", ListPattern::Mp3Files); }));
+    service->forgetFolder("/n"); // and asked again while the first answer is on its way
+    EXPECT_TRUE(pends([&] { service->listFolder("/n", ListPattern::Mp3Files); }));
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_TRUE(pends([&] { service->listFolder("/n", ListPattern::Mp3Files); })) << "not the asking waited for";
     ASSERT_TRUE(inbox.runOne());
     EXPECT_EQ(service->firstMp3("/n"), "c.mp3") << "known from the listing: the share is not asked again";
     EXPECT_TRUE(pends([&] { service->listFolder("/nowhere", ListPattern::All); }));

@@ -101,6 +101,15 @@ TEST_F(MixedFolder, TrailingSeparatorListsTheSameFolder)
               namesAndFolderBits(fs->listFolder(tree.path(), ListPattern::All)));
 }
 
+// As Windows matches "*.mp3": in any case, and with nothing before the dot.
+TEST(Mp3Name, EndsInDotMp3InAnyCase)
+{
+    for (const char* name : {"a.mp3", "A.MP3", ".mp3", "x.Mp3"})
+        EXPECT_TRUE(matchesMp3(name)) << name;
+    for (const char* name : {"mp3", "a.mp3.txt", "a.mp4", "amp3", ""})
+        EXPECT_FALSE(matchesMp3(name)) << name;
+}
+
 TEST(PosixFileSystem, FolderWithoutOrdinaryMp3GivesNoFirstMp3)
 {
     TempTree tree;

@@ -97,6 +97,7 @@ TEST_F(Builder, WalkYieldsOncePerFolderSkipsPageFileAndHiddenFolders)
     fs.addFolder("/r/PageFile.Sys");
     fs.addFolder("/r/PAGEFILE.SYS");
     fs.addFile("/r/song.mp3");
+    fs.listsDots = true;
     options("/r", 0, 0);
     player.WalkFolders();
     EXPECT_EQ(player.List1.items(), (Files{"/r", "/r/one"}));

@@ -257,6 +257,39 @@ TEST_F(SlowShare, TheNextFolderIsReadWhileTheFilePlays)
     slow.Timer1_Timer();
     EXPECT_EQ(mm.opened().back(), "/m/A/X/y.mp3");
     EXPECT_EQ(files.asked, asked);
+
+    // So does the hint of a file in a later folder of the walk.
+    mm.clear();
+    files.holdPath("/m/A/X");
+    slow.cmdStop_Click();
+    setOptions(sctl, "/m", 1, 0);
+    slow.cmdPlay_Click();
+    for (int i = 0; i < 12 && mm.opened().size() < 3; ++i) {
+        files.answerAll();
+        slow.Timer1_Timer();
+        if (mm.opened().size() < 3)
+            mm.finish();
+    }
+    ASSERT_EQ(mm.opened(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/A/x.mp3"}));
+    EXPECT_EQ(mm.nextFiles.back(), "");
+    files.comeBack();
+    files.answerAll();
+    EXPECT_EQ(mm.nextFiles.back(), "/m/A/X/y.mp3");
+}
+
+// Answers that come while a tick runs are taken up once, as it ends: the
+// ticks after it, with nothing more come in, ask for no tick of their own.
+TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
+{
+    play("/m", 1, 0);
+    files.answer(); // the start's reads; the walk's first listing is still out
+    ui.atYield(1, [this] { files.answer(); });
+    slow.Timer1_Timer(); // a, and that listing's answer in its yield
+    ASSERT_EQ(mm.opened(), (Files{"/m/a.mp3"}));
+    const int asked = ui.tickRequests;
+    for (int i = 0; i < 3; ++i)
+        slow.Timer1_Timer();
+    EXPECT_EQ(ui.tickRequests, asked);
 }
 
 // At the end of a repeated tree, the look-ahead reads the play path for the

@@ -125,6 +125,8 @@ std::vector<DirEntry> FakeFileSystem::listFolder(const std::string& folder, List
     if (it == nodes_.end() || !it->second.folder || unreadable.count(p))
         throw FileSystemError("cannot list " + folder);
     std::vector<DirEntry> entries;
+    if (listsDots && pattern == ListPattern::All)
+        entries = {{".", AttrDirectory}, {"..", AttrDirectory}};
     for (const auto& name : it->second.children) {
         if (name.empty() || name[0] == '.')
             continue;

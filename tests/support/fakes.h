@@ -130,6 +130,7 @@ public:
 
     std::vector<std::string> listings; // every folder listed, in order
     std::set<std::string> unreadable;
+    bool listsDots = false; // "." and ".." listed as folders, as a Windows listing has them
     // Where set, each listing and each existence check moves this clock on
     // by callCost: a file system that is slow to answer.
     std::chrono::steady_clock::time_point* clock = nullptr;
