@@ -66,7 +66,6 @@ void Player::startNow(bool quiet)
 
     ui_.yield(); // where that first tick runs, before the walk goes deeper
     walkRest(walk); // the ticks, and the music, go on in its yields
-    WalkBusy = false;
 }
 
 // A play path that is not there answers Play with the error box; for the
@@ -125,7 +124,6 @@ void Player::dropStoppedWalk()
     endWalk();
     List1.Clear();
     ui_.setMousePointer(UiHost::PointerDefault);
-    WalkBusy = false;
 }
 
 // The play path's own files, which play first; false when the start must
@@ -139,7 +137,6 @@ bool Player::listPlayPath(bool quiet)
         // Left empty: the first tick then finds nothing to play here.
     } catch (const FileAnswerPending&) {
         // Forgotten during the yields: the start waits for it again.
-        WalkBusy = false;
         startAnswersReady(quiet);
         return false;
     }

@@ -65,13 +65,11 @@ std::string Player::playPathPattern() const
 // The whole walk in one go, yielding after each folder.
 void Player::WalkFolders()
 {
-    WalkBusy = true;
     ui_.setMousePointer(UiHost::PointerHourglass);
     ui_.yield();
     startWalk();
     walkRest(walkSerial_);
     ui_.setMousePointer(UiHost::PointerDefault);
-    WalkBusy = false;
 }
 
 // The walk of a new start, in steps: the play path itself first, so that its
@@ -81,7 +79,6 @@ void Player::WalkFolders()
 // the walk's number.
 std::uint64_t Player::walkPlayPath(bool quiet)
 {
-    WalkBusy = true;
     if (!quiet)
         ui_.setMousePointer(UiHost::PointerHourglass); // nobody waits on a quiet round
     ui_.yield();

@@ -118,7 +118,6 @@ public:
     FileList File1;
 
     PlayState state() const { return playState(PlayOn, Paused); }
-    bool walkBusy() const { return WalkBusy; }
     bool inTick() const { return tickRunning_; }
     // True while a pass that played nothing holds back the next one.
     bool passWaits() const { return holdTicks_ > 0 || restartHeld_; }
@@ -194,7 +193,6 @@ private:
     PlaceKeeper place_;
     bool startByItself_ = false; // the start under way plays on from the place by itself
     bool playOnAsked_ = false;   // playing on by itself waits for the play path's check
-    bool WalkBusy = false;
     std::string playing_;
     Signal<> nowPlayingChanged_;
     Signal<>::Handle controlHeard_ = 0;

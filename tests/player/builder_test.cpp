@@ -103,7 +103,6 @@ TEST_F(Builder, WalkYieldsOncePerFolderSkipsPageFileAndHiddenFolders)
     EXPECT_EQ(player.List1.items(), (Files{"/r", "/r/one"}));
     EXPECT_EQ(fs.listings, (Files{"/r", "/r/one"})); // nothing else was examined
     EXPECT_EQ(ui.yields, 3);                          // after the hourglass and after each folder
-    EXPECT_FALSE(player.walkBusy());
 }
 
 TEST_F(Builder, UnreadableFolderContributesNothingAndTheWalkCompletes)
@@ -131,7 +130,6 @@ TEST_F(Builder, SecondWalkDuringAYieldEndsTheFirstAtItsNextFolder)
     // The first walk listed the root, the second the whole tree; the first
     // then stopped instead of listing a to d again.
     EXPECT_EQ(fs.listings, (Files{"/r", "/r", "/r/a", "/r/b", "/r/c", "/r/d"}));
-    EXPECT_FALSE(player.walkBusy());
     EXPECT_EQ(player.List1.items(), (Files{"/r", "/r/a", "/r/b", "/r/c", "/r/d"}));
     EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
 }

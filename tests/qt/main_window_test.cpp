@@ -370,12 +370,12 @@ TEST_F(MainWindowTest, ClosingDuringTheWalkUnloadsAndStartsNoTimer)
     // The close arrives while Play's walk lets the window handle its events;
     // the new start then runs to its end on an unloaded window.
     bool walking = false;
-    QObject::connect(&w, &frmOrvane::unloaded, [&] { walking = w.player().walkBusy(); });
+    QObject::connect(&w, &frmOrvane::unloaded, [&] { walking = QApplication::overrideCursor() != nullptr; });
     QTimer::singleShot(0, &w, [&w] { w.close(); });
     w.cmdPlay->click();
 
     EXPECT_TRUE(w.isUnloaded());
-    EXPECT_TRUE(walking) << "the close came in during the walk";
+    EXPECT_TRUE(walking) << "the close came in during the walk, under its hourglass";
     EXPECT_EQ(sandbox.value("PlayPath"), "/m");
     EXPECT_TRUE(w.controls().enabled(Ctl::Timer1)) << "the new start ran to its end";
     // Ticks come only from Timer1, so a stopped timer is the proof that none
@@ -431,13 +431,13 @@ TEST_F(MainWindowTest, TerminationDuringTheWalkUnloadsFromItsYield)
     fs->addFile("/m/sub/b.mp3");
     ProgramEnd end(*this);
     bool walking = false;
-    QObject::connect(&w, &frmOrvane::unloaded, [&] { walking = w.player().walkBusy(); });
+    QObject::connect(&w, &frmOrvane::unloaded, [&] { walking = QApplication::overrideCursor() != nullptr; });
 
     raise(SIGTERM); // waits in the socket until the walk lets events through
     w.cmdPlay->click();
 
     EXPECT_TRUE(w.isUnloaded());
-    EXPECT_TRUE(walking) << "the request came in during the walk";
+    EXPECT_TRUE(walking) << "the request came in during the walk, under its hourglass";
     EXPECT_EQ(sandbox.value("PlayPath"), "/m");
     EXPECT_FALSE(w.Timer1.isActive()) << "an unloaded window runs no ticks";
     ASSERT_TRUE(test::waitUntil([&] { return end.ends == 1; }));
