@@ -238,13 +238,13 @@ AsyncFileService::~AsyncFileService()
 
 void AsyncFileService::close()
 {
+    post_ = nullptr; // closed before anything was asked too
     if (!worker_)
         return;
     std::lock_guard lock(worker_->mutex);
     worker_->stop = true;
     worker_->post = nullptr;
     worker_->wake.notify_one();
-    post_ = nullptr;
 }
 
 void AsyncFileService::ask(const FileCall& call)

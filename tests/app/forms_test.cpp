@@ -195,6 +195,8 @@ TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)
     ctl.setEnabled(Ctl::Timer1, true);
     EXPECT_TRUE(window.timer1Runs());
     ctl.setText1("/new");
+    EXPECT_TRUE(window.click("mnuAbout"));
+    EXPECT_EQ(trayWindow.calls.back(), "about");
 
     window.mnuExit_Click();
     window.Form_Unload();
@@ -359,6 +361,11 @@ TEST(ProgramLifetime, EndsOnceNoWindowIsLeftAfterTheMainWindowUnloaded)
     lifetime.windowGone();
     lifetime.runChecks();
     EXPECT_EQ(lifetime.ends, 1);
+
+    FakeLifetime alone; // no other window ever: the unload alone ends it
+    alone.mainWindowUnloaded();
+    alone.runChecks();
+    EXPECT_EQ(alone.ends, 1);
 }
 
 } // namespace

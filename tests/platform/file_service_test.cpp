@@ -31,10 +31,10 @@ public:
         }
         return FakeFileSystem::listFolder(folder, pattern);
     }
-    bool waitUntilInside(const std::string& folder)
+    bool waitUntilInside(const std::string& folder, std::chrono::milliseconds guard = HangGuard)
     {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, HangGuard, [&] {
+        return changed_.wait_for(lock, guard, [&] {
             return std::find(entered_.begin(), entered_.end(), folder) != entered_.end();
         });
     }
@@ -201,6 +201,28 @@ TEST_F(AsyncFiles, TheServiceEndsAtOnceWhileACallIsStuck)
     service.reset();
     ASSERT_TRUE(inbox.runOne());
     EXPECT_EQ(answers, 0);
+
+    // Closed before anything was asked, it asks the share nothing after.
+    service = std::make_unique<AsyncFileService>(fs, [this](std::function<void()> call) { inbox.post(std::move(call)); });
+    service->close();
+    EXPECT_TRUE(pends([&] { service->listFolder("/n", ListPattern::All); }));
+    EXPECT_FALSE(fs->waitUntilInside("/n", 200ms));
+}
+
+// A new start drops what was asked before it, not the call the worker is in,
+// asked after it: that one's answer still comes.
+TEST_F(AsyncFiles, TheCallInHandAskedAfterTheMarkIsAnswered)
+{
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::All); }));
+    ASSERT_TRUE(inbox.arrives()); // on its way, not handed over yet
+    const std::uint64_t mark = service->mark();
+    EXPECT_TRUE(pends([&] { service->listFolder("/gone", ListPattern::All); }));
+    ASSERT_TRUE(fs->waitUntilInside("/gone"));
+    service->forgetBefore(mark);
+    fs->comeBack();
+    ASSERT_TRUE(inbox.runOne()); // the answer for /m, thrown away
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_EQ(service->listFolder("/gone", ListPattern::All).size(), 1u);
 }
 
 } // namespace
