@@ -358,6 +358,21 @@ TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
     }
     EXPECT_EQ(mm.opened().back(), "/r/a.mp3");
     expectSet(sctl, Set::Playing);
+
+    // Gone for good: the rounds wait for it in the playing arrangement, and
+    // nobody is shown an hourglass for them.
+    fs.remove("/r");
+    mm.finish();
+    for (int i = 0; i < 40; ++i) {
+        files.answerAll();
+        const std::size_t before = mm.opened().size();
+        slow.Timer1_Timer();
+        if (mm.opened().size() > before)
+            mm.finish();
+    }
+    EXPECT_TRUE(slow.startWaits() || slow.passWaits());
+    expectSet(sctl, Set::Playing);
+    EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
 }
 
 // A repeated folder is read again for each pass, not taken from the last.
