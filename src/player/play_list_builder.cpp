@@ -73,8 +73,8 @@ void Player::WalkFolders()
 }
 
 // The walk of a new start, in steps: the play path itself first, so that its
-// files can start; the rest of the tree follows between ticks (see newStart),
-// or as the sequence needs it. Inside a tick no other tick could run, so there
+// files can start; the rest of the tree follows between ticks (see startNow),
+// or as the sequence needs it. Inside a tick no other tick can run, so there
 // the next round of a repeated tree is walked whole before it plays. Returns
 // the walk's number.
 std::uint64_t Player::walkPlayPath(bool quiet)
@@ -90,8 +90,6 @@ std::uint64_t Player::walkPlayPath(bool quiet)
         // The root's listing comes later; the walk goes on when it does.
     }
     ui_.yield();
-    if (tickRunning_)
-        walkRest(walk);
     return walk;
 }
 

@@ -232,6 +232,7 @@ TEST_F(PlaceFixture, ProgramEndKeepsThePlaceAndTellsHowItEnded)
 {
     for (const bool byUser : {true, false}) {
         keep(std::nullopt);
+        options("/m", 1, 0, !byUser); // each order kept too
         player.cmdPlay_Click();
         player.Timer1_Timer();
         mm.positionNow = 7.0;
@@ -240,6 +241,7 @@ TEST_F(PlaceFixture, ProgramEndKeepsThePlaceAndTellsHowItEnded)
         EXPECT_EQ(store.place()->positionMs, 7000);
         EXPECT_EQ(store.place()->running, !byUser);
         EXPECT_EQ(store.place()->sub, 1);
+        EXPECT_EQ(store.place()->dateOrder, !byUser);
         player.cmdStop_Click();
     }
 
@@ -338,6 +340,21 @@ TEST_F(PlaceFixture, PausedPlaceComesBackPausedAndPlayGoesOnFromIt)
     EXPECT_FALSE(store.place()->byItself); // nothing was heard by itself
     player.cmdPlay_Click();
     EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/B/z.mp3"), std::string("2500")));
+}
+
+// Where a file that lost its sound device had got to is for that file's next
+// opening only.
+TEST(PlaceKeeper, ALostPositionIsForTheFileThatLostItsDevice)
+{
+    FakeMMControl mm;
+    PlaceKeeper keeper(mm);
+    keeper.sequenceStarts("/m", false, 0, false);
+    keeper.opening("/m", {"/m/a.mp3", {}});
+    mm.positionNow = 30.0;
+    keeper.deviceLost();
+    keeper.opening("/m", {"/m/b.mp3", {}});
+    keeper.opening("/m", {"/m/a.mp3", {}});
+    EXPECT_TRUE(mm.log.empty()) << "each from its beginning";
 }
 
 // The stored form.
