@@ -286,6 +286,7 @@ TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
     ui.atYield(1, [this] { files.answer(); });
     slow.Timer1_Timer(); // a, and that listing's answer in its yield
     ASSERT_EQ(mm.opened(), (Files{"/m/a.mp3"}));
+    EXPECT_FALSE(files.out.empty()) << "taken up as the tick ended: the walk went on and asked for more";
     const int asked = ui.tickRequests;
     for (int i = 0; i < 3; ++i)
         slow.Timer1_Timer();
