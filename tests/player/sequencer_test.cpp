@@ -297,6 +297,14 @@ TEST_F(Sequencer, SingleFolderRepeatReadsTheFolderAgainForEachRound)
     EXPECT_LE(fs.listings.size() - listed, 15u) << "one reading per two ticks at most";
     EXPECT_EQ(ui.tickRequests, asked);
     expectSet(ctl, Set::Playing);
+    // However many rounds it stays empty, each waits as long as the first.
+    const auto firstRounds = fs.listings.size() - listed;
+    for (int i = 0; i < 1000; ++i)
+        player.Timer1_Timer();
+    const auto later = fs.listings.size();
+    for (int i = 0; i < 30; ++i)
+        player.Timer1_Timer();
+    EXPECT_GE(fs.listings.size() - later + 1, firstRounds);
 
     fs.addFile("/m/back.mp3");
     for (int i = 0; i < 4 && mm.opened().size() == opened; ++i)
@@ -813,8 +821,8 @@ TEST_P(PlayPathGone, ARepeatedTreeWaitsForItAndPlaysWhenItIsBack)
     EXPECT_TRUE(player.passWaits());
 
     makeTree(fs);
-    tickAndHear(player, mm, fs, 8, opened + 1);
-    ASSERT_EQ(mm.opened().size(), opened + 1) << "plays again within eight ticks";
+    tickAndHear(player, mm, fs, 3, opened + 1);
+    ASSERT_EQ(mm.opened().size(), opened + 1) << "plays again within three ticks: one held, one looks, one plays";
     tickAndHear(player, mm, fs, 60, opened + 6);
     const Files all = mm.opened();
     EXPECT_EQ(Files(all.begin() + static_cast<std::ptrdiff_t>(opened), all.end()),
