@@ -94,7 +94,6 @@ void SortedList::AddItems(std::vector<std::string> items)
     // Sorting the batch once and merging it in gives the same list as adding
     // the entries one by one, without moving the list once per entry.
     std::sort(items.begin(), items.end(), lessNoCase);
-    items.erase(std::unique(items.begin(), items.end()), items.end());
     const auto middle = static_cast<std::ptrdiff_t>(items_.size());
     items_.insert(items_.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
     std::inplace_merge(items_.begin(), items_.begin() + middle, items_.end(), lessNoCase);

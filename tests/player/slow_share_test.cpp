@@ -399,6 +399,31 @@ TEST_F(SlowShare, ARepeatedFolderIsReadAgainForEachPass)
     EXPECT_NE(std::find(later.begin() + static_cast<std::ptrdiff_t>(played.size()), later.end(), "/r/c.mp3"),
               later.end())
         << "and each later pass what was added meanwhile";
+
+    // So is the first pass after a Stop that came while a reading was out.
+    fs.addFile("/q/a.mp3");
+    setOptions(sctl, "/q", 0, 1);
+    slow.cmdStop_Click();
+    slow.cmdPlay_Click();
+    files.answerAll();
+    slow.Timer1_Timer(); // a
+    files.holdPath("/q");
+    slow.Timer1_Timer(); // its reading of the folder for the next pass waits
+    slow.cmdStop_Click();
+    files.comeBack();
+    mm.clear();
+    slow.cmdPlay_Click();
+    files.answerAll();
+    slow.Timer1_Timer(); // a
+    fs.addFile("/q/d.mp3");
+    for (int i = 0; i < 4; ++i) {
+        files.answerAll();
+        slow.Timer1_Timer();
+    }
+    mm.finish();
+    const Files afterStop = playSlowly(20, 1);
+    ASSERT_GE(afterStop.size(), 3u);
+    EXPECT_EQ(Files(afterStop.begin(), afterStop.begin() + 3), (Files{"/q/a.mp3", "/q/a.mp3", "/q/d.mp3"}));
 }
 
 } // namespace
