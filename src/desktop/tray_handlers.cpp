@@ -101,7 +101,6 @@ void TrayHandlers::trayRefresh(const std::string& imageName)
     hideWindow();
     module_.RemoveSysTrayIcon();
     module_.HookSysTrayWindow(windowHandle());
-    inTray_ = false;
     minimiseToTray();
 }
 

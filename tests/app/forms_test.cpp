@@ -191,7 +191,8 @@ TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)
     const bool paused = false;
     FakeTrayWindow trayWindow{module, paused};
     window.attachTray(&trayWindow);
-    trayWindow.minimise();
+    trayWindow.minimised = true;
+    window.Form_Resize(); // the window's resize goes to the tray
     ctl.setEnabled(Ctl::Timer1, true);
     EXPECT_TRUE(window.timer1Runs());
     ctl.setText1("/new");

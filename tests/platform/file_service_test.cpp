@@ -149,6 +149,9 @@ TEST_F(AsyncFiles, ReadsPendUntilTheirAnswersArriveOnTheWindowThreadInOrder)
     EXPECT_TRUE(pends([&] { service->listFolder("/nowhere", ListPattern::All); }));
     ASSERT_TRUE(inbox.runOne());
     EXPECT_THROW(service->listFolder("/nowhere", ListPattern::All), FileSystemError) << "the failure, kept";
+    EXPECT_TRUE(pends([&] { service->dateCreated("/m/none.mp3"); }));
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_THROW(service->dateCreated("/m/none.mp3"), FileSystemError);
 }
 
 // How a call still out comes to be dropped: a Stop drops everything pending,
@@ -223,6 +226,7 @@ TEST_F(AsyncFiles, TheCallInHandAskedAfterTheMarkIsAnswered)
     ASSERT_TRUE(inbox.runOne()); // the answer for /m, thrown away
     ASSERT_TRUE(inbox.runOne());
     EXPECT_EQ(service->listFolder("/gone", ListPattern::All).size(), 1u);
+    EXPECT_EQ(answers, 1) << "only the answer kept is told";
 }
 
 } // namespace
