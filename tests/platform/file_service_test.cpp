@@ -183,7 +183,9 @@ TEST_P(AsyncFilesDropped, ACallStuckOnAGoneShareHoldsUpNoCallAskedAfterItWasDrop
 INSTANTIATE_TEST_SUITE_P(
     By, AsyncFilesDropped,
     ::testing::Values(DropCase{"AStop", [](FileService& files) { files.dropPending(); }},
-                      DropCase{"ANewStart", [](FileService& files) { files.forgetBefore(files.mark()); }}),
+                      DropCase{"ANewStart", [](FileService& files) { files.forgetBefore(files.mark()); }},
+                      // made between the two calls: the second is kept, not asked again
+                      DropCase{"ANewStartBetween", [](FileService& files) { files.forgetBefore(files.mark() - 1); }}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(AsyncFiles, TheServiceEndsAtOnceWhileACallIsStuck)
