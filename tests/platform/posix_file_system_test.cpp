@@ -274,7 +274,8 @@ int checkClampedDates(const std::string& mountPoint)
     if (mount("none", mountPoint.c_str(), "ramfs", 0, nullptr) != 0)
         return 100;
     const std::pair<const char*, std::int64_t> files[] = {
-        {"/1500.mp3", -14'831'769'600}, {"/2001.mp3", 1'000'000'000}, {"/2400.mp3", 13'569'465'600}};
+        {"/1500.mp3", -14'831'769'600}, {"/2001.mp3", 1'000'000'000}, {"/2400.mp3", 13'569'465'600},
+        {"/2262.mp3", 9'223'372'036}}; // the clock's last whole second
     for (const auto& [name, seconds] : files) {
         const std::string path = mountPoint + name;
         const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
@@ -293,7 +294,8 @@ int checkClampedDates(const std::string& mountPoint)
         return 1;
     if (future != DateTime(DateTime::duration::max()))
         return 2;
-    if (!(old < now && now < future))
+    const DateTime last = fs->dateCreated(mountPoint + files[3].first);
+    if (!(old < now && now < last && last < future))
         return 3;
     return 0;
 }

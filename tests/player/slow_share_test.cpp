@@ -275,6 +275,20 @@ TEST_F(SlowShare, TheNextFolderIsReadWhileTheFilePlays)
     files.comeBack();
     files.answerAll();
     EXPECT_EQ(mm.nextFiles.back(), "/m/A/X/y.mp3");
+
+    // Two folders with files are read ahead: with no answer more, the files
+    // of both follow.
+    mm.clear();
+    slow.cmdStop_Click();
+    slow.cmdPlay_Click();
+    files.answerAll();
+    slow.Timer1_Timer();
+    files.answerAll();
+    for (int i = 0; i < 8 && mm.opened().size() < 4; ++i) {
+        mm.finish();
+        slow.Timer1_Timer();
+    }
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3", "/m/b.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3"}));
 }
 
 // Answers that come while a tick runs are taken up once, as it ends: the
