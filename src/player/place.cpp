@@ -223,9 +223,11 @@ std::optional<Place> PlaceKeeper::toPlayOnByItself(const std::function<bool(cons
 
 void PlaceKeeper::sequenceStarts(const std::string& playPath, bool dateOrder, int sub, bool quiet, bool byItself)
 {
+    // The place of the file heard last stays live until the sequence opens
+    // one (only the next round of a repeated tree comes here with one): the
+    // program's end meanwhile is kept with it.
     target_.reset();
     startAtMs_.reset();
-    live_.reset();
     lost_.reset();
     lostDue_ = false;
     sequence_ = Place{};

@@ -245,6 +245,30 @@ TEST_F(PlaceFixture, ProgramEndKeepsThePlaceAndTellsHowItEnded)
         player.cmdStop_Click();
     }
 
+    // Closed as a repeated tree whose play path has come back starts its
+    // next round: the close is kept with the place of the last file heard.
+    keep(std::nullopt);
+    options("/m", 1, 1);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    fs.remove("/m");
+    for (int i = 0; i < 12; ++i) {
+        player.Timer1_Timer();
+        if (player.DeviceReady == 0)
+            mm.finish(MMControl::NotifyFailure);
+    }
+    ASSERT_TRUE(player.passWaits());
+    const auto opened = mm.opened().size();
+    makeTree(fs);
+    for (int i = 0; i < 6 && player.passWaits(); ++i)
+        player.Timer1_Timer();
+    ASSERT_EQ(mm.opened().size(), opened) << "the round has begun; nothing opened yet";
+    player.place().programEnds(true);
+    ASSERT_TRUE(store.place());
+    EXPECT_FALSE(store.place()->running);
+    player.cmdStop_Click();
+
     // Closed before the place it was to play on from by itself was reached:
     // nothing of it was heard, so it ended nothing.
     Place p = placeAt("/m/A", "/m/A/x.mp3", 4000);

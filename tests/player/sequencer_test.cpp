@@ -312,6 +312,24 @@ TEST_F(Sequencer, SingleFolderRepeatReadsTheFolderAgainForEachRound)
     EXPECT_EQ(mm.opened().back(), "/m/back.mp3");
 }
 
+// A play path that is there but cannot be read holds nothing, its subfolders
+// included: the first tick ends the sequence, whatever an earlier sequence
+// had found in it.
+TEST_F(Sequencer, AnUnreadablePlayPathEndsAtTheFirstTick)
+{
+    fs.addFile("/m/a.mp3");
+    fs.addFile("/m/A/x.mp3");
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    player.cmdStop_Click();
+    fs.makeUnreadable("/m");
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.opened(), (Files{"/m/a.mp3"}));
+    expectSet(ctl, Set::Idle);
+}
+
 TEST_F(Sequencer, SkipOnTheLastFileIsItsNaturalEnd)
 {
     makeTree(fs);
