@@ -117,6 +117,7 @@ Place inDateOrder(Place p, int day)
 const Resume Resumes[] = {
     {"SameFileFromALittleBeforeItsPosition", placeAt("/m/A", "/m/A/x.mp3", 7250), noChange, "/m/A/x.mp3", "5250", true},
     {"PlayPathFileFromItsStartWhenThePlaceIsNearIt", placeAt("/m", "/m/b.mp3", 1500), noChange, "/m/b.mp3", "none", true},
+    {"FromItsStartWhenThePlaceIsJustTheLeadIn", placeAt("/m", "/m/b.mp3", 2000), noChange, "/m/b.mp3", "none", true},
     {"GoneFileTheOneAfterIt", placeAt("/m", "/m/b.mp3", 100),
      [](FakeFileSystem& fs, ControlModel&) { fs.remove("/m/b.mp3"); }, "/m/c.mp3", "none", true},
     {"GoneLastFileOfAFolderTheNextFolder", placeAt("/m", "/m/c.mp3", 100),
@@ -214,6 +215,9 @@ TEST_F(PlaceFixture, StoredAtEachFileAtPauseAndResumeAndEveryFewSecondsHeard)
     player.Timer1_Timer();
     EXPECT_EQ(store.saves, atOpen + 1);
     EXPECT_EQ(store.place()->positionMs, 2100);
+    mm.positionNow = 3.0;
+    player.Timer1_Timer();
+    EXPECT_EQ(store.saves, atOpen + 1) << "the interval counts from the last store";
 
     mm.positionNow = 3.5;
     player.cmdPause_Click();
