@@ -79,6 +79,7 @@ TEST(LetterOrder, IsAStrictWeakOrderOverAwkwardNames)
             }
         }
     }
+    EXPECT_TRUE(lessNoCase("a\xFF", "Z\xFF")) << "letters without regard to case in names that are not text too";
     // Text is whole UTF-8, up to U+10FFFF and without overlong forms: a lead
     // byte followed by anything but its continuation bytes is not.
     for (const char* broken : {"\xC3\x28", "\xE2\x82\x28", "\xF0\x9F\x8E\x28", "\xE2\x82", "\xC2\x7F", "\xC2\xC0",
