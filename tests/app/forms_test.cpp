@@ -106,6 +106,7 @@ TEST_F(MainFormTest, LoadShowsTheStoredChoicesAndEachClickStoresAtOnce)
     EXPECT_TRUE(store.writes.empty());
 
     window.Text1_Change("/typed");
+    EXPECT_EQ(ctl.Text1(), "/typed");
     window.optName_Click();
     window.ckSub_Click(true);
     window.ckRepeat_Click(false);
@@ -198,10 +199,14 @@ TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)
     ctl.setText1("/new");
     EXPECT_TRUE(window.click("mnuAbout"));
     EXPECT_EQ(trayWindow.calls.back(), "about");
+    EXPECT_TRUE(window.click("mnuSettings"));
+    EXPECT_EQ(trayWindow.calls.back(), "restore");
+    trayWindow.minimised = true;
+    window.Form_Resize(); // and back to the tray
 
     window.mnuExit_Click();
     window.Form_Unload();
-    EXPECT_EQ(tray.ops(), (Calls{"add", "delete"}));
+    EXPECT_EQ(tray.ops(), (Calls{"add", "delete", "add", "delete"}));
     EXPECT_EQ(window.mm().commands(), Calls{"Close"});
     EXPECT_EQ(store.writes.back(), "PlayPath=/new");
     EXPECT_EQ(window.calls, (Calls{"stop timer", "unloaded"}));

@@ -507,6 +507,10 @@ TEST_F(Sequencer, SecondPlayDuringTheWalkPlaysEachFolderOnce)
     makeTree(fs);
     options("/m", 1, 0);
     ui.atYield(2, [&] { player.cmdPlay_Click(); });
+    ui.atYield(5, [&] { // the newer start's first tick, and its file ends
+        player.Timer1_Timer();
+        mm.finish();
+    });
     player.cmdPlay_Click();
     EXPECT_EQ(player.List1.items(), (Files{"/m", "/m/A", "/m/A/X", "/m/B", "/m/E"}));
     EXPECT_EQ(playThrough().size(), 6u);
