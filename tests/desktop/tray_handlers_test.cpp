@@ -60,6 +60,9 @@ TEST_F(TrayHandlersTest, OnlyTheRightPressBringsTheProgramForwardAndThePopup)
     EXPECT_TRUE(window.calls.empty());
     EXPECT_EQ(tray.trayMouse(test::FakeTrayWindow::Handle, WM_RBUTTONDOWN), -1);
     EXPECT_EQ(window.calls, (Ops{"foreground", "popup"}));
+
+    { test::FakeTrayWindow gone{module, paused}; }
+    EXPECT_FALSE(module.SysTrayMouseEventHandler) << "a window that goes leaves the module no handler of its";
 }
 
 TEST_F(TrayHandlersTest, RefreshSwapsTheIconForOneOfTheNewStateAndKeepsTheHook)
