@@ -206,6 +206,7 @@ TEST_F(PlaceFixture, StoredAtEachFileAtPauseAndResumeAndEveryFewSecondsHeard)
     player.cmdPlay_Click();
     player.Timer1_Timer();
     ASSERT_EQ(store.place()->file, "/m/a.mp3");
+    EXPECT_FALSE(store.place()->byItself) << "Play is the user's";
     const int atOpen = store.saves;
 
     mm.positionNow = 1.0;
