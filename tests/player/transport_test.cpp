@@ -178,7 +178,8 @@ TEST_F(Transport, EveryListenerHearsEachChangeAndMayLeaveDuringIt)
     });
     ctl.setCkSub(1);
     ctl.setCkRepeat(1);
-    EXPECT_EQ(heard, (std::vector<std::string>{"1:ckSub", "2:ckSub", "3:ckSub", "3:ckRepeat"}));
+    ctl.setOptDate(true);
+    EXPECT_EQ(heard, (std::vector<std::string>{"1:ckSub", "2:ckSub", "3:ckSub", "3:ckRepeat", "3:optDate"}));
 
     // One taken off before its turn in a round is not called in it.
     heard.clear();
