@@ -108,6 +108,9 @@ start_display
 run_orvane() {
   local label=$1 exe=$2 from to
   write_settings 1 1 "$work/share"
+  # Each run starts from the tree's first file: the run before was ended
+  # while it played, and would otherwise play on by itself from its place.
+  rm -rf "$work/home/.local/state/Orvane"
   start_orvane "$exe"
   sleep 1
   sample >"$work/waits" &

@@ -49,19 +49,22 @@ std::string Player::followingFile()
 // will not be empty, as FindNextFolder and BuildPlayList will find it; folders
 // that cannot be read are passed over as they will be. Past the last folder,
 // tree repeat starts again with the play path, and the walk made then finds
-// the folders this one found, unless the tree changes meanwhile.
-std::string Player::firstFileAfter(std::int64_t folderIndex)
+// the folders this one found, unless the tree changes meanwhile. nextRound:
+// folderIndex is already in that next round.
+std::string Player::firstFileAfter(std::int64_t folderIndex, bool nextRound)
 {
     for (std::int64_t i = folderIndex + 1; i <= folderIndex + LookAheadFolders; ++i) {
         // The new start lists the play path as the user typed it.
         const std::string folder = i == 0 ? controls_.Text1() : folderAt(i);
         if (folder.empty()) {
-            if (folderIndex < 0 || !treeRepeat())
+            if (folderIndex < 0 || nextRound || !treeRepeat())
                 return {};
             lookIntoNextRound();
-            return firstFileAfter(-1);
+            return firstFileAfter(-1, true);
         }
         try {
+            if (nextRound && i > 0)
+                readForNextRound(folder);
             needFolder(folder);
             FileList files(fs_);
             files.setPath(folder);
@@ -116,6 +119,8 @@ void Player::lookAhead()
         const std::int64_t nextFolder = indexOfFolderOf(next);
         if (nextFolder > FolderIndex)
             firstFileAfter(nextFolder);
+        else if (nextFolder >= 0 && roundMark_)
+            firstFileAfter(nextFolder, true); // the next round's second folder with files
     } catch (const FileAnswerPending&) {
         // Asked for; its answer brings the look-ahead back here.
     }
@@ -144,10 +149,36 @@ void Player::lookIntoNextRound()
         // The play path is read afresh for the new round: what this round
         // read of it is old by now.
         roundMark_ = fs_.mark();
+        roundRead_.clear();
         fs_.forgetFolder(controls_.Text1());
         fs_.forgetFolder(walkRoot());
     }
     askStartAhead();
+}
+
+// A folder the look-ahead reaches in the next round is read afresh for it,
+// once: its listings (the walk's, which places the folders after it, and its
+// ".mp3" files). The new start then keeps them, as it keeps the play path's,
+// so that the new round's first file is opened at once (it already sounds,
+// taken over from the hint) and the file after it is hinted as it opens,
+// rather than once the new walk has got that far on the share.
+void Player::readForNextRound(const std::string& folder)
+{
+    if (fs_.immediate() || !roundMark_
+        || std::find(roundRead_.begin(), roundRead_.end(), folder) != roundRead_.end())
+        return;
+    roundRead_.push_back(folder);
+    fs_.forgetFolder(folder);
+    // The ".mp3" listing first: the first file waits for it, the walk can wait.
+    for (const ListPattern pattern : {ListPattern::Mp3Files, ListPattern::All}) {
+        try {
+            fs_.listFolder(folder, pattern);
+        } catch (const FileAnswerPending&) {
+            // Asked for.
+        } catch (const std::exception&) {
+            // Known to fail: the new round deals with that as it reads it.
+        }
+    }
 }
 
 } // namespace orvane

@@ -142,6 +142,7 @@ private:
     bool startAnswersReady(bool quiet);
     bool askStartAhead();
     void lookIntoNextRound();
+    void readForNextRound(const std::string& folder);
     void needFolder(const std::string& folder);
     void fileAnswered();
     void takeWaitingAnswers();
@@ -181,7 +182,7 @@ private:
     class PassLook;
     std::vector<PlayListEntry> entriesOf(const FileList& files);
     std::string followingFile();
-    std::string firstFileAfter(std::int64_t folderIndex);
+    std::string firstFileAfter(std::int64_t folderIndex, bool nextRound = false);
     void askForTick();
     void setPlaying(const std::string& path);
     std::string joinPath(const std::string& folder, const std::string& name) const;
@@ -203,6 +204,7 @@ private:
     // Waiting for the file system.
     std::optional<bool> startWaiting_;       // a new start waits for answers (its quiet flag)
     std::optional<std::uint64_t> roundMark_; // the look-ahead has read for the next round since this mark
+    std::vector<std::string> roundRead_;     // the folders read afresh for the next round since that mark
     bool starting_ = false;                  // a new start runs (answers wait for its end)
     bool answerWaiting_ = false;             // answers came while a tick or a start ran
     bool rereadAsked_ = false;               // the repeated folder's new reading has been asked for

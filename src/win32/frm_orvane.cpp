@@ -106,9 +106,14 @@ frmOrvane::~frmOrvane()
 
 void frmOrvane::buildControls()
 {
-    // Created in tab order, so focus moves as the layout reads.
+    // Created in tab order, so focus moves as the layout reads; the options'
+    // group just before them, where screen readers look for it.
+    const char* heading = "";
     for (std::size_t i = 0; i < controls_.size(); ++i) {
         const layout::Control& c = layout::MainControls[i];
+        heading = c.kind == layout::Kind::Heading ? c.caption : heading;
+        if (c.kind == layout::Kind::Option && !fraOrder_)
+            fraOrder_ = win::createGrouping(hwnd(), win::wide(heading));
         const DWORD exStyle = c.kind == layout::Kind::TextBox ? WS_EX_CLIENTEDGE : 0;
         controls_[i] = win::createControl(hwnd(), classOf(c.kind), win::wide(c.caption), styleOf(c.kind),
                                           kFirstControlId + static_cast<int>(i), exStyle);
@@ -196,6 +201,7 @@ void frmOrvane::placeControls(UINT dpi)
     }
     for (std::size_t i = 0; i < lines_.size(); ++i)
         win::moveWindow(lines_[i], lineRect(tw, layout::MainLines[i]));
+    win::placeGrouping(fraOrder_, {control("optDate"), control("optName")});
     InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
@@ -209,7 +215,7 @@ HWND frmOrvane::control(std::string_view name) const
         if (name == layout::MainLines[i].name)
             return lines_[i];
     }
-    return nullptr;
+    return name == "fraOrder" ? fraOrder_ : nullptr;
 }
 
 int frmOrvane::menuId(std::string_view name)

@@ -41,7 +41,8 @@ public:
 
     void show();
 
-    // A control by its name in the layout ("cmdPlay", "Text1", "Line1", ...).
+    // A control by its name in the layout ("cmdPlay", "Text1", "Line1", ...,
+    // and "fraOrder", the options' group).
     HWND control(std::string_view name) const;
     HMENU popupMenu() const { return RCPopup; }
     // The command id of a popup menu item by its name ("mnuPause", ...).
@@ -85,6 +86,7 @@ private:
     std::string description_;
     std::array<HWND, std::size(layout::MainControls)> controls_{};
     std::array<HWND, std::size(layout::MainLines)> lines_{};
+    HWND fraOrder_ = nullptr; // the options' group, for screen readers alone
     HMENU RCPopup = nullptr;
     win::Font font_;
     win::Font headingFont_;

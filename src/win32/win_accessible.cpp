@@ -1,5 +1,7 @@
 #include "win32/win_accessible.h"
 
+#include "win32/win_window.h"
+
 #include <commctrl.h>
 #include <oleacc.h>
 
@@ -194,6 +196,21 @@ LRESULT CALLBACK annotatedProc(HWND control, UINT message, WPARAM wParam, LPARAM
     return DefSubclassProc(control, message, wParam, lParam);
 }
 
+LRESULT CALLBACK unpaintedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR)
+{
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        BeginPaint(window, &ps);
+        EndPaint(window, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND: return 1;
+    case WM_NCDESTROY: RemoveWindowSubclass(window, unpaintedProc, id); break;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
 } // namespace
 
 LRESULT answerGetObject(HWND window, WPARAM wParam, LPARAM lParam, const AccessibleFacts& facts)
@@ -218,6 +235,34 @@ void setAccessibleFacts(HWND control, AccessibleFacts facts)
     auto owned = std::make_unique<AccessibleFacts>(std::move(facts));
     if (SetWindowSubclass(control, annotatedProc, 1, reinterpret_cast<DWORD_PTR>(owned.get())))
         owned.release();
+}
+
+HWND createGrouping(HWND parent, const std::wstring& name)
+{
+    // A group box, which answers every hit test as transparent; a window
+    // transparent to painting is left out of its parent's clipping, so what
+    // lies beneath shows through.
+    const HWND group = createControl(parent, L"BUTTON", name, BS_GROUPBOX, 0, WS_EX_TRANSPARENT);
+    if (!group)
+        return nullptr;
+    SetWindowSubclass(group, unpaintedProc, 2, 0);
+    AccessibleFacts facts;
+    facts.name = name;
+    facts.role = ROLE_SYSTEM_GROUPING;
+    setAccessibleFacts(group, std::move(facts));
+    return group;
+}
+
+void placeGrouping(HWND group, std::initializer_list<HWND> members)
+{
+    RECT place{};
+    for (const HWND member : members) {
+        RECT r;
+        GetWindowRect(member, &r);
+        MapWindowPoints(nullptr, GetParent(group), reinterpret_cast<POINT*>(&r), 2);
+        UnionRect(&place, &place, &r);
+    }
+    moveWindow(group, place);
 }
 
 void descriptionChanged(HWND window)

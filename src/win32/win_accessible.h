@@ -3,6 +3,7 @@
 #include "platform/win_api.h"
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 namespace orvane::win {
@@ -26,6 +27,13 @@ LRESULT answerGetObject(HWND window, WPARAM wParam, LPARAM lParam, const Accessi
 
 // Lays the facts over a control of a system class, for as long as it lives.
 void setAccessibleFacts(HWND control, AccessibleFacts facts);
+
+// A grouping over the place of controls that belong together, which screen
+// readers name as focus enters any of them. On screen it is nothing: it
+// paints nothing, lets every click through, and its parent paints beneath it.
+HWND createGrouping(HWND parent, const std::wstring& name);
+// Lays the grouping over its members' places, once they are placed.
+void placeGrouping(HWND group, std::initializer_list<HWND> members);
 
 // Tells screen readers that the window's accessible description has changed.
 void descriptionChanged(HWND window);

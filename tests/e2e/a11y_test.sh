@@ -9,27 +9,10 @@
 set -uo pipefail
 export LC_ALL=C
 
-if [ $# -ne 1 ] || [ ! -x "$1" ]; then
-  echo "usage: $0 BINARY" >&2
-  exit 2
-fi
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/e2e/private_session.sh
 source "$here/private_session.sh"
-in_private_session a11y "$@"
-bin=$(realpath "$1")
-suite_name=a11y
-shots=$(cd "$here/../.." && pwd)/build/e2e-shots
-mkdir -p "$shots"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-a11y.XXXXXX")
-trap 'stop_desktop; rm -rf "$work"' EXIT
-trap 'exit 130' INT TERM
-
-# shellcheck source=tests/e2e/lib.sh
-source "$here/lib.sh"
-# shellcheck source=tests/e2e/desktop.sh
-source "$here/desktop.sh"
+e2e_begin a11y "$@"
 
 need_tools pulseaudio Xvfb icewm xdotool xwininfo xprop import convert compare lame perl
 # pyatspi is a Debian package of the system's Python, whichever python3 comes

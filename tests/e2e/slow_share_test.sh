@@ -11,30 +11,20 @@
 set -uo pipefail
 export LC_ALL=C
 
-if [ $# -ne 1 ] || [ ! -x "$1" ]; then
-  echo "usage: $0 BINARY" >&2
-  exit 2
-fi
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/e2e/private_session.sh
 source "$here/private_session.sh"
-in_private_session slow-share "$@"
-bin=$(realpath "$1")
-suite_name=slow-share
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-slow.XXXXXX")
+e2e_begin slow-share "$@"
 share_pid=
 sampler_pid=
 unmount() {
   mountpoint -q "$work/share" 2>/dev/null && fusermount3 -u -z "$work/share"
 }
-trap 'stop "$sampler_pid"; stop_desktop; unmount; stop "$share_pid"; rm -rf "$work"' EXIT
-trap 'exit 130' INT TERM
-
-# shellcheck source=tests/e2e/lib.sh
-source "$here/lib.sh"
-# shellcheck source=tests/e2e/desktop.sh
-source "$here/desktop.sh"
+e2e_after() {
+  stop "$sampler_pid"
+  unmount
+  stop "$share_pid"
+}
 
 need_tools dbus-send Xvfb icewm xdotool xwininfo xprop lame perl fusermount3 mountpoint /usr/bin/python3
 /usr/bin/python3 -c 'import fusepy' 2>/dev/null || abort "python3-fusepy is installed (scripts/setup.sh)"

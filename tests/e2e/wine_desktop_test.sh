@@ -27,8 +27,6 @@ if [ -z "${ORVANE_PRIVATE_PULSE:-}" ] && command -v pulseaudio >/dev/null && com
 fi
 suite_name=wine-desktop
 shots=$build/e2e-shots
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-wine.XXXXXX")
 mkdir -p "$shots"
@@ -38,23 +36,12 @@ rm -f "$shots"/win-*.png
 source "$here/lib.sh"
 # shellcheck source=tests/e2e/desktop.sh
 source "$here/desktop.sh"
+# shellcheck source=tests/e2e/wine_session.sh
+source "$here/wine_session.sh"
 
 # Wine's notification area docks each icon as a window of its own process.
 tray_icon_class='"explorer.exe" "explorer.exe"'
 
-# The program's Wine: a prefix of the build's own (the one its unit tests
-# use), no desktop menu entries, no offer to install Mono or Gecko, and the
-# ALSA driver into the null device named in the test's home.
-export WINEPREFIX=$build/wineprefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml,winepulse.drv=d"
-if [ -n "${ORVANE_PRIVATE_PULSE:-}" ]; then
-  export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
-fi
-
-end_wine() {
-  timeout 20 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null
-}
 cleanup() {
   stop "$app_pid"
   app_pid=
@@ -67,25 +54,9 @@ trap 'exit 130' INT TERM
 
 need_tools Xvfb icewm xdotool xwininfo xprop import convert compare lame perl "$wine" "$wineserver"
 
-# A Wine session left from the unit tests would run without the display.
-end_wine
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Creating the Wine prefix $WINEPREFIX"
-  env -u DISPLAY "$wine" wineboot -u >/dev/null 2>&1
-  end_wine
-fi
-
-start_desktop
-printf 'pcm.!default { type null }\n' >"$home/.asoundrc"
-export HOME=$home
+start_wine_desktop
 
 # --- the program's world -------------------------------------------------------
-
-# The Windows path of a file of this machine (Wine's drive Z: is /).
-winpath() {
-  local p=$1
-  echo "Z:${p//\//\\}"
-}
 
 # Name order: case ignored, digits one by one ("10" before "2"), the play
 # path first and then its folders in path order, each folder's files before

@@ -25,8 +25,6 @@ if [ -z "${ORVANE_PRIVATE_PULSE:-}" ] && command -v pulseaudio >/dev/null && com
   exec "$here/../../scripts/pulse_session.sh" "$0" "$@"
 fi
 suite_name=wine-slow-share
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-wine-slow.XXXXXX")
 shots=$work
@@ -35,18 +33,10 @@ shots=$work
 source "$here/lib.sh"
 # shellcheck source=tests/e2e/desktop.sh
 source "$here/desktop.sh"
-
-export WINEPREFIX=$build/wineprefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml,winepulse.drv=d"
-if [ -n "${ORVANE_PRIVATE_PULSE:-}" ]; then
-  export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
-fi
+# shellcheck source=tests/e2e/wine_session.sh
+source "$here/wine_session.sh"
 
 share_pid=
-end_wine() {
-  timeout 20 "$wineserver" -w 2>/dev/null || "$wineserver" -k 2>/dev/null
-}
 unmount() {
   mountpoint -q "$work/share" 2>/dev/null && fusermount3 -u -z "$work/share"
 }
@@ -66,24 +56,9 @@ trap 'exit 130' INT TERM
 need_tools Xvfb icewm xdotool xwininfo xprop lame perl fusermount3 mountpoint /usr/bin/python3 "$wine" "$wineserver"
 /usr/bin/python3 -c 'import fusepy' 2>/dev/null || abort "python3-fusepy is installed (scripts/setup.sh)"
 
-end_wine # a Wine session left from the unit tests would run without the display
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Creating the Wine prefix $WINEPREFIX"
-  env -u DISPLAY "$wine" wineboot -u >/dev/null 2>&1
-  end_wine
-fi
-
-start_desktop
-printf 'pcm.!default { type null }\n' >"$home/.asoundrc"
-export HOME=$home
+start_wine_desktop
 
 # --- the share and the program ---------------------------------------------------------
-
-# The Windows path of a file of this machine (Wine's drive Z: is /).
-winpath() {
-  local p=$1
-  echo "Z:${p//\//\\}"
-}
 
 delay=1 # the share's wait before each listing and each file's first read, in seconds
 src=$work/music

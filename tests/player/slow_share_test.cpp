@@ -259,35 +259,66 @@ TEST_F(SlowShare, TheNextFolderIsReadWhileTheFilePlays)
     EXPECT_EQ(files.asked, asked);
 }
 
-// At the end of a repeated tree, the look-ahead reads the play path for the
-// next round, and the Stop and new start that begin it keep what it read;
-// also where the play path is typed with a separator at its end.
-class SlowShareRound : public SlowShare, public ::testing::WithParamInterface<const char*> {};
+// At the end of a repeated tree, the look-ahead reads the play path and the
+// next round's first folders for that round, and the Stop and new start that
+// begin it keep what it read: the round's first file opens, and the file after
+// it is hinted, with no answer to wait for. Also where the play path is typed
+// with a separator at its end, where the first files lie in a subfolder,
+// where the second lies deeper in a later one, and where a file added during
+// the round comes first in the next.
+struct RoundCase {
+    const char* name;
+    const char* path;
+    Files tree;                  // in play order
+    const char* added = nullptr; // added as the round's first file plays
+};
+
+void PrintTo(const RoundCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class SlowShareRound : public SlowShare, public ::testing::WithParamInterface<RoundCase> {};
 
 TEST_P(SlowShareRound, TheNextRoundOfARepeatedTreeIsReadAhead)
 {
-    fs.addFile("/r/a.mp3");
-    fs.addFile("/r/S/b.mp3");
-    setOptions(sctl, GetParam(), 1, 1);
+    const RoundCase& c = GetParam();
+    for (const std::string& file : c.tree)
+        fs.addFile(file);
+    setOptions(sctl, c.path, 1, 1);
     slow.cmdPlay_Click();
-    files.answerAll();
-    slow.Timer1_Timer(); // a
-    files.answerAll();
+    for (int i = 0; i < 20 && mm.opened().size() < c.tree.size(); ++i) {
+        const std::size_t before = mm.opened().size();
+        files.answerAll();
+        slow.Timer1_Timer();
+        if (c.added && before == 0)
+            fs.addFile(c.added);
+        files.answerAll();
+        if (mm.opened().size() > before && mm.opened().size() < c.tree.size())
+            mm.finish();
+    }
+    ASSERT_EQ(mm.opened(), c.tree);
+    const std::string first = c.added ? c.added : c.tree[0];
+    const std::string second = c.added ? c.tree[0] : c.tree[1];
+    EXPECT_EQ(mm.nextFiles.back(), first);
     mm.finish();
-    slow.Timer1_Timer(); // the folder has ended
-    slow.Timer1_Timer(); // S/b
-    files.answerAll();
-    ASSERT_EQ(mm.opened(), (Files{"/r/a.mp3", "/r/S/b.mp3"}));
-    EXPECT_EQ(mm.nextFiles.back(), "/r/a.mp3");
-    mm.finish();
-    for (int i = 0; i < 4 && mm.opened().size() < 3; ++i)
+    for (int i = 0; i < 4 && mm.opened().size() <= c.tree.size(); ++i)
         slow.Timer1_Timer(); // the round ends and the next begins, no answer given meanwhile
-    EXPECT_EQ(mm.opened(), (Files{"/r/a.mp3", "/r/S/b.mp3", "/r/a.mp3"}));
+    Files again = c.tree;
+    again.push_back(first);
+    EXPECT_EQ(mm.opened(), again);
+    EXPECT_EQ(mm.nextFiles.back(), second);
     expectSet(sctl, Set::Playing);
 }
 
-INSTANTIATE_TEST_SUITE_P(PlayPaths, SlowShareRound, ::testing::Values("/r", "/r/"),
-                         [](const auto& info) { return info.index == 0 ? "AsFound" : "WithSeparator"; });
+INSTANTIATE_TEST_SUITE_P(
+    PlayPaths, SlowShareRound,
+    ::testing::Values(RoundCase{"AsFound", "/r", {"/r/a.mp3", "/r/S/b.mp3"}},
+                      RoundCase{"WithSeparator", "/r/", {"/r/a.mp3", "/r/S/b.mp3"}},
+                      RoundCase{"FirstFilesInASubfolder", "/r", {"/r/A/a1.mp3", "/r/A/a2.mp3", "/r/B/b.mp3"}},
+                      RoundCase{"SecondFileDeeperOn", "/r", {"/r/A/a.mp3", "/r/B/C/c.mp3", "/r/D/d.mp3"}},
+                      RoundCase{"AFileAddedMeanwhile", "/r", {"/r/A/a1.mp3", "/r/B/b.mp3"}, "/r/A/a0.mp3"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A share gone as a repeated tree's round ends: the next round waits in the
 // playing arrangement, a Pause holds it, and the resume goes on with it.

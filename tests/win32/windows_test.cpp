@@ -304,6 +304,20 @@ TEST_F(MainWindowTest, ScreenReadersHearEveryControlAndWhatPlays)
 
     for (const char* line : {"Line1", "Line2", "Line3"})
         EXPECT_EQ(Accessible(window->control(line)).role(), ROLE_SYSTEM_SEPARATOR) << line;
+    // "Date" and "Name" lie in one group named by the heading above them,
+    // which clicks pass through.
+    const Accessible group(window->control("fraOrder"));
+    EXPECT_EQ(group.role(), ROLE_SYSTEM_GROUPING);
+    EXPECT_EQ(group.name(), "File Play Order");
+    RECT place, option, both;
+    GetWindowRect(window->control("fraOrder"), &place);
+    for (const char* name : {"optDate", "optName"}) {
+        GetWindowRect(window->control(name), &option);
+        EXPECT_TRUE(IntersectRect(&both, &place, &option) && EqualRect(&both, &option)) << name;
+        const POINT middle{(option.left + option.right) / 2, (option.top + option.bottom) / 2};
+        EXPECT_EQ(SendMessageW(window->control("fraOrder"), WM_NCHITTEST, 0, MAKELPARAM(middle.x, middle.y)),
+                  HTTRANSPARENT) << name;
+    }
 
     const auto described = [&] { return Accessible(window->hwnd()).description(); };
     EXPECT_EQ(described(), "");
