@@ -15,6 +15,15 @@
 # on the share waiting on reads rather than opens (see python_share);
 # mpv --gapless-audio=yes on the same files.
 #
+# Under Wine a short silence may fall in the middle of a file some 15-20 s
+# into the run: about 30 s after the registry changed (as it does when the
+# program starts and opens the sound device), the Wine server writes the
+# registry files out and answers no thread for 50-80 ms; Wine's PulseAudio
+# driver waits on it while holding its lock and stops handing samples to the
+# sound server, whose 30 ms run dry though the program's stream is full. A
+# bare WASAPI client playing a tone, its stream kept full, has such silences
+# too.
+#
 #   bench/slow_share_bench.sh [SECONDS_PER_CALL]    (default 1)
 #
 # WIN_BUILD_DIR names the Windows build (default build-mingw); ORVANE_EXE_BEFORE,

@@ -18,6 +18,21 @@ constexpr wchar_t kWindowClass[] = L"OrvaneWasapiStream";
 // From the output thread: an entry (lParam) ended, and why (wParam, an End).
 constexpr UINT kEntryEndedMessage = WM_APP + 1;
 
+// A file is decoded this far ahead of what the stream holds: a read that
+// waits this long on a share is not heard.
+constexpr int kAheadSeconds = 1;
+
+// The decoding thread's own COM apartment, for the decoder's reads.
+ReadAhead::ThreadScope comApartment()
+{
+    auto joined = std::make_shared<bool>(false);
+    return {[joined] { *joined = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); },
+            [joined] {
+                if (*joined)
+                    CoUninitialize();
+            }};
+}
+
 } // namespace
 
 WasapiStream::WasapiStream(Listener& listener)
@@ -144,10 +159,8 @@ bool WasapiStream::handle(const Command& c)
         following_.reset();
         stopStream();
         tracks_.clear();
-        if (!append(c.entry, c.path))
-            return true;
-        tracks_.back().skip = static_cast<std::int64_t>(std::llround(c.fromSeconds * rate_));
-        startStream();
+        if (append(c.entry, c.path, c.fromSeconds))
+            startStream();
         return true;
     case Command::Follow:
         beginFollowing(c.entry, c.path);
@@ -190,7 +203,7 @@ bool WasapiStream::haveDevice()
     return true;
 }
 
-bool WasapiStream::append(std::uint64_t entry, const std::wstring& path)
+bool WasapiStream::append(std::uint64_t entry, const std::wstring& path, double fromSeconds)
 {
     if (ready_ && !haveDevice()) {
         post(End::NoDevice, entry);
@@ -201,8 +214,20 @@ bool WasapiStream::append(std::uint64_t entry, const std::wstring& path)
         post(End::Unopenable, entry);
         return false;
     }
-    tracks_.push_back({entry, std::move(decoder)});
+    const std::int64_t skip = std::max<std::int64_t>(std::llround(fromSeconds * rate_), 0);
+    tracks_.push_back({entry, readAhead(std::move(decoder), rate_, channels_, skip), skip});
     return true;
+}
+
+// The file's samples from `skip` frames in (what comes before is decoded
+// and dropped, never heard), decoded ahead from now on.
+std::unique_ptr<ReadAhead> WasapiStream::readAhead(std::unique_ptr<MfDecoder> decoder, int rate, int channels,
+                                                   std::int64_t skip)
+{
+    std::shared_ptr<MfDecoder> reader = std::move(decoder);
+    return std::make_unique<ReadAhead>([reader](std::vector<float>& out) { return reader->read(out); },
+                                       static_cast<std::size_t>(channels),
+                                       static_cast<std::size_t>(rate) * kAheadSeconds, skip, comApartment());
 }
 
 WasapiStream::Opening::~Opening()
@@ -231,7 +256,12 @@ void WasapiStream::beginFollowing(std::uint64_t entry, const std::wstring& path)
     try {
         std::thread([opening, path] {
             const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            opening->decoder = MfDecoder::open(path, opening->rate, opening->channels);
+            if (auto decoder = MfDecoder::open(path, opening->rate, opening->channels)) {
+                // Decoded ahead from now on, and its first buffer ready by
+                // the time it is needed, however late that is.
+                opening->samples = readAhead(std::move(decoder), opening->rate, opening->channels, 0);
+                opening->samples->waitFor(static_cast<std::size_t>(opening->rate) / 5);
+            }
             if (SUCCEEDED(com))
                 CoUninitialize();
             opening->done = true;
@@ -252,11 +282,11 @@ void WasapiStream::adoptFollowing()
 {
     const std::shared_ptr<Opening> opening = std::move(following_);
     following_.reset();
-    if (!opening->decoder || opening->rate != rate_ || opening->channels != channels_) {
+    if (!opening->samples || opening->rate != rate_ || opening->channels != channels_) {
         post(End::Unopenable, opening->entry);
         return;
     }
-    tracks_.push_back({opening->entry, std::move(opening->decoder)});
+    tracks_.push_back({opening->entry, std::move(opening->samples)});
     if (!active_)
         startStream();
 }
@@ -268,10 +298,6 @@ void WasapiStream::dropTrack(std::uint64_t entry)
     if (it == tracks_.end())
         return;
     const auto index = static_cast<std::size_t>(it - tracks_.begin());
-    if (index == writing_) {
-        pending_.clear();
-        pendingAt_ = 0;
-    }
     if (index < writing_)
         --writing_;
     tracks_.erase(it);
@@ -280,12 +306,13 @@ void WasapiStream::dropTrack(std::uint64_t entry)
 void WasapiStream::startStream()
 {
     written_ = 0;
-    pending_.clear();
-    pendingAt_ = 0;
     writing_ = 0;
     active_ = true;
     paused_ = false;
-    feed(); // a full buffer before the clock runs
+    // A full buffer before the clock runs.
+    if (!tracks_.empty())
+        tracks_.front().samples->waitFor(static_cast<std::size_t>(rate_) / 5);
+    feed();
     if (active_ && !device_.start())
         fail();
 }
@@ -329,54 +356,52 @@ std::size_t WasapiStream::fill(float* out, std::size_t room)
     const auto channels = static_cast<std::size_t>(device_.channels());
     std::size_t done = 0;
     while (done < room) {
-        if (pendingAt_ >= pending_.size()) {
-            pending_.clear();
-            pendingAt_ = 0;
-            if (writing_ >= tracks_.size()) {
-                // While the next file still opens, what the stream holds
-                // plays on, and silence goes in only when it runs low.
-                std::int64_t heard = 0;
-                if (following_ && device_.heardFrames(heard)
-                    && written_ + static_cast<std::int64_t>(done) - heard > device_.rate() / 25)
-                    return done;
-                std::memset(out + done * channels, 0, (room - done) * channels * sizeof(float));
-                return room;
-            }
-            nextPiece(written_ + static_cast<std::int64_t>(done));
+        if (writing_ >= tracks_.size()) {
+            // While the next file still opens, what the stream holds plays
+            // on, and silence goes in only when it runs low.
+            return holdOrSilence(out, done, room, following_ != nullptr ? room : 0);
+        }
+        Track& track = tracks_[writing_];
+        const std::int64_t at = written_ + static_cast<std::int64_t>(done);
+        const std::size_t got = track.samples->take(out + done * channels, room - done);
+        if (got > 0) {
+            if (track.first < 0)
+                track.first = at;
+            done += got;
             continue;
         }
-        const std::size_t frames = std::min<std::size_t>(room - done, (pending_.size() - pendingAt_) / channels);
-        std::memcpy(out + done * channels, pending_.data() + pendingAt_, frames * channels * sizeof(float));
-        pendingAt_ += frames * channels;
-        done += frames;
+        if (!track.samples->ended()) {
+            // Its decoding waits on a read: the stream plays on from what it
+            // holds, and only a little silence at a time goes in when that
+            // runs low, so that the file goes on as soon as it can.
+            return holdOrSilence(out, done, room, device_.rate() / 100);
+        }
+        // At its end the next file is written from here.
+        if (track.first < 0)
+            track.first = at;
+        track.end = at;
+        track.samples.reset();
+        place(track);
+        ++writing_;
     }
     return room;
 }
 
-// The next piece of the file being written, its first frame going to stream
-// frame `at`; at its end the next file is written from there.
-void WasapiStream::nextPiece(std::int64_t at)
+// Nothing to write for now, with more to come (0 frames of silence at a time
+// when nothing is to come): while the stream holds more than a little, it
+// plays on; then this much silence goes in (the rest of the room at most).
+std::size_t WasapiStream::holdOrSilence(float* out, std::size_t done, std::size_t room, std::size_t silence)
 {
-    Track& track = tracks_[writing_];
-    if (track.first < 0)
-        track.first = at;
-    if (!track.decoder->read(pending_)) {
-        track.end = at;
-        track.decoder.reset();
-        place(track);
-        ++writing_;
-        return;
+    const auto channels = static_cast<std::size_t>(device_.channels());
+    std::size_t upTo = room;
+    std::int64_t heard = 0;
+    if (silence > 0 && device_.heardFrames(heard)) {
+        if (written_ + static_cast<std::int64_t>(done) - heard > device_.rate() / 25)
+            return done;
+        upTo = std::min(room, done + silence);
     }
-    if (track.skip > 0) {
-        // Sample-exact: what comes before the start is decoded and dropped,
-        // never heard.
-        const auto channels = static_cast<std::size_t>(device_.channels());
-        const auto frames = static_cast<std::int64_t>(pending_.size() / channels);
-        const std::int64_t dropped = std::min(track.skip, frames);
-        pendingAt_ = static_cast<std::size_t>(dropped) * channels;
-        track.skip -= dropped;
-        track.skipped += dropped;
-    }
+    std::memset(out + done * channels, 0, (upTo - done) * channels * sizeof(float));
+    return upTo;
 }
 
 // Reports each file whose last sample the device has played; the stream

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/read_ahead.h"
 #include "win32/wasapi_device.h"
 
 #include <atomic>
@@ -18,10 +19,12 @@ class MfDecoder;
 
 // The default sound device's stream and the thread of its own that keeps it
 // fed: files decoded to samples (the encoder's silence cut away), one file's
-// first sample straight after the last one's. The thread owns the device,
-// opens and decodes the files and watches the clock; the thread that made
-// the stream only leaves it commands, and hears of each file's end on its
-// own message loop, through a message window of the stream's.
+// first sample straight after the last one's. The thread owns the device
+// and watches the clock; each file is decoded ahead on a thread of its own
+// (ReadAhead), so that a read that waits on a slow share never holds up the
+// feed. The thread that made the stream only leaves it commands, and hears
+// of each file's end on its own message loop, through a message window of
+// the stream's.
 //
 // Each load gets an entry id, the stream's own number for the file.
 class WasapiStream {
@@ -102,14 +105,13 @@ private:
         int channels = 0;
         HANDLE wake = nullptr;
         std::atomic<bool> done = false;
-        std::unique_ptr<MfDecoder> decoder;
+        std::unique_ptr<ReadAhead> samples;
         ~Opening();
     };
     struct Track {
         std::uint64_t entry = 0;
-        std::unique_ptr<MfDecoder> decoder;
-        std::int64_t skip = 0;    // frames still to decode and drop before it sounds
-        std::int64_t skipped = 0; // frames dropped so far
+        std::unique_ptr<ReadAhead> samples;
+        std::int64_t skipped = 0; // frames decoded and dropped before it sounds
         std::int64_t first = -1;  // stream frame of its first sample, once written
         std::int64_t end = -1;    // stream frame after its last, once all is written
     };
@@ -118,7 +120,9 @@ private:
     void run();
     bool handle(const Command& c);
     bool haveDevice();
-    bool append(std::uint64_t entry, const std::wstring& path);
+    bool append(std::uint64_t entry, const std::wstring& path, double fromSeconds);
+    static std::unique_ptr<ReadAhead> readAhead(std::unique_ptr<MfDecoder> decoder, int rate, int channels,
+                                                std::int64_t skip);
     void beginFollowing(std::uint64_t entry, const std::wstring& path);
     void adoptFollowing();
     void dropTrack(std::uint64_t entry);
@@ -126,7 +130,7 @@ private:
     void stopStream();
     void feed();
     std::size_t fill(float* out, std::size_t room);
-    void nextPiece(std::int64_t at);
+    std::size_t holdOrSilence(float* out, std::size_t done, std::size_t room, std::size_t silence);
     void checkHeard();
     void fail();
     void place(const Track& track);
@@ -160,8 +164,6 @@ private:
     std::deque<Track> tracks_; // not yet heard, in order
     std::shared_ptr<Opening> following_; // the next file, while it opens
     std::size_t writing_ = 0;  // the track whose samples go out now
-    std::vector<float> pending_;
-    std::size_t pendingAt_ = 0;
     std::int64_t written_ = 0; // frames since the stream started
 };
 

@@ -1,0 +1,176 @@
+// A file's samples decoded ahead on a thread of their own: the feed takes
+// what is ready and never waits for a read, however long one hangs on a
+// share, and nothing of the file is lost, repeated or reordered.
+#include "media/read_ahead.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+constexpr std::size_t kChannels = 2;
+
+// A decoder of `total` frames in pieces of `piece`, frame n being {n, -n};
+// the read of frame `hangAt` and after hangs until released, as on a share
+// that has stalled. It notes the threads it is read, entered and left on.
+struct Decoder {
+    std::int64_t total = 0;
+    std::int64_t piece = 100;
+    std::int64_t hangAt = -1;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::int64_t next = 0;
+    bool hanging = false;
+    bool released = false;
+    bool gone = false; // the reading thread has let the read go
+    bool left = false;
+    std::vector<std::thread::id> threads; // of each read, then enter and leave
+
+    ReadAhead::Read read(const std::shared_ptr<Decoder>& self)
+    {
+        // Set once the read function (and with it the decoder it holds) is released.
+        auto token = std::shared_ptr<void>(nullptr, [self](void*) {
+            std::lock_guard lock(self->mutex);
+            self->gone = true;
+            self->changed.notify_all();
+        });
+        return [self, token](std::vector<float>& out) {
+            std::unique_lock lock(self->mutex);
+            self->threads.push_back(std::this_thread::get_id());
+            if (self->next == self->hangAt && !self->released) {
+                self->hanging = true;
+                self->changed.notify_all();
+                self->changed.wait(lock, [&] { return self->released; });
+            }
+            const std::int64_t end = std::min(self->total, self->next + self->piece);
+            for (; self->next < end; ++self->next)
+                out.insert(out.end(), {static_cast<float>(self->next), -static_cast<float>(self->next)});
+            return !out.empty();
+        };
+    }
+    ReadAhead::ThreadScope scope(const std::shared_ptr<Decoder>& self)
+    {
+        return {[self] {
+                    std::lock_guard lock(self->mutex);
+                    self->threads.push_back(std::this_thread::get_id());
+                },
+                [self] {
+                    std::lock_guard lock(self->mutex);
+                    EXPECT_TRUE(self->gone) << "the read is released before the thread leaves its scope";
+                    self->left = true;
+                    self->changed.notify_all();
+                }};
+    }
+    template <typename Until>
+    void waitUntil(Until until)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return until(*this); });
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+};
+
+// Everything the reader gives, taken as the feed takes it, until the end.
+std::vector<float> takeAll(ReadAhead& reader)
+{
+    std::vector<float> all;
+    std::vector<float> buffer(441 * kChannels);
+    while (!reader.ended()) {
+        reader.waitFor(1);
+        const std::size_t got = reader.take(buffer.data(), 441);
+        all.insert(all.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got * kChannels));
+    }
+    return all;
+}
+
+std::vector<float> frames(std::int64_t from, std::int64_t to)
+{
+    std::vector<float> f;
+    for (std::int64_t n = from; n < to; ++n)
+        f.insert(f.end(), {static_cast<float>(n), -static_cast<float>(n)});
+    return f;
+}
+
+TEST(ReadAhead, TheFeedTakesWhatIsReadyWhileAReadHangsAndNothingIsLost)
+{
+    auto decoder = std::make_shared<Decoder>();
+    decoder->total = 5000;
+    decoder->hangAt = 500;
+    ReadAhead reader(decoder->read(decoder), kChannels, 1000, 0, decoder->scope(decoder));
+    decoder->waitUntil([](Decoder& d) { return d.hanging; });
+
+    // What was read before the hang is there at once; then nothing, and the
+    // file has not ended: the feed goes on without waiting.
+    std::vector<float> out(1000 * kChannels);
+    ASSERT_EQ(reader.take(out.data(), 1000), 500u);
+    out.resize(500 * kChannels);
+    EXPECT_EQ(out, frames(0, 500));
+    std::vector<float> more(kChannels);
+    EXPECT_EQ(reader.take(more.data(), 1), 0u);
+    EXPECT_FALSE(reader.ended());
+
+    decoder->release();
+    EXPECT_EQ(takeAll(reader), frames(500, 5000));
+    decoder->waitUntil([](Decoder& d) { return d.left; });
+    std::lock_guard lock(decoder->mutex);
+    for (const std::thread::id& id : decoder->threads)
+        EXPECT_NE(id, std::this_thread::get_id()) << "read on the feed's thread";
+}
+
+TEST(ReadAhead, DroppedWhileAReadHangsItReturnsAtOnceAndTheReadIsReleasedWhenItEnds)
+{
+    auto decoder = std::make_shared<Decoder>();
+    decoder->total = 5000;
+    decoder->hangAt = 0;
+    auto reader = std::make_unique<ReadAhead>(decoder->read(decoder), kChannels, 1000, 0, decoder->scope(decoder));
+    decoder->waitUntil([](Decoder& d) { return d.hanging; });
+    reader.reset();
+    {
+        std::lock_guard lock(decoder->mutex);
+        EXPECT_FALSE(decoder->gone);
+    }
+    decoder->release();
+    decoder->waitUntil([](Decoder& d) { return d.left; });
+    std::lock_guard lock(decoder->mutex);
+    EXPECT_LT(decoder->next, 1000) << "no reading goes on once dropped";
+    ASSERT_EQ(decoder->threads.size(), 2u); // enter, and the read that hung
+    EXPECT_EQ(decoder->threads[0], decoder->threads[1]);
+}
+
+struct SkipCase {
+    std::int64_t skip;
+    std::int64_t piece;
+    std::int64_t firstHeard; // -1: nothing is heard
+};
+
+class ReadAheadSkip : public testing::TestWithParam<SkipCase> {};
+
+TEST_P(ReadAheadSkip, TheFramesBeforeTheStartAreNeverTaken)
+{
+    const SkipCase c = GetParam();
+    auto decoder = std::make_shared<Decoder>();
+    decoder->total = 3000;
+    decoder->piece = c.piece;
+    ReadAhead reader(decoder->read(decoder), kChannels, 700, c.skip);
+    EXPECT_EQ(takeAll(reader), c.firstHeard < 0 ? std::vector<float>{} : frames(c.firstHeard, 3000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Starts, ReadAheadSkip,
+                         testing::Values(SkipCase{0, 100, 0}, SkipCase{30, 100, 30}, SkipCase{100, 100, 100},
+                                         SkipCase{2250, 100, 2250}, SkipCase{2999, 1152, 2999},
+                                         SkipCase{3000, 100, -1}, SkipCase{90000, 1152, -1}));
+
+} // namespace
+} // namespace orvane
