@@ -88,19 +88,18 @@ bool Player::playPathFound(bool quiet)
 
 // The sequence begins afresh: nothing held over from the last one, the
 // control closed and set for the files to come, the play path's first file.
+// The hold, the held restart and the cursor need nothing here: the Stop or
+// the restart of a round that comes before every start has cleared them.
 void Player::beginSequence(bool quiet)
 {
     place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), quiet,
                           std::exchange(startByItself_, false));
     PlayOn = 1;
-    PlayIndex = 0;
     DeviceReady = 1;
     passPlayed_ = false;
     passOver_ = false;
     passWork_ = 0;
     passLook_ = {};
-    holdTicks_ = 0;
-    restartHeld_ = false;
     deviceWaitTicks_ = 0;
     deviceWaitFile_.clear();
 

@@ -369,6 +369,7 @@ TEST_F(PlaceFixture, PausedPlaceComesBackPausedAndPlayGoesOnFromIt)
     EXPECT_FALSE(store.place()->byItself); // nothing was heard by itself
     player.cmdPlay_Click();
     EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/B/z.mp3"), std::string("2500")));
+    EXPECT_FALSE(store.place()->byItself) << "it plays on by the user's Play";
 }
 
 // Where a file that lost its sound device had got to is for that file's next
