@@ -5,6 +5,7 @@
 #include "player/player.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -78,20 +79,16 @@ std::string checkOf(const std::string& text)
     return digits;
 }
 
+// The whole text as a number, one that fits: a value out of range is no value
+// rather than one wrapped round.
 std::optional<std::int64_t> number(const std::string& text)
 {
-    if (text.empty() || text.size() > 19)
-        return std::nullopt;
-    std::size_t i = text[0] == '-' ? 1 : 0;
-    if (i == text.size())
-        return std::nullopt;
     std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return text[0] == '-' ? -value : value;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (error != std::errc{} || stop != end)
+        return std::nullopt;
+    return value;
 }
 
 std::optional<bool> flag(const std::optional<std::int64_t>& n)
@@ -104,6 +101,16 @@ std::optional<bool> flag(const std::optional<std::int64_t>& n)
 std::int64_t microsOf(DateTime t)
 {
     return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
+
+// Microseconds as a time of the clock, when the clock reaches that far.
+std::optional<DateTime> timeOf(std::int64_t micros)
+{
+    constexpr DateTime::rep perMicro = DateTime::duration(std::chrono::microseconds(1)).count();
+    DateTime::rep ticks = 0;
+    if (__builtin_mul_overflow(micros, perMicro, &ticks))
+        return std::nullopt;
+    return DateTime(DateTime::duration(ticks));
 }
 
 // Whether entry comes after the file of place in the folder's play order.
@@ -160,7 +167,8 @@ std::optional<Place> parsePlace(const std::string& text)
     const auto file = unescaped(values["file"]);
     const auto order = numberOf("order");
     const auto sub = flag(numberOf("sub"));
-    const auto created = numberOf("created");
+    const auto micros = numberOf("created");
+    const auto created = micros ? timeOf(*micros) : std::nullopt;
     const auto position = numberOf("position");
     const auto paused = flag(numberOf("paused"));
     const auto running = flag(numberOf("running"));
@@ -176,7 +184,7 @@ std::optional<Place> parsePlace(const std::string& text)
     place.sub = *sub ? 1 : 0;
     place.folder = *folder;
     place.file = *file;
-    place.created = DateTime(std::chrono::duration_cast<DateTime::duration>(std::chrono::microseconds(*created)));
+    place.created = *created;
     place.positionMs = *position;
     place.paused = *paused;
     place.running = *running;
@@ -204,11 +212,11 @@ std::optional<Place> PlaceKeeper::toPlayOnByItself(const std::function<bool(cons
         return std::nullopt;
     Place place = *stored_;
     if (place.byItself) {
-        // It ended abnormally again on the file it was played on from.
-        place.byItself = false;
+        // It ended abnormally again on the file it was played on from: it
+        // plays on by itself no more (what else it says is read only then),
+        // and Play goes on after that file.
         place.running = false;
         place.passFile = true;
-        place.paused = false;
         store(place);
         return std::nullopt;
     }
@@ -226,15 +234,10 @@ void PlaceKeeper::sequenceStarts(const std::string& playPath, bool dateOrder, in
     // The place of the file heard last stays live until the sequence opens
     // one (only the next round of a repeated tree comes here with one): the
     // program's end meanwhile is kept with it.
-    target_.reset();
-    startAtMs_.reset();
-    lost_.reset();
-    lostDue_ = false;
-    sequence_ = Place{};
+    dropWay();
     sequence_.playPath = playPath;
     sequence_.dateOrder = dateOrder;
     sequence_.sub = sub;
-    byItself_ = false;
     if (quiet || !stored_)
         return;
     if (stored_->playPath != playPath || stored_->dateOrder != dateOrder || stored_->sub != sub) {
@@ -252,25 +255,17 @@ std::int64_t PlaceKeeper::steer(const std::string& folder, const std::vector<Pla
     if (folder != target.folder) {
         if (lessNoCase(folder, target.folder))
             return n; // not there yet
-        target_.reset(); // its folder is gone: the next one plays
-        return 0;
+        return 0; // its folder is gone: the next one plays
     }
     target_.reset();
-    for (std::int64_t i = 0; i < n; ++i) {
-        if (list[static_cast<std::size_t>(i)].path != target.file)
-            continue;
-        if (target.passFile)
-            return i + 1;
-        if (target.positionMs > PlayOnBeforeMs)
-            startAtMs_ = target.positionMs - PlayOnBeforeMs;
-        return i;
-    }
-    // Gone: what would have followed it.
-    for (std::int64_t i = 0; i < n; ++i) {
-        if (follows(list[static_cast<std::size_t>(i)], target, dateOrder))
-            return i;
-    }
-    return n;
+    const auto at = std::find_if(list.begin(), list.end(), [&target](const PlayListEntry& e) { return e.path == target.file; });
+    if (at == list.end()) // gone: what would have followed it
+        return std::find_if(list.begin(), list.end(), [&](const PlayListEntry& e) { return follows(e, target, dateOrder); }) - list.begin();
+    if (target.passFile)
+        return at - list.begin() + 1;
+    if (target.positionMs > PlayOnBeforeMs)
+        startAtMs_ = target.positionMs - PlayOnBeforeMs;
+    return at - list.begin();
 }
 
 void PlaceKeeper::opening(const std::string& folder, const PlayListEntry& entry)
@@ -352,14 +347,19 @@ void PlaceKeeper::tick()
     store(*live_);
 }
 
-void PlaceKeeper::forget()
+// What a sequence found its way with: none of it outlives the sequence.
+void PlaceKeeper::dropWay()
 {
     target_.reset();
     startAtMs_.reset();
-    live_.reset();
-    lost_.reset();
-    lostDue_ = false;
+    lost_.reset(); // without it, whether it is due counts for nothing
     byItself_ = false;
+}
+
+void PlaceKeeper::forget()
+{
+    dropWay();
+    live_.reset();
     if (!stored_)
         return;
     stored_.reset();

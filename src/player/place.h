@@ -110,6 +110,7 @@ public:
 
 private:
     void store(const Place& place);
+    void dropWay();
     void takePosition();
     std::int64_t takeLost(const std::string& file);
 

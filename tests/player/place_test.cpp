@@ -133,9 +133,22 @@ const Resume Resumes[] = {
          c.setCkRepeat(1);
      },
      "/m/a.mp3", "none", true},
+    {"GoneLastFolderWithRepeatTheTreeAgain", placeAt("/m/B", "/m/B/zz.mp3", 100),
+     [](FakeFileSystem& fs, ControlModel& c) {
+         fs.remove("/m/B");
+         c.setCkRepeat(1);
+     },
+     "/m/a.mp3", "none", true},
     {"PassedFileTheOneAfterIt", passed(placeAt("/m/B", "/m/B/z.mp3", 100)), noChange, "/m/B/zz.mp3", "none", true},
     {"OtherPlayPathANewStart", placeAt("/m/A", "/m/A/x.mp3", 100),
      [](FakeFileSystem&, ControlModel& c) { c.setText1("/m/"); }, "/m/a.mp3", "none", true},
+    {"OtherPlayPathWithNothingToPlayForgetsIt", placeAt("/m/A", "/m/A/x.mp3", 100),
+     [](FakeFileSystem& fs, ControlModel& c) {
+         fs.addFolder("/m/E");
+         c.setText1("/m/E");
+         c.setCkRepeat(1);
+     },
+     "", "none", false},
     {"OtherOrderANewStart", placeAt("/m/A", "/m/A/x.mp3", 100),
      [](FakeFileSystem&, ControlModel& c) {
          c.setOptDate(true);
@@ -168,6 +181,12 @@ TEST_P(PlaceResume, PlayGoesOnFromWhatFollows)
     if (!r.opened.empty()) {
         ASSERT_TRUE(store.place());
         EXPECT_EQ(store.place()->file, r.opened); // the place follows the sequence
+        EXPECT_FALSE(store.place()->byItself) << "Play is the user's";
+        EXPECT_EQ(std::to_string(store.place()->positionMs), r.startAtMs == "none" ? "0" : r.startAtMs);
+        const int saves = store.saves;
+        mm.positionNow = static_cast<double>(store.place()->positionMs) / 1000.0 + 1.0;
+        player.Timer1_Timer();
+        EXPECT_EQ(store.saves, saves) << "less than the interval heard from where it started";
     }
 }
 
@@ -195,6 +214,21 @@ TEST_F(PlaceFixture, StopForgetsAndPlayThenStartsTheTreeWhole)
     ASSERT_EQ(store.place()->file, "/m/b.mp3");
     player.cmdStop_Click();
     EXPECT_TRUE(store.text.empty());
+    mm.clear();
+    player.cmdPlay_Click();
+    EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/a.mp3"), std::string("none")));
+
+    // Stopped once a paused place has been found, before anything of it was
+    // heard: Play after it starts the tree at its beginning too.
+    player.cmdStop_Click();
+    Place p = placeAt("/m/B", "/m/B/z.mp3", 4500);
+    p.running = true;
+    p.paused = true;
+    keep(p);
+    ASSERT_TRUE(player.playOnByItself());
+    for (int i = 0; i < 10; ++i)
+        player.Timer1_Timer();
+    player.cmdStop_Click();
     mm.clear();
     player.cmdPlay_Click();
     EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/a.mp3"), std::string("none")));
@@ -247,6 +281,9 @@ TEST_F(PlaceFixture, ProgramEndKeepsThePlaceAndTellsHowItEnded)
         EXPECT_EQ(store.place()->running, !byUser);
         EXPECT_EQ(store.place()->sub, 1);
         EXPECT_EQ(store.place()->dateOrder, !byUser);
+        EXPECT_EQ(store.place()->playPath, "/m");
+        EXPECT_EQ(store.place()->folder, "/m");
+        EXPECT_EQ(store.place()->created, DateTime(std::chrono::hours(24 * (byUser ? 2 : 1)))); // a's, or by date b's
         player.cmdStop_Click();
     }
 
@@ -310,6 +347,18 @@ TEST_F(PlaceFixture, AbnormalEndPlaysOnByItselfWithThePlacesOwnChoices)
         player.Timer1_Timer();
     EXPECT_EQ(store.place()->file, "/m/A/X/y.mp3");
     EXPECT_FALSE(store.place()->byItself); // moved on to another file
+
+    // Its folder gone, the tree comes round: that round plays on from nothing.
+    player.cmdStop_Click();
+    mm.clear();
+    p.folder = "/m/B";
+    p.file = "/m/B/zz.mp3";
+    keep(p);
+    fs.remove("/m/B");
+    ctl.setCkRepeat(1);
+    EXPECT_TRUE(player.playOnByItself());
+    EXPECT_EQ(firstOpened().first, "/m/a.mp3");
+    EXPECT_FALSE(store.place()->byItself);
 }
 
 TEST_F(PlaceFixture, PlayedOnByItselfAndEndedAgainOnThatFileStartsQuietAndPlayPassesIt)
@@ -353,6 +402,8 @@ TEST_F(PlaceFixture, AbnormalEndOnlyAndAReachablePathPlayOnByItself)
     share.answerAll();
     EXPECT_EQ(late.PlayOn, 1);
     EXPECT_EQ(late.controls().Text1(), "/m");
+    player.place().keepIn(nullptr); // nothing kept: nothing to play on from
+    EXPECT_FALSE(player.playOnByItself());
 }
 
 TEST_F(PlaceFixture, PausedPlaceComesBackPausedAndPlayGoesOnFromIt)
@@ -387,14 +438,49 @@ TEST(PlaceKeeper, ALostPositionIsForTheFileThatLostItsDevice)
     keeper.deviceLost();
     keeper.lostPassed(); // passed over by a Skip
     keeper.opening("/m", {"/m/a.mp3", {}});
+    keeper.deviceLost();
+    keeper.forget(); // a Stop
+    keeper.sequenceStarts("/m", false, 0, false);
+    keeper.opening("/m", {"/m/a.mp3", {}});
     EXPECT_TRUE(mm.log.empty()) << "each from its beginning";
+
+    mm.positionNow = 2.0; // no further than the lead-in: from its beginning again
+    keeper.deviceLost();
+    keeper.opening("/m", {"/m/a.mp3", {}});
+    mm.positionNow = 30.0;
+    keeper.deviceLost();
+    keeper.opening("/m", {"/m/a.mp3", {}});
+    mm.positionNow = 28.5; // lost again at once: the place stays where it had got to
+    keeper.deviceLost();
+    EXPECT_EQ(keeper.stored()->positionMs, 30000);
+    keeper.opening("/m", {"/m/a.mp3", {}});
+    keeper.opening("/m", {"/m/a.mp3", {}}); // the next opening only
+    mm.positionNow = 5.0; // lost anew, nearer its beginning
+    keeper.deviceLost();
+    keeper.opening("/m", {"/m/a.mp3", {}});
+    EXPECT_EQ(mm.log, (std::vector<std::string>{"StartAt=28000", "StartAt=28000", "StartAt=3000"}));
+}
+
+// Where the sequence opens a file is where it is, even before it reaches the
+// place it made for (a tick in the start's yield opens from the last list).
+TEST(PlaceKeeper, AnOpeningEndsTheWayToThePlace)
+{
+    FakeMMControl mm;
+    PlaceKeeper keeper(mm);
+    MemoryPlaceStore store;
+    store.text = placeText(placeAt("/m/A", "/m/A/x.mp3", 7000));
+    keeper.keepIn(&store);
+    keeper.sequenceStarts("/m", false, 1, false);
+    ASSERT_TRUE(keeper.seeking());
+    keeper.opening("/m", {"/m/b.mp3", {}});
+    EXPECT_FALSE(keeper.seeking());
 }
 
 // The stored form.
 TEST(PlaceText, EveryFieldAndAnyBytesOfAPathComeBack)
 {
     Place p;
-    p.playPath = "/m/100% \"odd\"\nline\xff\xfe";
+    p.playPath = "/m/100% \"odd\"~\nline\xff\xfe\xc3\xa0";
     p.dateOrder = true;
     p.sub = 1;
     p.folder = "/m/A=B";
@@ -408,6 +494,8 @@ TEST(PlaceText, EveryFieldAndAnyBytesOfAPathComeBack)
     const std::string text = placeText(p);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13);
     EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c == '\n' || (c >= 0x20 && c < 0x7f); }));
+    // What a line can hold is left as it is: the stored path stays readable.
+    EXPECT_NE(text.find("\npath=/m/100%25 \"odd\"~%0Aline%FF%FE%C3%A0\n"), std::string::npos) << text;
     EXPECT_EQ(parsePlace(text), p);
 }
 
@@ -447,7 +535,8 @@ TEST(PlaceText, DamagedOrCutShortIsNoPlace)
     const std::pair<const char*, const char*> odd[] = {
         {"path", "%4"},      {"folder", "%G0"}, {"file", "%"},    {"order", "3"},   {"sub", "x"},
         {"created", ""},     {"position", "p"}, {"paused", "2"},  {"running", "-1"}, {"byitself", "yes"},
-        {"passfile", "10"},
+        {"passfile", "10"},  {"created", "9999999999999999999"}, {"created", "9223372036854776"},
+        {"position", "5x"},
     };
     for (const auto& [key, value] : odd) {
         const std::size_t at = body.find(std::string("\n") + key + "=") + 1;

@@ -75,7 +75,7 @@ TEST_F(Settings, LoadTurnsStoredTextIntoControlStates)
         const char* playOrder;
         bool date;
     };
-    for (Case c : {Case{"1", true}, {"2", false}, {"0", false}, {"9", false}, {"abc", false}, {"", false}, {" 1 ", true}, {"1x", false}}) {
+    for (Case c : {Case{"1", true}, {"2", false}, {"0", false}, {"9", false}, {"abc", false}, {"", false}, {" 1 ", true}, {"1x", false}, {"+1", true}}) {
         stored("PlayOrder", c.playOrder);
         loadSettings(settings, controls);
         EXPECT_EQ(controls.optDate(), c.date) << c.playOrder;
@@ -96,6 +96,7 @@ TEST_F(Settings, LoadTurnsStoredTextIntoControlStates)
 
 TEST_F(Settings, EachClickStoresAtOnceAndUnloadStoresAll)
 {
+    controls.setOptName(true); // as loaded
     optDate_Click(settings, controls);
     EXPECT_TRUE(controls.optDate());
     EXPECT_FALSE(controls.optName());
