@@ -449,6 +449,7 @@ TEST(PlaceKeeper, ALostPositionIsForTheFileThatLostItsDevice)
     keeper.opening("/m", {"/m/a.mp3", {}});
     mm.positionNow = 30.0;
     keeper.deviceLost();
+    EXPECT_EQ(keeper.stored()->positionMs, 30000); // for a start after a kill meanwhile
     keeper.opening("/m", {"/m/a.mp3", {}});
     mm.positionNow = 28.5; // lost again at once: the place stays where it had got to
     keeper.deviceLost();
