@@ -214,6 +214,8 @@ TEST_F(PlaceFixture, StopForgetsAndPlayThenStartsTheTreeWhole)
     ASSERT_EQ(store.place()->file, "/m/b.mp3");
     player.cmdStop_Click();
     EXPECT_TRUE(store.text.empty());
+    player.place().programEnds(true);
+    EXPECT_TRUE(store.text.empty()) << "nor does the program's end store it again";
     mm.clear();
     player.cmdPlay_Click();
     EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/a.mp3"), std::string("none")));
@@ -246,10 +248,10 @@ TEST_F(PlaceFixture, StoredAtEachFileAtPauseAndResumeAndEveryFewSecondsHeard)
     mm.positionNow = 1.0;
     player.Timer1_Timer();
     EXPECT_EQ(store.saves, atOpen); // less than the interval heard
-    mm.positionNow = PlaceKeeper::StoreEverySeconds + 0.1;
+    mm.positionNow = PlaceKeeper::StoreEverySeconds; // the interval itself
     player.Timer1_Timer();
     EXPECT_EQ(store.saves, atOpen + 1);
-    EXPECT_EQ(store.place()->positionMs, 2100);
+    EXPECT_EQ(store.place()->positionMs, 2000);
     mm.positionNow = 3.0;
     player.Timer1_Timer();
     EXPECT_EQ(store.saves, atOpen + 1) << "the interval counts from the last store";
@@ -336,7 +338,7 @@ TEST_F(PlaceFixture, AbnormalEndPlaysOnByItselfWithThePlacesOwnChoices)
     Place p = placeAt("/m/A", "/m/A/x.mp3", 4000);
     p.running = true;
     keep(p);
-    options("/m/B", 0, 0); // the settings never heard of the path typed in that run
+    options("/m/B", 0, 0, true); // the settings never heard of the path typed in that run, nor of its order
     EXPECT_TRUE(player.playOnByItself());
     EXPECT_EQ(ctl.Text1(), "/m");
     EXPECT_EQ(ctl.ckSub(), 1);
