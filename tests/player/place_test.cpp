@@ -342,6 +342,7 @@ TEST_F(PlaceFixture, AbnormalEndPlaysOnByItselfWithThePlacesOwnChoices)
     EXPECT_TRUE(player.playOnByItself());
     EXPECT_EQ(ctl.Text1(), "/m");
     EXPECT_EQ(ctl.ckSub(), 1);
+    EXPECT_TRUE(ctl.optName());
     EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/A/x.mp3"), std::string("2000")));
     EXPECT_TRUE(store.place()->byItself);
     mm.finish();
