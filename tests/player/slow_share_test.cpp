@@ -297,7 +297,10 @@ TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
 {
     play("/m", 1, 0);
     files.answer(); // the start's reads; the walk's first listing is still out
-    ui.atYield(1, [this] { files.answer(); });
+    ui.atYield(1, [this] {
+        files.answer();
+        EXPECT_TRUE(files.out.empty()) << "not taken up inside the tick";
+    });
     slow.Timer1_Timer(); // a, and that listing's answer in its yield
     ASSERT_EQ(mm.opened(), (Files{"/m/a.mp3"}));
     EXPECT_FALSE(files.out.empty()) << "taken up as the tick ended: the walk went on and asked for more";
@@ -305,6 +308,13 @@ TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
     for (int i = 0; i < 3; ++i)
         slow.Timer1_Timer();
     EXPECT_EQ(ui.tickRequests, asked);
+
+    // An answer between ticks asks for one at once, and the walk goes on with
+    // each, past the folders the look-ahead needs.
+    files.answer();
+    EXPECT_EQ(ui.tickRequests, asked + 1);
+    files.answerAll();
+    EXPECT_EQ(slow.List1.ListCount(), 6);
 }
 
 // At the end of a repeated tree, the look-ahead reads the play path and the
