@@ -139,6 +139,19 @@ TEST_F(Sequencer, NoMp3WithoutSubfoldersTicksDoNothingUntilStop)
     expectSet(ctl, Set::Playing);
     player.cmdStop_Click();
     expectSet(ctl, Set::Idle);
+
+    // Once a play list has been built empty (its folder emptied before the
+    // build), the end check finds that list's end: the first tick stops.
+    fs.addFile("/e/gone.mp3");
+    options("/e", 0, 0);
+    player.cmdPlay_Click();
+    fs.remove("/e/gone.mp3");
+    player.Timer1_Timer();
+    expectSet(ctl, Set::Idle);
+    options("/m", 0, 0);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    expectSet(ctl, Set::Idle);
 }
 
 TEST_F(Sequencer, NoMp3AnywhereWithSubfoldersStopsOnTheFirstTick)
