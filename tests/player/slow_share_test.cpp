@@ -429,6 +429,18 @@ TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
     EXPECT_TRUE(slow.startWaits() || slow.passWaits());
     expectSet(sctl, Set::Playing);
     EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
+
+    // Back while a round's start waits for its answers: that round plays it,
+    // whatever ticks come while it waits.
+    for (int i = 0; i < 40 && !slow.startWaits(); ++i)
+        slow.Timer1_Timer();
+    ASSERT_TRUE(slow.startWaits());
+    fs.addFile("/r/a.mp3");
+    const std::size_t opened = mm.opened().size();
+    slow.Timer1_Timer();
+    files.answerAll();
+    slow.Timer1_Timer();
+    EXPECT_EQ(mm.opened().size(), opened + 1);
 }
 
 // A repeated folder is read again for each pass, not taken from the last.
