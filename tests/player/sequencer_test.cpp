@@ -53,6 +53,9 @@ TEST_F(Sequencer, NewStartResetsTheControlWalksAndStartsTheTimer)
     EXPECT_EQ(player.DeviceReady, 1);
     expectSet(ctl, Set::Playing);
     EXPECT_EQ(ui.pointers, (std::vector<int>{11, 0}));
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.log, (Files{"Command=Close", "Notify=0", "Wait=1", "Shareable=0", "FileName=/m/a.mp3",
+                             "Command=Open", "Command=Play"}));
 }
 
 TEST_F(Sequencer, NoSubfoldersNoRepeatPlaysTheFolderOnceThenStops)
