@@ -203,7 +203,7 @@ bool Player::folderPlayedOut()
         askForTick(); // to move on at once, not one interval later
     }
     if (List1.List(FolderIndex).empty()) {
-        (void)0;
+        endChecks();
         return false;
     }
     if (singleFolderRepeat()) {
