@@ -430,17 +430,35 @@ TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
     expectSet(sctl, Set::Playing);
     EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
 
-    // Back while a round's start waits for its answers: that round plays it,
-    // whatever ticks come while it waits.
-    for (int i = 0; i < 40 && !slow.startWaits(); ++i)
+    // Back while a round's start waits for its answers: that round plays it
+    // once, whatever ticks come while it waits or in its yields; answers that
+    // come during a pause wait for the resume to begin it.
+    for (const bool paused : {false, true}) {
+        for (int i = 0; i < 60 && !slow.startWaits(); ++i) {
+            slow.Timer1_Timer();
+            mm.finish();
+            if (!slow.startWaits())
+                files.answerAll();
+        }
+        ASSERT_TRUE(slow.startWaits());
+        fs.addFile("/r/a.mp3");
+        const std::size_t opened = mm.opened().size();
         slow.Timer1_Timer();
-    ASSERT_TRUE(slow.startWaits());
-    fs.addFile("/r/a.mp3");
-    const std::size_t opened = mm.opened().size();
-    slow.Timer1_Timer();
-    files.answerAll();
-    slow.Timer1_Timer();
-    EXPECT_EQ(mm.opened().size(), opened + 1);
+        if (paused)
+            slow.cmdPause_Click();
+        for (int y = 1; y <= 6; ++y)
+            ui.atYield(y, [this] { slow.Timer1_Timer(); });
+        files.answerAll();
+        if (paused) {
+            slow.Timer1_Timer();
+            EXPECT_EQ(mm.opened().size(), opened);
+            slow.cmdPlay_Click();
+        }
+        slow.Timer1_Timer();
+        slow.Timer1_Timer();
+        EXPECT_EQ(mm.opened().size(), opened + 1);
+        fs.remove("/r");
+    }
 }
 
 // A repeated folder is read again for each pass, not taken from the last.
