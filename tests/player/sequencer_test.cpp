@@ -278,6 +278,18 @@ TEST_P(UnplayableFiles, AreTriedOncePerTickAndTheRoundWaits)
     for (std::size_t k = 2; k < openTicks.size(); k += 2)
         EXPECT_GE(openTicks[k] - openTicks[k - 1], 3) << "round " << k / 2 << " waited";
     expectSet(ctl, Set::Playing);
+
+    // Stop ends the wait: the next Play plays at once.
+    for (int i = 0; i < 4 && !player.passWaits(); ++i) {
+        player.Timer1_Timer();
+        if (player.DeviceReady == 0)
+            mm.finish(MMControl::NotifyFailure);
+    }
+    ASSERT_TRUE(player.passWaits());
+    player.cmdStop_Click();
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.opened().back(), "/m/a.mp3");
 }
 
 INSTANTIATE_TEST_SUITE_P(FailingAfter, UnplayableFiles, ::testing::Values(0, 1),

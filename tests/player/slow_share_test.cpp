@@ -166,6 +166,7 @@ TEST_P(SlowShareHandlers, ActAtOnceAndLateAnswersFollowThem)
     }
     c.act(slow, files);
     c.expect(*this, slow, files, mm);
+    EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault) << "no hourglass left";
 }
 
 const PendingCase PendingCases[] = {
