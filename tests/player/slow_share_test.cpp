@@ -460,6 +460,16 @@ TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
         EXPECT_EQ(mm.opened().size(), opened + 1);
         fs.remove("/r");
     }
+    // A Stop while it waits has no hourglass to take back.
+    for (int i = 0; i < 60 && !slow.startWaits(); ++i) {
+        slow.Timer1_Timer();
+        mm.finish();
+        if (!slow.startWaits())
+            files.answerAll();
+    }
+    const std::vector<int> pointers = ui.pointers;
+    slow.cmdStop_Click();
+    EXPECT_EQ(ui.pointers, pointers);
 }
 
 // A repeated folder is read again for each pass, not taken from the last.
