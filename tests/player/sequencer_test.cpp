@@ -327,8 +327,11 @@ TEST_F(Sequencer, SingleFolderRepeatReadsTheFolderAgainForEachRound)
     EXPECT_LE(fs.listings.size() - listed, 15u) << "one reading per two ticks at most";
     EXPECT_EQ(ui.tickRequests, asked);
     expectSet(ctl, Set::Playing);
-    // However many rounds it stays empty, each waits as long as the first.
+    // However many rounds it stays empty, each waits as long as the first,
+    // what each round's looking took counting in its own wait only.
     const auto firstRounds = fs.listings.size() - listed;
+    fs.clock = &ui.now;
+    fs.callCost = std::chrono::milliseconds(5);
     for (int i = 0; i < 1000; ++i)
         player.Timer1_Timer();
     const auto later = fs.listings.size();
