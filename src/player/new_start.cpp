@@ -8,6 +8,22 @@
 
 namespace orvane {
 
+namespace {
+
+// Set for as long as it lives.
+class HeldWhile {
+public:
+    explicit HeldWhile(bool& flag) : flag_(flag) { flag_ = true; }
+    ~HeldWhile() { flag_ = false; }
+    HeldWhile(const HeldWhile&) = delete;
+    HeldWhile& operator=(const HeldWhile&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
 void Player::cmdPlay_Click()
 {
     if (Paused)
@@ -47,17 +63,23 @@ void Player::startNow(bool quiet)
         return;
     beginSequence(quiet);
 
-    const std::uint64_t walk = walkPlayPath(quiet);
-    if (PlayOn == 0) {
-        dropStoppedWalk();
-        return;
+    std::uint64_t walk = 0;
+    {
+        // A tick in these yields (the timer runs on through a round's new
+        // start) would take the last round's folder and list for this one's.
+        const HeldWhile settling(settling_);
+        walk = walkPlayPath(quiet);
+        if (PlayOn == 0) {
+            dropStoppedWalk();
+            return;
+        }
+        if (walk != walkSerial_)
+            return; // a Play during the yields has made a newer start, run to its end
+        if (!listPlayPath(quiet))
+            return;
+        FolderIndex = 0;
+        BuildList = true;
     }
-    if (walk != walkSerial_)
-        return; // a Play during the yields has made a newer start, run to its end
-    if (!listPlayPath(quiet))
-        return;
-    FolderIndex = 0;
-    BuildList = true;
 
     if (!quiet)
         controls_.arrange(PlayState::Idle, PlayState::Playing);

@@ -204,6 +204,7 @@ private:
     std::optional<std::uint64_t> roundMark_; // the look-ahead has read for the next round since this mark
     std::vector<std::string> roundRead_;     // the folders read afresh for the next round since that mark
     bool starting_ = false;                  // a new start runs (answers wait for its end)
+    bool settling_ = false;                  // a new start has yet to list its play path (ticks wait)
     bool answerWaiting_ = false;             // answers came while a tick or a start ran
     bool rereadAsked_ = false;               // the repeated folder's new reading has been asked for
     bool hintUnknown_ = false;               // the next-file hint waits for answers

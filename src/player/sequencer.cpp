@@ -80,10 +80,8 @@ void Player::fileAnswered()
 
 void Player::takeWaitingAnswers()
 {
-    if (!answerWaiting_ || tickRunning_ || starting_)
-        return;
-    answerWaiting_ = false;
-    fileAnswered();
+    if (std::exchange(answerWaiting_, false))
+        fileAnswered(); // which puts them off again while a tick or a start still runs
 }
 
 // One step of the sequence: past whatever holds it, onto the next folder
@@ -126,11 +124,12 @@ void Player::tick()
 }
 
 // True when this tick does nothing more: the next round waits for the file
-// system, or a pass that played nothing holds the next one back.
+// system or has yet to reach its play path, or a pass that played nothing
+// holds the next one back.
 bool Player::tickHeld()
 {
-    if (startWaiting_)
-        return true; // the next round waits for the file system
+    if (startWaiting_ || settling_)
+        return true; // the next round waits for the file system, or is still starting
     if (holdTicks_ > 0) {
         --holdTicks_;
         return true;
@@ -227,10 +226,8 @@ bool Player::yieldInTick(std::uint64_t stopsBefore)
 
 void Player::endChecks()
 {
-    if (List1.List(FolderIndex).empty() && DeviceReady == 1 && treeRepeat()) {
-        PlayIndex = 0;
-        cmdPlay_Click();
-    }
+    if (List1.List(FolderIndex).empty() && DeviceReady == 1 && treeRepeat())
+        cmdPlay_Click(); // the Stop that has just ended the round put the cursor back
     if (PlayList && PlayIndex == playListCount() && DeviceReady == 1 && controls_.ckSub() == 0
         && controls_.ckRepeat() == 0)
         cmdStop_Click();

@@ -40,12 +40,10 @@ void Player::cmdStop_Click()
     startWaiting_.reset();
     roundMark_.reset();
     rereadAsked_ = false;
-    hintUnknown_ = false;
+    // The next start clears the device wait and the pass's end as it begins;
+    // the hint is made afresh at its first open.
     holdTicks_ = 0;
     restartHeld_ = false;
-    deviceWaitTicks_ = 0;
-    deviceWaitFile_.clear();
-    passOver_ = false;
     controls_.setEnabled(Ctl::Timer1, false);
     closeControl();
     Paused = false;

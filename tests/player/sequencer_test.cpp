@@ -53,6 +53,9 @@ TEST_F(Sequencer, NewStartResetsTheControlWalksAndStartsTheTimer)
     EXPECT_EQ(player.DeviceReady, 1);
     expectSet(ctl, Set::Playing);
     EXPECT_EQ(ui.pointers, (std::vector<int>{11, 0}));
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.log, (Files{"Command=Close", "Notify=0", "Wait=1", "Shareable=0", "FileName=/m/a.mp3",
+                             "Command=Open", "Command=Play"}));
 }
 
 TEST_F(Sequencer, NoSubfoldersNoRepeatPlaysTheFolderOnceThenStops)
@@ -138,6 +141,19 @@ TEST_F(Sequencer, NoMp3WithoutSubfoldersTicksDoNothingUntilStop)
     EXPECT_TRUE(mm.opened().empty());
     expectSet(ctl, Set::Playing);
     player.cmdStop_Click();
+    expectSet(ctl, Set::Idle);
+
+    // Once a play list has been built empty (its folder emptied before the
+    // build), the end check finds that list's end: the first tick stops.
+    fs.addFile("/e/gone.mp3");
+    options("/e", 0, 0);
+    player.cmdPlay_Click();
+    fs.remove("/e/gone.mp3");
+    player.Timer1_Timer();
+    expectSet(ctl, Set::Idle);
+    options("/m", 0, 0);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
     expectSet(ctl, Set::Idle);
 }
 
@@ -241,6 +257,8 @@ TEST_P(UnplayableFiles, AreTriedOncePerTickAndTheRoundWaits)
     std::vector<int> openTicks;
     int failIn = -1;
     for (int tick = 0; tick < 30; ++tick) {
+        if (player.DeviceReady == 1)
+            player.cmdSkip_Click(); // with nothing playing, cuts no wait short
         const auto before = mm.opened().size();
         const int asked = ui.tickRequests;
         player.Timer1_Timer();
@@ -260,6 +278,18 @@ TEST_P(UnplayableFiles, AreTriedOncePerTickAndTheRoundWaits)
     for (std::size_t k = 2; k < openTicks.size(); k += 2)
         EXPECT_GE(openTicks[k] - openTicks[k - 1], 3) << "round " << k / 2 << " waited";
     expectSet(ctl, Set::Playing);
+
+    // Stop ends the wait: the next Play plays at once.
+    for (int i = 0; i < 4 && !player.passWaits(); ++i) {
+        player.Timer1_Timer();
+        if (player.DeviceReady == 0)
+            mm.finish(MMControl::NotifyFailure);
+    }
+    ASSERT_TRUE(player.passWaits());
+    player.cmdStop_Click();
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.opened().back(), "/m/a.mp3");
 }
 
 INSTANTIATE_TEST_SUITE_P(FailingAfter, UnplayableFiles, ::testing::Values(0, 1),
@@ -297,8 +327,11 @@ TEST_F(Sequencer, SingleFolderRepeatReadsTheFolderAgainForEachRound)
     EXPECT_LE(fs.listings.size() - listed, 15u) << "one reading per two ticks at most";
     EXPECT_EQ(ui.tickRequests, asked);
     expectSet(ctl, Set::Playing);
-    // However many rounds it stays empty, each waits as long as the first.
+    // However many rounds it stays empty, each waits as long as the first,
+    // what each round's looking took counting in its own wait only.
     const auto firstRounds = fs.listings.size() - listed;
+    fs.clock = &ui.now;
+    fs.callCost = std::chrono::milliseconds(5);
     for (int i = 0; i < 1000; ++i)
         player.Timer1_Timer();
     const auto later = fs.listings.size();

@@ -166,6 +166,7 @@ TEST_P(SlowShareHandlers, ActAtOnceAndLateAnswersFollowThem)
     }
     c.act(slow, files);
     c.expect(*this, slow, files, mm);
+    EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault) << "no hourglass left";
 }
 
 const PendingCase PendingCases[] = {
@@ -297,7 +298,10 @@ TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
 {
     play("/m", 1, 0);
     files.answer(); // the start's reads; the walk's first listing is still out
-    ui.atYield(1, [this] { files.answer(); });
+    ui.atYield(1, [this] {
+        files.answer();
+        EXPECT_TRUE(files.out.empty()) << "not taken up inside the tick";
+    });
     slow.Timer1_Timer(); // a, and that listing's answer in its yield
     ASSERT_EQ(mm.opened(), (Files{"/m/a.mp3"}));
     EXPECT_FALSE(files.out.empty()) << "taken up as the tick ended: the walk went on and asked for more";
@@ -305,6 +309,13 @@ TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
     for (int i = 0; i < 3; ++i)
         slow.Timer1_Timer();
     EXPECT_EQ(ui.tickRequests, asked);
+
+    // An answer between ticks asks for one at once, and the walk goes on with
+    // each, past the folders the look-ahead needs.
+    files.answer();
+    EXPECT_EQ(ui.tickRequests, asked + 1);
+    files.answerAll();
+    EXPECT_EQ(slow.List1.ListCount(), 6);
 }
 
 // At the end of a repeated tree, the look-ahead reads the play path and the
@@ -419,6 +430,46 @@ TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
     EXPECT_TRUE(slow.startWaits() || slow.passWaits());
     expectSet(sctl, Set::Playing);
     EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
+
+    // Back while a round's start waits for its answers: that round plays it
+    // once, whatever ticks come while it waits or in its yields; answers that
+    // come during a pause wait for the resume to begin it.
+    for (const bool paused : {false, true}) {
+        for (int i = 0; i < 60 && !slow.startWaits(); ++i) {
+            slow.Timer1_Timer();
+            mm.finish();
+            if (!slow.startWaits())
+                files.answerAll();
+        }
+        ASSERT_TRUE(slow.startWaits());
+        fs.addFile("/r/a.mp3");
+        const std::size_t opened = mm.opened().size();
+        slow.Timer1_Timer();
+        if (paused)
+            slow.cmdPause_Click();
+        for (int y = 1; y <= 6; ++y)
+            ui.atYield(y, [this] { slow.Timer1_Timer(); });
+        files.answerAll();
+        if (paused) {
+            slow.Timer1_Timer();
+            EXPECT_EQ(mm.opened().size(), opened);
+            slow.cmdPlay_Click();
+        }
+        slow.Timer1_Timer();
+        slow.Timer1_Timer();
+        EXPECT_EQ(mm.opened().size(), opened + 1);
+        fs.remove("/r");
+    }
+    // A Stop while it waits has no hourglass to take back.
+    for (int i = 0; i < 60 && !slow.startWaits(); ++i) {
+        slow.Timer1_Timer();
+        mm.finish();
+        if (!slow.startWaits())
+            files.answerAll();
+    }
+    const std::vector<int> pointers = ui.pointers;
+    slow.cmdStop_Click();
+    EXPECT_EQ(ui.pointers, pointers);
 }
 
 // A repeated folder is read again for each pass, not taken from the last.
