@@ -7,16 +7,22 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <thread>
 
 namespace orvane {
@@ -217,6 +223,45 @@ TEST(PosixFileSystem, FolderWithoutReadPermissionThrows)
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 2)
         GTEST_SKIP() << "cannot drop privileges here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A folder that fails as it is read (a share gone, a disk error) throws
+// rather than give a short listing. A system-call filter in a child process
+// makes every read of a folder's entries fail.
+TEST(PosixFileSystem, AFolderThatFailsAsItIsReadThrows)
+{
+    TempTree tree;
+    tree.makeFile("song.mp3");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sock_filter filter[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_getdents64, 0, 1),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+        const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+            _exit(100);
+        auto fs = makeNativeFileSystem();
+        int thrown = 0;
+        try {
+            fs->listFolder(tree.path(), ListPattern::All);
+        } catch (const FileSystemError&) {
+            ++thrown;
+        }
+        try {
+            fs->firstMp3(tree.path());
+        } catch (const FileSystemError&) {
+            ++thrown;
+        }
+        _exit(thrown == 2 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 100)
+        GTEST_SKIP() << "no system-call filter here";
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
