@@ -320,7 +320,8 @@ int checkClampedDates(const std::string& mountPoint)
         return 100;
     const std::pair<const char*, std::int64_t> files[] = {
         {"/1500.mp3", -14'831'769'600}, {"/2001.mp3", 1'000'000'000}, {"/2400.mp3", 13'569'465'600},
-        {"/2262.mp3", 9'223'372'036}}; // the clock's last whole second
+        {"/2262.mp3", 9'223'372'036},  // the clock's last whole second
+        {"/1677.mp3", -9'223'372'036}}; // and its first
     for (const auto& [name, seconds] : files) {
         const std::string path = mountPoint + name;
         const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
@@ -340,7 +341,8 @@ int checkClampedDates(const std::string& mountPoint)
     if (future != DateTime(DateTime::duration::max()))
         return 2;
     const DateTime last = fs->dateCreated(mountPoint + files[3].first);
-    if (!(old < now && now < last && last < future))
+    const DateTime first = fs->dateCreated(mountPoint + files[4].first);
+    if (!(old < first && first < now && now < last && last < future))
         return 3;
     return 0;
 }
