@@ -305,6 +305,18 @@ TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
     for (int i = 0; i < 3; ++i)
         slow.Timer1_Timer();
     EXPECT_EQ(ui.tickRequests, asked);
+
+    // So are those that come in a start's yields, a second Play's among them:
+    // that start goes on as the first ends, and each asks for one tick.
+    slow.cmdStop_Click();
+    slow.cmdPlay_Click();
+    ui.atYield(1, [this] {
+        slow.cmdPlay_Click();
+        files.answerAll();
+    });
+    files.answer();
+    EXPECT_FALSE(slow.startWaits());
+    EXPECT_EQ(ui.tickRequests, asked + 2);
 }
 
 // At the end of a repeated tree, the look-ahead reads the play path and the
