@@ -841,6 +841,10 @@ TEST_P(PlayPathGone, ARepeatedTreeWaitsForItAndPlaysWhenItIsBack)
     EXPECT_EQ(player.PlayOn, 1);
     expectSet(ctl, Set::Playing);
     EXPECT_TRUE(player.passWaits());
+    for (int i = 0; i < 3; ++i) {
+        tickAndHear(player, mm, fs, 1);
+        EXPECT_TRUE(player.passWaits()) << "at every tick";
+    }
 
     makeTree(fs);
     tickAndHear(player, mm, fs, 3, opened + 1);
