@@ -127,6 +127,16 @@ TEST_F(SlowShare, PlayWaitsWithTheHourglassWithoutTouchingTheControl)
     EXPECT_FALSE(slow.startWaits());
     expectSet(sctl, Set::Playing);
     EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
+
+    // So does a second Play made in the yields of the start that waited.
+    slow.cmdStop_Click();
+    slow.cmdPlay_Click();
+    ui.atYield(1, [this] { slow.cmdPlay_Click(); });
+    files.answer();
+    EXPECT_TRUE(slow.startWaits());
+    expectSet(sctl, Set::Idle);
+    files.answerAll();
+    expectSet(sctl, Set::Playing);
 }
 
 // What each handler does while the sequence waits for the share.
