@@ -391,12 +391,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A share gone as a repeated tree's round ends: the next round waits in the
-// playing arrangement, a Pause holds it, and the resume goes on with it.
-TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
+// playing arrangement, a Pause holds it, and the resume goes on with it. Also
+// where the play path is typed with a separator at its end, so that only the
+// walk's listing of it is held back.
+class SlowShareGone : public SlowShare, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SlowShareGone, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
 {
     fs.addFile("/r/a.mp3");
     fs.addFile("/r/S/b.mp3");
-    setOptions(sctl, "/r", 1, 1);
+    setOptions(sctl, GetParam(), 1, 1);
     slow.cmdPlay_Click();
     files.answer();
     ASSERT_FALSE(slow.startWaits());
@@ -442,6 +446,8 @@ TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
     expectSet(sctl, Set::Playing);
     EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
 }
+
+INSTANTIATE_TEST_SUITE_P(PlayPaths, SlowShareGone, ::testing::Values("/r", "/r/"));
 
 // A repeated folder is read again for each pass, not taken from the last.
 TEST_F(SlowShare, ARepeatedFolderIsReadAgainForEachPass)
