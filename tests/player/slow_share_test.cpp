@@ -137,6 +137,15 @@ TEST_F(SlowShare, PlayWaitsWithTheHourglassWithoutTouchingTheControl)
     expectSet(sctl, Set::Idle);
     files.answerAll();
     expectSet(sctl, Set::Playing);
+
+    // A play path found missing once the answers come: the box, and no
+    // hourglass left behind.
+    slow.cmdStop_Click();
+    sctl.setText1("/m/none");
+    slow.cmdPlay_Click();
+    files.answerAll();
+    EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
 }
 
 // What each handler does while the sequence waits for the share.
