@@ -376,6 +376,7 @@ TEST(PosixFileSystem, DateCreatedOfAMissingFileThrows)
     EXPECT_THROW(fs->dateCreated(gone), FileSystemError);
     EXPECT_THROW(fs->dateCreated(tree.path("dangling.mp3")), FileSystemError);
     EXPECT_THROW(fs->dateCreated(""), FileSystemError);
+    EXPECT_THROW(fs->dateCreated(tree.path() + std::string(1, '\0') + "x"), FileSystemError);
 }
 
 } // namespace
