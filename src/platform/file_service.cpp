@@ -87,13 +87,10 @@ const FileOutcome& DeferredFileService::read(FileCall call)
     return *it->second.outcome;
 }
 
+// The synchronous form never throws, so no failure is ever kept for this call.
 bool DeferredFileService::folderExists(const std::string& path)
 {
-    try {
-        return read({FileCall::Kind::Exists, ListPattern::All, path}).exists;
-    } catch (const FileSystemError&) {
-        return false; // the synchronous form never throws
-    }
+    return read({FileCall::Kind::Exists, ListPattern::All, path}).exists;
 }
 
 std::vector<DirEntry> DeferredFileService::listFolder(const std::string& folder, ListPattern pattern)

@@ -141,7 +141,7 @@ DateTime toDateTime(std::int64_t seconds, std::uint32_t nanoseconds)
         return DateTime(Tick::max());
     const auto whole = duration_cast<Tick>(std::chrono::seconds(seconds));
     const auto part = duration_cast<Tick>(std::chrono::nanoseconds(nanoseconds));
-    return DateTime(part > Tick::max() - whole ? Tick::max() : whole + part);
+    return DateTime(whole > Tick::max() - part ? Tick::max() : whole + part);
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -180,23 +180,18 @@ public:
     }
 
     // Birth time where the file system keeps one; otherwise the modification
-    // time, so that date order still has a date to sort by.
+    // time, so that date order still has a date to sort by. On a kernel older
+    // than statx the C library answers it from stat, without a birth time.
     DateTime dateCreated(const std::string& path) override
     {
         if (!representable(path))
             fail("Cannot read the date of", path, ENOENT);
         struct statx stx;
-        if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &stx) == 0) {
-            if (stx.stx_mask & STATX_BTIME)
-                return toDateTime(stx.stx_btime.tv_sec, stx.stx_btime.tv_nsec);
-            return toDateTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
-        }
-        if (errno != ENOSYS)
+        if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &stx) != 0)
             fail("Cannot read the date of", path, errno);
-        struct stat st; // a kernel older than statx
-        if (stat(path.c_str(), &st) != 0)
-            fail("Cannot read the date of", path, errno);
-        return toDateTime(st.st_mtim.tv_sec, static_cast<std::uint32_t>(st.st_mtim.tv_nsec));
+        if (stx.stx_mask & STATX_BTIME)
+            return toDateTime(stx.stx_btime.tv_sec, stx.stx_btime.tv_nsec);
+        return toDateTime(stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec);
     }
 };
 

@@ -75,7 +75,7 @@ void Player::startNow(bool quiet)
         }
         if (walk != walkSerial_)
             return; // a Play during the yields has made a newer start, run to its end
-        if (!listPlayPath(quiet))
+        if (!listPlayPath())
             return;
         FolderIndex = 0;
         BuildList = true;
@@ -94,11 +94,10 @@ void Player::startNow(bool quiet)
 // next round of a repeated tree it is waited for instead.
 bool Player::playPathFound(bool quiet)
 {
-    bool there = false;
-    {
+    const bool there = [this] {
         PassLook look(*this, 0);
-        there = fs_.folderExists(controls_.Text1());
-    }
+        return fs_.folderExists(controls_.Text1());
+    }();
     if (there)
         return true;
     if (quiet)
@@ -110,8 +109,10 @@ bool Player::playPathFound(bool quiet)
 
 // The sequence begins afresh: nothing held over from the last one, the
 // control closed and set for the files to come, the play path's first file.
-// The hold, the held restart and the cursor need nothing here: the Stop or
-// the restart of a round that comes before every start has cleared them.
+// The hold, the held restart, a pass come round and the cursor need nothing
+// here: the Stop or the restart of a round that comes before every start has
+// cleared them. Nor does a file waiting for its device: the cursor stays on it
+// until an open or a Skip, which end the wait.
 void Player::beginSequence(bool quiet)
 {
     place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), quiet,
@@ -119,11 +120,9 @@ void Player::beginSequence(bool quiet)
     PlayOn = 1;
     DeviceReady = 1;
     passPlayed_ = false;
-    passOver_ = false;
     passWork_ = 0;
     passLook_ = {};
     deviceWaitTicks_ = 0;
-    deviceWaitFile_.clear();
 
     closeControl();
     MMControl1.setNotify(false);
@@ -149,7 +148,7 @@ void Player::dropStoppedWalk()
 
 // The play path's own files, which play first; false when the start must
 // wait for them again.
-bool Player::listPlayPath(bool quiet)
+bool Player::listPlayPath()
 {
     try {
         PassLook look(*this, 0);
@@ -157,8 +156,8 @@ bool Player::listPlayPath(bool quiet)
     } catch (const std::exception&) {
         // Left empty: the first tick then finds nothing to play here.
     } catch (const FileAnswerPending&) {
-        // Forgotten during the yields: the start waits for it again.
-        startAnswersReady(quiet);
+        // Forgotten during the yields by a newer start (a Play made in them),
+        // which waits for it itself.
         return false;
     }
     return true;

@@ -137,7 +137,7 @@ private:
     bool playPathFound(bool quiet);
     void beginSequence(bool quiet);
     void dropStoppedWalk();
-    bool listPlayPath(bool quiet);
+    bool listPlayPath();
     bool startAnswersReady(bool quiet);
     bool askStartAhead();
     void lookIntoNextRound();

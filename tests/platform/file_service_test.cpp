@@ -149,6 +149,9 @@ TEST_F(AsyncFiles, ReadsPendUntilTheirAnswersArriveOnTheWindowThreadInOrder)
     EXPECT_TRUE(pends([&] { service->listFolder("/nowhere", ListPattern::All); }));
     ASSERT_TRUE(inbox.runOne());
     EXPECT_THROW(service->listFolder("/nowhere", ListPattern::All), FileSystemError) << "the failure, kept";
+    EXPECT_TRUE(pends([&] { service->folderExists("/nowhere"); }));
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_FALSE(service->folderExists("/nowhere"));
     EXPECT_TRUE(pends([&] { service->dateCreated("/m/none.mp3"); }));
     ASSERT_TRUE(inbox.runOne());
     EXPECT_THROW(service->dateCreated("/m/none.mp3"), FileSystemError);

@@ -7,16 +7,22 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <thread>
 
 namespace orvane {
@@ -220,6 +226,45 @@ TEST(PosixFileSystem, FolderWithoutReadPermissionThrows)
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// A folder that fails as it is read (a share gone, a disk error) throws
+// rather than give a short listing. A system-call filter in a child process
+// makes every read of a folder's entries fail.
+TEST(PosixFileSystem, AFolderThatFailsAsItIsReadThrows)
+{
+    TempTree tree;
+    tree.makeFile("song.mp3");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sock_filter filter[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_getdents64, 0, 1),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+        const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+            _exit(100);
+        auto fs = makeNativeFileSystem();
+        int thrown = 0;
+        try {
+            fs->listFolder(tree.path(), ListPattern::All);
+        } catch (const FileSystemError&) {
+            ++thrown;
+        }
+        try {
+            fs->firstMp3(tree.path());
+        } catch (const FileSystemError&) {
+            ++thrown;
+        }
+        _exit(thrown == 2 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 100)
+        GTEST_SKIP() << "no system-call filter here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 bool keepsBirthTime(const std::string& path)
 {
     struct statx stx;
@@ -275,7 +320,8 @@ int checkClampedDates(const std::string& mountPoint)
         return 100;
     const std::pair<const char*, std::int64_t> files[] = {
         {"/1500.mp3", -14'831'769'600}, {"/2001.mp3", 1'000'000'000}, {"/2400.mp3", 13'569'465'600},
-        {"/2262.mp3", 9'223'372'036}}; // the clock's last whole second
+        {"/2262.mp3", 9'223'372'036},  // the clock's last whole second
+        {"/1677.mp3", -9'223'372'036}}; // and its first
     for (const auto& [name, seconds] : files) {
         const std::string path = mountPoint + name;
         const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
@@ -295,7 +341,8 @@ int checkClampedDates(const std::string& mountPoint)
     if (future != DateTime(DateTime::duration::max()))
         return 2;
     const DateTime last = fs->dateCreated(mountPoint + files[3].first);
-    if (!(old < now && now < last && last < future))
+    const DateTime first = fs->dateCreated(mountPoint + files[4].first);
+    if (!(old < first && first < now && now < last && last < future))
         return 3;
     return 0;
 }
@@ -329,6 +376,7 @@ TEST(PosixFileSystem, DateCreatedOfAMissingFileThrows)
     EXPECT_THROW(fs->dateCreated(gone), FileSystemError);
     EXPECT_THROW(fs->dateCreated(tree.path("dangling.mp3")), FileSystemError);
     EXPECT_THROW(fs->dateCreated(""), FileSystemError);
+    EXPECT_THROW(fs->dateCreated(tree.path() + std::string(1, '\0') + "x"), FileSystemError);
 }
 
 } // namespace

@@ -462,12 +462,14 @@ TEST_F(Sequencer, StopDuringTheWalkMakesTheNewStartGiveUp)
 {
     makeTree(fs);
     options("/m", 1, 0);
-    ui.atYield(2, [&] { player.cmdStop_Click(); });
-    player.cmdPlay_Click();
-    expectSet(ctl, Set::Idle);
-    EXPECT_EQ(player.List1.ListCount(), 0);
-    EXPECT_FALSE(ctl.enabled(Ctl::Timer1));
-    EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault) << "the hourglass goes with the walk";
+    for (int yield : {2, 1}) { // as the walk has begun, and before
+        ui.atYield(yield, [&] { player.cmdStop_Click(); });
+        player.cmdPlay_Click();
+        expectSet(ctl, Set::Idle);
+        EXPECT_EQ(player.List1.ListCount(), 0);
+        EXPECT_FALSE(ctl.enabled(Ctl::Timer1));
+        EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault) << "the hourglass goes with the walk";
+    }
 }
 
 // After Play the walk goes on between ticks: the play path's files start once
@@ -874,6 +876,10 @@ TEST_P(PlayPathGone, ARepeatedTreeWaitsForItAndPlaysWhenItIsBack)
     EXPECT_EQ(player.PlayOn, 1);
     expectSet(ctl, Set::Playing);
     EXPECT_TRUE(player.passWaits());
+    for (int i = 0; i < 3; ++i) {
+        tickAndHear(player, mm, fs, 1);
+        EXPECT_TRUE(player.passWaits()) << "at every tick";
+    }
 
     makeTree(fs);
     tickAndHear(player, mm, fs, 3, opened + 1);

@@ -127,6 +127,25 @@ TEST_F(SlowShare, PlayWaitsWithTheHourglassWithoutTouchingTheControl)
     EXPECT_FALSE(slow.startWaits());
     expectSet(sctl, Set::Playing);
     EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
+
+    // So does a second Play made in the yields of the start that waited.
+    slow.cmdStop_Click();
+    slow.cmdPlay_Click();
+    ui.atYield(1, [this] { slow.cmdPlay_Click(); });
+    files.answer();
+    EXPECT_TRUE(slow.startWaits());
+    expectSet(sctl, Set::Idle);
+    files.answerAll();
+    expectSet(sctl, Set::Playing);
+
+    // A play path found missing once the answers come: the box, and no
+    // hourglass left behind.
+    slow.cmdStop_Click();
+    sctl.setText1("/m/none");
+    slow.cmdPlay_Click();
+    files.answerAll();
+    EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
 }
 
 // What each handler does while the sequence waits for the share.
@@ -316,6 +335,19 @@ TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
     EXPECT_EQ(ui.tickRequests, asked + 1);
     files.answerAll();
     EXPECT_EQ(slow.List1.ListCount(), 6);
+
+    // So are those that come in a start's yields, a second Play's among them:
+    // that start goes on as the first ends, and each asks for one tick.
+    slow.cmdStop_Click();
+    const int before = ui.tickRequests;
+    slow.cmdPlay_Click();
+    ui.atYield(1, [this] {
+        slow.cmdPlay_Click();
+        files.answerAll();
+    });
+    files.answer();
+    EXPECT_FALSE(slow.startWaits());
+    EXPECT_EQ(ui.tickRequests, before + 2);
 }
 
 // At the end of a repeated tree, the look-ahead reads the play path and the
@@ -380,12 +412,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A share gone as a repeated tree's round ends: the next round waits in the
-// playing arrangement, a Pause holds it, and the resume goes on with it.
-TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
+// playing arrangement, a Pause holds it, and the resume goes on with it. Also
+// where the play path is typed with a separator at its end, so that only the
+// walk's listing of it is held back.
+class SlowShareGone : public SlowShare, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SlowShareGone, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
 {
     fs.addFile("/r/a.mp3");
     fs.addFile("/r/S/b.mp3");
-    setOptions(sctl, "/r", 1, 1);
+    setOptions(sctl, GetParam(), 1, 1);
     slow.cmdPlay_Click();
     files.answer();
     ASSERT_FALSE(slow.startWaits());
@@ -471,6 +507,8 @@ TEST_F(SlowShare, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
     slow.cmdStop_Click();
     EXPECT_EQ(ui.pointers, pointers);
 }
+
+INSTANTIATE_TEST_SUITE_P(PlayPaths, SlowShareGone, ::testing::Values("/r", "/r/"));
 
 // A repeated folder is read again for each pass, not taken from the last.
 TEST_F(SlowShare, ARepeatedFolderIsReadAgainForEachPass)
