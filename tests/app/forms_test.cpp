@@ -205,6 +205,7 @@ TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)
     window.Form_Resize(); // and back to the tray
 
     window.mnuExit_Click();
+    EXPECT_EQ(window.calls, (Calls{"stop timer", "unloaded"})) << "Exit closes the window";
     window.Form_Unload();
     EXPECT_EQ(tray.ops(), (Calls{"add", "delete", "add", "delete"}));
     EXPECT_EQ(window.mm().commands(), Calls{"Close"});
@@ -258,6 +259,10 @@ TEST_F(MainFormTest, TrayPlayPauseAndStopRefreshTheIconSkipDoesNot)
         EXPECT_EQ(static_cast<std::size_t>(std::count(ops.begin(), ops.end(), "add")), adds);
         EXPECT_EQ(trayWindow.windowImage(), image);
     }
+    const std::size_t before = tray.ops().size();
+    window.attachTray(nullptr);
+    window.player().mnuPlay_Click();
+    EXPECT_EQ(tray.ops().size(), before) << "a tray taken away is refreshed no more";
 }
 
 // Each media key in each state runs its tray menu twin, tray refresh
