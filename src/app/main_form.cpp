@@ -66,7 +66,6 @@ MainForm::MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSys
 
 MainForm::~MainForm()
 {
-    player_->place().keepIn(nullptr);
     ui_->setTickHandler(nullptr);
 }
 

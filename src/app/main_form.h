@@ -105,8 +105,8 @@ private:
     std::shared_ptr<FileSystem> fileSystem_; // shared with a worker that may outlive the window
     std::unique_ptr<UiHost> ui_;
     std::unique_ptr<AsyncFileService> files_; // null when the calls run at once
+    std::unique_ptr<PlaceStore> placeStore_;  // outlives the player that keeps the place in it
     std::unique_ptr<Player> player_;
-    std::unique_ptr<PlaceStore> placeStore_;
     TrayHandlers* tray_ = nullptr;
     bool unloaded_ = false;
     bool closedByUser_ = true;

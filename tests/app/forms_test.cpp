@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace orvane::test {
 namespace {
@@ -59,23 +62,53 @@ TEST(SplashForm, FirstTickKeyOrFrameClickShowsTheMainWindowOnce)
     }
 }
 
+// A host whose posted calls may come from the file service's worker thread.
+class ThreadedUi : public FakeUi {
+public:
+    void post(std::function<void()> call) override
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(call));
+        arrived_.notify_all();
+    }
+    // Runs the next posted call; false when none comes (a guard against a hang).
+    bool runNext()
+    {
+        std::function<void()> call;
+        {
+            std::unique_lock lock(mutex_);
+            if (!arrived_.wait_for(lock, std::chrono::seconds(20), [this] { return !queue_.empty(); }))
+                return false;
+            call = std::move(queue_.front());
+            queue_.erase(queue_.begin());
+        }
+        call();
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<std::function<void()>> queue_;
+};
+
 // Made before MainForm, which takes the file system and the host over.
 struct FakeFileSystemHolder {
     std::unique_ptr<FakeFileSystem> owned = std::make_unique<FakeFileSystem>();
     FakeFileSystem* fs = owned.get();
-    std::unique_ptr<FakeUi> ownedUi = std::make_unique<FakeUi>();
-    FakeUi* host = ownedUi.get();
+    std::unique_ptr<ThreadedUi> ownedUi = std::make_unique<ThreadedUi>();
+    ThreadedUi* host = ownedUi.get();
 };
 
 class FakeMainWindow : private FakeFileSystemHolder, public MainForm {
 public:
-    explicit FakeMainWindow(SettingsProvider& settings)
-        : MainForm(std::make_unique<FakeMMControl>(), std::move(owned), std::move(ownedUi), settings)
+    explicit FakeMainWindow(SettingsProvider& settings, FileReads reads = FileReads::AtOnce)
+        : MainForm(std::make_unique<FakeMMControl>(), std::move(owned), std::move(ownedUi), settings, reads)
     {
     }
     FakeMMControl& mm() { return static_cast<FakeMMControl&>(mmControl()); }
     FakeFileSystem& files() { return *FakeFileSystemHolder::fs; }
-    FakeUi& ui() { return *host; }
+    ThreadedUi& ui() { return *host; }
     using MainForm::attachTray;
 
     std::string folderChosen;
@@ -205,6 +238,7 @@ TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)
     window.Form_Resize(); // and back to the tray
 
     window.mnuExit_Click();
+    EXPECT_EQ(window.calls, (Calls{"stop timer", "unloaded"})) << "Exit closes the window";
     window.Form_Unload();
     EXPECT_EQ(tray.ops(), (Calls{"add", "delete", "add", "delete"}));
     EXPECT_EQ(window.mm().commands(), Calls{"Close"});
@@ -215,15 +249,21 @@ TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)
 
 // The unload keeps the place of a running sequence where the control is,
 // marked as a close unless the session's end brought it about.
+// Both programs read the share off the window thread: the start then waits
+// for the service's answers.
 TEST_F(MainFormTest, UnloadKeepsThePlaceAsAClosedOneOrNot)
 {
     for (const bool bySession : {false, true}) {
-        FakeMainWindow w{settings};
+        const auto reads = bySession ? MainForm::FileReads::OffWindowThread : MainForm::FileReads::AtOnce;
+        FakeMainWindow w{settings, reads};
         w.keepPlaceIn(std::make_unique<RegistryPlaceStore>(store.factory()));
         w.files().addFile("/m/a.mp3");
         w.controls().setText1("/m");
         w.player().cmdPlay_Click();
         w.player().Timer1_Timer();
+        for (int answers = 0; w.mm().commands().size() < 3 && answers < 4 && w.ui().runNext(); ++answers)
+            w.ui().runTick(); // as the window does, when the answer asks for one
+        ASSERT_EQ(w.mm().commands(), (Calls{"Close", "Open", "Play"})) << bySession;
         w.mm().positionNow = 5.0;
         if (bySession)
             w.sessionEnds();
@@ -258,6 +298,10 @@ TEST_F(MainFormTest, TrayPlayPauseAndStopRefreshTheIconSkipDoesNot)
         EXPECT_EQ(static_cast<std::size_t>(std::count(ops.begin(), ops.end(), "add")), adds);
         EXPECT_EQ(trayWindow.windowImage(), image);
     }
+    const std::size_t before = tray.ops().size();
+    window.attachTray(nullptr);
+    window.player().mnuPlay_Click();
+    EXPECT_EQ(tray.ops().size(), before) << "a tray taken away is refreshed no more";
 }
 
 // Each media key in each state runs its tray menu twin, tray refresh

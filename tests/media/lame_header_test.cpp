@@ -130,9 +130,9 @@ TEST(LameHeader, GivesNothingWithoutAFrameCountOrTheWholeTag)
     otherTag.tag = "VBRI";
     Frame layer2;
     layer2.b1 = 0xFD;
-    Frame noSound;
-    noSound.frames = 1;
-    noSound.delay = 1152;
+    Frame noSound; // the delays take every sample there is
+    noSound.frames = 2;
+    noSound.delay = 2 * 1152 - noSound.padding;
     for (const Frame& f : {noCount, otherTag, layer2, noSound})
         EXPECT_FALSE(readLameInfo(infoFrame(f))) << f.tag << " " << f.flags;
 
@@ -160,7 +160,8 @@ TEST(LameTrim, DecidedByTheDecodedLength)
     const std::int64_t whole = info.decodedLength();
 
     SCOPED_TRACE("already trimmed: everything is sound");
-    for (const std::int64_t length : {sound, sound - 1, sound + 1, sound + 800})
+    const std::int64_t halfway = sound + (whole - sound) / 2; // left as it is
+    for (const std::int64_t length : {sound, sound - 1, sound + 1, sound + 800, halfway})
         EXPECT_EQ(trimFor(info, length, 44100).keep, -1) << length;
     EXPECT_EQ(trimFor(info, sound, 44100).skip, 0);
 

@@ -41,6 +41,9 @@ TEST(PcmConverter, ChannelsAreSpreadOrMixedAtTheSameRate)
     EXPECT_EQ(convert(stereoToMono, {0.25f, 0.75f, -1.0f, 0.0f}, 2), (std::vector<float>{0.5f, -0.5f}));
     PcmConverter monoToSurround(44100, 1, 44100, 6);
     EXPECT_EQ(convert(monoToSurround, {0.5f}, 1), (std::vector<float>{0.5f, 0.5f, 0, 0, 0, 0}));
+    PcmConverter stereoToQuad(44100, 2, 44100, 4);
+    EXPECT_EQ(convert(stereoToQuad, {0.25f, -0.5f, 0.125f, 1.0f}, 2),
+              (std::vector<float>{0.25f, -0.5f, 0, 0, 0.125f, 1.0f, 0, 0}));
 }
 
 TEST(PcmConverter, AnotherRateKeepsLengthPitchAndLevel)

@@ -23,6 +23,7 @@ struct Decoder {
     std::int64_t total = 0;
     std::int64_t piece = 100;
     std::int64_t hangAt = -1;
+    bool halfFrames = false; // each piece ends with half a frame more
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -52,6 +53,9 @@ struct Decoder {
             const std::int64_t end = std::min(self->total, self->next + self->piece);
             for (; self->next < end; ++self->next)
                 out.insert(out.end(), {static_cast<float>(self->next), -static_cast<float>(self->next)});
+            if (self->halfFrames && !out.empty())
+                out.push_back(0.5f);
+            self->changed.notify_all(); // for a wait on how far it has read
             return !out.empty();
         };
     }
@@ -149,10 +153,23 @@ TEST(ReadAhead, DroppedWhileAReadHangsItReturnsAtOnceAndTheReadIsReleasedWhenItE
     EXPECT_EQ(decoder->threads[0], decoder->threads[1]);
 }
 
+TEST(ReadAhead, DroppedWithItsReserveFullTheReadingThreadEnds)
+{
+    auto decoder = std::make_shared<Decoder>();
+    decoder->total = 5000;
+    auto reader = std::make_unique<ReadAhead>(decoder->read(decoder), kChannels, 300, 0, decoder->scope(decoder));
+    decoder->waitUntil([](Decoder& d) { return d.next >= 300; });
+    reader.reset();
+    decoder->waitUntil([](Decoder& d) { return d.left; });
+    std::lock_guard lock(decoder->mutex);
+    EXPECT_EQ(decoder->next, 300) << "the reserve is read, and no more";
+}
+
 struct SkipCase {
     std::int64_t skip;
     std::int64_t piece;
     std::int64_t firstHeard; // -1: nothing is heard
+    bool halfFrames = false;
 };
 
 class ReadAheadSkip : public testing::TestWithParam<SkipCase> {};
@@ -163,6 +180,7 @@ TEST_P(ReadAheadSkip, TheFramesBeforeTheStartAreNeverTaken)
     auto decoder = std::make_shared<Decoder>();
     decoder->total = 3000;
     decoder->piece = c.piece;
+    decoder->halfFrames = c.halfFrames;
     ReadAhead reader(decoder->read(decoder), kChannels, 700, c.skip);
     EXPECT_EQ(takeAll(reader), c.firstHeard < 0 ? std::vector<float>{} : frames(c.firstHeard, 3000));
 }
@@ -170,6 +188,7 @@ TEST_P(ReadAheadSkip, TheFramesBeforeTheStartAreNeverTaken)
 INSTANTIATE_TEST_SUITE_P(Starts, ReadAheadSkip,
                          testing::Values(SkipCase{0, 100, 0}, SkipCase{30, 100, 30}, SkipCase{100, 100, 100},
                                          SkipCase{2250, 100, 2250}, SkipCase{2999, 1152, 2999},
+                                         SkipCase{30, 100, 30, true},
                                          SkipCase{3000, 100, -1}, SkipCase{90000, 1152, -1}));
 
 } // namespace
