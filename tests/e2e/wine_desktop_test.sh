@@ -16,41 +16,19 @@
 set -uo pipefail
 export LC_ALL=C
 
-if [ $# -ne 1 ] || [ ! -f "$1/orvane.exe" ]; then
-  echo "usage: $0 BUILD_FOLDER (holding orvane.exe)" >&2
-  exit 2
-fi
-build=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${ORVANE_PRIVATE_PULSE:-}" ] && command -v pulseaudio >/dev/null && command -v parec >/dev/null; then
-  exec "$here/../../scripts/pulse_session.sh" "$0" "$@"
-fi
-suite_name=wine-desktop
-shots=$build/e2e-shots
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-wine.XXXXXX")
-mkdir -p "$shots"
-rm -f "$shots"/win-*.png
-
-# shellcheck source=tests/e2e/lib.sh
-source "$here/lib.sh"
-# shellcheck source=tests/e2e/desktop.sh
-source "$here/desktop.sh"
 # shellcheck source=tests/e2e/wine_session.sh
 source "$here/wine_session.sh"
+wine_begin wine-desktop "$@"
+rm -f "$shots"/win-*.png
 
 # Wine's notification area docks each icon as a window of its own process.
 tray_icon_class='"explorer.exe" "explorer.exe"'
 
-cleanup() {
+wine_after() {
   stop "$app_pid"
   app_pid=
-  end_wine
-  stop_desktop
-  rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 need_tools Xvfb icewm xdotool xwininfo xprop import convert compare lame perl "$wine" "$wineserver"
 

@@ -15,43 +15,24 @@
 set -uo pipefail
 export LC_ALL=C
 
-if [ $# -ne 1 ] || [ ! -f "$1/orvane.exe" ]; then
-  echo "usage: $0 BUILD_FOLDER (holding orvane.exe)" >&2
-  exit 2
-fi
-build=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${ORVANE_PRIVATE_PULSE:-}" ] && command -v pulseaudio >/dev/null && command -v parec >/dev/null; then
-  exec "$here/../../scripts/pulse_session.sh" "$0" "$@"
-fi
-suite_name=wine-slow-share
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-wine-slow.XXXXXX")
-shots=$work
-
-# shellcheck source=tests/e2e/lib.sh
-source "$here/lib.sh"
-# shellcheck source=tests/e2e/desktop.sh
-source "$here/desktop.sh"
 # shellcheck source=tests/e2e/wine_session.sh
 source "$here/wine_session.sh"
+wine_begin wine-slow-share "$@"
+shots=$work
 
 share_pid=
 unmount() {
   mountpoint -q "$work/share" 2>/dev/null && fusermount3 -u -z "$work/share"
 }
-cleanup() {
+wine_after() {
   echo 0 >"$work/delay" 2>/dev/null # what the program still waits for comes now
   stop "$app_pid"
   app_pid=
   "$wineserver" -k 2>/dev/null
-  stop_desktop
   unmount
   stop "$share_pid"
-  rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 need_tools Xvfb icewm xdotool xwininfo xprop lame perl fusermount3 mountpoint /usr/bin/python3 "$wine" "$wineserver"
 /usr/bin/python3 -c 'import fusepy' 2>/dev/null || abort "python3-fusepy is installed (scripts/setup.sh)"
