@@ -119,8 +119,8 @@ void Player::lookAhead()
         const std::int64_t nextFolder = indexOfFolderOf(next);
         if (nextFolder > FolderIndex)
             firstFileAfter(nextFolder);
-        else if (nextFolder >= 0 && roundMark_)
-            firstFileAfter(nextFolder, true); // the next round's second folder with files
+        else if (nextFolder >= 0) // come round into the next round: its second folder with files
+            firstFileAfter(nextFolder, true);
     } catch (const FileAnswerPending&) {
         // Asked for; its answer brings the look-ahead back here.
     }
@@ -130,7 +130,7 @@ void Player::lookAhead()
 std::int64_t Player::indexOfFolderOf(const std::string& path) const
 {
     const std::size_t cut = path.find_last_of(fs_.separator());
-    if (path.empty() || cut == std::string::npos)
+    if (cut == std::string::npos)
         return -1;
     const std::string folder = path.substr(0, cut == 0 ? 1 : cut);
     const std::vector<std::string>& folders = List1.items();

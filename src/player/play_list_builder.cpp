@@ -150,7 +150,7 @@ bool Player::walkStep()
         walkLevels_.pop_back();
     }
     walkOpen_ = false;
-    return false;
+    return false; // complete
 }
 
 // The walk to its end, yielding after each folder, as long as it is still

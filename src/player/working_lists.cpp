@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <ctime>
-#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -87,17 +86,6 @@ void SortedList::AddItem(const std::string& item)
     if (at != items_.end() && *at == item)
         return;
     items_.insert(at, item);
-}
-
-void SortedList::AddItems(std::vector<std::string> items)
-{
-    // Sorting the batch once and merging it in gives the same list as adding
-    // the entries one by one, without moving the list once per entry.
-    std::sort(items.begin(), items.end(), lessNoCase);
-    const auto middle = static_cast<std::ptrdiff_t>(items_.size());
-    items_.insert(items_.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
-    std::inplace_merge(items_.begin(), items_.begin() + middle, items_.end(), lessNoCase);
-    items_.erase(std::unique(items_.begin(), items_.end()), items_.end());
 }
 
 void SortedList::AddLast(const std::string& item)

@@ -21,9 +21,6 @@ bool lessNoCase(const std::string& a, const std::string& b);
 class SortedList {
 public:
     void AddItem(const std::string& item);
-    // Adds many entries at once; the same order as adding them one by one.
-    // An entry already in the list is not added a second time.
-    void AddItems(std::vector<std::string> items);
     // Adds an entry that sorts after every entry already there, as entries
     // found in the list's own order do; any other entry is placed as AddItem
     // places it.

@@ -56,7 +56,7 @@ TEST(LetterOrder, IsAStrictWeakOrderOverAwkwardNames)
 {
     const Files names = {"", "/", "/r", "/r/", "/r/a", "/r/A", "/r/a b", "/r/a/b", "/r/ab", "/r/\xC3\xA1",
                          "/r/\xC3\x81" "b", "/r/\xC3", "/r/\xC3\xA9", "/r/\xC3\xA9/x", "/r/\xFF", "/r/\xFF/a",
-                         "/r/a\xFF", "/r/A\xFE", "/r/x\xE9", "a", "A", "\xC3\xA9", "\xC3\x89", "e\xCC\x81",
+                         "/r/a\xFF", "/r/A\xFF", "/r/A\xFE", "/r/x\xE9", "a", "A", "\xC3\xA9", "\xC3\x89", "e\xCC\x81",
                          "\xED\xA0\x80", "\xC0\xAF", "10", "9", "-", "_", "a\xE2\x80\x8B" "b", "ab", "\xF0\x9F\x8E\xB5"};
     for (const auto& a : names) {
         EXPECT_FALSE(lessNoCase(a, a)) << a;
@@ -80,6 +80,8 @@ TEST(LetterOrder, IsAStrictWeakOrderOverAwkwardNames)
         }
     }
     EXPECT_TRUE(lessNoCase("a\xFF", "Z\xFF")) << "letters without regard to case in names that are not text too";
+    EXPECT_TRUE(lessNoCase("_\xFF", "A\xFF")) << "and after '_', as in text";
+    EXPECT_TRUE(lessNoCase("/r/a\xFF/x", "/r/a\xFF-")) << "a name before the longer names it begins";
     // Text is whole UTF-8, up to U+10FFFF and without overlong forms: a lead
     // byte followed by anything but its continuation bytes is not.
     for (const char* broken : {"\xC3\x28", "\xE2\x82\x28", "\xF0\x9F\x8E\x28", "\xE2\x82", "\xC2\x7F", "\xC2\xC0",
@@ -97,13 +99,15 @@ TEST_F(Builder, WalkYieldsOncePerFolderSkipsPageFileAndHiddenFolders)
     fs.addFolder("/r/pagefile.sys");
     fs.addFolder("/r/PageFile.Sys");
     fs.addFolder("/r/PAGEFILE.SYS");
+    fs.addFolder("/r/pagefile.sym");
     fs.addFile("/r/song.mp3");
     fs.listsDots = true;
     options("/r", 0, 0);
     player.WalkFolders();
-    EXPECT_EQ(player.List1.items(), (Files{"/r", "/r/one"}));
-    EXPECT_EQ(fs.listings, (Files{"/r", "/r/one"})); // nothing else was examined
-    EXPECT_EQ(ui.yields, 3);                          // after the hourglass and after each folder
+    EXPECT_EQ(player.List1.items(), (Files{"/r", "/r/one", "/r/pagefile.sym"}));
+    EXPECT_EQ(fs.listings, (Files{"/r", "/r/one", "/r/pagefile.sym"})); // nothing else was examined
+    EXPECT_EQ(ui.yields, 4); // after the hourglass and after each folder
+    EXPECT_EQ(ui.pointers, (std::vector<int>{UiHost::PointerHourglass, UiHost::PointerDefault}));
 }
 
 TEST_F(Builder, UnreadableFolderContributesNothingAndTheWalkCompletes)
@@ -133,6 +137,12 @@ TEST_F(Builder, SecondWalkDuringAYieldEndsTheFirstAtItsNextFolder)
     EXPECT_EQ(fs.listings, (Files{"/r", "/r", "/r/a", "/r/b", "/r/c", "/r/d"}));
     EXPECT_EQ(player.List1.items(), (Files{"/r", "/r/a", "/r/b", "/r/c", "/r/d"}));
     EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault);
+
+    // A Stop in a yield ends the walk there, without a yield more.
+    const int yieldsBefore = ui.yields;
+    ui.atYield(2, [&] { player.cmdStop_Click(); });
+    player.WalkFolders();
+    EXPECT_EQ(ui.yields - yieldsBefore, 2);
 }
 
 TEST_F(Builder, ProbeSeesOnlyOrdinaryMp3FilesInAnyCase)
@@ -158,6 +168,7 @@ TEST_F(Builder, BuildJoinsWithOneSeparatorAndListsEachFileInList2)
     EXPECT_EQ((*player.PlayList)[1].path, "/b.mp3");
     EXPECT_EQ(player.List2, (Files{"/a.mp3     " + dateTimeText(DateTime{} + std::chrono::hours(24)),
                                    "/b.mp3     " + dateTimeText(DateTime{} + std::chrono::hours(48))}));
+    EXPECT_NE(player.List2[0].substr(6), player.List2[1].substr(6)) << "each file's own date";
 
     // A folder that cannot be listed leaves no names of the previous one behind.
     EXPECT_THROW(player.File1.setPath("/gone"), FileSystemError);
@@ -236,14 +247,21 @@ TEST(SortArray, SamePermutationAsTheWrittenOutAlgorithmWithTies)
         for (std::size_t i = 0; i < count; ++i)
             ASSERT_EQ(records[i].path, std::to_string(expected[i])) << "round " << round << " at " << i;
     }
+    // By path (field 0), equal paths in the order they came.
+    const DateTime later = DateTime{} + std::chrono::hours(24);
+    std::vector<PlayListEntry> byPath = {{"/b", DateTime{}}, {"/a", DateTime{}}, {"/b", later}};
+    SortArray(byPath, 0);
+    EXPECT_EQ(byPath[0].path, "/a");
+    EXPECT_EQ(byPath[2].created, later);
 }
 
 TEST(SortedList, ReadsPastTheEndAsEmptyAndKeepsEachPathOnce)
 {
     SortedList list;
-    list.AddItems({"/m/b", "/m", "/m/A"});
-    list.AddItem("/m/a0");
-    list.AddItems({"/m/A", "/m/c"});
+    for (const char* item : {"/m/c", "/m/b", "/m", "/m/A"})
+        list.AddLast(item); // where it does not come last, where AddItem puts it
+    for (const char* item : {"/m/a0", "/m/A", "/m/c"})
+        list.AddItem(item);
     EXPECT_EQ(list.items(), (std::vector<std::string>{"/m", "/m/A", "/m/a0", "/m/b", "/m/c"}));
     EXPECT_EQ(list.List(5), "");
     EXPECT_EQ(list.List(-1), "");

@@ -295,6 +295,10 @@ TEST_F(SlowShare, TheNextFolderIsReadWhileTheFilePlays)
     files.comeBack();
     files.answerAll();
     EXPECT_EQ(mm.nextFiles.back(), "/m/A/X/y.mp3");
+    const std::size_t hints = mm.nextFiles.size();
+    EXPECT_THROW(files.folderExists("/elsewhere"), FileAnswerPending);
+    files.answerAll(); // an answer for someone else
+    EXPECT_EQ(mm.nextFiles.size(), hints) << "the hint is given once";
 
     // Two folders with files are read ahead: with no answer more, the files
     // of both follow.
@@ -378,28 +382,38 @@ TEST_P(SlowShareRound, TheNextRoundOfARepeatedTreeIsReadAhead)
         fs.addFile(file);
     setOptions(sctl, c.path, 1, 1);
     slow.cmdPlay_Click();
-    for (int i = 0; i < 20 && mm.opened().size() < c.tree.size(); ++i) {
-        const std::size_t before = mm.opened().size();
-        files.answerAll();
-        slow.Timer1_Timer();
-        if (c.added && before == 0)
-            fs.addFile(c.added);
-        files.answerAll();
-        if (mm.opened().size() > before && mm.opened().size() < c.tree.size())
-            mm.finish();
-    }
+    // Plays with every answer in until the round's last file is open.
+    const auto playRound = [&](std::size_t files) {
+        for (int i = 0; i < 20 && mm.opened().size() < files; ++i) {
+            const std::size_t before = mm.opened().size();
+            this->files.answerAll();
+            slow.Timer1_Timer();
+            if (c.added && before == 0)
+                fs.addFile(c.added);
+            this->files.answerAll();
+            if (mm.opened().size() > before && mm.opened().size() < files)
+                mm.finish();
+        }
+    };
+    playRound(c.tree.size());
     ASSERT_EQ(mm.opened(), c.tree);
     const std::string first = c.added ? c.added : c.tree[0];
     const std::string second = c.added ? c.tree[0] : c.tree[1];
-    EXPECT_EQ(mm.nextFiles.back(), first);
-    mm.finish();
-    for (int i = 0; i < 4 && mm.opened().size() <= c.tree.size(); ++i)
-        slow.Timer1_Timer(); // the round ends and the next begins, no answer given meanwhile
     Files again = c.tree;
-    again.push_back(first);
-    EXPECT_EQ(mm.opened(), again);
-    EXPECT_EQ(mm.nextFiles.back(), second);
-    expectSet(sctl, Set::Playing);
+    for (int round = 2; round <= 3; ++round) { // each round's end reads the next afresh
+        EXPECT_EQ(mm.nextFiles.back(), first) << round;
+        mm.finish();
+        for (int i = 0; i < 4 && mm.opened().size() <= again.size(); ++i)
+            slow.Timer1_Timer(); // the round ends and the next begins, no answer given meanwhile
+        again.push_back(first);
+        EXPECT_EQ(mm.opened(), again);
+        EXPECT_EQ(mm.nextFiles.back(), second) << round;
+        expectSet(sctl, Set::Playing);
+        again.insert(again.end(), c.tree.begin() + (c.added ? 0 : 1), c.tree.end());
+        mm.finish();
+        playRound(again.size());
+    }
+    EXPECT_EQ(files.askedWhileOut, 0) << "nothing read ahead is dropped and asked again";
 }
 
 INSTANTIATE_TEST_SUITE_P(

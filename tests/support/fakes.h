@@ -8,6 +8,7 @@
 #include "platform/ui_host.h"
 #include "settings/mod_reg.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -173,10 +174,12 @@ public:
 
     std::vector<FileCall> out; // asked, not answered yet
     int asked = 0;
+    int askedWhileOut = 0; // asked again before the answer to its first asking came
 
 protected:
     void ask(const FileCall& call) override
     {
+        askedWhileOut += std::count_if(out.begin(), out.end(), [&](const FileCall& c) { return c.key() == call.key(); });
         out.push_back(call);
         ++asked;
     }
