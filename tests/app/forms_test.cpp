@@ -10,9 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 namespace orvane::test {
 namespace {
@@ -65,31 +62,8 @@ TEST(SplashForm, FirstTickKeyOrFrameClickShowsTheMainWindowOnce)
 // A host whose posted calls may come from the file service's worker thread.
 class ThreadedUi : public FakeUi {
 public:
-    void post(std::function<void()> call) override
-    {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(call));
-        arrived_.notify_all();
-    }
-    // Runs the next posted call; false when none comes (a guard against a hang).
-    bool runNext()
-    {
-        std::function<void()> call;
-        {
-            std::unique_lock lock(mutex_);
-            if (!arrived_.wait_for(lock, std::chrono::seconds(20), [this] { return !queue_.empty(); }))
-                return false;
-            call = std::move(queue_.front());
-            queue_.erase(queue_.begin());
-        }
-        call();
-        return true;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<std::function<void()>> queue_;
+    void post(std::function<void()> call) override { inbox.post(std::move(call)); }
+    Inbox inbox;
 };
 
 // Made before MainForm, which takes the file system and the host over.
@@ -261,7 +235,7 @@ TEST_F(MainFormTest, UnloadKeepsThePlaceAsAClosedOneOrNot)
         w.controls().setText1("/m");
         w.player().cmdPlay_Click();
         w.player().Timer1_Timer();
-        for (int answers = 0; w.mm().commands().size() < 3 && answers < 4 && w.ui().runNext(); ++answers)
+        for (int answers = 0; w.mm().commands().size() < 3 && answers < 4 && w.ui().inbox.runOne(); ++answers)
             w.ui().runTick(); // as the window does, when the answer asks for one
         ASSERT_EQ(w.mm().commands(), (Calls{"Close", "Open", "Play"})) << bySession;
         w.mm().positionNow = 5.0;

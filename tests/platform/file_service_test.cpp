@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 
 namespace orvane::test {
@@ -50,45 +49,6 @@ private:
     std::condition_variable changed_;
     std::vector<std::string> entered_;
     bool back_ = false;
-};
-
-// The window thread's queue: calls posted from any thread, run by the test.
-class Inbox {
-public:
-    void post(std::function<void()> call)
-    {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(std::move(call));
-        arrived_.notify_all();
-    }
-    bool runOne()
-    {
-        std::function<void()> call;
-        {
-            std::unique_lock lock(mutex_);
-            if (!arrived_.wait_for(lock, HangGuard, [&] { return !calls_.empty(); }))
-                return false;
-            call = std::move(calls_.front());
-            calls_.pop_front();
-        }
-        call();
-        return true;
-    }
-    bool arrives()
-    {
-        std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, HangGuard, [&] { return !calls_.empty(); });
-    }
-    std::size_t waiting()
-    {
-        std::lock_guard lock(mutex_);
-        return calls_.size();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::deque<std::function<void()>> calls_;
 };
 
 class AsyncFiles : public ::testing::Test {

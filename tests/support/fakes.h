@@ -10,9 +10,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -90,6 +93,49 @@ public:
     std::vector<int> pointers;
     std::map<int, std::function<void()>> actions;
     std::vector<std::function<void()>> posted;
+};
+
+// The window thread's queue: calls posted from any thread, run by the test.
+// Its waits end as soon as a call is there; the guard only keeps a fault
+// from hanging the run.
+class Inbox {
+public:
+    static constexpr std::chrono::seconds HangGuard{20};
+
+    void post(std::function<void()> call)
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+        arrived_.notify_all();
+    }
+    bool runOne()
+    {
+        std::function<void()> call;
+        {
+            std::unique_lock lock(mutex_);
+            if (!arrived_.wait_for(lock, HangGuard, [&] { return !calls_.empty(); }))
+                return false;
+            call = std::move(calls_.front());
+            calls_.pop_front();
+        }
+        call();
+        return true;
+    }
+    bool arrives()
+    {
+        std::unique_lock lock(mutex_);
+        return arrived_.wait_for(lock, HangGuard, [&] { return !calls_.empty(); });
+    }
+    std::size_t waiting()
+    {
+        std::lock_guard lock(mutex_);
+        return calls_.size();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<std::function<void()>> calls_;
 };
 
 // A registry held in memory, shared by every object the factory makes, that
