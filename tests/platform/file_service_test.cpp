@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace orvane::test {
 namespace {
@@ -72,6 +73,19 @@ protected:
             return true;
         }
         return false;
+    }
+
+    // True once no worker holds the file system any more (a thread's end
+    // gives no other sign).
+    bool fileSystemLetGo()
+    {
+        const auto until = std::chrono::steady_clock::now() + HangGuard;
+        while (fs.use_count() > 1) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(1ms);
+        }
+        return true;
     }
 
     std::shared_ptr<GatedFileSystem> fs = std::make_shared<GatedFileSystem>();
@@ -169,6 +183,7 @@ TEST_F(AsyncFiles, TheServiceEndsAtOnceWhileACallIsStuck)
     service.reset();
     ASSERT_TRUE(inbox.runOne());
     EXPECT_EQ(answers, 0);
+    EXPECT_TRUE(fileSystemLetGo()) << "the workers, idle or back from the share, end with the service";
 
     // Closed before anything was asked, it asks the share nothing after.
     service = std::make_unique<AsyncFileService>(fs, [this](std::function<void()> call) { inbox.post(std::move(call)); });

@@ -87,6 +87,7 @@ TEST(LetterOrder, IsAStrictWeakOrderOverAwkwardNames)
     for (const char* broken : {"\xC3\x28", "\xE2\x82\x28", "\xF0\x9F\x8E\x28", "\xE2\x82", "\xC2\x7F", "\xC2\xC0",
                                "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80"})
         EXPECT_FALSE(isText(broken)) << broken;
+    EXPECT_FALSE(isText(std::string_view("a\0b", 3))) << "a NUL";
     for (const char* text : {"\xC2\x80", "\xC2\xBF", "\xE0\xA0\x80", "\xE2\x80\x80", "\xE2\xBF\xBF", "\xF0\x90\x80\x80", "\xF1\xBF\xBF\xBF",
                              "\xF4\x8F\xBF\xBF", "\xE2\x82\xAC\xF0\x9F\x8E\xB5"})
         EXPECT_TRUE(isText(text)) << text;
