@@ -175,7 +175,9 @@ TEST_F(WasapiControlTest, NextFileSoundsOnThroughStopAndNewStartUntilOpened)
         control.setWait(true);
         control.setShareable(false);
     };
-    const std::string a = song("a.mp3"), b = song("b.mp3", 1000), c = song("c.mp3");
+    // a long enough for b to open behind it on a loaded machine too: a next
+    // file still opening when the last one is heard starts a stream afresh.
+    const std::string a = song("a.mp3", 3000), b = song("b.mp3", 1000), c = song("c.mp3");
     const auto playWithNext = [&] {
         openAndPlay(a);
         control.setNextFileName(b);
