@@ -84,10 +84,11 @@ void MainForm::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    player_->place().programEnds(closedByUser_); // where the control is, before it closes
+    // The place where the control is, then the control closed; a tick or a
+    // start in the yield this close came in opens nothing afterwards.
+    player_->programEnds(closedByUser_);
     if (files_)
         files_->close(); // a call stuck on a share that is gone keeps nothing waiting
-    player_->closeControl();
     storeAllSettings(settings_, controls());
     stopTimer1();
     afterUnload();

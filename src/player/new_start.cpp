@@ -4,25 +4,8 @@
 #include "player/player.h"
 
 #include <exception>
-#include <utility>
 
 namespace orvane {
-
-namespace {
-
-// Set for as long as it lives.
-class HeldWhile {
-public:
-    explicit HeldWhile(bool& flag) : flag_(flag) { flag_ = true; }
-    ~HeldWhile() { flag_ = false; }
-    HeldWhile(const HeldWhile&) = delete;
-    HeldWhile& operator=(const HeldWhile&) = delete;
-
-private:
-    bool& flag_;
-};
-
-} // namespace
 
 void Player::cmdPlay_Click()
 {
@@ -33,56 +16,58 @@ void Player::cmdPlay_Click()
 }
 
 // quiet: the next pass of a repeated tree, made while the controls stay in
-// the playing arrangement.
-void Player::newStart(bool quiet, bool byItself)
+// the playing arrangement. byItself: played on from the stored place by
+// itself at program start; paused: and back in the pause it was left in.
+void Player::newStart(bool quiet, bool byItself, bool paused)
 {
     // A new start reads the tree afresh, all but what the look-ahead has read
     // for it as the last round ended.
     fs_.forgetBefore(roundMark_ ? *roundMark_ : fs_.mark());
     roundMark_.reset();
-    startByItself_ = byItself;
-    beginStart(quiet);
+    start_.ask(quiet, byItself, paused);
+    beginStart();
 }
 
-// The start itself, run again when the answers it waited for come in. The
-// answers that come while it runs (in its yields) wait for its end.
-void Player::beginStart(bool quiet)
+// The start asked for, run again when the answers it waited for come in.
+// The answers that come while it runs (in its yields) wait for its end.
+void Player::beginStart()
 {
-    const bool outer = !starting_;
-    starting_ = true;
-    startNow(quiet);
-    if (outer) {
-        starting_ = false;
+    const StartState::Frame start = start_.enter();
+    startNow(start);
+    start_.leave(start);
+    if (!start_.running())
         takeWaitingAnswers();
-    }
 }
 
-void Player::startNow(bool quiet)
+void Player::startNow(const StartState::Frame& start)
 {
+    const bool quiet = start.quiet;
     if (!startAnswersReady(quiet) || !playPathFound(quiet))
         return;
-    beginSequence(quiet);
+    beginSequence(start);
 
-    std::uint64_t walk = 0;
-    {
-        // A tick in these yields (the timer runs on through a round's new
-        // start) would take the last round's folder and list for this one's.
-        const HeldWhile settling(settling_);
-        walk = walkPlayPath(quiet);
-        if (PlayOn == 0) {
-            dropStoppedWalk();
-            return;
-        }
-        if (walk != walkSerial_)
-            return; // a Play during the yields has made a newer start, run to its end
-        if (!listPlayPath())
-            return;
-        FolderIndex = 0;
-        BuildList = true;
+    // A tick in these yields (the timer runs on through a round's new start)
+    // would take the last round's folder and list for this one's: the start
+    // holds the ticks until it has settled.
+    const std::uint64_t walk = walkPlayPath(quiet);
+    if (PlayOn == 0) {
+        dropStoppedWalk();
+        return;
     }
+    if (walk != walkSerial_ || !start_.current(start))
+        return; // a Play during the yields has made a newer start, which goes on by itself
+    if (!listPlayPath())
+        return;
+    FolderIndex = 0;
+    BuildList = true;
+    start_.settled(start);
 
     if (!quiet)
         controls_.arrange(PlayState::Idle, PlayState::Playing);
+    // Paused before the first tick, which then opens nothing: the place comes
+    // back as silent as it was left.
+    if (start.paused && !Paused)
+        cmdPause_Click();
     askForTick(); // the first file plays at once, not one interval later
     ui_.setMousePointer(UiHost::PointerDefault);
 
@@ -113,10 +98,9 @@ bool Player::playPathFound(bool quiet)
 // here: the Stop or the restart of a round that comes before every start has
 // cleared them. Nor does a file waiting for its device: the cursor stays on it
 // until an open or a Skip, which end the wait.
-void Player::beginSequence(bool quiet)
+void Player::beginSequence(const StartState::Frame& start)
 {
-    place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), quiet,
-                          std::exchange(startByItself_, false));
+    place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), start.quiet, start.byItself);
     PlayOn = 1;
     DeviceReady = 1;
     passPlayed_ = false;
@@ -167,15 +151,12 @@ bool Player::listPlayPath()
 // then runs through without waiting; true when all of it is there.
 bool Player::startAnswersReady(bool quiet)
 {
-    const bool waited = startWaiting_.has_value();
-    startWaiting_.reset();
     if (fs_.immediate() || askStartAhead()) {
-        if (waited && !quiet)
+        if (start_.ready())
             ui_.setMousePointer(UiHost::PointerDefault);
         return true;
     }
-    startWaiting_ = quiet;
-    if (!quiet && !waited)
+    if (start_.wait())
         ui_.setMousePointer(UiHost::PointerHourglass);
     if (!quiet && tickRunning_ && PlayOn == 0) {
         // The next round of a repeated tree, after the Stop that ended the

@@ -402,7 +402,9 @@ void PlaceKeeper::store(const Place& place)
 
 bool Player::playOnByItself()
 {
-    if (PlayOn == 1)
+    // What the user has asked for meanwhile (a Play whose start waits for
+    // the file system) is never taken over.
+    if (PlayOn == 1 || start_.stage() != StartState::Stage::None)
         return false;
     bool pending = false;
     const std::optional<Place> place = place_.toPlayOnByItself([this, &pending](const std::string& path) {
@@ -413,7 +415,8 @@ bool Player::playOnByItself()
             return false;
         }
     });
-    playOnAsked_ = pending;
+    if (pending)
+        start_.checkPlace();
     if (!place)
         return false;
     // The place's own choices: a play path typed in the run that ended was
@@ -422,9 +425,7 @@ bool Player::playOnByItself()
     controls_.setOptDate(place->dateOrder);
     controls_.setOptName(!place->dateOrder);
     controls_.setCkSub(place->sub);
-    newStart(false, true);
-    if (PlayOn == 1 && place->paused && !Paused)
-        cmdPause_Click();
+    newStart(false, true, place->paused);
     return PlayOn == 1;
 }
 

@@ -21,6 +21,7 @@
 #include "platform/ui_host.h"
 #include "player/control_model.h"
 #include "player/place.h"
+#include "player/start_state.h"
 #include "player/working_lists.h"
 
 #include <chrono>
@@ -91,8 +92,14 @@ public:
     // The place the sequence has got to, kept across the program's end.
     PlaceKeeper& place() { return place_; }
     // At start: a sequence the program ended abnormally in plays on by itself
-    // from its place, paused when it was paused. Whether it did.
+    // from its place, paused when it was paused. Whether it did; on a file
+    // system that answers later, it may do so once the answers are in, unless
+    // the user has pressed Play or Stop meanwhile.
     bool playOnByItself();
+    // The window unloads: the place is kept as it is now (closedByUser: by
+    // the window's close or Exit), the control is closed, and a handler still
+    // in one of its yields ends there, so that nothing opens afterwards.
+    void programEnds(bool closedByUser);
 
     // Play list builder.
     void WalkFolders();
@@ -122,7 +129,7 @@ public:
     // True while a pass that played nothing holds back the next one.
     bool passWaits() const { return holdTicks_ > 0 || restartHeld_; }
     // True while a new start waits for the file system to answer.
-    bool startWaits() const { return startWaiting_.has_value(); }
+    bool startWaits() const { return start_.stage() == StartState::Stage::Waiting; }
     // True from a file that failed for want of a sound device until a file
     // plays to its end again: the sequence keeps its place and tries again now
     // and then.
@@ -131,11 +138,11 @@ public:
 private:
     // files, or where it is null the service owned.
     Player(MMControl& mmControl, std::unique_ptr<FileService> own, FileService* files, UiHost& ui);
-    void newStart(bool quiet = false, bool byItself = false);
-    void beginStart(bool quiet);
-    void startNow(bool quiet);
+    void newStart(bool quiet = false, bool byItself = false, bool paused = false);
+    void beginStart();
+    void startNow(const StartState::Frame& start);
     bool playPathFound(bool quiet);
-    void beginSequence(bool quiet);
+    void beginSequence(const StartState::Frame& start);
     void dropStoppedWalk();
     bool listPlayPath();
     bool startAnswersReady(bool quiet);
@@ -192,19 +199,18 @@ private:
     UiHost& ui_;
     ControlModel controls_;
     PlaceKeeper place_;
-    bool startByItself_ = false; // the start under way plays on from the place by itself
-    bool playOnAsked_ = false;   // playing on by itself waits for the play path's check
+    StartState start_; // where a start has got to: which answer goes where
     std::string playing_;
     Signal<> nowPlayingChanged_;
     Signal<>::Handle controlHeard_ = 0;
     Signal<>::Handle filesHeard_ = 0;
 
     // Waiting for the file system.
-    std::optional<bool> startWaiting_;       // a new start waits for answers (its quiet flag)
     std::optional<std::uint64_t> roundMark_; // the look-ahead has read for the next round since this mark
     std::vector<std::string> roundRead_;     // the folders read afresh for the next round since that mark
-    bool starting_ = false;                  // a new start runs (answers wait for its end)
-    bool settling_ = false;                  // a new start has yet to list its play path (ticks wait)
+    // Not the start's state but re-entrancy: a handler on the stack (a tick,
+    // or a start in its yields) puts off what comes meanwhile until it
+    // returns; these note what there is to take up then.
     bool answerWaiting_ = false;             // answers came while a tick or a start ran
     bool rereadAsked_ = false;               // the repeated folder's new reading has been asked for
     bool hintUnknown_ = false;               // the next-file hint waits for answers
@@ -226,7 +232,7 @@ private:
     std::uint64_t walkSerial_ = 0;              // one number per walk: a newer walk ends an older one
     bool tickRunning_ = false;
     std::uint64_t stops_ = 0; // Stops so far, to tell a tick that one came during its yields
-    bool tickAsked_ = false;  // a tick was asked for since the last one began
+    bool tickAsked_ = false;  // a tick was asked for since the last one began (see answerWaiting_)
 
     // A pass (one round of a repeated folder or tree) that played nothing
     // makes the next one wait, so that a folder or tree with nothing to play

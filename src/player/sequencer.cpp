@@ -58,18 +58,23 @@ void Player::Timer1_Timer()
 // walk, the look-ahead and the tick that waited.
 void Player::fileAnswered()
 {
-    if (tickRunning_ || starting_) {
+    if (tickRunning_ || start_.running()) {
         answerWaiting_ = true; // taken up as the tick or the start ends
         return;
     }
-    if (std::exchange(playOnAsked_, false) && PlayOn == 0) {
+    switch (start_.stage()) {
+    case StartState::Stage::PlaceCheck:
+        start_.placeChecked();
         playOnByItself();
         return;
-    }
-    if (startWaiting_) {
+    case StartState::Stage::Waiting:
         if (!Paused) // a pause while the next round waited holds it until the resume
-            beginStart(*startWaiting_);
+            beginStart();
         return;
+    case StartState::Stage::Settling:
+    case StartState::Stage::Walking: // only while its handler runs, which the answers wait for
+    case StartState::Stage::None:
+        break;
     }
     continueWalk();
     if (PlayOn == 1) {
@@ -128,7 +133,7 @@ void Player::tick()
 // holds the next one back.
 bool Player::tickHeld()
 {
-    if (startWaiting_ || settling_)
+    if (start_.holdsTicks())
         return true; // the next round waits for the file system, or is still starting
     if (holdTicks_ > 0) {
         --holdTicks_;

@@ -17,8 +17,8 @@ void Player::resume()
     Paused = false;
     controls_.arrange(PlayState::Paused, PlayState::Playing);
     place_.pauseChanged(false);
-    if (startWaiting_)
-        beginStart(*startWaiting_); // the round that waited goes on with what has come in
+    if (start_.stage() == StartState::Stage::Waiting)
+        beginStart(); // the round that waited goes on with what has come in
 }
 
 void Player::cmdSkip_Click()
@@ -35,9 +35,8 @@ void Player::cmdStop_Click()
     ++stops_;
     place_.forget(); // Play after Stop starts the tree from its first file
     fs_.dropPending(); // whatever the sequence still waits for comes too late
-    if (startWaiting_ && !*startWaiting_)
+    if (start_.stop()) // a start waiting, or a place check, goes no further
         ui_.setMousePointer(UiHost::PointerDefault);
-    startWaiting_.reset();
     roundMark_.reset();
     rereadAsked_ = false;
     // The next start clears the device wait and the pass's end as it begins;
@@ -55,6 +54,21 @@ void Player::cmdStop_Click()
     for (auto i = List1.ListCount() - 1; i >= 0; --i)
         List1.RemoveItem(i);
     List2.clear();
+}
+
+// Like a Stop to whatever handler is still in its yields (a tick looking
+// for the next folder, a start walking the tree), which ends there and opens
+// nothing; but unlike Stop it keeps the place, which the program's next start
+// goes on from.
+void Player::programEnds(bool closedByUser)
+{
+    place_.programEnds(closedByUser); // where the control is, before it closes
+    ++stops_;
+    PlayOn = 0;
+    if (start_.stop())
+        ui_.setMousePointer(UiHost::PointerDefault);
+    endWalk();
+    closeControl();
 }
 
 // The Stop that ends a round of a repeated tree keeps what the look-ahead has

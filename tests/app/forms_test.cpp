@@ -251,6 +251,35 @@ TEST_F(MainFormTest, UnloadKeepsThePlaceAsAClosedOneOrNot)
     }
 }
 
+// A close while a tick looks for the next folder (its yields let the close
+// in): the tick gives up there, and nothing opens or is stored as running
+// after the unload, so the next start is quiet.
+TEST_F(MainFormTest, ACloseDuringATicksFolderSearchEndsTheTickThere)
+{
+    window.keepPlaceIn(std::make_unique<RegistryPlaceStore>(store.factory()));
+    window.files().addFile("/m/a.mp3");
+    window.files().addFile("/m/A/x.mp3");
+    ctl.setText1("/m");
+    ctl.setCkSub(1);
+    Player& p = window.player();
+    p.cmdPlay_Click();
+    p.Timer1_Timer();
+    ASSERT_EQ(window.mm().opened(), Calls{"/m/a.mp3"});
+    window.mm().finish();
+    for (int i = 0; i < 3 && !p.FirstFile.empty(); ++i)
+        p.Timer1_Timer(); // the folder played out
+    ASSERT_TRUE(p.FirstFile.empty());
+    window.ui().atYield(1, [this] { window.Form_Unload(); }); // the search's yield
+    p.Timer1_Timer();
+    ASSERT_TRUE(window.isUnloaded());
+    EXPECT_EQ(window.mm().opened(), Calls{"/m/a.mp3"}) << "nothing opens after the unload";
+    EXPECT_EQ(window.mm().commands().back(), "Close");
+    const auto place = parsePlace(store.values.at(RegistryPlaceStore::ValuePath));
+    ASSERT_TRUE(place);
+    EXPECT_FALSE(place->running) << "closed by the user: the next start is quiet";
+    EXPECT_EQ(place->file, "/m/a.mp3");
+}
+
 TEST_F(MainFormTest, TrayPlayPauseAndStopRefreshTheIconSkipDoesNot)
 {
     FakeTrayPlatform tray;

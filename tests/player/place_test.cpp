@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <tuple>
 
 namespace orvane::test {
 namespace {
@@ -63,17 +65,34 @@ protected:
         options("/m", 1, 0);
     }
 
+    // From here on the player under test reads the file system as both
+    // programs do, each call answered later: here, between ticks.
+    void answerLater()
+    {
+        late = std::make_unique<Player>(mm, share, ui);
+        setOptions(late->controls(), "/m", 1, 0);
+    }
+    Player& p() { return late ? *late : player; }
+    ControlModel& c() { return p().controls(); }
+    // What the file system was asked is answered before and after each tick.
+    void tick()
+    {
+        share.answerAll();
+        p().Timer1_Timer();
+        share.answerAll();
+    }
+
     void keep(const std::optional<Place>& place)
     {
         store.text = place ? placeText(*place) : std::string{};
-        player.place().keepIn(&store);
+        p().place().keepIn(&store);
     }
 
     // The first file opened and the start the control was given for it.
     std::pair<std::string, std::string> firstOpened()
     {
-        for (int i = 0; i < 40 && mm.opened().empty() && ctl.enabled(Ctl::Timer1); ++i)
-            player.Timer1_Timer();
+        for (int i = 0; i < 40 && mm.opened().empty() && (c().enabled(Ctl::Timer1) || p().startWaits()); ++i)
+            tick();
         std::string start = "none";
         for (const std::string& entry : mm.log) {
             if (entry.rfind("StartAt=", 0) == 0)
@@ -85,7 +104,18 @@ protected:
     }
 
     MemoryPlaceStore store;
+    SlowFileService share{fs};
+    std::unique_ptr<Player> late;
 };
+
+// The same cases on a file system that answers at once and on one that
+// answers later.
+enum class Reads { AtOnce, Later };
+
+std::string readsName(Reads reads)
+{
+    return reads == Reads::AtOnce ? "AtOnce" : "Later";
+}
 
 // What a stored place makes of the next Play, with the tree as it is then.
 struct Resume {
@@ -97,7 +127,14 @@ struct Resume {
     bool kept;             // a place is stored afterwards
 };
 
-class PlaceResume : public PlaceFixture, public ::testing::WithParamInterface<Resume> {};
+class PlaceResume : public PlaceFixture, public ::testing::WithParamInterface<std::tuple<Resume, Reads>> {
+protected:
+    void SetUp() override
+    {
+        if (std::get<1>(GetParam()) == Reads::Later)
+            answerLater();
+    }
+};
 
 const auto noChange = [](FakeFileSystem&, ControlModel&) {};
 
@@ -170,10 +207,10 @@ const Resume Resumes[] = {
 
 TEST_P(PlaceResume, PlayGoesOnFromWhatFollows)
 {
-    const Resume& r = GetParam();
+    const Resume& r = std::get<0>(GetParam());
     keep(r.place);
-    r.change(fs, ctl);
-    player.cmdPlay_Click();
+    r.change(fs, c());
+    p().cmdPlay_Click();
     const auto [opened, startAt] = firstOpened();
     EXPECT_EQ(opened, r.opened);
     EXPECT_EQ(startAt, r.startAtMs);
@@ -185,13 +222,16 @@ TEST_P(PlaceResume, PlayGoesOnFromWhatFollows)
         EXPECT_EQ(std::to_string(store.place()->positionMs), r.startAtMs == "none" ? "0" : r.startAtMs);
         const int saves = store.saves;
         mm.positionNow = static_cast<double>(store.place()->positionMs) / 1000.0 + 1.0;
-        player.Timer1_Timer();
+        tick();
         EXPECT_EQ(store.saves, saves) << "less than the interval heard from where it started";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Place, PlaceResume, ::testing::ValuesIn(Resumes),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Place, PlaceResume,
+                         ::testing::Combine(::testing::ValuesIn(Resumes), ::testing::Values(Reads::AtOnce, Reads::Later)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + readsName(std::get<1>(info.param));
+                         });
 
 TEST_F(PlaceFixture, TheFileAfterThePlaceFollowsWithoutAGapAndFromItsStart)
 {
@@ -333,33 +373,56 @@ TEST_F(PlaceFixture, AStoreThatFailsLosesNothingOfThePlaying)
     EXPECT_EQ(playThrough(60).size(), 7u);
 }
 
-TEST_F(PlaceFixture, AbnormalEndPlaysOnByItselfWithThePlacesOwnChoices)
+// Playing on by itself, on a file system that answers at once and on one that
+// answers later, as both programs read it.
+class PlaceByItself : public PlaceFixture, public ::testing::WithParamInterface<Reads> {
+protected:
+    void SetUp() override
+    {
+        if (GetParam() == Reads::Later)
+            answerLater();
+    }
+
+    // At start, as each program does once its window shows; whether the
+    // sequence plays on, once whatever it asked has been answered.
+    bool playsOnByItself()
+    {
+        p().playOnByItself();
+        share.answerAll();
+        return p().PlayOn == 1;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Place, PlaceByItself, ::testing::Values(Reads::AtOnce, Reads::Later),
+                         [](const auto& info) { return readsName(info.param); });
+
+TEST_P(PlaceByItself, AbnormalEndPlaysOnByItselfWithThePlacesOwnChoices)
 {
-    Place p = placeAt("/m/A", "/m/A/x.mp3", 4000);
-    p.running = true;
-    keep(p);
-    options("/m/B", 0, 0, true); // the settings never heard of the path typed in that run, nor of its order
-    EXPECT_TRUE(player.playOnByItself());
-    EXPECT_EQ(ctl.Text1(), "/m");
-    EXPECT_EQ(ctl.ckSub(), 1);
-    EXPECT_TRUE(ctl.optName());
+    Place place = placeAt("/m/A", "/m/A/x.mp3", 4000);
+    place.running = true;
+    keep(place);
+    setOptions(c(), "/m/B", 0, 0, true); // the settings never heard of the path typed in that run, nor of its order
+    EXPECT_TRUE(playsOnByItself());
+    EXPECT_EQ(c().Text1(), "/m");
+    EXPECT_EQ(c().ckSub(), 1);
+    EXPECT_TRUE(c().optName());
     EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/A/x.mp3"), std::string("2000")));
     EXPECT_TRUE(store.place()->byItself);
     mm.finish();
     for (int i = 0; i < 5 && mm.opened().size() < 2; ++i)
-        player.Timer1_Timer();
+        tick();
     EXPECT_EQ(store.place()->file, "/m/A/X/y.mp3");
     EXPECT_FALSE(store.place()->byItself); // moved on to another file
 
     // Its folder gone, the tree comes round: that round plays on from nothing.
-    player.cmdStop_Click();
+    p().cmdStop_Click();
     mm.clear();
-    p.folder = "/m/B";
-    p.file = "/m/B/zz.mp3";
-    keep(p);
+    place.folder = "/m/B";
+    place.file = "/m/B/zz.mp3";
+    keep(place);
     fs.remove("/m/B");
-    ctl.setCkRepeat(1);
-    EXPECT_TRUE(player.playOnByItself());
+    c().setCkRepeat(1);
+    EXPECT_TRUE(playsOnByItself());
     EXPECT_EQ(firstOpened().first, "/m/a.mp3");
     EXPECT_FALSE(store.place()->byItself);
 }
@@ -409,22 +472,75 @@ TEST_F(PlaceFixture, AbnormalEndOnlyAndAReachablePathPlayOnByItself)
     EXPECT_FALSE(player.playOnByItself());
 }
 
-TEST_F(PlaceFixture, PausedPlaceComesBackPausedAndPlayGoesOnFromIt)
+// Both programs read the file system off the window thread: the start that
+// plays on by itself waits for its answers before it can pause.
+TEST_P(PlaceByItself, PausedPlaceComesBackPausedAndPlayGoesOnFromIt)
 {
-    Place p = placeAt("/m/B", "/m/B/z.mp3", 4500);
-    p.running = true;
-    p.paused = true;
-    keep(p);
-    EXPECT_TRUE(player.playOnByItself());
+    Place place = placeAt("/m/B", "/m/B/z.mp3", 4500);
+    place.running = true;
+    place.paused = true;
+    keep(place);
+    EXPECT_TRUE(playsOnByItself());
     for (int i = 0; i < 10; ++i)
-        player.Timer1_Timer();
+        tick();
     EXPECT_TRUE(mm.opened().empty());
-    expectSet(ctl, Set::Paused);
+    expectSet(c(), Set::Paused);
+    EXPECT_TRUE(store.place()->paused) << "an end now comes back paused again";
     EXPECT_FALSE(store.place()->byItself); // nothing was heard by itself
-    player.cmdPlay_Click();
+    p().cmdPlay_Click();
     EXPECT_EQ(firstOpened(), std::make_pair(std::string("/m/B/z.mp3"), std::string("2500")));
     EXPECT_FALSE(store.place()->byItself) << "it plays on by the user's Play";
 }
+
+// The stored place lies on a share that does not answer (a NAS asleep or
+// hung) while the program's start checks it; the user types a folder of their
+// own and presses Play. What the user asks for wins over what the program
+// does by itself, whatever the share does then.
+struct UserFirst {
+    const char* name;
+    bool stopFirst;  // the user presses Stop before typing the folder
+    bool shareWakes; // the share answers once Play has been pressed
+};
+
+class PlaceCheckOut : public PlaceFixture, public ::testing::WithParamInterface<UserFirst> {};
+
+TEST_P(PlaceCheckOut, TheUsersPlayPlaysTheUsersFolder)
+{
+    const UserFirst& u = GetParam();
+    answerLater();
+    fs.addFile("/nas/n.mp3");
+    Place place = placeAt("/nas", "/nas/n.mp3", 4000);
+    place.playPath = "/nas";
+    place.running = true;
+    keep(place);
+    share.goAway("/nas");
+    EXPECT_FALSE(p().playOnByItself());
+    share.answerAll();
+    ASSERT_EQ(p().PlayOn, 0) << "the check is out";
+
+    if (u.stopFirst)
+        p().cmdStop_Click();
+    c().setText1("/m/A");
+    p().cmdPlay_Click();
+    if (u.shareWakes)
+        share.comeBack();
+    EXPECT_EQ(firstOpened().first, "/m/A/x.mp3");
+    EXPECT_EQ(c().Text1(), "/m/A");
+    EXPECT_FALSE(p().startWaits());
+    EXPECT_EQ(ui.pointers.back(), UiHost::PointerDefault) << "no hourglass left";
+    share.comeBack();
+    share.answerAll();
+    tick();
+    EXPECT_EQ(mm.opened(), (Files{"/m/A/x.mp3"})) << "nothing of the place once the share answers";
+    EXPECT_EQ(c().Text1(), "/m/A");
+}
+
+INSTANTIATE_TEST_SUITE_P(Place, PlaceCheckOut,
+                         ::testing::Values(UserFirst{"TheShareStaysAway", false, false},
+                                           UserFirst{"TheShareWakesUp", false, true},
+                                           UserFirst{"StopFirst", true, false},
+                                           UserFirst{"StopFirstAndTheShareWakesUp", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Where a file that lost its sound device had got to is for that file's next
 // opening only.

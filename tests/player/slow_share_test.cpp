@@ -341,9 +341,12 @@ TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
     EXPECT_EQ(slow.List1.ListCount(), 6);
 
     // So are those that come in a start's yields, a second Play's among them:
-    // that start goes on as the first ends, and each asks for one tick.
+    // the first start, taken over, goes no further; the second goes on as the
+    // first ends, once, and asks for one tick.
     slow.cmdStop_Click();
     const int before = ui.tickRequests;
+    const auto starts = [this] { return std::count(mm.log.begin(), mm.log.end(), "Notify=0"); };
+    const auto startsBefore = starts();
     slow.cmdPlay_Click();
     ui.atYield(1, [this] {
         slow.cmdPlay_Click();
@@ -351,7 +354,9 @@ TEST_F(SlowShare, AnswersInATickAreTakenUpOnceAsItEnds)
     });
     files.answer();
     EXPECT_FALSE(slow.startWaits());
-    EXPECT_EQ(ui.tickRequests, before + 2);
+    EXPECT_EQ(ui.tickRequests, before + 1);
+    EXPECT_EQ(starts(), startsBefore + 2) << "the first start and the second";
+    expectSet(sctl, Set::Playing);
 }
 
 // At the end of a repeated tree, the look-ahead reads the play path and the
