@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The place kept across the program's end, on a real X desktop and a private
 # session bus: the program is killed while it plays, closed by the user,
-# stopped, and killed again on the file it played on by itself; which file it
-# plays and where is read over MPRIS, as a panel applet reads it.
+# stopped, killed again on the file it played on by itself, ended with the
+# session while paused, and closed while it looks for the next folder; which
+# file it plays and where is read over MPRIS, as a panel applet reads it.
 #
 #   tests/e2e/resume_test.sh path/to/orvane
 set -uo pipefail
@@ -82,6 +83,7 @@ click_button() { # left offset of the button in twips
   x xdotool mousemove --window "$main" $((($1 + 487) * w / 7455)) $(((720 + 247) * h / 1305)) click 1
 }
 click_play() { click_button 6360; }
+click_pause() { click_button 5400; }
 click_stop() { click_button 3480; }
 
 kill_app() {
@@ -145,6 +147,59 @@ check "killed on the file it played on by itself: the start is quiet" stays_quie
 click_play
 check "and Play goes on from the file after it" wait_for 5 heard_is track3.mp3
 check "from its beginning" test "$(seconds_in)" -le 1
+kill_app
+
+# --- paused, then the session ends ------------------------------------------------------
+
+start_app
+wait_for 10 status_is Playing || true
+click_stop
+check "Stop forgets the place again" wait_for 3 test ! -e "$place"
+click_play
+wait_for 30 at_least_in track2.mp3 5 || abort "the second file plays 5 s in"
+click_pause
+check "Pause pauses" wait_for 5 status_is Paused
+kill -TERM "$app_pid" # as the session's end does
+check "the end of the session ends the program" wait_for 10 app_ended || kill -KILL "$app_pid"
+wait "$app_pid" 2>/dev/null
+app_pid=
+start_app
+check "the next start comes back paused" wait_for 10 status_is Paused
+sleep 2
+check "and stays paused, silent" status_is Paused
+click_play
+check "Play goes on from the paused file" wait_for 5 heard_is track2.mp3
+check "from a little before where it was paused (3 s or more in)" wait_for 2 at_least_in track2.mp3 3
+x xdotool windowactivate --sync "$main" key alt+F4
+check "the close ends the program" wait_for 10 app_ended || kill -KILL "$app_pid"
+wait "$app_pid" 2>/dev/null
+app_pid=
+
+# --- closed while it looks for the next folder ------------------------------------------
+
+# A short file, then many empty folders before the next one: a close right
+# after the first file lands while the sequence looks through them.
+tree=$work/tree
+mkdir -p "$tree"
+tone_mp3 3 "$tree/first.mp3" 2>/dev/null || abort "first.mp3 is made"
+for n in $(seq -w 1 3000); do mkdir "$tree/e$n"; done
+mkdir -p "$tree/zz"
+tone_mp3 12 "$tree/zz/next.mp3" 2>/dev/null || abort "next.mp3 is made"
+printf '[General]\nVersion=3.0.0\nPlayOrder=2\nSub=1\nRepeat=0\nPlayPath=%s\n' "$tree" >"$conf"
+rm -f "$place"
+start_app
+check "after a close the start is quiet" stays_quiet
+click_play
+check "Play plays the first file of the tree" wait_for 5 heard_is first.mp3
+looking() { status_is Playing && heard_is ""; }
+check "the first file ends and the next folder is looked for" wait_for 10 looking
+x xdotool windowactivate --sync "$main" key alt+F4
+check "the close ends the program" wait_for 10 app_ended || kill -KILL "$app_pid"
+wait "$app_pid" 2>/dev/null
+app_pid=
+check "the place is kept as a close" grep -q '^running=0$' "$place"
+start_app
+check "a close while it looked for the next folder: the start is quiet" stays_quiet
 kill_app
 
 summary
