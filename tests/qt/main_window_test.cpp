@@ -368,7 +368,7 @@ TEST_F(MainWindowTest, ClosingDuringTheWalkUnloadsAndStartsNoTimer)
     fs->addFile("/m/sub/b.mp3");
 
     // The close arrives while Play's walk lets the window handle its events;
-    // the new start then runs to its end on an unloaded window.
+    // the new start then goes no further on an unloaded window.
     bool walking = false;
     QObject::connect(&w, &frmOrvane::unloaded, [&] { walking = QApplication::overrideCursor() != nullptr; });
     QTimer::singleShot(0, &w, [&w] { w.close(); });
@@ -377,7 +377,8 @@ TEST_F(MainWindowTest, ClosingDuringTheWalkUnloadsAndStartsNoTimer)
     EXPECT_TRUE(w.isUnloaded());
     EXPECT_TRUE(walking) << "the close came in during the walk, under its hourglass";
     EXPECT_EQ(sandbox.value("PlayPath"), "/m");
-    EXPECT_TRUE(w.controls().enabled(Ctl::Timer1)) << "the new start ran to its end";
+    EXPECT_FALSE(w.controls().enabled(Ctl::Timer1)) << "the new start gave up at the close";
+    EXPECT_EQ(w.player().PlayOn, 0);
     // Ticks come only from Timer1, so a stopped timer is the proof that none
     // will come; what the close left queued opens nothing either.
     EXPECT_FALSE(w.Timer1.isActive()) << "an unloaded window runs no ticks";
