@@ -586,5 +586,19 @@ TEST(RegistryPlaceStore, OneValueOfItsOwnBesideTheSettings)
     EXPECT_EQ(registry.values.at("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"), "/m");
 }
 
+#ifdef _WIN32
+// One copy of the program keeps the place: a copy started while it runs
+// gets no store, and once the first has gone the next one does.
+TEST(RegistryPlaceStore, OnlyTheCopyThatClaimedItKeepsThePlace)
+{
+    MemoryStore registry;
+    std::unique_ptr<PlaceStore> first = claimRegistryPlace(registry.factory());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(claimRegistryPlace(registry.factory()), nullptr);
+    first.reset();
+    EXPECT_NE(claimRegistryPlace(registry.factory()), nullptr);
+}
+#endif
+
 } // namespace
 } // namespace orvane::test
