@@ -90,14 +90,19 @@ void MainForm::Form_Unload()
     if (files_)
         files_->close(); // a call stuck on a share that is gone keeps nothing waiting
     storeAllSettings(settings_, controls());
+    // The last place was being written meanwhile.
+    if (placeStore_)
+        placeStore_->finish(placeExitWait_);
     stopTimer1();
     afterUnload();
 }
 
-void MainForm::keepPlaceIn(std::unique_ptr<PlaceStore> store)
+void MainForm::keepPlaceIn(std::unique_ptr<PlaceStore> store, std::chrono::milliseconds exitWait)
 {
-    player_->place().keepIn(store.get());
-    placeStore_ = std::move(store);
+    std::unique_ptr<PlaceWriter> writer = store ? std::make_unique<PlaceWriter>(std::move(store)) : nullptr;
+    player_->place().keepIn(writer.get());
+    placeStore_ = std::move(writer);
+    placeExitWait_ = exitWait;
 }
 
 void MainForm::Text1_Change(const std::string& text)

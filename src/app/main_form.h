@@ -8,6 +8,9 @@
 #include "player/control_model.h"
 #include "player/player.h"
 #include "settings/mod_reg.h"
+#include "settings/place_writer.h"
+
+#include <chrono>
 
 #include <memory>
 #include <string>
@@ -50,9 +53,10 @@ public:
 
     void Form_Load();
     void Form_Unload();
-    // The place of a running sequence is kept in store from now on; it lives
-    // as long as the window.
-    void keepPlaceIn(std::unique_ptr<PlaceStore> store);
+    // The place of a running sequence is kept in store from now on (null:
+    // nothing is kept), written off the window thread; it lives as long as
+    // the window. The unload waits for the last place at most exitWait.
+    void keepPlaceIn(std::unique_ptr<PlaceStore> store, std::chrono::milliseconds exitWait = PlaceWriter::ExitWait);
     // The program is being ended other than by the user's close (the end of
     // the desktop session, a request to terminate): the next start plays on
     // from the place by itself, as after a crash.
@@ -105,7 +109,8 @@ private:
     std::shared_ptr<FileSystem> fileSystem_; // shared with a worker that may outlive the window
     std::unique_ptr<UiHost> ui_;
     std::unique_ptr<AsyncFileService> files_; // null when the calls run at once
-    std::unique_ptr<PlaceStore> placeStore_;  // outlives the player that keeps the place in it
+    std::unique_ptr<PlaceWriter> placeStore_; // outlives the player that keeps the place in it
+    std::chrono::milliseconds placeExitWait_ = PlaceWriter::ExitWait;
     std::unique_ptr<Player> player_;
     TrayHandlers* tray_ = nullptr;
     bool unloaded_ = false;

@@ -259,8 +259,13 @@ std::int64_t PlaceKeeper::steer(const std::string& folder, const std::vector<Pla
     }
     target_.reset();
     const auto at = std::find_if(list.begin(), list.end(), [&target](const PlayListEntry& e) { return e.path == target.file; });
-    if (at == list.end()) // gone: what would have followed it
-        return std::find_if(list.begin(), list.end(), [&](const PlayListEntry& e) { return follows(e, target, dateOrder); }) - list.begin();
+    // A file made anew under the same name (an episode downloaded again) is
+    // not the one heard: that one is gone, and what would have followed it
+    // plays, the new file of its name from its start.
+    if (at == list.end() || microsOf(at->created) != microsOf(target.created))
+        return std::find_if(list.begin(), list.end(), [&](const PlayListEntry& e) {
+                   return e.path == target.file || follows(e, target, dateOrder);
+               }) - list.begin();
     if (target.passFile)
         return at - list.begin() + 1;
     if (target.positionMs > PlayOnBeforeMs)

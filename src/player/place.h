@@ -20,7 +20,9 @@ struct Place {
     int sub = 0;
     std::string folder; // the folder the sequence was playing, as the folder list names it
     std::string file;   // the file heard, full path
-    DateTime created{}; // its creation date: where it stood in date order once it is gone
+    // Its creation date: where it stood in date order once it is gone, and
+    // what tells it from a file made anew under its name since.
+    DateTime created{};
     std::int64_t positionMs = 0;
     bool paused = false;
     // The program was still running with this place when it was last

@@ -125,6 +125,38 @@ bool writeAll(int fd, const QByteArray& text)
     return true;
 }
 
+// A file system that cannot sync this kind of file keeps nothing back that
+// a sync would have saved; any other failure may have lost the text.
+bool syncedOrUnsyncable(int fd)
+{
+    return fsync(fd) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
+}
+
+// The text of the file at path on the disk, not only in the cache: a rename
+// may reach the disk before the text it names, and after a power cut the
+// path would then hold an empty file.
+bool syncFile(const QString& path)
+{
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = syncedOrUnsyncable(fd);
+    close(fd);
+    return synced;
+}
+
+// The names in path's folder on the disk: until then a power cut may undo
+// a rename or a removal already made.
+void syncFolderOf(const QString& path)
+{
+    const int fd = open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                        O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    (void)syncedOrUnsyncable(fd);
+    close(fd);
+}
+
 // Every file this piece moves goes through here, the one rename there is.
 bool moveFile(const QString& from, const QString& to)
 {
@@ -217,9 +249,12 @@ bool ScratchFile::replace(const QString& target, const struct stat* old, bool ke
         const timespec times[2] = {{0, UTIME_OMIT}, stamp};
         utimensat(AT_FDCWD, name.constData(), times, AT_SYMLINK_NOFOLLOW);
     }
-    if (!moveFile(path_, target))
+    // Whoever wrote the text (we, or QSettings into this file), it is on the
+    // disk before its name replaces the old one.
+    if (!syncFile(path_) || !moveFile(path_, target))
         return false;
     path_.clear();
+    syncFolderOf(target);
     return true;
 }
 
@@ -329,6 +364,14 @@ bool replaceFile(const QString& path, int lockWaitMs, const std::function<std::o
     QLockFile lock(lockPath);
     if (!takeFileLock(lock, lockPath, lockWaitMs))
         return false;
+    return replaceHeldFile(path, make);
+}
+
+bool replaceHeldFile(const QString& path, const std::function<std::optional<Replacing>(ScratchFile&)>& make)
+{
+    // The folder may have been removed since the lock was taken.
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
     ScratchFile scratch(path);
     const std::optional<Replacing> how = make(scratch);
     if (!how)
@@ -345,17 +388,31 @@ bool replaceFile(const QString& path, int lockWaitMs, const std::function<std::o
     return true;
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& text, int lockWaitMs)
+namespace {
+
+// Only a regular file is ever replaced; a link, a folder or a device there
+// is the user's.
+std::function<std::optional<Replacing>(ScratchFile&)> replacingWith(const QString& path, const QByteArray& text)
 {
-    return replaceFile(path, lockWaitMs, [&](ScratchFile& scratch) -> std::optional<Replacing> {
-        // Only a regular file is ever replaced; a link, a folder or a device
-        // there is the user's.
+    return [&path, &text](ScratchFile& scratch) -> std::optional<Replacing> {
         struct stat old;
         const bool found = lstat(QFile::encodeName(path).constData(), &old) == 0;
         if ((found && !S_ISREG(old.st_mode)) || (!found && errno != ENOENT) || !scratch.create(text))
             return std::nullopt;
         return Replacing{found ? std::optional(old) : std::nullopt, found, false};
-    });
+    };
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString& path, const QByteArray& text, int lockWaitMs)
+{
+    return replaceFile(path, lockWaitMs, replacingWith(path, text));
+}
+
+bool writeHeldFileAtomically(const QString& path, const QByteArray& text)
+{
+    return replaceHeldFile(path, replacingWith(path, text));
 }
 
 bool removeFileAtomically(const QString& path, int lockWaitMs)
@@ -364,12 +421,17 @@ bool removeFileAtomically(const QString& path, int lockWaitMs)
     QLockFile lock(lockPath);
     if (!takeFileLock(lock, lockPath, lockWaitMs))
         return false;
+    removeHeldFile(path);
+    return true;
+}
+
+void removeHeldFile(const QString& path)
+{
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
-    if (lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode))
-        unlink(name.constData());
+    if (lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && unlink(name.constData()) == 0)
+        syncFolderOf(path); // a power cut brings back no file that was removed
     removeScratchLeftovers(path);
-    return true;
 }
 
 } // namespace orvane

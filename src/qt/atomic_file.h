@@ -92,15 +92,20 @@ struct Replacing {
 // leftovers go. False when nothing was put in place; the old file is then as
 // it was.
 bool replaceFile(const QString& path, int lockWaitMs, const std::function<std::optional<Replacing>(ScratchFile&)>& make);
+// The same, by a caller that holds "<file>.lock" already, for longer than
+// one write.
+bool replaceHeldFile(const QString& path, const std::function<std::optional<Replacing>(ScratchFile&)>& make);
 
 // The file at path replaced by text. False when the text could not be put in
 // place (the lock is held, the disk is full, the path is not a regular file
 // or a missing one).
 bool writeFileAtomically(const QString& path, const QByteArray& text, int lockWaitMs);
+bool writeHeldFileAtomically(const QString& path, const QByteArray& text); // the lock held already
 
 // The regular file at path removed under its lock, with the leftovers of
 // earlier writes; anything else there stays. False when the lock is held.
 bool removeFileAtomically(const QString& path, int lockWaitMs);
+void removeHeldFile(const QString& path); // the lock held already
 
 // Removes what a kill left of earlier writes beside path: files of the
 // scratch pattern only (and what QSettings makes beside such a file while

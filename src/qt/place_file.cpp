@@ -3,10 +3,29 @@
 #include "qt/atomic_file.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
 
 #include <stdexcept>
 
 namespace orvane {
+
+PlaceFile::PlaceFile(QString filePath)
+    : filePath_(std::move(filePath))
+{
+    // The lock lives beside the place, so its folder is made first.
+    if (!QDir().mkpath(QFileInfo(filePath_).absolutePath()))
+        return;
+    const QString lockPath = filePath_ + QStringLiteral(".lock");
+    auto lock = std::make_unique<QLockFile>(lockPath);
+    // Held for the whole run: only a dead owner's lock is stale, which the
+    // take-over tells by the owner's advisory lock, not by the file's age.
+    lock->setStaleLockTime(0);
+    if (takeFileLock(*lock, lockPath, LockWaitMs))
+        owner_ = std::move(lock);
+}
+
+PlaceFile::~PlaceFile() = default;
 
 QString PlaceFile::defaultFilePath()
 {
@@ -23,19 +42,25 @@ std::string PlaceFile::load()
 
 void PlaceFile::save(const std::string& text)
 {
-    if (!writeFileAtomically(filePath_, QByteArray::fromStdString(text), LockWaitMs))
+    if (!owns())
+        throw std::runtime_error(filePath_.toStdString() + " is another copy's");
+    if (!writeHeldFileAtomically(filePath_, QByteArray::fromStdString(text)))
         throw std::runtime_error("cannot write " + filePath_.toStdString());
 }
 
 void PlaceFile::forget()
 {
-    if (!removeFileAtomically(filePath_, LockWaitMs))
-        throw std::runtime_error("cannot forget " + filePath_.toStdString() + " now");
+    if (!owns())
+        throw std::runtime_error(filePath_.toStdString() + " is another copy's");
+    removeHeldFile(filePath_);
 }
 
-std::unique_ptr<PlaceStore> makePlaceFile()
+std::unique_ptr<PlaceStore> makePlaceFile(const QString& filePath)
 {
-    return std::make_unique<PlaceFile>();
+    auto file = std::make_unique<PlaceFile>(filePath);
+    if (!file->owns())
+        return nullptr;
+    return file;
 }
 
 } // namespace orvane

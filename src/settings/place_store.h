@@ -3,6 +3,7 @@
 #include "player/place.h"
 #include "settings/mod_reg.h"
 
+#include <memory>
 #include <string>
 
 namespace orvane {
@@ -24,5 +25,14 @@ public:
 private:
     RegistryFactory factory_;
 };
+
+#ifdef _WIN32
+// The registry's place for this copy of the program when no other copy of
+// the user's session keeps it: a named object held for the process's life
+// (the system lets it go at any end, a crash included) says which copy does.
+// Null for a copy started while another runs: it plays all the same but
+// keeps no place, so that it neither overwrites nor forgets the other's.
+std::unique_ptr<PlaceStore> claimRegistryPlace(RegistryFactory factory);
+#endif
 
 } // namespace orvane

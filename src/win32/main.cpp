@@ -36,7 +36,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         auto media = orvane::TracedControl::wrapFromEnvironment(orvane::makeWinMediaControl());
         mainWindow = std::make_unique<orvane::frmOrvane>(std::move(media), orvane::makeNativeFileSystem(),
                                                          settings, std::move(hooks));
-        mainWindow->keepPlaceIn(std::make_unique<orvane::RegistryPlaceStore>(orvane::makeWinRegistry));
+        mainWindow->keepPlaceIn(orvane::claimRegistryPlace(orvane::makeWinRegistry));
         mainWindow->show();
     };
     orvane::frmSplash splash(settings, showMainWindow);

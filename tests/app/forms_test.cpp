@@ -5,11 +5,16 @@
 #include "app/splash_form.h"
 #include "desktop/fake_tray_platform.h"
 #include "settings/place_store.h"
+#include "settings/place_writer.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace orvane::test {
 namespace {
@@ -230,7 +235,8 @@ TEST_F(MainFormTest, UnloadKeepsThePlaceAsAClosedOneOrNot)
     for (const bool bySession : {false, true}) {
         const auto reads = bySession ? MainForm::FileReads::OffWindowThread : MainForm::FileReads::AtOnce;
         FakeMainWindow w{settings, reads};
-        w.keepPlaceIn(std::make_unique<RegistryPlaceStore>(store.factory()));
+        MemoryStore placeValues; // the place's writer has its own, as it has in the registry
+        w.keepPlaceIn(std::make_unique<RegistryPlaceStore>(placeValues.factory()), std::chrono::minutes(1));
         w.files().addFile("/m/a.mp3");
         w.controls().setText1("/m");
         w.player().cmdPlay_Click();
@@ -242,7 +248,7 @@ TEST_F(MainFormTest, UnloadKeepsThePlaceAsAClosedOneOrNot)
         if (bySession)
             w.sessionEnds();
         w.Form_Unload();
-        const auto place = parsePlace(store.values.at(RegistryPlaceStore::ValuePath));
+        const auto place = parsePlace(placeValues.values.at(RegistryPlaceStore::ValuePath));
         ASSERT_TRUE(place) << bySession;
         EXPECT_EQ(place->file, "/m/a.mp3");
         EXPECT_EQ(place->positionMs, 5000);
@@ -278,6 +284,125 @@ TEST_F(MainFormTest, ACloseDuringATicksFolderSearchEndsTheTickThere)
     ASSERT_TRUE(place);
     EXPECT_FALSE(place->running) << "closed by the user: the next start is quiet";
     EXPECT_EQ(place->file, "/m/a.mp3");
+}
+
+// The home folder that holds the place, on a share that stops answering:
+// each change waits there until it answers again. Changes asked on the
+// thread that made it (the window's) are counted and never wait.
+struct StalledHome {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool answers = false;
+    int entered = 0; // changes begun off the window thread
+    Calls made;
+    int onWindowThread = 0;
+    const std::thread::id window = std::this_thread::get_id();
+
+    void answer(bool on)
+    {
+        {
+            std::lock_guard lock(mutex);
+            answers = on;
+        }
+        changed.notify_all();
+    }
+    // Waits (for as long as it takes) until n changes have begun.
+    void awaitEntered(int n)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return entered >= n; });
+    }
+    Calls madeNow()
+    {
+        std::lock_guard lock(mutex);
+        return made;
+    }
+};
+
+class StalledPlaceStore : public PlaceStore {
+public:
+    explicit StalledPlaceStore(std::shared_ptr<StalledHome> home) : home_(std::move(home)) {}
+    std::string load() override { return {}; }
+    void save(const std::string& text) override { change(text); }
+    void forget() override { change("forget"); }
+
+private:
+    void change(const std::string& what)
+    {
+        std::unique_lock lock(home_->mutex);
+        if (std::this_thread::get_id() == home_->window) {
+            ++home_->onWindowThread;
+            home_->made.push_back(what);
+            return;
+        }
+        ++home_->entered;
+        home_->changed.notify_all();
+        home_->changed.wait(lock, [this] { return home_->answers; });
+        home_->made.push_back(what);
+        home_->changed.notify_all();
+    }
+
+    std::shared_ptr<StalledHome> home_;
+};
+
+// The window never waits for the place's store: while its home folder does
+// not answer, Play, the ticks that store the position, Pause and the
+// unload all go on, and the unload ends within its bound.
+TEST_F(MainFormTest, ThePlaceIsStoredOffTheWindowThreadAndAHungHomeNeverHoldsTheUnload)
+{
+    auto home = std::make_shared<StalledHome>();
+    {
+        FakeMainWindow w{settings};
+        w.keepPlaceIn(std::make_unique<StalledPlaceStore>(home), std::chrono::milliseconds(20));
+        w.files().addFile("/m/a.mp3");
+        w.controls().setText1("/m");
+        w.player().cmdPlay_Click();
+        w.player().Timer1_Timer();
+        ASSERT_EQ(w.mm().commands(), (Calls{"Close", "Open", "Play"}));
+        for (double seconds : {2.0, 4.0, 6.0}) {
+            w.mm().positionNow = seconds;
+            w.player().Timer1_Timer();
+        }
+        w.player().cmdPause_Click();
+        w.Form_Unload();
+        EXPECT_TRUE(w.isUnloaded());
+        EXPECT_EQ(home->onWindowThread, 0);
+        EXPECT_TRUE(home->madeNow().empty()) << "nothing has got through";
+    }
+    home->answer(true); // the writer left behind ends when the share comes back
+}
+
+// Changes are made in order, but of those waiting only the newest: the
+// file system is never asked for a place already overtaken.
+TEST(PlaceWriter, MakesOnlyTheNewestWaitingChangeAndWaitsForTheLastAtMostItsBound)
+{
+    auto home = std::make_shared<StalledHome>();
+    auto writer = std::make_unique<PlaceWriter>(std::make_unique<StalledPlaceStore>(home));
+    writer->save("first");
+    home->awaitEntered(1);
+    writer->save("second");
+    writer->forget();
+    writer->save("third");
+    EXPECT_FALSE(writer->finish(std::chrono::milliseconds(0))) << "the home does not answer";
+    home->answer(true);
+    EXPECT_TRUE(writer->finish(std::chrono::minutes(1)));
+    EXPECT_EQ(home->madeNow(), (Calls{"first", "third"}));
+    writer->forget();
+    EXPECT_TRUE(writer->finish(std::chrono::minutes(1)));
+    EXPECT_EQ(home->madeNow(), (Calls{"first", "third", "forget"}));
+    EXPECT_EQ(home->onWindowThread, 0);
+
+    // The home hangs again: the end waits its bound, no longer, and leaves
+    // the last change to a writer that ends once the share answers.
+    home->answer(false);
+    writer->save("last");
+    home->awaitEntered(4);
+    EXPECT_FALSE(writer->finish(std::chrono::milliseconds(20)));
+    writer.reset();
+    home->answer(true);
+    std::unique_lock lock(home->mutex);
+    home->changed.wait(lock, [&] { return home->made.size() == 4; });
+    EXPECT_EQ(home->made.back(), "last");
 }
 
 TEST_F(MainFormTest, TrayPlayPauseAndStopRefreshTheIconSkipDoesNot)

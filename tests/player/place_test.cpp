@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <tuple>
 
@@ -33,9 +34,20 @@ public:
     bool failing = false;
 };
 
+// The creation day of each file of the tree below, as a place of it stores it.
+int dayOf(const std::string& file)
+{
+    static const std::map<std::string, int> days = {{"/m/a.mp3", 2},   {"/m/b.mp3", 1},    {"/m/c.mp3", 3},
+                                                    {"/m/A/x.mp3", 4}, {"/m/A/X/y.mp3", 5}, {"/m/B/z.mp3", 6},
+                                                    {"/m/B/zz.mp3", 7}};
+    const auto day = days.find(file);
+    return day == days.end() ? 0 : day->second;
+}
+
 Place placeAt(const std::string& folder, const std::string& file, std::int64_t ms = 0, bool sub = true)
 {
     Place p;
+    p.created = DateTime(std::chrono::hours(24 * dayOf(file)));
     p.playPath = "/m";
     p.sub = sub ? 1 : 0;
     p.folder = folder;
@@ -196,6 +208,15 @@ const Resume Resumes[] = {
      [](FakeFileSystem&, ControlModel& c) { c.setCkSub(0); }, "/m/a.mp3", "none", true},
     {"RepeatChangedStillFits", placeAt("/m/A", "/m/A/x.mp3", 3100),
      [](FakeFileSystem&, ControlModel& c) { c.setCkRepeat(1); }, "/m/A/x.mp3", "1100", true},
+    {"FileMadeAnewUnderItsNameFromItsStart", placeAt("/m/A", "/m/A/x.mp3", 7250),
+     [](FakeFileSystem& fs, ControlModel&) { fs.addFile("/m/A/x.mp3", 9); }, "/m/A/x.mp3", "none", true},
+    {"FileMadeAnewUnderItsNameInDateOrderWhatFollowedTheOldOne", inDateOrder(placeAt("/m", "/m/b.mp3", 7250), 1),
+     [](FakeFileSystem& fs, ControlModel& c) {
+         fs.addFile("/m/b.mp3", 9);
+         c.setOptDate(true);
+         c.setOptName(false);
+     },
+     "/m/a.mp3", "none", true},
     {"GoneFileInDateOrder", inDateOrder(placeAt("/m", "/m/b.mp3", 100), 1),
      [](FakeFileSystem& fs, ControlModel& c) {
          fs.remove("/m/b.mp3");
@@ -680,6 +701,20 @@ TEST(RegistryPlaceStore, OneValueOfItsOwnBesideTheSettings)
     EXPECT_EQ(registry.writes.size(), 2u);
     EXPECT_EQ(registry.values.at("HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"), "/m");
 }
+
+#ifdef _WIN32
+// One copy of the program keeps the place: a copy started while it runs
+// gets no store, and once the first has gone the next one does.
+TEST(RegistryPlaceStore, OnlyTheCopyThatClaimedItKeepsThePlace)
+{
+    MemoryStore registry;
+    std::unique_ptr<PlaceStore> first = claimRegistryPlace(registry.factory());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(claimRegistryPlace(registry.factory()), nullptr);
+    first.reset();
+    EXPECT_NE(claimRegistryPlace(registry.factory()), nullptr);
+}
+#endif
 
 } // namespace
 } // namespace orvane::test
