@@ -82,7 +82,8 @@ void ReadAhead::readAll(const std::shared_ptr<Shared>& shared, Open open, std::i
     if (source && skip > 0 && !cancelled())
         skip -= std::clamp<std::int64_t>(source->seek(skip), 0, skip);
     const std::size_t channels = shared->channels;
-    bool more = source != nullptr;
+    // Dropped meanwhile, the file is let go unread.
+    bool more = source != nullptr && !cancelled();
     for (bool tell = false;; tell = false) {
         std::vector<float> piece;
         if (more) {
