@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 namespace orvane {
 
@@ -51,6 +52,27 @@ ComPtr<IMFMediaType> audioType(const MediaFoundation& mf, const GUID& subtype)
 }
 
 constexpr DWORD kAudio = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
+
+// Media Foundation's times are in 100 ns.
+constexpr LONGLONG kTimeUnits = 10'000'000;
+
+// A seek lands this many of the decoder's frames before the point it is
+// for: the decoder settles there, as an MP3 frame takes part of its data
+// from the frames before it and its first samples overlap the last frame's.
+constexpr std::int64_t kSettleFrames = 4 * 1152;
+
+// A rate converter started afresh lacks the frames before its start: its
+// taps reach this far back (and as far forward).
+constexpr std::int64_t kConverterReach = 32;
+
+bool setPosition(IMFSourceReader* reader, LONGLONG time)
+{
+    PROPVARIANT position;
+    PropVariantInit(&position);
+    position.vt = VT_I8;
+    position.hVal.QuadPart = time;
+    return SUCCEEDED(reader->SetCurrentPosition(GUID_NULL, position));
+}
 
 // A reader of the file's first audio stream alone, and what LAME's header
 // says of the file.
@@ -131,7 +153,7 @@ const MediaFoundation* MediaFoundation::get()
             || !find(readwrite, "MFCreateSourceReaderFromByteStream", mf.createReader))
             return nullptr;
         // Started for the rest of the process: decoders come and go on the
-        // output's thread until the program ends.
+        // reading threads of their own until the program ends.
         if (FAILED(startup(MF_VERSION, MFSTARTUP_LITE)))
             return nullptr;
         return &mf;
@@ -168,8 +190,83 @@ MfDecoder::MfDecoder(ComPtr<IMFSourceReader> reader, int rate, int channels, boo
     , channels_(channels)
     , float_(isFloat)
     , trim_(trim)
+    , from_(trim.skip)
+    , outRate_(outRate)
+    , outChannels_(outChannels)
     , converter_(rate, channels, outRate, outChannels)
 {
+}
+
+std::int64_t MfDecoder::seek(std::int64_t frame)
+{
+    if (!reader_ || frame <= 0 || !origin_)
+        return 0;
+    // A converter started afresh at a multiple of `inStep` of the file's
+    // frames gives exactly the output frames from the matching multiple of
+    // `outStep` on, once its taps reach no further back than its start.
+    const std::int64_t common = std::gcd(rate_, outRate_);
+    const std::int64_t inStep = rate_ / common;
+    const std::int64_t outStep = outRate_ / common;
+    const std::int64_t point = frame * rate_ / outRate_ - (rate_ == outRate_ ? 0 : kConverterReach);
+    if (point <= 0)
+        return 0;
+    const std::int64_t start = point / inStep * inStep; // of the sound, past the trim
+    const std::int64_t landed = start / inStep * outStep;
+    if (trim_.keep >= 0 && start >= trim_.keep) {
+        // Past the sound's end: nothing follows.
+        reader_.Reset();
+        native_.clear();
+        ended_ = true;
+        return frame;
+    }
+    const std::int64_t at = trim_.skip + start; // the decoder's frame
+    const std::int64_t settle = at - kSettleFrames;
+    // Near the start the decoding from there costs little.
+    if (settle <= 0 || !setPosition(reader_.Get(), *origin_ + settle * kTimeUnits / rate_))
+        return 0;
+    native_.clear();
+    converter_ = PcmConverter(rate_, channels_, outRate_, outChannels_);
+    from_ = at;
+    while (reader_ && native_.empty()) {
+        ComPtr<IMFSample> sample;
+        if (!nextSample(sample)) {
+            // The file ends before the point: nothing follows.
+            reader_.Reset();
+            return frame;
+        }
+        if (!sample)
+            continue;
+        // A reader that lands past the point, or cannot say where it
+        // landed, leaves no exact way there but from the beginning.
+        const std::optional<std::int64_t> first = frameOf(sample.Get());
+        if (!first || *first > at)
+            return startOver() ? 0 : frame;
+        appendSample(sample.Get(), *first, native_);
+    }
+    return landed;
+}
+
+// The decoder's frame the sample starts at, by its time.
+std::optional<std::int64_t> MfDecoder::frameOf(IMFSample* sample) const
+{
+    LONGLONG time = 0;
+    if (!origin_ || FAILED(sample->GetSampleTime(&time)) || time < *origin_)
+        return std::nullopt;
+    return ((time - *origin_) * rate_ + kTimeUnits / 2) / kTimeUnits;
+}
+
+// False, with nothing more to read, where the reader cannot go back.
+bool MfDecoder::startOver()
+{
+    native_.clear();
+    converter_ = PcmConverter(rate_, channels_, outRate_, outChannels_);
+    decoded_ = 0;
+    from_ = trim_.skip;
+    ended_ = false;
+    if (reader_ && setPosition(reader_.Get(), *origin_))
+        return true;
+    reader_.Reset();
+    return false;
 }
 
 bool MfDecoder::read(std::vector<float>& out)
@@ -207,17 +304,31 @@ bool MfDecoder::readNative(std::vector<float>& native)
             reader_.Reset();
             break;
         }
-        ComPtr<IMFMediaBuffer> buffer;
-        BYTE* data = nullptr;
-        DWORD bytes = 0;
-        if (!sample || FAILED(sample->ConvertToContiguousBuffer(&buffer)) || FAILED(buffer->Lock(&data, nullptr, &bytes)))
+        if (!sample)
             continue;
-        appendSound(data, bytes, native);
-        buffer->Unlock();
-        if (trim_.keep >= 0 && decoded_ >= trim_.skip + trim_.keep)
-            reader_.Reset(); // the rest is padding
+        if (decoded_ == 0 && !origin_) {
+            LONGLONG time = 0;
+            if (SUCCEEDED(sample->GetSampleTime(&time)))
+                origin_ = time;
+        }
+        appendSample(sample.Get(), decoded_, native);
     }
     return !native.empty();
+}
+
+bool MfDecoder::appendSample(IMFSample* sample, std::int64_t first, std::vector<float>& native)
+{
+    ComPtr<IMFMediaBuffer> buffer;
+    BYTE* data = nullptr;
+    DWORD bytes = 0;
+    if (FAILED(sample->ConvertToContiguousBuffer(&buffer)) || FAILED(buffer->Lock(&data, nullptr, &bytes)))
+        return false;
+    decoded_ = first;
+    appendSound(data, bytes, native);
+    buffer->Unlock();
+    if (trim_.keep >= 0 && decoded_ >= trim_.skip + trim_.keep)
+        reader_.Reset(); // the rest is padding
+    return true;
 }
 
 // False at the end of the file, or where it cannot be decoded further.
@@ -231,7 +342,8 @@ bool MfDecoder::nextSample(ComPtr<IMFSample>& sample)
         && !((flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) && !sameFormat());
 }
 
-// Only the part between the trim's start and its end is sound.
+// Only the part between the trim's start (or a seek's point) and the trim's
+// end is sound.
 void MfDecoder::appendSound(const BYTE* data, std::size_t bytes, std::vector<float>& native)
 {
     const auto channels = static_cast<std::size_t>(channels_);
@@ -239,7 +351,7 @@ void MfDecoder::appendSound(const BYTE* data, std::size_t bytes, std::vector<flo
     const std::size_t frames = bytes / (sampleSize * channels);
     const std::int64_t first = decoded_;
     decoded_ += static_cast<std::int64_t>(frames);
-    const std::int64_t from = std::max<std::int64_t>(trim_.skip - first, 0);
+    const std::int64_t from = std::max<std::int64_t>(from_ - first, 0);
     std::int64_t to = static_cast<std::int64_t>(frames);
     if (trim_.keep >= 0)
         to = std::min(to, trim_.skip + trim_.keep - first);

@@ -2,6 +2,7 @@
 
 #include "media/lame_header.h"
 #include "media/pcm_converter.h"
+#include "media/read_ahead.h"
 
 #include <cstdint>
 #include <memory>
@@ -38,14 +39,21 @@ public:
 // Decoders that leave the encoder's delay and padding in (as the LAME header
 // gives them) have them cut here; the ones that cut them already are left
 // alone.
-class MfDecoder {
+class MfDecoder : public ReadAhead::Source {
 public:
     // Null when the file cannot be opened or decoded, or holds no sound.
     static std::unique_ptr<MfDecoder> open(const std::wstring& path, int outRate, int outChannels);
 
     // Appends the next piece; false, with nothing appended, at the end (or
     // where the file could not be decoded further).
-    bool read(std::vector<float>& out);
+    bool read(std::vector<float>& out) override;
+    // Before the first read: seeks the source reader a little before the
+    // frame (output frames in), and drops what the decoder gives before a
+    // frame of the output the samples' own times tell exactly, so that what
+    // follows it is what a decoding from the start gives there. 0 where the
+    // reader cannot seek or its times cannot be trusted: the reading then
+    // starts over from the beginning.
+    std::int64_t seek(std::int64_t frame) override;
 
     int rate() const { return rate_; }
     int channels() const { return channels_; }
@@ -57,15 +65,24 @@ private:
     // The next decoded piece in the file's own format, trimmed; false at the end.
     bool readNative(std::vector<float>& native);
     bool nextSample(Microsoft::WRL::ComPtr<IMFSample>& sample);
+    // Appends the sample's sound from the decoder's frame `first` on; false
+    // when its data cannot be had.
+    bool appendSample(IMFSample* sample, std::int64_t first, std::vector<float>& native);
     void appendSound(const BYTE* data, std::size_t bytes, std::vector<float>& native);
     bool sameFormat() const;
+    std::optional<std::int64_t> frameOf(IMFSample* sample) const;
+    bool startOver();
 
     Microsoft::WRL::ComPtr<IMFSourceReader> reader_;
     int rate_;
     int channels_;
     bool float_;
     Trim trim_;
+    std::int64_t from_;        // the decoder's frame the sound starts at: the trim's, or a seek's
     std::int64_t decoded_ = 0; // frames the decoder gave, trim not counted
+    std::optional<LONGLONG> origin_; // the first sample's time, where the decoder tells it
+    int outRate_;
+    int outChannels_;
     bool ended_ = false;
     PcmConverter converter_;
     std::vector<float> native_;

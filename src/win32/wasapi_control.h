@@ -20,8 +20,9 @@ namespace orvane {
 // completions come as messages.
 //
 // "Open" names the file, "Play" plays it from its beginning (or from the
-// start position given, the samples before it decoded and dropped), "pause" stops
-// and restarts the stream's clock, "Close" stops and drops everything. The
+// start position given, sought there), "pause" stops and restarts the
+// stream's clock, "Close" stops and drops everything; none of them waits
+// for a file, however long its share takes to answer. The
 // completion is raised on the window thread, never from inside a command:
 // once with NotifySuccessful when the file's last sample has been heard, once
 // with NotifyFailure when it could not be opened or decoded, once with

@@ -18,13 +18,19 @@ constexpr UINT kEntryEndedMessage = WM_APP + 1;
 
 } // namespace
 
-WasapiStream::WasapiStream(Listener& listener)
+WasapiStream::WasapiStream(Listener& listener, OpenFile openFile)
     : listener_(listener)
+    , openFile_(std::move(openFile))
 {
+    if (!openFile_)
+        openFile_ = [](const std::wstring& path, int rate, int channels) -> std::unique_ptr<ReadAhead::Source> {
+            return MfDecoder::open(path, rate, channels);
+        };
     window_ = win::createMessageWindow(kWindowClass, &WasapiStream::windowProc, this);
     if (!window_)
         return;
-    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (const HANDLE wake = CreateEventW(nullptr, FALSE, FALSE, nullptr))
+        wake_ = std::shared_ptr<void>(wake, CloseHandle);
     roomEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (!wake_ || !roomEvent_)
         return;
@@ -33,14 +39,13 @@ WasapiStream::WasapiStream(Listener& listener)
     started_.wait(lock, [this] { return initDone_; });
 }
 
+// The thread answers at once: it never waits for a file.
 WasapiStream::~WasapiStream()
 {
     if (thread_.joinable()) {
         send({Command::Quit, 0, {}});
         thread_.join();
     }
-    if (wake_)
-        CloseHandle(wake_);
     if (roomEvent_)
         CloseHandle(roomEvent_);
     // Whatever the thread posted and the loop has not read goes with the
@@ -90,7 +95,7 @@ void WasapiStream::send(Command command)
         std::lock_guard lock(mutex_);
         commands_.push_back(std::move(command));
     }
-    SetEvent(wake_);
+    SetEvent(wake_.get());
 }
 
 void WasapiStream::run()
@@ -110,7 +115,7 @@ void WasapiStream::run()
     started_.notify_all();
     for (bool quit = false; !quit;) {
         // Stopped or paused, the thread sleeps until the next command.
-        const HANDLE handles[] = {wake_, roomEvent_};
+        const HANDLE handles[] = {wake_.get(), roomEvent_};
         const bool sounding = active_ && !paused_;
         WaitForMultipleObjects(sounding ? 2 : 1, handles, FALSE, sounding ? 50 : INFINITE);
         std::deque<Command> commands;
@@ -120,8 +125,10 @@ void WasapiStream::run()
         }
         for (Command& c : commands)
             quit = quit || !handle(c);
-        if (!quit && following_ && following_->done)
+        if (!quit && following_ && following_->samples->firstReady())
             adoptFollowing();
+        if (!quit && starting() && tracks_.front().samples->firstReady())
+            begin();
         if (!quit && active_ && !paused_) {
             feed();
             checkHeard();
@@ -139,11 +146,14 @@ bool WasapiStream::handle(const Command& c)
 {
     switch (c.kind) {
     case Command::Start:
+        // It starts once its first buffer is ready.
         following_.reset();
         stopStream();
         tracks_.clear();
-        if (append(c.entry, c.path, c.fromSeconds))
-            startStream();
+        paused_ = false;
+        position_ = -1.0;
+        if (auto started = track(c.entry, c.path, c.fromSeconds))
+            tracks_.push_back(std::move(*started));
         return true;
     case Command::Follow:
         beginFollowing(c.entry, c.path);
@@ -157,14 +167,16 @@ bool WasapiStream::handle(const Command& c)
         following_.reset();
         stopStream();
         tracks_.clear();
+        paused_ = false;
         position_ = -1.0;
         return true;
     case Command::Pause:
-        if (active_ && !paused_ && device_.pause())
+        // A file still opening starts held.
+        if (!paused_ && (active_ ? device_.pause() : !tracks_.empty() || following_))
             paused_ = true;
         return true;
     case Command::Resume:
-        if (paused_ && device_.start())
+        if (paused_ && (!active_ || device_.start()))
             paused_ = false;
         return true;
     case Command::Quit:
@@ -198,17 +210,30 @@ void WasapiStream::dropTrack(std::uint64_t entry)
     tracks_.erase(it);
 }
 
+// The first file's first buffer is ready, or it could not be opened.
+void WasapiStream::begin()
+{
+    if (tracks_.front().samples->unopenable()) {
+        post(End::Unopenable, tracks_.front().entry);
+        tracks_.pop_front();
+        if (tracks_.empty())
+            return;
+    }
+    startStream();
+}
+
+// A full buffer goes in before the clock runs; held, the clock waits for
+// the resume.
 void WasapiStream::startStream()
 {
     written_ = 0;
     writing_ = 0;
     active_ = true;
-    paused_ = false;
-    // A full buffer before the clock runs.
-    if (!tracks_.empty())
-        tracks_.front().samples->waitFor(static_cast<std::size_t>(rate_) / 5);
     feed();
-    if (active_ && !device_.start())
+    if (!active_)
+        return;
+    position_ = static_cast<double>(tracks_.front().skipped) / device_.rate();
+    if (!paused_ && !device_.start())
         fail();
 }
 
@@ -254,7 +279,7 @@ std::size_t WasapiStream::fill(float* out, std::size_t room)
         if (writing_ >= tracks_.size()) {
             // While the next file still opens, what the stream holds plays
             // on, and silence goes in only when it runs low.
-            return holdOrSilence(out, done, room, following_ != nullptr ? room : 0);
+            return holdOrSilence(out, done, room, following_ ? room : 0);
         }
         Track& track = tracks_[writing_];
         const std::int64_t at = written_ + static_cast<std::int64_t>(done);

@@ -7,24 +7,25 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace orvane {
 
-class MfDecoder;
-
 // The default sound device's stream and the thread of its own that keeps it
 // fed: files decoded to samples (the encoder's silence cut away), one file's
 // first sample straight after the last one's. The thread owns the device
-// and watches the clock; each file is decoded ahead on a thread of its own
-// (ReadAhead), so that a read that waits on a slow share never holds up the
-// feed. The thread that made the stream only leaves it commands, and hears
-// of each file's end on its own message loop, through a message window of
-// the stream's.
+// and watches the clock; each file is opened, sought and decoded ahead on a
+// thread of its own (ReadAhead), so that an open, a seek or a read that
+// waits on a slow share never holds up the feed nor the commands, and the
+// stream goes whatever such a thread waits for. The thread that made the
+// stream only leaves it commands, and hears of each file's end on its own
+// message loop, through a message window of the stream's.
 //
 // Each load gets an entry id, the stream's own number for the file.
 class WasapiStream {
@@ -56,7 +57,13 @@ public:
         bool operator==(const Placement&) const = default;
     };
 
-    explicit WasapiStream(Listener& listener);
+    // Opens a file decoded to the stream's rate and channels, on the thread
+    // that then reads it; null when it cannot be played. A Media Foundation
+    // decoder (MfDecoder) unless given another.
+    using OpenFile =
+        std::function<std::unique_ptr<ReadAhead::Source>(const std::wstring& path, int rate, int channels)>;
+
+    explicit WasapiStream(Listener& listener, OpenFile openFile = {});
     ~WasapiStream();
 
     WasapiStream(const WasapiStream&) = delete;
@@ -72,8 +79,8 @@ public:
     int rate() const { return rate_; }
     int channels() const { return channels_; }
 
-    // Drops everything and plays this file, startSeconds in (what comes
-    // before is decoded and dropped).
+    // Drops everything and plays this file, startSeconds in (sought there,
+    // never heard from before it).
     std::uint64_t loadReplacing(const std::wstring& path, double startSeconds = 0.0);
     // Opens this file now, to sound right after the last one loaded.
     std::uint64_t loadAfter(const std::wstring& path);
@@ -94,24 +101,12 @@ private:
         std::wstring path;
         double fromSeconds = 0.0;
     };
-    // The next file opens on a thread of its own, as opening a file on a slow
-    // share takes seconds during which the stream must go on being fed. An
-    // opening no longer wanted is left to end by itself (a share may hold it
-    // for long); a done one wakes the stream's thread through a handle of its
-    // own to the wake event.
-    struct Opening {
-        std::uint64_t entry = 0;
-        int rate = 0;
-        int channels = 0;
-        HANDLE wake = nullptr;
-        std::atomic<bool> done = false;
-        std::unique_ptr<ReadAhead> samples;
-        ~Opening();
-    };
     struct Track {
         std::uint64_t entry = 0;
         std::unique_ptr<ReadAhead> samples;
-        std::int64_t skipped = 0; // frames decoded and dropped before it sounds
+        std::int64_t skipped = 0; // frames before the point it sounds from
+        int rate = 0;             // the format it is decoded to
+        int channels = 0;
         std::int64_t first = -1;  // stream frame of its first sample, once written
         std::int64_t end = -1;    // stream frame after its last, once all is written
     };
@@ -120,11 +115,11 @@ private:
     void run();
     bool handle(const Command& c);
     bool haveDevice();
-    bool append(std::uint64_t entry, const std::wstring& path, double fromSeconds);
-    static std::unique_ptr<ReadAhead> readAhead(std::unique_ptr<MfDecoder> decoder, int rate, int channels,
-                                                std::int64_t skip);
+    std::optional<Track> track(std::uint64_t entry, const std::wstring& path, double fromSeconds);
     void beginFollowing(std::uint64_t entry, const std::wstring& path);
     void adoptFollowing();
+    bool starting() const { return !active_ && !tracks_.empty(); }
+    void begin();
     void dropTrack(std::uint64_t entry);
     void startStream();
     void stopStream();
@@ -139,11 +134,13 @@ private:
 
     // The owner's.
     Listener& listener_;
+    OpenFile openFile_;
     HWND window_ = nullptr;
     std::uint64_t lastEntry_ = 0;
 
-    // Shared with the thread.
-    HANDLE wake_ = nullptr;
+    // Shared with the thread; the wake event with the reading threads too,
+    // each of which tells of its file's first buffer there.
+    std::shared_ptr<void> wake_;
     HANDLE roomEvent_ = nullptr;
     std::thread thread_;
     mutable std::mutex mutex_;
@@ -160,9 +157,11 @@ private:
     // The thread's own.
     WasapiDevice device_;
     bool active_ = false; // the stream runs or is paused
-    bool paused_ = false;
-    std::deque<Track> tracks_; // not yet heard, in order
-    std::shared_ptr<Opening> following_; // the next file, while it opens
+    bool paused_ = false; // held, or to start held
+    // Not yet heard, in order; while the stream is not active, the first
+    // one's first buffer is awaited before the stream starts.
+    std::deque<Track> tracks_;
+    std::optional<Track> following_; // the next file, until its first buffer is ready
     std::size_t writing_ = 0;  // the track whose samples go out now
     std::int64_t written_ = 0; // frames since the stream started
 };

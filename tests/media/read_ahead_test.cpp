@@ -18,16 +18,24 @@ constexpr std::size_t kChannels = 2;
 
 // A decoder of `total` frames in pieces of `piece`, frame n being {n, -n};
 // the read of frame `hangAt` and after hangs until released, as on a share
-// that has stalled. It notes the threads it is read, entered and left on.
+// that has stalled, and so do its open and its seek where asked. It seeks,
+// where it can, to a multiple of `seekStep` frames at or before the point,
+// as an MP3 file's reader lands on a frame's start. It notes the threads it
+// is read, entered and left on, and how many frames it decoded.
 struct Decoder {
+    enum class Hang { None, Open, Seek };
     std::int64_t total = 0;
     std::int64_t piece = 100;
     std::int64_t hangAt = -1;
     bool halfFrames = false; // each piece ends with half a frame more
+    std::int64_t seekStep = 0; // 0: it cannot seek
+    Hang hang = Hang::None;
+    bool opens = true;
 
     std::mutex mutex;
     std::condition_variable changed;
     std::int64_t next = 0;
+    std::int64_t decoded = 0;
     bool hanging = false;
     bool released = false;
     bool gone = false; // the reading thread has let the read go
@@ -51,12 +59,50 @@ struct Decoder {
                 self->changed.wait(lock, [&] { return self->released; });
             }
             const std::int64_t end = std::min(self->total, self->next + self->piece);
+            self->decoded += std::max<std::int64_t>(end - self->next, 0);
             for (; self->next < end; ++self->next)
                 out.insert(out.end(), {static_cast<float>(self->next), -static_cast<float>(self->next)});
             if (self->halfFrames && !out.empty())
                 out.push_back(0.5f);
             self->changed.notify_all(); // for a wait on how far it has read
             return !out.empty();
+        };
+    }
+    // Waits, where asked to hang there, until released.
+    void maybeHang(Hang at)
+    {
+        std::unique_lock lock(mutex);
+        if (hang != at || released)
+            return;
+        hanging = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    }
+    // The decoder as a source that is opened, and sought where it can be.
+    ReadAhead::Open open(const std::shared_ptr<Decoder>& self)
+    {
+        struct Source : ReadAhead::Source {
+            std::shared_ptr<Decoder> decoder;
+            ReadAhead::Read reading;
+            bool read(std::vector<float>& out) override { return reading(out); }
+            std::int64_t seek(std::int64_t frame) override
+            {
+                decoder->maybeHang(Hang::Seek);
+                std::lock_guard lock(decoder->mutex);
+                if (decoder->seekStep == 0)
+                    return 0;
+                decoder->next = frame / decoder->seekStep * decoder->seekStep;
+                return decoder->next;
+            }
+        };
+        return [self, reading = read(self)]() -> std::unique_ptr<ReadAhead::Source> {
+            self->maybeHang(Hang::Open);
+            if (!self->opens)
+                return nullptr;
+            auto source = std::make_unique<Source>();
+            source->decoder = self;
+            source->reading = reading;
+            return source;
         };
     }
     ReadAhead::ThreadScope scope(const std::shared_ptr<Decoder>& self)
@@ -170,6 +216,8 @@ struct SkipCase {
     std::int64_t piece;
     std::int64_t firstHeard; // -1: nothing is heard
     bool halfFrames = false;
+    std::int64_t seekStep = -1; // -1: only read; 0: opened, and cannot seek
+    std::int64_t decoded = 3000; // frames decoded to get there and to the end
 };
 
 class ReadAheadSkip : public testing::TestWithParam<SkipCase> {};
@@ -181,15 +229,99 @@ TEST_P(ReadAheadSkip, TheFramesBeforeTheStartAreNeverTaken)
     decoder->total = 3000;
     decoder->piece = c.piece;
     decoder->halfFrames = c.halfFrames;
-    ReadAhead reader(decoder->read(decoder), kChannels, 700, c.skip);
-    EXPECT_EQ(takeAll(reader), c.firstHeard < 0 ? std::vector<float>{} : frames(c.firstHeard, 3000));
+    decoder->seekStep = std::max<std::int64_t>(c.seekStep, 0);
+    auto reader = c.seekStep < 0 ? std::make_unique<ReadAhead>(decoder->read(decoder), kChannels, 700, c.skip)
+                                 : std::make_unique<ReadAhead>(decoder->open(decoder), kChannels, 700, c.skip);
+    EXPECT_EQ(takeAll(*reader), c.firstHeard < 0 ? std::vector<float>{} : frames(c.firstHeard, 3000));
+    std::lock_guard lock(decoder->mutex);
+    EXPECT_EQ(decoder->decoded, c.decoded) << "frames decoded";
 }
 
+// A source that seeks lands at or before the point, and what lies between
+// is dropped; one that cannot is read from its start.
 INSTANTIATE_TEST_SUITE_P(Starts, ReadAheadSkip,
                          testing::Values(SkipCase{0, 100, 0}, SkipCase{30, 100, 30}, SkipCase{100, 100, 100},
                                          SkipCase{2250, 100, 2250}, SkipCase{2999, 1152, 2999},
                                          SkipCase{30, 100, 30, true},
-                                         SkipCase{3000, 100, -1}, SkipCase{90000, 1152, -1}));
+                                         SkipCase{3000, 100, -1}, SkipCase{90000, 1152, -1},
+                                         SkipCase{2250, 100, 2250, false, 1, 750},
+                                         SkipCase{2250, 1152, 2250, false, 1152, 3000 - 1152},
+                                         SkipCase{2999, 100, 2999, true, 1000, 1000},
+                                         SkipCase{1000, 100, 1000, false, 0, 3000},
+                                         SkipCase{90000, 1152, -1, false, 1152, 0}));
+
+// An open or a seek that hangs on a share holds up neither the feed nor
+// the one who drops the file: nothing is ready and nothing has ended, the
+// first buffer is not told of, and once it comes back the file is let go
+// unread.
+TEST(ReadAhead, AnOpenOrASeekThatHangsHoldsUpNothingAndTheFileIsLetGoUnread)
+{
+    for (const Decoder::Hang hang : {Decoder::Hang::Open, Decoder::Hang::Seek}) {
+        SCOPED_TRACE(hang == Decoder::Hang::Open ? "open" : "seek");
+        auto decoder = std::make_shared<Decoder>();
+        decoder->total = 5000;
+        decoder->seekStep = 1;
+        decoder->hang = hang;
+        auto told = std::make_shared<int>(0);
+        auto reader = std::make_unique<ReadAhead>(decoder->open(decoder), kChannels, 1000, 4000,
+                                                  decoder->scope(decoder),
+                                                  ReadAhead::FirstBuffer{200, [told] { ++*told; }});
+        decoder->waitUntil([](Decoder& d) { return d.hanging; });
+        std::vector<float> out(kChannels);
+        EXPECT_EQ(reader->take(out.data(), 1), 0u);
+        EXPECT_FALSE(reader->ended());
+        EXPECT_FALSE(reader->firstReady());
+        EXPECT_FALSE(reader->unopenable());
+        reader.reset();
+        decoder->release();
+        decoder->waitUntil([](Decoder& d) { return d.left; });
+        std::lock_guard lock(decoder->mutex);
+        EXPECT_EQ(decoder->decoded, 0);
+        EXPECT_EQ(*told, 0);
+    }
+}
+
+// The first buffer is told of once, from the reading thread, when it is
+// ready; a file that cannot be opened tells of it too, and says why.
+TEST(ReadAhead, TheFirstBufferIsToldOfOnceReadyOrWhenTheFileCannotBeOpened)
+{
+    for (const bool opens : {true, false}) {
+        SCOPED_TRACE(opens ? "opened" : "unopenable");
+        auto decoder = std::make_shared<Decoder>();
+        decoder->total = 5000;
+        decoder->seekStep = 1;
+        decoder->opens = opens;
+        struct Told {
+            std::mutex mutex;
+            std::condition_variable changed;
+            int times = 0;
+            std::thread::id thread;
+        };
+        auto told = std::make_shared<Told>();
+        ReadAhead reader(decoder->open(decoder), kChannels, 1000, 1000, {},
+                         ReadAhead::FirstBuffer{300, [told] {
+                                                    std::lock_guard lock(told->mutex);
+                                                    ++told->times;
+                                                    told->thread = std::this_thread::get_id();
+                                                    told->changed.notify_all();
+                                                }});
+        {
+            std::unique_lock lock(told->mutex);
+            told->changed.wait(lock, [&] { return told->times > 0; });
+            EXPECT_NE(told->thread, std::this_thread::get_id());
+        }
+        EXPECT_TRUE(reader.firstReady());
+        EXPECT_EQ(reader.unopenable(), !opens);
+        if (opens) {
+            std::vector<float> out(300 * kChannels);
+            EXPECT_EQ(reader.take(out.data(), 300), 300u) << "the first buffer is ready";
+            EXPECT_EQ(out, frames(1000, 1300));
+        }
+        EXPECT_EQ(takeAll(reader), opens ? frames(1300, 5000) : std::vector<float>{});
+        std::lock_guard lock(told->mutex);
+        EXPECT_EQ(told->times, 1);
+    }
+}
 
 } // namespace
 } // namespace orvane

@@ -50,6 +50,50 @@ TEST(MfDecoder, GivesEachFileItsExactLengthFromItsFirstSample)
     }
 }
 
+// A resume point is sought with the source reader, and from that very frame
+// on the decoder gives what a decoding from the start gives there, in the
+// file's own rate and converted to another: the frames before it are
+// dropped by the samples' own times, however far before the point the
+// reader lands. (A frame off would differ by a sixtieth of full scale; the
+// decoder's own rounding after a seek differs by a 16-bit step at most.)
+TEST(MfDecoder, SoughtItGoesOnFromTheExactFrameADecodingFromTheStartGives)
+{
+    struct Case {
+        int rate, channels, ms, outRate, outChannels;
+        std::int64_t at; // output frames in
+    };
+    const std::vector<Case> cases = {
+        {44100, 1, 6000, 44100, 1, 44100 * 4 + 17}, {44100, 1, 6000, 44100, 2, 44100 * 5},
+        {44100, 1, 3000, 48000, 2, 48000 * 2 + 1},  {44100, 1, 3000, 44100, 1, 44100 / 2 + 3},
+        {48000, 2, 1000, 48000, 2, 48000 / 2 + 5},  {48000, 2, 1000, 44100, 1, 30001},
+        {44100, 2, 500, 44100, 2, 44100 / 5},       {44100, 1, 3000, 44100, 1, 88053},
+        {44100, 2, 500, 48000, 2, 48000},           // past its end: nothing follows
+    };
+    for (const Case& c : cases) {
+        const std::string path = tonePath(c.rate, c.channels, c.ms);
+        SCOPED_TRACE(path + " into " + std::to_string(c.outRate) + " Hz from frame " + std::to_string(c.at));
+        const auto whole = decodeAll(path, c.outRate, c.outChannels);
+        const auto channels = static_cast<std::size_t>(c.outChannels);
+        const std::size_t from = std::min(static_cast<std::size_t>(c.at) * channels, whole.size());
+        auto decoder = MfDecoder::open(*win::toWide(path), c.outRate, c.outChannels);
+        ASSERT_TRUE(decoder);
+        const std::int64_t landed = decoder->seek(c.at);
+        ASSERT_LE(landed, c.at);
+        EXPECT_GT(landed, c.at / 2) << "sought, not decoded from the start";
+        std::vector<float> rest;
+        while (decoder->read(rest)) {
+        }
+        // What the reading drops: the frames from where it landed to the point.
+        const auto dropped = static_cast<std::size_t>(c.at - landed) * channels;
+        rest.erase(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(std::min(dropped, rest.size())));
+        ASSERT_EQ(rest.size(), whole.size() - from);
+        float worst = 0.0f;
+        for (std::size_t i = 0; i < rest.size(); ++i)
+            worst = std::max(worst, std::abs(rest[i] - whole[from + i]));
+        EXPECT_LT(worst, 1e-4f);
+    }
+}
+
 TEST(MfDecoder, RefusesWhatIsNoSound)
 {
     TempTree tree;
