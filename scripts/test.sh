@@ -20,13 +20,23 @@ passed=0
 failed=0
 report=()
 logs=$(mktemp -d "${TMPDIR:-/tmp}/orvane-test.XXXXXX")
-trap 'rm -rf "$logs"' EXIT
+declare -A background_pids
+# A run broken off takes the builds still running in the background with it.
+stop_tree() {
+  local child
+  for child in $(pgrep -P "$1"); do
+    stop_tree "$child"
+  done
+  kill -TERM "$1" 2>/dev/null
+}
+trap 'for pid in "${background_pids[@]}"; do stop_tree "$pid"; done; rm -rf "$logs"' EXIT
 
-# User plus system seconds of this shell's finished children.
+# User plus system seconds of this shell's finished children so far. Called
+# as it is, not in $(...), whose subshell has no children of its own.
 children_cpu() {
   times >"$logs/times.$BASHPID"
-  awk 'NR == 2 { t = 0; for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] } printf "%.1f", t }' \
-    "$logs/times.$BASHPID"
+  children_seconds=$(awk 'NR == 2 { t = 0; for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] }
+    printf "%.1f", t }' "$logs/times.$BASHPID")
 }
 
 # run_suite NAME COMMAND...: runs one suite and writes "status wall cpu" to
@@ -36,12 +46,14 @@ run_suite() {
   shift
   echo "=== $name"
   start=$EPOCHREALTIME
-  cpu=$(children_cpu)
+  children_cpu
+  cpu=$children_seconds
   "$@"
   status=$?
+  children_cpu
   printf '%s %s %s\n' "$status" \
     "$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')" \
-    "$(awk -v a="$cpu" -v b="$(children_cpu)" 'BEGIN { printf "%.0f", b - a }')" >"$logs/$name.result"
+    "$(awk -v a="$cpu" -v b="$children_seconds" 'BEGIN { printf "%.0f", b - a }')" >"$logs/$name.result"
 }
 
 # Counts a finished suite and prints its line.
@@ -65,7 +77,6 @@ suite() {
 
 # background NAME COMMAND...: the suite at the lowest priority, its output
 # kept until finish NAME waits for it and shows it.
-declare -A background_pids
 background() {
   local name=$1
   (
