@@ -29,14 +29,21 @@ stop_tree() {
   done
   kill -TERM "$1" 2>/dev/null
 }
-trap 'for pid in "${background_pids[@]}"; do stop_tree "$pid"; done; rm -rf "$logs"' EXIT
+stop_background() {
+  local pid
+  for pid in "${background_pids[@]}"; do
+    stop_tree "$pid"
+  done
+}
+trap 'stop_background; rm -rf "$logs"' EXIT
 
 # User plus system seconds of this shell's finished children so far. Called
 # as it is, not in $(...), whose subshell has no children of its own.
 children_cpu() {
-  times >"$logs/times.$BASHPID"
+  local file=$logs/times.$BASHPID
+  times >"$file"
   children_seconds=$(awk 'NR == 2 { t = 0; for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] }
-    printf "%.1f", t }' "$logs/times.$BASHPID")
+    printf "%.1f", t }' "$file")
 }
 
 # run_suite NAME COMMAND...: runs one suite and writes "status wall cpu" to
