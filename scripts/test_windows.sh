@@ -5,7 +5,9 @@
 # prefix of their own inside the build folder. Extra arguments go to ctest
 # (for example -R or --output-on-failure). The program on a desktop, the
 # installer and the media keys are the business of
-# tests/e2e/wine_desktop_test.sh.
+# tests/e2e/wine_desktop_test.sh. With --prepare as the only argument, it
+# builds and makes the Wine prefix but runs no test (scripts/test.sh does that
+# while other suites run).
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -39,6 +41,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 prefixed=$(date +%s)
+if [ "${1:-}" = --prepare ] && [ $# -eq 1 ]; then
+  echo "Windows build: $((built - start)) s, Wine prefix: $((prefixed - built)) s"
+  exit 0
+fi
 # A program started while the Wine server of an earlier run is shutting down
 # can fail to start: that server goes first.
 "${wine_loader%/*}/wineserver" -w
