@@ -7,7 +7,8 @@
 # The desktop tests mostly wait for music to play in real time, so the
 # Windows build (with its Wine prefix) and then the sanitizer build run
 # beside them at the lowest priority: they take only what the tests leave of
-# the CPU (and stop while a suite that times the window runs). Every suite
+# the CPU (and stop while a suite that times the window or plays through
+# Wine runs). Every suite
 # prints its wall time and the CPU time it used.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -158,8 +159,8 @@ alone "slow share tests" tests/e2e/slow_share_test.sh build/orvane
 suite "place tests" tests/e2e/resume_test.sh build/orvane
 
 finish "windows build"
-suite "windows tests" scripts/test_windows.sh
-suite "windows desktop tests" tests/e2e/wine_desktop_test.sh build-mingw
+alone "windows tests" scripts/test_windows.sh
+alone "windows desktop tests" tests/e2e/wine_desktop_test.sh build-mingw
 alone "windows slow share tests" tests/e2e/wine_slow_share_test.sh build-mingw
 
 finish "sanitizer build"
