@@ -7,9 +7,8 @@
 # The desktop tests mostly wait for music to play in real time, so the
 # Windows build (with its Wine prefix) and then the sanitizer build run
 # beside them at the lowest priority: they take only what the tests leave of
-# the CPU (and stop while a suite that times the window or plays through
-# Wine runs). Every suite
-# prints its wall time and the CPU time it used.
+# the CPU, and stop while a suite that times the window or plays through
+# Wine runs. Every suite prints its wall time and the CPU time it used.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
