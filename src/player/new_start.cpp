@@ -119,10 +119,7 @@ void Player::beginSequence(bool quiet)
                           std::exchange(startByItself_, false));
     PlayOn = 1;
     DeviceReady = 1;
-    passPlayed_ = false;
-    passWork_ = 0;
-    passLook_ = {};
-    deviceWaitTicks_ = 0;
+    hold_.sequenceBegins();
 
     closeControl();
     MMControl1.setNotify(false);
