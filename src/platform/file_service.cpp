@@ -99,11 +99,14 @@ std::vector<DirEntry> DeferredFileService::listFolder(const std::string& folder,
 }
 
 // The first ".mp3" is the first entry of the folder's ".mp3" listing: where
-// that listing is known, the share is not asked a second time.
+// that listing is known, the share is not asked a second time, also when the
+// listing failed (a folder that cannot be listed has no first file either).
 std::string DeferredFileService::firstMp3(const std::string& folder)
 {
     auto listed = entries_.find(FileCall{FileCall::Kind::List, ListPattern::Mp3Files, folder}.key());
-    if (listed != entries_.end() && listed->second.outcome && !listed->second.outcome->error) {
+    if (listed != entries_.end() && listed->second.outcome) {
+        if (listed->second.outcome->error)
+            std::rethrow_exception(listed->second.outcome->error);
         const std::vector<DirEntry>& files = listed->second.outcome->entries;
         return files.empty() ? std::string{} : files.front().name;
     }

@@ -21,7 +21,7 @@ constexpr std::int64_t LookAheadFolders = 8;
 // tick still busy, so the tick asks again when it ends.
 void Player::askForTick()
 {
-    if (holdTicks_ > 0)
+    if (hold_.counting())
         return; // a pass that played nothing waits for the timer's own ticks
     tickAsked_ = true;
     if (!tickRunning_ && controls_.enabled(Ctl::Timer1))

@@ -103,10 +103,7 @@ void Player::beginSequence(const StartState::Frame& start)
     place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), start.quiet, start.byItself);
     PlayOn = 1;
     DeviceReady = 1;
-    passPlayed_ = false;
-    passWork_ = 0;
-    passLook_ = {};
-    deviceWaitTicks_ = 0;
+    hold_.sequenceBegins();
 
     closeControl();
     MMControl1.setNotify(false);

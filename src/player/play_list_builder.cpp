@@ -244,9 +244,20 @@ bool Player::FindNextFolder()
         if (!yieldInTick(stopsBefore))
             return false;
         PassLook look(*this, 1);
-        FirstFile = ProbeFolder(joinPath(folder, Mp3Pattern));
-        FirstFileCopy = FirstFile;
-        File1.setPath(folder);
+        try {
+            FirstFile = ProbeFolder(joinPath(folder, Mp3Pattern));
+            FirstFileCopy = FirstFile;
+            File1.setPath(folder);
+        } catch (const std::exception&) {
+            // Passed over at the next tick, unless the play path has gone
+            // from under a tree that is not repeated (a repeated one waits
+            // for it at the round's end).
+            FirstFile.clear();
+            FirstFileCopy.clear();
+            if (!treeRepeat())
+                hold_.folderFailed(FolderIndex);
+            throw;
+        }
     }
     return true;
 }

@@ -22,6 +22,7 @@
 #include "player/control_model.h"
 #include "player/place.h"
 #include "player/start_state.h"
+#include "player/tick_hold.h"
 #include "player/working_lists.h"
 
 #include <chrono>
@@ -30,6 +31,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvane {
@@ -127,13 +129,16 @@ public:
     PlayState state() const { return playState(PlayOn, Paused); }
     bool inTick() const { return tickRunning_; }
     // True while a pass that played nothing holds back the next one.
-    bool passWaits() const { return holdTicks_ > 0 || restartHeld_; }
+    bool passWaits() const { return hold_.passWaits(); }
     // True while a new start waits for the file system to answer.
     bool startWaits() const { return start_.stage() == StartState::Stage::Waiting; }
     // True from a file that failed for want of a sound device until a file
     // plays to its end again: the sequence keeps its place and tries again now
     // and then.
-    bool waitsForDevice() const { return deviceWaitTicks_ > 0; }
+    bool waitsForDevice() const { return hold_.waitsForDevice(); }
+    // True while the play path has gone from under a playing sequence (a
+    // medium taken away): it waits at the file it had reached.
+    bool waitsForPlayPath() const { return hold_.why() == TickHold::Why::Medium; }
 
 private:
     // files, or where it is null the service owned.
@@ -184,6 +189,8 @@ private:
     bool treeRepeatHeld();
     void awaitPlayPath();
     void awaitDevice(const std::string& heard);
+    bool playPathChecked();
+    void awaitMedium();
     bool skipDeviceWait();
     class PassLook;
     std::vector<PlayListEntry> entriesOf(const FileList& files);
@@ -234,36 +241,47 @@ private:
     std::uint64_t stops_ = 0; // Stops so far, to tell a tick that one came during its yields
     bool tickAsked_ = false;  // a tick was asked for since the last one began (see answerWaiting_)
 
-    // A pass (one round of a repeated folder or tree) that played nothing
-    // makes the next one wait, so that a folder or tree with nothing to play
-    // is looked at now and then, not in a tight loop.
-    bool passPlayed_ = false;     // a file of this pass was heard to its end
-    bool passOver_ = false;       // the pass has come round; it ends once the device is free
-    std::int64_t passWork_ = 0;   // folders listed or probed in this pass
-    std::chrono::steady_clock::duration passLook_{}; // the time that looking and opening took
-    std::int64_t holdTicks_ = 0;  // ticks the next pass still waits
-    bool restartHeld_ = false;    // the waiting pass of a repeated tree begins with a new walk
-    std::int64_t deviceWaitTicks_ = 0; // the last wait for a sound device; 0 while one works
+    // What holds the ticks back, and why (see TickHold).
+    TickHold hold_;
+    // Looking whose call is out, since when; and the answer that set the
+    // looking after it going, when: the pass's time counts them (PassLook).
+    std::optional<std::chrono::steady_clock::time_point> lookOutSince_;
+    std::optional<std::chrono::steady_clock::time_point> lookAnsweredAt_;
     std::string deviceWaitFile_;       // the file under the cursor that waits for its device
 };
 
 // Counts some looking (a folder listed or probed, a file opened) towards the
 // pass under way: its folders towards the pass's work, and the time it took
 // towards the pass's time, from which the wait after a pass that played
-// nothing is reckoned.
+// nothing is reckoned. Where the file system answers later, the time runs on
+// from the look until its answer comes (the worker's part of the looking),
+// and from that answer to the look it sets going.
 class Player::PassLook {
 public:
-    PassLook(Player& player, std::int64_t folders) : player_(player), start_(player.ui_.steadyNow())
+    PassLook(Player& player, std::int64_t folders)
+        : player_(player), start_(player.ui_.steadyNow()), mark_(player.fs_.mark())
     {
-        player_.passWork_ += folders;
+        if (player_.lookAnsweredAt_)
+            start_ = *std::exchange(player_.lookAnsweredAt_, std::nullopt);
+        player_.hold_.looked(folders, {});
     }
-    ~PassLook() { player_.passLook_ += player_.ui_.steadyNow() - start_; }
+    ~PassLook()
+    {
+        if (player_.fs_.mark() != mark_) {
+            // A call asked in here is out: the time counts until its answer.
+            if (!player_.lookOutSince_)
+                player_.lookOutSince_ = start_;
+            return;
+        }
+        player_.hold_.looked(0, player_.ui_.steadyNow() - start_);
+    }
     PassLook(const PassLook&) = delete;
     PassLook& operator=(const PassLook&) = delete;
 
 private:
     Player& player_;
     std::chrono::steady_clock::time_point start_;
+    std::uint64_t mark_;
 };
 
 } // namespace orvane

@@ -23,7 +23,8 @@ constexpr int WaitPerLook = 20;
 
 // The most ticks held between two tries of a sound device that keeps failing
 // (four seconds from one try to the next): trying costs next to nothing, and
-// music comes back within a few seconds of a device.
+// music comes back within a few seconds of a device. A play path gone is
+// looked for as often.
 constexpr std::int64_t MaxDeviceWaitTicks = 15;
 
 std::int64_t ticksFor(std::chrono::steady_clock::duration time)
@@ -49,6 +50,7 @@ void Player::Timer1_Timer()
         // quietly; the next tick (asked for by the answer) goes on.
     }
     tickRunning_ = false;
+    lookAnsweredAt_.reset(); // what an answer set going has run in this tick
     if (tickAsked_)
         askForTick(); // asked for while this tick ran
     takeWaitingAnswers();
@@ -58,6 +60,14 @@ void Player::Timer1_Timer()
 // walk, the look-ahead and the tick that waited.
 void Player::fileAnswered()
 {
+    if (lookOutSince_) {
+        // The looking whose call was out has its answer: its time, the
+        // worker's included, counts towards the pass, and so does the time
+        // from here to the looking that this answer sets going.
+        const auto now = ui_.steadyNow();
+        hold_.looked(0, now - *std::exchange(lookOutSince_, std::nullopt));
+        lookAnsweredAt_ = now;
+    }
     if (tickRunning_ || start_.running()) {
         answerWaiting_ = true; // taken up as the tick or the start ends
         return;
@@ -129,20 +139,22 @@ void Player::tick()
 }
 
 // True when this tick does nothing more: the next round waits for the file
-// system or has yet to reach its play path, or a pass that played nothing
-// holds the next one back.
+// system or has yet to reach its play path, or the hold (see TickHold) keeps
+// the sequence where it is.
 bool Player::tickHeld()
 {
     if (start_.holdsTicks())
         return true; // the next round waits for the file system, or is still starting
-    if (holdTicks_ > 0) {
-        --holdTicks_;
+    switch (hold_.tick(Paused)) {
+    case TickHold::Step::Go:
+        return false;
+    case TickHold::Step::Wait:
         return true;
-    }
-    if (restartHeld_) {
-        if (!Paused)
-            restartTree();
+    case TickHold::Step::Restart:
+        restartTree();
         return true;
+    case TickHold::Step::Check:
+        return !playPathChecked();
     }
     return false;
 }
@@ -156,8 +168,14 @@ void Player::treeEnded()
         return;
     if (treeRepeatHeld())
         return;
-    if (DeviceReady == 1)
+    if (DeviceReady == 1) {
+        // The folders may have run out because the medium has gone (their
+        // listings failed): then the sequence waits for it, and the place
+        // is kept, rather than the tree ending.
+        if (!treeRepeat() && !playPathChecked())
+            return;
         stopAtTreeEnd();
+    }
     endChecks();
 }
 
@@ -213,7 +231,7 @@ bool Player::folderPlayedOut()
     if (singleFolderRepeat()) {
         readFolderAgain();
         PlayIndex = 0;
-        passOver_ = true;
+        hold_.passComesRound();
         if (DeviceReady == 1)
             endPass(); // the last file has ended already
     }
@@ -260,26 +278,18 @@ void Player::readFolderAgain()
         BuildPlayList();
 }
 
-// Ends the pass now that it has come round and the device is free. One that
-// played nothing makes the next wait at least one whole interval (the first
-// tick may come a moment after this one), longer the more it had to look at
-// and the longer that took.
+// Ends the pass now that it has come round and the device is free.
 void Player::endPass()
 {
-    passOver_ = false;
-    if (!passPlayed_)
-        holdTicks_ = std::max({holdTicks_, 1 + passWork_ / WorkPerHeldTick, ticksFor(passLook_ * WaitPerLook)});
-    passPlayed_ = false;
-    passWork_ = 0;
-    passLook_ = {};
+    hold_.endPass();
 }
 
 // True while the next pass must wait; ends a pass that has come round.
 bool Player::passHeld()
 {
-    if (passOver_ && DeviceReady == 1)
+    if (hold_.passOver() && DeviceReady == 1)
         endPass();
-    return holdTicks_ > 0;
+    return hold_.counting();
 }
 
 // At the end of a repeated tree the next round waits, in the playing
@@ -290,10 +300,10 @@ bool Player::treeRepeatHeld()
 {
     if (!treeRepeat() || DeviceReady != 1)
         return false;
-    if (passPlayed_ && fs_.folderExists(controls_.Text1()))
+    if (hold_.passPlayed() && fs_.folderExists(controls_.Text1()))
         return false;
     endPass();
-    restartHeld_ = true;
+    hold_.nextRoundWaits();
     return true;
 }
 
@@ -301,9 +311,7 @@ bool Player::treeRepeatHeld()
 // looked for again after a wait, as a round that played nothing.
 void Player::awaitPlayPath()
 {
-    passPlayed_ = false;
-    endPass();
-    restartHeld_ = true;
+    hold_.playPathAway();
 }
 
 // The next round of a repeated tree whose last round played nothing, or
@@ -312,11 +320,68 @@ void Player::awaitPlayPath()
 // are, since nothing has ended for the user.
 void Player::restartTree()
 {
-    restartHeld_ = false;
     PlayIndex = 0;
     List1.Clear();
     List2.clear();
     newStart(true);
+}
+
+// After a failure: true when the play path is there, and the tick goes on
+// (a file that cannot be played is passed over, a medium gone is back);
+// otherwise the sequence waits for it. Throws FileAnswerPending until the
+// file system has answered afresh.
+bool Player::playPathChecked()
+{
+    if (hold_.checkAsked())
+        fs_.forgetFolder(controls_.Text1()); // what is known of it may be from before the failure
+    bool there = false;
+    {
+        PassLook look(*this, 0);
+        there = fs_.folderExists(controls_.Text1());
+    }
+    if (!there) {
+        awaitMedium();
+        return false;
+    }
+    const bool treeEnd = hold_.why() == TickHold::Why::Medium && !hold_.failedFolder() && hold_.failedFile().empty();
+    if (hold_.why() == TickHold::Why::Medium)
+        fs_.forgetBefore(fs_.mark()); // what was read while it was away tells nothing now
+    hold_.playPathThere();
+    if (treeEnd) {
+        // The tree had run out while the medium was away, its walk cut
+        // short: the sequence starts again from its place.
+        PlayIndex = 0;
+        List1.Clear();
+        List2.clear();
+        newStart();
+        return false;
+    }
+    return true;
+}
+
+// The play path has gone from under the sequence (a medium taken away, a
+// share gone): the file or folder that failed is no file that cannot be
+// played. The sequence goes back to it and waits there, in the playing
+// arrangement, for the play path to come back; the file then plays on from
+// where it was, as after a sound device that went.
+void Player::awaitMedium()
+{
+    if (hold_.why() == TickHold::Why::Failed) {
+        if (!hold_.failedFile().empty() && PlayList) {
+            const auto& list = *PlayList;
+            const auto it = std::find_if(list.begin(), list.end(),
+                                         [&](const PlayListEntry& e) { return e.path == hold_.failedFile(); });
+            if (it != list.end()) {
+                PlayIndex = it - list.begin();
+                place_.deviceLost();
+            }
+        } else if (hold_.failedFolder()) {
+            FolderIndex = *hold_.failedFolder() - 1; // the folder search comes to it again
+            FirstFile.clear();
+            FirstFileCopy.clear();
+        }
+    }
+    hold_.mediumGone();
 }
 
 void Player::MMControl1_Done(int notifyCode)
@@ -329,11 +394,14 @@ void Player::MMControl1_Done(int notifyCode)
         return;
     }
     // A file that could not be played is followed at the next tick, so that a
-    // folder of such files is not tried in a tight loop.
-    if (notifyCode == MMControl::NotifyFailure)
+    // folder of such files is not tried in a tight loop; that tick first
+    // makes sure the play path is still there.
+    if (notifyCode == MMControl::NotifyFailure) {
+        if (PlayOn == 1)
+            hold_.fileFailed(heard);
         return;
-    deviceWaitTicks_ = 0;
-    passPlayed_ = true;
+    }
+    hold_.heard();
     askForTick(); // the next file follows at once, not one interval later
 }
 
@@ -345,18 +413,18 @@ void Player::awaitDevice(const std::string& heard)
 {
     if (PlayOn != 1)
         return;
+    bool underCursor = false;
     if (PlayList) {
         const auto& list = *PlayList;
         const auto it = std::find_if(list.begin(), list.end(), [&](const PlayListEntry& e) { return e.path == heard; });
         if (it != list.end()) {
             PlayIndex = it - list.begin();
-            passOver_ = false; // the round has not come round after all
+            underCursor = true;
             deviceWaitFile_ = heard;
             place_.deviceLost(); // and it plays on from where it was
         }
     }
-    deviceWaitTicks_ = std::clamp<std::int64_t>(deviceWaitTicks_ * 2, 1, MaxDeviceWaitTicks);
-    holdTicks_ = std::max(holdTicks_, deviceWaitTicks_);
+    hold_.deviceLost(underCursor);
 }
 
 // Skip while a file waits for its sound device: the user wants the next
@@ -370,9 +438,153 @@ bool Player::skipDeviceWait()
         ++PlayIndex;
     deviceWaitFile_.clear();
     place_.lostPassed();
-    holdTicks_ = 0;
+    hold_.deviceWaitSkipped();
     askForTick();
     return true;
+}
+
+// --- TickHold: every change of the hold --------------------------------------
+
+void TickHold::sequenceBegins()
+{
+    passPlayed_ = false;
+    passWork_ = 0;
+    passLook_ = {};
+    deviceWait_ = 0;
+}
+
+void TickHold::stopped()
+{
+    why_ = Why::None;
+    ticks_ = 0;
+    passOver_ = false;
+    mediumWait_ = 0;
+    checkAsked_ = false;
+    failedFile_.clear();
+    failedFolder_.reset();
+}
+
+void TickHold::looked(std::int64_t folders, Clock::duration time)
+{
+    passWork_ += folders;
+    passLook_ += time;
+}
+
+void TickHold::heard()
+{
+    deviceWait_ = 0;
+    passPlayed_ = true;
+}
+
+// A pass that played nothing makes the next wait at least one whole interval
+// (the first tick may come a moment after this one), longer the more it had
+// to look at and the longer that took.
+void TickHold::endPass()
+{
+    passOver_ = false;
+    if (!passPlayed_) {
+        ticks_ = std::max({ticks_, 1 + passWork_ / WorkPerHeldTick, ticksFor(passLook_ * WaitPerLook)});
+        if (why_ == Why::None)
+            why_ = Why::EmptyPass;
+    }
+    passPlayed_ = false;
+    passWork_ = 0;
+    passLook_ = {};
+}
+
+void TickHold::nextRoundWaits()
+{
+    why_ = Why::NextRound;
+}
+
+void TickHold::playPathAway()
+{
+    passPlayed_ = false;
+    endPass();
+    nextRoundWaits();
+}
+
+void TickHold::deviceLost(bool underCursor)
+{
+    if (underCursor)
+        passOver_ = false; // the round has not come round after all
+    deviceWait_ = std::clamp<std::int64_t>(deviceWait_ * 2, 1, MaxDeviceWaitTicks);
+    ticks_ = std::max(ticks_, deviceWait_);
+    why_ = Why::Device;
+}
+
+void TickHold::deviceWaitSkipped()
+{
+    ticks_ = 0;
+    why_ = Why::None;
+}
+
+void TickHold::fileFailed(const std::string& file)
+{
+    if (why_ != Why::None && why_ != Why::EmptyPass)
+        return; // already held for more than a file
+    why_ = Why::Failed;
+    failedFile_ = file;
+    failedFolder_.reset();
+    checkAsked_ = false;
+}
+
+void TickHold::folderFailed(std::int64_t folderIndex)
+{
+    if (why_ != Why::None && why_ != Why::EmptyPass)
+        return;
+    why_ = Why::Failed;
+    failedFile_.clear();
+    failedFolder_ = folderIndex;
+    checkAsked_ = false;
+}
+
+bool TickHold::checkAsked()
+{
+    return !std::exchange(checkAsked_, true);
+}
+
+void TickHold::mediumGone()
+{
+    if (why_ == Why::Failed)
+        passOver_ = false; // the sequence goes back to what failed
+    why_ = Why::Medium;
+    mediumWait_ = std::clamp<std::int64_t>(mediumWait_ * 2, 1, MaxDeviceWaitTicks);
+    ticks_ = std::max(ticks_, mediumWait_);
+    checkAsked_ = false;
+}
+
+void TickHold::playPathThere()
+{
+    why_ = Why::None;
+    mediumWait_ = 0;
+    checkAsked_ = false;
+    failedFile_.clear();
+    failedFolder_.reset();
+}
+
+TickHold::Step TickHold::tick(bool paused)
+{
+    if (ticks_ > 0) {
+        --ticks_;
+        return Step::Wait;
+    }
+    switch (why_) {
+    case Why::NextRound:
+        if (paused)
+            return Step::Wait;
+        why_ = Why::None;
+        return Step::Restart;
+    case Why::Failed:
+    case Why::Medium:
+        return Step::Check;
+    case Why::None:
+    case Why::EmptyPass:
+    case Why::Device:
+        why_ = Why::None;
+        return Step::Go;
+    }
+    return Step::Go;
 }
 
 } // namespace orvane

@@ -41,8 +41,7 @@ void Player::cmdStop_Click()
     rereadAsked_ = false;
     // The next start clears the device wait and the pass's end as it begins;
     // the hint is made afresh at its first open.
-    holdTicks_ = 0;
-    restartHeld_ = false;
+    hold_.stopped();
     controls_.setEnabled(Ctl::Timer1, false);
     closeControl();
     Paused = false;

@@ -864,7 +864,7 @@ TEST_P(PlayPathGone, ARepeatedTreeWaitsForItAndPlaysWhenItIsBack)
         fs.addFolder("/m/A");
     options("/m", 1, 1);
     player.cmdPlay_Click();
-    tickAndHear(player, mm, fs, 10, 2);
+    tickAndHear(player, mm, fs, 20, 6); // the round's last file heard (mid-round, see MediumGone)
     fs.remove("/m");
     tickAndHear(player, mm, fs, 10); // what was listed already fails
     const auto opened = mm.opened().size();
@@ -897,6 +897,98 @@ TEST_P(PlayPathGone, ARepeatedTreeWaitsForItAndPlaysWhenItIsBack)
 
 INSTANTIATE_TEST_SUITE_P(AfterARound, PlayPathGone, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "ThatPlayed" : "OfNothing"; });
+
+// The medium under a playing tree goes away (a USB disk pulled, a share
+// gone), a few seconds into a file, and comes back a while later: the files
+// that fail meanwhile are no files that cannot be played. The sequence waits
+// in the playing arrangement at the file it had reached, keeps its place,
+// and goes on from there once the medium is back; nothing is passed over and
+// the tree does not end.
+struct MediumCase {
+    const char* name;
+    int sub;
+    int repeat;
+    bool heardOut;  // the file playing as the medium goes plays out (it was read ahead)
+    Files after;    // what plays once the medium is back
+};
+
+class MediumGone : public PlayerFixture, public ::testing::WithParamInterface<MediumCase> {};
+
+TEST_P(MediumGone, TheSequenceWaitsAtTheFileItHadReachedAndKeepsItsPlace)
+{
+    const MediumCase c = GetParam();
+    makeTree(fs);
+    options("/m", c.sub, c.repeat);
+    player.cmdPlay_Click();
+    player.Timer1_Timer(); // a
+    mm.finish();
+    player.Timer1_Timer(); // b
+    mm.positionNow = 5.0;
+    player.Timer1_Timer();
+    fs.remove("/m");
+    mm.positionNow = -1.0;
+    mm.finish(c.heardOut ? MMControl::NotifySuccessful : MMControl::NotifyFailure);
+    const std::string reached = c.heardOut ? "/m/c.mp3" : "/m/b.mp3";
+
+    tickAndHear(player, mm, fs, 200);
+    EXPECT_EQ(player.PlayOn, 1);
+    expectSet(ctl, Set::Playing);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(player.waitsForPlayPath());
+    ASSERT_TRUE(player.place().stored());
+    EXPECT_EQ(player.place().stored()->file, reached) << "the place survives the medium's absence";
+    EXPECT_EQ(player.place().stored()->positionMs, c.heardOut ? 0 : 5000);
+    const auto opened = mm.opened().size();
+    EXPECT_EQ(opened, c.heardOut ? 3u : 2u) << "nothing is tried while the medium is away";
+
+    makeTree(fs);
+    tickAndHear(player, mm, fs, 20, opened + 1);
+    ASSERT_EQ(mm.opened().size(), opened + 1) << "plays on within four seconds of the medium";
+    EXPECT_FALSE(player.waitsForPlayPath());
+    EXPECT_EQ(mm.starts().back(), c.heardOut ? "none" : "3000");
+    tickAndHear(player, mm, fs, 200, opened + c.after.size());
+    const Files all = mm.opened();
+    Files heard(all.begin() + static_cast<std::ptrdiff_t>(opened), all.end());
+    heard.resize(std::min(heard.size(), c.after.size()));
+    EXPECT_EQ(heard, c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arrangements, MediumGone,
+    ::testing::Values(
+        MediumCase{"TreeFileFails", 1, 0, false, {"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3"}},
+        MediumCase{"TreeNextFails", 1, 0, true, {"/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3"}},
+        MediumCase{"FolderFileFails", 0, 0, false, {"/m/b.mp3", "/m/c.mp3"}},
+        MediumCase{"RepeatedTreeMidRound", 1, 1, true, {"/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3",
+                                                        "/m/a.mp3"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The last file of a folder plays out as the medium goes: the next folder
+// cannot be read, but it is not passed over, nor does the tree end; once the
+// medium is back the sequence goes on with that folder.
+TEST_F(Sequencer, AFolderThatCannotBeReadWhileItsMediumIsAwayWaitsForIt)
+{
+    makeTree(fs);
+    options("/m", 1, 0);
+    player.cmdPlay_Click();
+    for (int i = 0; i < 3; ++i) {
+        player.Timer1_Timer();
+        mm.finish();
+    }
+    ASSERT_EQ(mm.opened().back(), "/m/c.mp3");
+    fs.remove("/m");
+    tickAndHear(player, mm, fs, 100);
+    EXPECT_EQ(player.PlayOn, 1);
+    EXPECT_TRUE(player.waitsForPlayPath());
+    ASSERT_TRUE(player.place().stored());
+    EXPECT_EQ(player.place().stored()->file, "/m/c.mp3");
+    const auto opened = mm.opened().size();
+    makeTree(fs);
+    tickAndHear(player, mm, fs, 100, opened + 3);
+    const Files all = mm.opened();
+    EXPECT_EQ(Files(all.begin() + static_cast<std::ptrdiff_t>(opened), all.end()),
+              (Files{"/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3"}));
+}
 
 // A repeated tree with nothing to play waits, in ticks, for the larger of a
 // share of the folders it looked at and twenty times as long as its looking

@@ -471,8 +471,14 @@ TEST_P(SlowShareGone, TheNextRoundWaitsForAShareGoneInThePlayingArrangement)
     EXPECT_EQ(mm.opened().back(), "/r/a.mp3");
     expectSet(sctl, Set::Playing);
 
-    // Gone for good: the rounds wait for it in the playing arrangement, and
-    // nobody is shown an hourglass for them.
+    // Gone for good as the round's last file plays: the rounds wait for it in
+    // the playing arrangement, and nobody is shown an hourglass for them.
+    mm.finish();
+    for (int i = 0; i < 8 && mm.opened().back() != "/r/S/b.mp3"; ++i) {
+        files.answerAll();
+        slow.Timer1_Timer();
+    }
+    ASSERT_EQ(mm.opened().back(), "/r/S/b.mp3");
     fs.remove("/r");
     mm.finish();
     for (int i = 0; i < 40; ++i) {
