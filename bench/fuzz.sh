@@ -26,14 +26,14 @@ for target in "${targets[@]}"; do
   found=$build/found-$target
   mkdir -p "$found"
   echo "=== $target: ${seconds} s"
-  nice -n 10 "$build/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  nice -n 10 "$build/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -max_len=8192 -print_final_stats=1 -artifact_prefix="$build/$target-" "$found" "$corpus"
-  # The corpus again, as few inputs as cover what it and the run reached;
+  # The corpus again, as few inputs as reach every edge it and the run reached;
   # the regression inputs stay whatever they add.
   merged=$(mktemp -d)
   kept=$(mktemp -d)
   find "$corpus" -maxdepth 1 -name 'regress-*' -exec mv {} "$kept/" \;
-  "$build/fuzz_$target" -merge=1 -max_len=8192 "$merged" "$corpus" "$found" 2>/dev/null
+  "$build/tests/fuzz/fuzz_$target" -merge=1 -use_counters=0 -max_len=8192 "$merged" "$corpus" "$found" 2>/dev/null
   find "$corpus" -maxdepth 1 -type f -delete
   mv "$merged"/* "$corpus/" 2>/dev/null || true
   mv "$kept"/* "$corpus/" 2>/dev/null || true
