@@ -42,6 +42,7 @@ suite "build" build default
 suite "tests" ctest --preset default -j2
 suite "sanitizer build" build asan
 suite "sanitizer tests" ctest --preset asan -j2
+suite "thread sanitizer tests" bash -c 'cmake --preset tsan >/dev/null && cmake --build --preset tsan -j2 && ctest --preset tsan -j2'
 if [ -x tests/e2e/run.sh ]; then
   suite "desktop tests" tests/e2e/run.sh build/orvane
 fi
