@@ -7,9 +7,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <vector>
 
 namespace orvane::fuzz {
+
+void PrintTo(const Target& target, std::ostream* out)
+{
+    *out << target.name;
+}
+
 namespace {
 
 class CorpusReplay : public ::testing::TestWithParam<Target> {};
