@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test suite: the normal build, the same suites
-# under AddressSanitizer + UndefinedBehaviorSanitizer, the desktop tests on a
-# virtual X display, and the Windows program built with mingw-w64, its tests
-# and its desktop test under Wine.
+# under AddressSanitizer + UndefinedBehaviorSanitizer and under
+# ThreadSanitizer, the desktop tests on a virtual X display, and the Windows
+# program built with mingw-w64, its tests and its desktop test under Wine.
 #
 # The desktop tests mostly wait for music to play in real time, so the
 # Windows build (with its Wine prefix) and then the sanitizer build run
@@ -142,10 +142,19 @@ sanitizer_build() {
   build asan --target tests/all
 }
 
+# The thread sanitizer's preset builds only the test programs it runs.
+thread_sanitizer_build() {
+  while kill -0 "$1" 2>/dev/null; do
+    sleep 1
+  done
+  build tsan
+}
+
 suite "build" build default
 background "windows build" scripts/test_windows.sh --prepare
 # After the Windows build, rather than beside it: the Windows tests come first.
 background "sanitizer build" sanitizer_build "${background_pids[windows build]}"
+background "thread sanitizer build" thread_sanitizer_build "${background_pids[sanitizer build]}"
 
 suite "tests" ctest --preset default -j2
 if [ -x tests/e2e/run.sh ]; then
@@ -164,6 +173,9 @@ alone "windows slow share tests" tests/e2e/wine_slow_share_test.sh build-mingw
 
 finish "sanitizer build"
 suite "sanitizer tests" ctest --preset asan -j2
+
+finish "thread sanitizer build"
+suite "thread sanitizer tests" ctest --preset tsan -j2
 
 echo
 printf '%s\n' "${report[@]}"

@@ -1,5 +1,6 @@
 #include "platform/file_service.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -179,55 +180,84 @@ void DeferredFileService::deliver(std::vector<FileAnswer> answers)
 
 // --- AsyncFileService ------------------------------------------------------
 
-// One worker thread and the calls waiting for it. The thread holds the worker
-// (and through it the file system) for as long as it runs, so neither goes
-// while it is inside a call.
-struct AsyncFileService::Worker {
+// The calls waiting and the (at most two) threads that make them. Each thread
+// holds this (and through it the file system) for as long as it runs, so
+// neither goes while it is inside a call.
+struct AsyncFileService::Workers {
+    struct Hand {
+        bool inCall = false;
+        bool dropped = false;      // its call was dropped: its answer is nobody's
+        std::uint64_t ticket = 0;  // of the call it is in
+    };
+
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<FileCall> calls;
-    bool busy = false;
-    std::uint64_t current = 0; // the ticket of the call it is in
+    std::deque<Hand> hands; // one per thread, never moved (a deque keeps them in place)
     bool stop = false;
     std::shared_ptr<FileSystem> fs;
     Post post; // cleared under the mutex when nobody may be told any more
     std::shared_ptr<AsyncFileService*> owner;
 
-    static void run(std::shared_ptr<Worker> self);
+    // Under the mutex: a thread may take the next call when no other is
+    // inside a call still wanted, so that calls are made one after another.
+    bool wantedCallOut() const
+    {
+        return std::any_of(hands.begin(), hands.end(), [](const Hand& h) { return h.inCall && !h.dropped; });
+    }
+    bool handFree() const
+    {
+        return std::any_of(hands.begin(), hands.end(), [](const Hand& h) { return !h.inCall; });
+    }
+    // Under the mutex: a thread for the calls waiting when every thread is
+    // inside a dropped call, as far as the bound allows.
+    void staffUp(const std::shared_ptr<Workers>& self)
+    {
+        if (calls.empty() || handFree() || wantedCallOut() || hands.size() >= MostWorkers)
+            return;
+        hands.emplace_back();
+        std::thread(run, self, &hands.back()).detach();
+    }
+
+    static void run(std::shared_ptr<Workers> self, Hand* hand);
 };
 
-void AsyncFileService::Worker::run(std::shared_ptr<Worker> self)
+void AsyncFileService::Workers::run(std::shared_ptr<Workers> self, Hand* hand)
 {
+    std::unique_lock lock(self->mutex);
     for (;;) {
-        FileCall call;
-        {
-            std::unique_lock lock(self->mutex);
-            self->wake.wait(lock, [&] { return self->stop || !self->calls.empty(); });
-            if (self->stop)
-                return;
-            call = std::move(self->calls.front());
-            self->calls.pop_front();
-            self->busy = true;
-            self->current = call.ticket;
-        }
+        self->wake.wait(lock, [&] { return self->stop || (!self->calls.empty() && !self->wantedCallOut()); });
+        if (self->stop)
+            return;
+        FileCall call = std::move(self->calls.front());
+        self->calls.pop_front();
+        *hand = Hand{true, false, call.ticket};
+        lock.unlock();
         FileAnswer answer = answerCall(*self->fs, call);
-        std::lock_guard lock(self->mutex);
-        self->busy = false;
+        lock.lock();
+        const bool wanted = !hand->dropped;
+        *hand = Hand{};
+        self->wake.notify_all(); // the other thread may take calls now
         if (self->stop || !self->post)
             return;
-        self->post([owner = self->owner, answer = std::move(answer)]() mutable {
-            if (*owner)
-                (*owner)->deliver({std::move(answer)});
-        });
+        if (wanted) {
+            self->post([owner = self->owner, answer = std::move(answer)]() mutable {
+                if (*owner)
+                    (*owner)->deliver({std::move(answer)});
+            });
+        }
     }
 }
 
 AsyncFileService::AsyncFileService(std::shared_ptr<FileSystem> fs, Post post)
     : DeferredFileService(fs->separator())
-    , fs_(std::move(fs))
     , post_(std::move(post))
+    , workers_(std::make_shared<Workers>())
     , self_(std::make_shared<AsyncFileService*>(this))
 {
+    workers_->fs = std::move(fs);
+    workers_->post = post_;
+    workers_->owner = self_;
 }
 
 AsyncFileService::~AsyncFileService()
@@ -239,57 +269,42 @@ AsyncFileService::~AsyncFileService()
 void AsyncFileService::close()
 {
     post_ = nullptr; // closed before anything was asked too
-    if (!worker_)
-        return;
-    std::lock_guard lock(worker_->mutex);
-    worker_->stop = true;
-    worker_->post = nullptr;
-    worker_->wake.notify_one();
+    std::lock_guard lock(workers_->mutex);
+    workers_->stop = true;
+    workers_->post = nullptr;
+    workers_->calls.clear();
+    workers_->wake.notify_all();
+}
+
+int AsyncFileService::workersMade() const
+{
+    std::lock_guard lock(workers_->mutex);
+    return static_cast<int>(workers_->hands.size());
 }
 
 void AsyncFileService::ask(const FileCall& call)
 {
     if (!post_)
         return; // closed: nothing is answered any more
-    if (!worker_) {
-        worker_ = std::make_shared<Worker>();
-        worker_->fs = fs_;
-        worker_->post = post_;
-        worker_->owner = self_;
-        std::thread(Worker::run, worker_).detach();
-    }
-    std::lock_guard lock(worker_->mutex);
-    worker_->calls.push_back(call);
-    worker_->wake.notify_one();
+    std::lock_guard lock(workers_->mutex);
+    workers_->calls.push_back(call);
+    workers_->staffUp(workers_);
+    workers_->wake.notify_all();
 }
 
 // A worker inside a call may stay there for good (a share gone): when that
-// call is dropped, the worker is left to finish it on its own, and the calls
-// still wanted go to a new one.
+// call is dropped, the worker is left to finish it on its own and comes back
+// for more, and the calls still wanted go to the other worker.
 void AsyncFileService::abandonCallsBefore(std::uint64_t mark)
 {
-    const std::shared_ptr<Worker> worker = worker_;
-    if (!worker)
-        return;
-    std::deque<FileCall> wanted;
-    {
-        std::lock_guard lock(worker->mutex);
-        for (FileCall& call : worker->calls) {
-            if (call.ticket >= mark)
-                wanted.push_back(std::move(call));
-        }
-        worker->calls.clear();
-        if (!worker->busy || worker->current >= mark) {
-            worker->calls = std::move(wanted);
-            return;
-        }
-        worker->stop = true;
-        worker->post = nullptr;
-        worker->wake.notify_one();
+    std::lock_guard lock(workers_->mutex);
+    std::erase_if(workers_->calls, [mark](const FileCall& call) { return call.ticket < mark; });
+    for (Workers::Hand& hand : workers_->hands) {
+        if (hand.inCall && hand.ticket < mark)
+            hand.dropped = true;
     }
-    worker_.reset();
-    for (const FileCall& call : wanted)
-        ask(call);
+    workers_->staffUp(workers_);
+    workers_->wake.notify_all();
 }
 
 } // namespace orvane

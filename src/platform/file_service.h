@@ -147,12 +147,20 @@ private:
 
 // Runs each call on a worker thread and hands its answer to the window thread
 // through post (which must run what it is given there, in order, and may be
-// called from the worker). A worker stuck on a share that no longer answers
-// keeps nobody waiting: dropped calls go to a new worker, and at the end the
-// stuck one is left to the end of the process.
+// called from the worker). One worker at a time takes calls, in the order
+// asked. A worker stuck on a share that no longer answers keeps nobody
+// waiting: when its call is dropped, a second worker takes the calls still
+// wanted. There are never more than two: while both are inside dropped calls,
+// the next call waits for whichever comes back first, and a worker that comes
+// back takes calls again. The file system is therefore called from two
+// threads at once at most, and only while one of them is inside a dropped
+// call (see FileSystem). At the end a stuck worker is left to the end of the
+// process.
 class AsyncFileService final : public DeferredFileService {
 public:
     using Post = std::function<void(std::function<void()>)>;
+    static constexpr int MostWorkers = 2;
+
     AsyncFileService(std::shared_ptr<FileSystem> fs, Post post);
     ~AsyncFileService() override;
     AsyncFileService(const AsyncFileService&) = delete;
@@ -161,14 +169,16 @@ public:
     // No answer is handed over any more; calls out are left to their workers.
     void close();
 
+    // How many worker threads have been made so far.
+    int workersMade() const;
+
 private:
-    struct Worker;
+    struct Workers;
     void ask(const FileCall& call) override;
     void abandonCallsBefore(std::uint64_t mark) override;
 
-    std::shared_ptr<FileSystem> fs_;
     Post post_;
-    std::shared_ptr<Worker> worker_;
+    std::shared_ptr<Workers> workers_;
     std::shared_ptr<AsyncFileService*> self_; // cleared when the service goes
 };
 

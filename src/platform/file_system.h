@@ -35,6 +35,16 @@ enum class ListPattern {
     Mp3Files, // "*.mp3", matched without regard to case: ordinary files only
 };
 
+// Threads: a file system is called from one thread at a time, but for one
+// case: a call that stalls (a share that no longer answers) may still be
+// running on the thread that made it while the next calls come from another,
+// as the user who pressed Stop and then Play on a local folder must not wait
+// for the share. So each implementation lets two calls run at once (whatever
+// it keeps between calls under a lock of its own, or nothing kept, as the
+// native ones keep nothing) and need not bear more: the file service never
+// has more than two calls out (see AsyncFileService). The collation is no
+// part of a call: the lists are sorted on the window thread, its one caller.
+//
 // The few file-system operations the player needs. Hidden and system entries
 // are never listed (hidden: a name starting with "." on Linux, the hidden
 // attribute on Windows; system: anything that is neither an ordinary file nor a

@@ -7,9 +7,13 @@
 
 #include <QMetaObject>
 
+#include <condition_variable>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 namespace orvane {
 
@@ -178,7 +182,34 @@ MpvSession::~MpvSession()
     // Once this returns no wakeup can be running or start; queued drains die
     // with this object.
     mpv_set_wakeup_callback(handle_, nullptr, nullptr);
-    mpv_terminate_destroy(handle_);
+    // mpv's end waits for its threads, and one reading from a share that no
+    // longer answers ends only when the share does (on FUSE, never before).
+    // Past a moment the end is left to a thread of its own, which the end
+    // of the process takes with it: the program never waits for a share.
+    // Once one session's end has been left so, the share holds the others'
+    // most likely too, and they wait only a little.
+    static std::atomic<bool> oneLeft{false};
+    const auto wait = oneLeft ? TerminateWait / 5 : TerminateWait;
+    if (!endWithin([handle = handle_] { mpv_terminate_destroy(handle); }, wait))
+        oneLeft = true;
+}
+
+bool MpvSession::endWithin(std::function<void()> end, std::chrono::milliseconds wait)
+{
+    struct Ending {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool ended = false;
+    };
+    auto ending = std::make_shared<Ending>();
+    std::thread([ending, end = std::move(end)] {
+        end();
+        std::lock_guard lock(ending->mutex);
+        ending->ended = true;
+        ending->done.notify_all();
+    }).detach();
+    std::unique_lock lock(ending->mutex);
+    return ending->done.wait_for(lock, wait, [&] { return ending->ended; });
 }
 
 std::string MpvSession::localFile(const std::string& path)

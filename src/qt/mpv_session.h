@@ -5,7 +5,9 @@
 #include <QObject>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -106,6 +108,12 @@ public:
     std::optional<double> audioPosition() const;
     // The tags and length of the entry that plays now.
     void readTags(MMControl::NowPlaying& now) const;
+
+    // How long the end of a session waits for mpv's threads.
+    static constexpr std::chrono::milliseconds TerminateWait{250};
+    // Runs end on a thread of its own and waits for it at most wait; true
+    // when it ended meanwhile. What is left ends with the process.
+    static bool endWithin(std::function<void()> end, std::chrono::milliseconds wait);
 
 private:
     int64_t load(const std::string& path, const char* mode, double startSeconds = 0.0);

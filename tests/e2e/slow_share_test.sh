@@ -136,6 +136,33 @@ wait=$(longest_wait "$work/gone.samples")
 check "the window answered within $bound_ms ms while the share was gone (longest ${wait} ms)" \
   test "$wait" -lt "$bound_ms"
 
+# --- Play and Stop again and again on a share that hangs: the threads stay few ----------------
+
+threads() {
+  find "/proc/$app_pid/task" -mindepth 1 -maxdepth 1 | wc -l
+}
+held() {
+  grep -c '^held ' "$work/share.log"
+}
+echo / >"$work/delay.only" # every call waits, and says so
+echo 60 >"$work/delay"
+for round in 1 2; do
+  calls=$(held)
+  call Play
+  wait_for 5 test "$(held)" -gt "$calls" || abort "Play asks the hung share (round $round)"
+  call Stop
+done
+before=$(threads)
+for round in 1 2 3 4; do
+  call Play
+  sleep 0.3
+  call Stop
+done
+after=$(threads)
+check "four more Play and Stop on the hung share make no thread ($before threads, then $after)" \
+  test "$after" -le "$before"
+rm -f "$work/delay.only"
+
 # --- Exit while a call is stuck --------------------------------------------------------------
 
 echo 60 >"$work/delay"
@@ -158,6 +185,27 @@ check "Exit closes the window at once though a call is stuck on the share" wait_
 check "Exit stores the settings" grep -q '^PlayOrder=2' "$conf"
 echo 0 >"$work/delay"
 check "the program has ended once the share answers the call it held" wait_for 3 app_ended
+app_pid=
+
+# --- Exit while mpv opens a file the share holds ----------------------------------------------
+
+echo A/a2 >"$work/delay.only"
+echo 60 >"$work/delay"
+HOME="$home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" "$bin" >"$work/app2.log" 2>&1 &
+app_pid=$!
+wait_for 15 main_window >/dev/null || abort "main window appears again"
+wait_for 5 on_bus || abort "the player is on the session bus again"
+call Play
+wait_for 10 status_is Playing || abort "Play starts the music again"
+wait_for 10 grep -q '^held /A/a2.mp3' "$work/share.log" || abort "the next file is opened ahead, and held"
+x xdotool windowminimize "$(main_window)"
+wait_for 5 has_tray_icon || abort "the window goes to the tray for Exit"
+open_tray_menu || abort "the menu opens for Exit"
+x xdotool key x
+check "Exit ends the program at once though mpv waits for the share" wait_for 1 main_thread_ended
+echo 0 >"$work/delay"
+rm -f "$work/delay.only"
+wait_for 5 app_ended
 app_pid=
 
 summary

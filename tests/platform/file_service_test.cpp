@@ -31,11 +31,11 @@ public:
         }
         return FakeFileSystem::listFolder(folder, pattern);
     }
-    bool waitUntilInside(const std::string& folder, std::chrono::milliseconds guard = HangGuard)
+    bool waitUntilInside(const std::string& folder, std::chrono::milliseconds guard = HangGuard, long times = 1)
     {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, guard, [&] {
-            return std::find(entered_.begin(), entered_.end(), folder) != entered_.end();
+            return std::count(entered_.begin(), entered_.end(), folder) >= times;
         });
     }
     void comeBack()
@@ -190,6 +190,31 @@ TEST_F(AsyncFiles, TheServiceEndsAtOnceWhileACallIsStuck)
     service->close();
     EXPECT_TRUE(pends([&] { service->listFolder("/n", ListPattern::All); }));
     EXPECT_FALSE(fs->waitUntilInside("/n", 200ms));
+}
+
+// Each Play on a share that hangs leaves a worker inside a call, and each Stop
+// drops it: two such workers are all there ever are, and once the share is
+// back they take calls again.
+TEST_F(AsyncFiles, PlayAndStopOnAHungShareMakeTwoWorkersAtMostWhichServeAgainOnceItIsBack)
+{
+    for (long round = 1; round <= 4; ++round) {
+        EXPECT_TRUE(pends([&] { service->listFolder("/gone", ListPattern::All); }));
+        if (round <= AsyncFileService::MostWorkers) {
+            ASSERT_TRUE(fs->waitUntilInside("/gone", HangGuard, round));
+        }
+        service->dropPending();
+    }
+    EXPECT_TRUE(pends([&] { service->listFolder("/m", ListPattern::All); })) << "waits for a worker to come back";
+    EXPECT_EQ(service->workersMade(), 2);
+    fs->comeBack();
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_EQ(service->listFolder("/m", ListPattern::All).size(), 2u);
+    EXPECT_TRUE(pends([&] { service->listFolder("/gone", ListPattern::All); }));
+    ASSERT_TRUE(inbox.runOne());
+    EXPECT_EQ(service->listFolder("/gone", ListPattern::All).size(), 1u);
+    EXPECT_EQ(inbox.waiting(), 0u) << "no answer to a dropped call is handed over";
+    EXPECT_EQ(answers, 2);
+    EXPECT_EQ(service->workersMade(), 2) << "the workers back from the share took the calls";
 }
 
 // A new start drops what was asked before it, not the call the worker is in,

@@ -69,6 +69,7 @@ std::string FakeFileSystem::normal(const std::string& path) const
 
 void FakeFileSystem::addFolder(const std::string& path)
 {
+    std::lock_guard lock(mutex_);
     const std::string p = normal(path);
     if (nodes_.count(p))
         return;
@@ -83,6 +84,7 @@ void FakeFileSystem::addFolder(const std::string& path)
 
 void FakeFileSystem::addFile(const std::string& path, int day)
 {
+    std::lock_guard lock(mutex_);
     const auto cut = path.find_last_of('/');
     const std::string parent = cut == 0 ? "/" : path.substr(0, cut);
     addFolder(parent);
@@ -94,6 +96,7 @@ void FakeFileSystem::addFile(const std::string& path, int day)
 
 void FakeFileSystem::remove(const std::string& path)
 {
+    std::lock_guard lock(mutex_);
     const std::string p = normal(path);
     const auto cut = p.find_last_of('/');
     const std::string parent = cut == 0 ? "/" : p.substr(0, cut);
@@ -109,6 +112,7 @@ void FakeFileSystem::remove(const std::string& path)
 
 bool FakeFileSystem::folderExists(const std::string& path)
 {
+    std::lock_guard lock(mutex_);
     if (clock)
         *clock += callCost;
     auto it = nodes_.find(normal(path));
@@ -117,6 +121,7 @@ bool FakeFileSystem::folderExists(const std::string& path)
 
 std::vector<DirEntry> FakeFileSystem::listFolder(const std::string& folder, ListPattern pattern)
 {
+    std::lock_guard lock(mutex_);
     const std::string p = normal(folder);
     listings.push_back(p);
     if (clock)
@@ -146,6 +151,7 @@ std::string FakeFileSystem::firstMp3(const std::string& folder)
 
 DateTime FakeFileSystem::dateCreated(const std::string& path)
 {
+    std::lock_guard lock(mutex_);
     auto it = nodes_.find(path);
     if (it == nodes_.end() || it->second.folder)
         throw FileSystemError("no file " + path);

@@ -161,6 +161,9 @@ private:
 
 // An in-memory tree with '/' paths. Folders and files are added explicitly;
 // listing gives entries in insertion order, as a real file system gives its own.
+// As every file system must, it bears two calls at once (a worker left inside
+// a stalled call and the next one), and the test's changes to the tree while
+// a worker reads it; listings is read by the test once the workers are idle.
 class FakeFileSystem : public FileSystem {
 public:
     char separator() const override { return '/'; }
@@ -173,7 +176,11 @@ public:
     // Adds a file (and its folders); day is its creation day since the epoch.
     void addFile(const std::string& path, int day = 0);
     void remove(const std::string& path);
-    void makeUnreadable(const std::string& folder) { unreadable.insert(folder); }
+    void makeUnreadable(const std::string& folder)
+    {
+        std::lock_guard lock(mutex_);
+        unreadable.insert(folder);
+    }
 
     std::vector<std::string> listings; // every folder listed, in order
     std::set<std::string> unreadable;
@@ -191,6 +198,7 @@ private:
     };
     std::string normal(const std::string& path) const;
     std::map<std::string, Node> nodes_;
+    std::recursive_mutex mutex_; // over every member, as the calls may come from two threads
 };
 
 // A share that answers later: each call the player asks waits until the test
