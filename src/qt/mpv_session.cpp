@@ -194,12 +194,14 @@ MpvSession::~MpvSession()
         oneLeft = true;
 }
 
+// ThreadSanitizer does not follow libstdc++'s timed waits through to the
+// end, so what the wait looks at is an atomic.
 bool MpvSession::endWithin(std::function<void()> end, std::chrono::milliseconds wait)
 {
     struct Ending {
         std::mutex mutex;
         std::condition_variable done;
-        bool ended = false;
+        std::atomic<bool> ended{false};
     };
     auto ending = std::make_shared<Ending>();
     std::thread([ending, end = std::move(end)] {
@@ -209,7 +211,7 @@ bool MpvSession::endWithin(std::function<void()> end, std::chrono::milliseconds 
         ending->done.notify_all();
     }).detach();
     std::unique_lock lock(ending->mutex);
-    return ending->done.wait_for(lock, wait, [&] { return ending->ended; });
+    return ending->done.wait_for(lock, wait, [&] { return ending->ended.load(); });
 }
 
 std::string MpvSession::localFile(const std::string& path)
