@@ -163,8 +163,16 @@ RegistryFactory MemoryStore::factory()
     return [this] { return std::make_unique<MemoryRegistry>(*this); };
 }
 
+// The place is written from a writer thread of its own while the window
+// thread stores the settings into the same registry, which the system's
+// registry bears; so does this one.
+namespace {
+std::mutex registryMutex;
+}
+
 void MemoryRegistry::write(const std::string& path, const std::string& value)
 {
+    std::lock_guard lock(registryMutex);
     if (store_.failWrites)
         throw std::runtime_error("read-only");
     store_.values[path] = value;
@@ -173,6 +181,7 @@ void MemoryRegistry::write(const std::string& path, const std::string& value)
 
 std::optional<std::string> MemoryRegistry::read(const std::string& path)
 {
+    std::lock_guard lock(registryMutex);
     if (store_.failReads)
         throw std::runtime_error("unreadable");
     auto it = store_.values.find(path);
