@@ -207,10 +207,11 @@ TEST(PlaceFile, ARenameFollowsTheSyncOfItsFileAndPrecedesTheSyncOfItsFolder)
     ASSERT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
 
     // Each line: what was synced (the path of its descriptor), renamed (to
-    // where) or removed, of the files of ours.
-    const QRegularExpression sync(R"re(^\d+ f(?:data)?sync\(\d+<([^>]*)>\) = 0)re");
-    const QRegularExpression rename(R"re(^\d+ rename(?:at2?)?\((?:[^,]*, )?"([^"]*)", (?:[^,]*, )?"([^"]*)".*\) = 0)re");
-    const QRegularExpression unlink(R"re(^\d+ unlink(?:at)?\((?:[^,]*, )?"([^"]*)".*\) = 0)re");
+    // where) or removed, of the files of ours. strace pads a short process
+    // number, and a short call before its result, with spaces.
+    const QRegularExpression sync(R"re(^\d+\s+f(?:data)?sync\(\d+<([^>]*)>\)\s+= 0)re");
+    const QRegularExpression rename(R"re(^\d+\s+rename(?:at2?)?\((?:[^,]*, )?"([^"]*)", (?:[^,]*, )?"([^"]*)".*\)\s+= 0)re");
+    const QRegularExpression unlink(R"re(^\d+\s+unlink(?:at)?\((?:[^,]*, )?"([^"]*)".*\)\s+= 0)re");
     QStringList events;
     for (const QString& line : QString::fromUtf8(bytesOf(log)).split('\n')) {
         if (const auto m = sync.match(line); m.hasMatch())
