@@ -28,6 +28,10 @@ public:
     void mnuAbout_Click();
     void mnuExit_Click(); // the icon goes; the window then unloads itself
     void trayRefresh(const std::string& imageName);
+    // The tip the icon shows (see trayTipText), from now on: an icon that is
+    // there changes it in place, and only when it differs.
+    void showTip(const std::string& tip);
+    const std::string& tip() const { return tip_; }
 
     // Whether the window lives in the tray. An explicit flag, not the window
     // state: a hidden window's state is not reported the same way everywhere.
@@ -65,6 +69,7 @@ private:
     std::function<bool()> paused_;
     IconHandle windowIcon_ = 0;
     bool inTray_ = false;
+    std::string tip_ = Tip;
 };
 
 } // namespace orvane
