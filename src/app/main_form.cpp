@@ -219,6 +219,12 @@ std::string MainForm::trayTip(const std::string& title, std::size_t mostUtf16Uni
     return trayTipText(player_->state(), title, mostUtf16Units);
 }
 
+void MainForm::showTrayTip(const std::string& title, std::size_t mostUtf16Units)
+{
+    if (tray_)
+        tray_->showTip(trayTip(title, mostUtf16Units));
+}
+
 std::string MainForm::playbackDescription(const std::string& title) const
 {
     if (title.empty())

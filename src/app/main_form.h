@@ -96,8 +96,10 @@ public:
     // program was ended in plays on by itself.
     void playAtStart(const std::optional<std::string>& path);
 
-    // The tray icon's tip for the title heard (see trayTipText).
+    // The tray icon's tip for the title heard (see trayTipText), and that tip
+    // given to the tray, which changes it only when it differs.
     std::string trayTip(const std::string& title, std::size_t mostUtf16Units = 0) const;
+    void showTrayTip(const std::string& title, std::size_t mostUtf16Units = 0);
 
     // What the window tells a screen reader about playback, beside its
     // caption: "Playing: " or "Paused: " and the title heard, and empty text

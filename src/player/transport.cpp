@@ -63,6 +63,7 @@ void Player::cmdStop_Click()
 void Player::programEnds(bool closedByUser)
 {
     place_.programEnds(closedByUser); // where the control is, before it closes
+    dropRequest();
     ++stops_;
     PlayOn = 0;
     if (start_.stop())
