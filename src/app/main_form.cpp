@@ -219,10 +219,16 @@ std::string MainForm::trayTip(const std::string& title, std::size_t mostUtf16Uni
     return trayTipText(player_->state(), title, mostUtf16Units);
 }
 
-void MainForm::showTrayTip(const std::string& title, std::size_t mostUtf16Units)
+void MainForm::setTrayTip(const std::string& title, std::size_t mostUtf16Units)
 {
     if (tray_)
-        tray_->showTip(trayTip(title, mostUtf16Units));
+        tray_->setTip(trayTip(title, mostUtf16Units));
+}
+
+void MainForm::showTrayTip()
+{
+    if (tray_)
+        tray_->showTip();
 }
 
 std::string MainForm::playbackDescription(const std::string& title) const

@@ -96,10 +96,12 @@ public:
     // program was ended in plays on by itself.
     void playAtStart(const std::optional<std::string>& path);
 
-    // The tray icon's tip for the title heard (see trayTipText), and that tip
-    // given to the tray, which changes it only when it differs.
+    // The tray icon's tip for the title heard (see trayTipText); setTrayTip
+    // gives it to the tray for its next add, and showTrayTip has an icon that
+    // is there show it (see TrayHandlers::showTip).
     std::string trayTip(const std::string& title, std::size_t mostUtf16Units = 0) const;
-    void showTrayTip(const std::string& title, std::size_t mostUtf16Units = 0);
+    void setTrayTip(const std::string& title, std::size_t mostUtf16Units = 0);
+    void showTrayTip();
 
     // What the window tells a screen reader about playback, beside its
     // caption: "Playing: " or "Paused: " and the title heard, and empty text

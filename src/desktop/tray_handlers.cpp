@@ -104,12 +104,9 @@ void TrayHandlers::trayRefresh(const std::string& imageName)
     minimiseToTray();
 }
 
-void TrayHandlers::showTip(const std::string& tip)
+void TrayHandlers::showTip()
 {
-    if (tip == tip_)
-        return;
-    tip_ = tip;
-    if (inTray_)
+    if (inTray_ && module_.SysTrayIconData.szTip != tip_)
         module_.ModifySysTrayTip(tip_);
 }
 

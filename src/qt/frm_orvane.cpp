@@ -23,6 +23,7 @@
 
 #include <map>
 #include <string_view>
+#include <utility>
 
 namespace orvane {
 
@@ -302,14 +303,20 @@ void frmOrvane::mirror(Ctl control)
 }
 
 // What the window tells a screen reader, and the tray icon's tip: each
-// changes only when what plays does.
+// changes only when what plays does. The icon shows its tip once the command
+// of the moment is over, which may have made the icon anew with it.
 void frmOrvane::describePlayback()
 {
     const std::string title = heard_->title().toStdString();
     const QString text = QString::fromStdString(playbackDescription(title));
     if (accessibleDescription() != text)
         setAccessibleDescription(text);
-    showTrayTip(title);
+    setTrayTip(title);
+    if (!std::exchange(tipQueued_, true))
+        QTimer::singleShot(0, this, [this] {
+            tipQueued_ = false;
+            showTrayTip();
+        });
 }
 
 void frmOrvane::mirrorAll()

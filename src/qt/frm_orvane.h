@@ -122,6 +122,7 @@ private:
     Signal<Ctl>::Handle mirrorConnection_ = 0;
     std::map<std::string_view, QAction*> actions_;
     HeardTrack* heard_ = nullptr;
+    bool tipQueued_ = false;
 };
 
 } // namespace orvane
