@@ -126,7 +126,7 @@ cans() {
 
 open_uri_refused() {
   ! timeout 5 dbus-send --session --print-reply --dest=$service $obj \
-    $player_if.OpenUri "string:file://$music/a.mp3" >/dev/null 2>&1
+    $player_if.OpenUri "string:$1" >/dev/null 2>&1
 }
 
 # --- the desktop, the music and the program ---------------------------------------------
@@ -169,7 +169,9 @@ check "nothing to show before Play" metadata_empty
 check "CanGoPrevious and CanSeek are false, CanControl true" \
   test "$(prop CanGoPrevious) $(prop CanSeek) $(prop CanControl)" = "false false true"
 check "CanPlay while stopped; not CanPause, not CanGoNext" test "$(cans)" = "true false false"
-check "OpenUri is refused" open_uri_refused
+check "OpenUri of another scheme is refused" open_uri_refused "https://example.org/a.mp3"
+check "... and of a file that is no .mp3" open_uri_refused "file://$conf"
+check "... and playback stays stopped" status_is Stopped
 
 # --- into the tray, then driven over the bus ----------------------------------------------
 
