@@ -80,7 +80,10 @@ entry() {
   sed -n "s/^$1=//p" "$desktop"
 }
 check "the menu entry passes desktop-file-validate" desktop-file-validate "$desktop"
-check "the menu entry starts the packaged program" test -x "$root/usr/bin/$(entry Exec)"
+exec_line=$(entry Exec)
+check "the menu entry starts the packaged program" test -x "$root/usr/bin/${exec_line%% *}"
+check "... with the files chosen in the file manager" test "$exec_line" = "orvane %F"
+check "the menu entry opens MP3 files, and claims no folders" test "$(entry MimeType)" = "audio/mpeg;"
 check "the menu entry's icon is in the hicolor theme" test "$(entry Icon)" = "$app_id"
 check "the menu entry is a music player" test "$(entry Categories)" = "AudioVideo;Audio;Player;"
 
