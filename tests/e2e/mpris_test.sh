@@ -21,20 +21,10 @@ need_tools dbus-send dbus-monitor playerctl Xvfb icewm xdotool xwininfo xprop im
 
 # --- talking to the player ---------------------------------------------------------
 
-service=org.mpris.MediaPlayer2.orvane
-obj=/org/mpris/MediaPlayer2
 root_if=org.mpris.MediaPlayer2
-player_if=org.mpris.MediaPlayer2.Player
 
 call() {
   timeout 5 dbus-send --session --print-reply --dest=$service $obj "$player_if.$1" "${@:2}" >/dev/null
-}
-
-# A property's value as dbus-send prints it, without the type.
-prop() {
-  timeout 5 dbus-send --session --print-reply=literal --dest=$service $obj \
-    org.freedesktop.DBus.Properties.Get "string:${2:-$player_if}" "string:$1" 2>/dev/null |
-    sed -e 's/^ *variant *//' -e 's/^[a-z0-9]* //' -e 's/ *$//'
 }
 
 status() {
@@ -60,11 +50,6 @@ meta() {
 
 metadata_empty() {
   ! metadata | grep -q 'dict entry'
-}
-
-on_bus() {
-  timeout 5 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner "string:$service" 2>/dev/null | grep -q 'boolean true'
 }
 
 # Bytes of a file:// URL's path: every %XX back to its byte.
