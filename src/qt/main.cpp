@@ -89,12 +89,15 @@ int main(int argc, char** argv)
     // A start with a folder while Orvane runs hands it over and ends; one
     // without starts a copy of its own, as ever.
     std::unique_ptr<orvane::AppBus> appBus = orvane::AppBus::claim();
+    const QString chooseFolder = QString::fromLatin1(orvane::ChooseFolderAction);
     if (startPath && appBus && !appBus->ownsName()) {
         if (!orvane::resolvePlayStart(*orvane::makeNativeFileSystem(), *startPath))
             printPathError(*startPath); // the running copy's window shows it too
         if (appBus->handOver(*startPath))
             return 0;
         // No answer from the copy that holds the name: this one plays it.
+    } else if (line.chooseFolder && appBus && !appBus->ownsName() && appBus->askForAction(chooseFolder)) {
+        return 0;
     }
 
     orvane::SettingsProvider settings(orvane::makeQtSettingsRegistry);
@@ -108,7 +111,13 @@ int main(int argc, char** argv)
     // What plays once the main window is up: the start's own path, or the
     // last one handed over before then.
     std::optional<std::string> firstPath = startPath;
+    bool chooseFirst = line.chooseFolder;
     bool windowUp = false;
+    // Once the request that brought it has been answered: the dialog waits
+    // for the user, the caller must not.
+    auto chooseFolderLater = [&] {
+        QTimer::singleShot(0, mainWindow.get(), [&] { mainWindow->playFolderChosen(); });
+    };
     if (appBus) {
         QObject::connect(appBus.get(), &orvane::AppBus::openRequested, [&](const QByteArray& path) {
             if (windowUp)
@@ -119,6 +128,14 @@ int main(int argc, char** argv)
         QObject::connect(appBus.get(), &orvane::AppBus::activateRequested, [&] {
             if (windowUp)
                 mainWindow->mnuSettings_Click();
+        });
+        QObject::connect(appBus.get(), &orvane::AppBus::actionRequested, [&](const QString& action) {
+            if (action != chooseFolder)
+                return;
+            if (windowUp)
+                chooseFolderLater();
+            else
+                chooseFirst = true;
         });
     }
     auto showMainWindow = [&] {
@@ -140,7 +157,10 @@ int main(int argc, char** argv)
         // or else a sequence the program was ended in plays on by itself.
         QTimer::singleShot(0, mainWindow.get(), [&] {
             windowUp = true;
-            mainWindow->playAtStart(std::exchange(firstPath, std::nullopt));
+            if (std::exchange(chooseFirst, false) && !firstPath)
+                chooseFolderLater();
+            else
+                mainWindow->playAtStart(std::exchange(firstPath, std::nullopt));
         });
     };
     orvane::SessionEnd sessionEnd([&mainWindow] {

@@ -196,6 +196,33 @@ check "the box closes" wait_for 5 box_gone
 check "what played plays on" heard_is "$work/two/y.mp3"
 check "... still playing" status_is Playing
 
+# --- the menu entry's Play Folder…: the folder dialog in the running copy --------------------
+
+folder_dialog() {
+  local w
+  for w in $(windows_named 'Choose a directory from the list.'); do
+    is_viewable "$w" && echo "$w" && return 0
+  done
+  return 1
+}
+dialog_shown() {
+  folder_dialog >/dev/null
+}
+dialog_gone() {
+  ! dialog_shown
+}
+
+second_start --choose-folder
+check "a second start to choose a folder ends with status 0" test "$second_status" -eq 0
+check "... within 1 s (${second_ms} ms)" test "$second_ms" -lt 1000
+check "the running copy shows the folder dialog" wait_for 5 dialog_shown
+check "... and no second main window" windows_are 1
+shot handover-choose-folder
+dialog=$(folder_dialog)
+x xdotool windowactivate --sync "$dialog" key Escape 2>/dev/null || x xdotool key Escape
+check "cancelled, the dialog goes" wait_for 5 dialog_gone
+check "... and what played plays on" heard_is "$work/two/y.mp3"
+
 # --- playerctl open, and MPRIS OpenUri --------------------------------------------------------
 
 m=$(mark)
