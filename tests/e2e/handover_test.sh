@@ -55,11 +55,7 @@ windows_are() {
 }
 
 path_error_box() {
-  local w
-  for w in $(windows_named 'Path Error'); do
-    is_viewable "$w" && echo "$w" && return 0
-  done
-  return 1
+  shown_window_named 'Path Error'
 }
 
 box_shown() {
@@ -199,11 +195,7 @@ check "... still playing" status_is Playing
 # --- the menu entry's Play Folder…: the folder dialog in the running copy --------------------
 
 folder_dialog() {
-  local w
-  for w in $(windows_named 'Choose a directory from the list.'); do
-    is_viewable "$w" && echo "$w" && return 0
-  done
-  return 1
+  shown_window_named 'Choose a directory from the list.'
 }
 dialog_shown() {
   folder_dialog >/dev/null
