@@ -90,6 +90,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override; // Form_Unload
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();

@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -586,6 +587,45 @@ TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts.join(u' ').toStdString(),
               "&Play P&ause S&kip S&top - &Settings - &About - E&xit");
+}
+
+// The window's own context menu is the tray's menu, by the mouse and by the
+// keyboard; the play path box keeps its menu of editing commands.
+TEST_F(MainWindowTest, TheWindowsContextMenuIsTheTrayMenu)
+{
+    frmOrvane& w = open();
+    EXPECT_EQ(w.RCPopup->accessibleName().toStdString(), "MP3 Orvane");
+    const auto opens = [&w](QWidget* at, auto deliver) {
+        w.RCPopup->hide();
+        deliver(at);
+        const bool shown = w.RCPopup->isVisible();
+        w.RCPopup->hide();
+        return shown;
+    };
+    const auto rightClick = [](QWidget* at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), at->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(at, &event);
+    };
+    const auto key = [](Qt::Key k, Qt::KeyboardModifiers mods) {
+        return [k, mods](QWidget* at) {
+            at->setFocus();
+            QKeyEvent event(QEvent::KeyPress, k, mods);
+            QApplication::sendEvent(at, &event);
+        };
+    };
+    for (QWidget* at : std::initializer_list<QWidget*>{&w, w.cmdPlay, w.ckSub, w.optName, w.Label1}) {
+        SCOPED_TRACE(at->objectName().toStdString());
+        EXPECT_TRUE(opens(at, rightClick));
+    }
+    EXPECT_TRUE(opens(w.cmdStop, key(Qt::Key_Menu, Qt::NoModifier)));
+    EXPECT_TRUE(opens(w.ckRepeat, key(Qt::Key_F10, Qt::ShiftModifier)));
+    EXPECT_FALSE(opens(w.ckRepeat, key(Qt::Key_F10, Qt::NoModifier)));
+    EXPECT_FALSE(opens(w.Text1, rightClick));
+    EXPECT_FALSE(opens(w.Text1, key(Qt::Key_Menu, Qt::NoModifier)));
+    for (QWidget* popup : QApplication::topLevelWidgets()) {
+        if (popup->isVisible() && popup != &w)
+            popup->close(); // the box's own menu
+    }
 }
 
 } // namespace
