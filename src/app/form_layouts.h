@@ -93,6 +93,8 @@ inline constexpr MenuItem PopupMenu[] = {
     {"mnuPause", "P&ause"},
     {"mnuSkip", "S&kip"},
     {"mnuStop", "S&top"},
+    {"mnuline3", "-"},
+    {"mnuShuffle", "Shuffle &Folders", true},
     {"mnuline2", "-"},
     {"mnuSettings", "&Settings"},
     {"mnuline1", "-"},

@@ -210,6 +210,7 @@ void frmOrvane::buildPopupMenu()
     mnuPause = actions_.at("mnuPause");
     mnuSkip = actions_.at("mnuSkip");
     mnuStop = actions_.at("mnuStop");
+    mnuShuffle = actions_.at("mnuShuffle");
     mnuSettings = actions_.at("mnuSettings");
     mnuAbout = actions_.at("mnuAbout");
     mnuExit = actions_.at("mnuExit");

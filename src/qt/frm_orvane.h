@@ -76,6 +76,7 @@ public:
     QAction* mnuPause;
     QAction* mnuSkip;
     QAction* mnuStop;
+    QAction* mnuShuffle;
     QAction* mnuSettings;
     QAction* mnuAbout;
     QAction* mnuExit;

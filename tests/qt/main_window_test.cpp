@@ -130,6 +130,7 @@ protected:
         case Ctl::cmdPath: return w.cmdPath->isEnabled();
         case Ctl::Text1: return w.Text1->isEnabled();
         case Ctl::Timer1: return w.Timer1.isActive();
+        case Ctl::mnuShuffle: return w.mnuShuffle->isEnabled();
         case Ctl::Count: break;
         }
         return false;
@@ -141,6 +142,8 @@ protected:
         std::string out;
         for (std::size_t i = 0; i < static_cast<std::size_t>(Ctl::Count); ++i) {
             const auto c = static_cast<Ctl>(i);
+            if (c == Ctl::mnuShuffle)
+                continue; // it follows Subdirectories, not the arrangement
             out += std::string(ctlName(c)) + (shows(c) ? "=on " : "=off ");
         }
         return out;
@@ -586,7 +589,25 @@ TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)
     for (const QAction* a : w.RCPopup->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts.join(u' ').toStdString(),
-              "&Play P&ause S&kip S&top - &Settings - &About - E&xit");
+              "&Play P&ause S&kip S&top - Shuffle &Folders - &Settings - &About - E&xit");
+}
+
+TEST_F(MainWindowTest, ShuffleFoldersIsACheckItemThatFollowsSubdirectories)
+{
+    storeSettings("2", "0", "0", "/music");
+    frmOrvane& w = open();
+    EXPECT_TRUE(w.mnuShuffle->isCheckable());
+    EXPECT_FALSE(w.mnuShuffle->isEnabled());
+    EXPECT_FALSE(w.mnuShuffle->isChecked());
+    w.ckSub->click();
+    ASSERT_TRUE(w.mnuShuffle->isEnabled());
+    w.mnuShuffle->trigger();
+    EXPECT_TRUE(w.mnuShuffle->isChecked());
+    EXPECT_TRUE(w.controls().shuffle());
+    EXPECT_EQ(sandbox.value("ShuffleFolders"), "1");
+    w.mnuShuffle->trigger();
+    EXPECT_FALSE(w.controls().shuffle());
+    EXPECT_EQ(sandbox.value("ShuffleFolders"), "0");
 }
 
 // The window's own context menu is the tray's menu, by the mouse and by the
