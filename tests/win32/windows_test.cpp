@@ -327,6 +327,28 @@ TEST_F(MainWindowTest, TheWindowsContextMenuIsTheTrayMenu)
               window->popupMenu());
 }
 
+// Shuffle Folders: a check item whose mark is the model's, turned round by
+// its choice, and grey without Subdirectories.
+TEST_F(MainWindowTest, ShuffleFoldersIsACheckItemThatFollowsSubdirectories)
+{
+    const auto marked = [&] {
+        return (GetMenuState(window->popupMenu(), frmOrvane::menuId("mnuShuffle"), MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    const auto choose = [&] { SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuShuffle"), 0); };
+    ASSERT_TRUE(menuEnabled(*window, "mnuShuffle"));
+    EXPECT_FALSE(marked());
+    store.writes.clear();
+    choose();
+    EXPECT_TRUE(marked() && window->controls().shuffle());
+    choose();
+    EXPECT_FALSE(marked() || window->controls().shuffle());
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"ShuffleFolders=1", "ShuffleFolders=0"}));
+    click("ckSub");
+    EXPECT_FALSE(menuEnabled(*window, "mnuShuffle"));
+    choose();
+    EXPECT_FALSE(marked() || window->controls().shuffle());
+}
+
 // Every control a screen reader reaches has a name and its kind; the window
 // says what is heard and whether it is paused.
 TEST_F(MainWindowTest, ScreenReadersHearEveryControlAndWhatPlays)
