@@ -592,24 +592,6 @@ TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)
               "&Play P&ause S&kip S&top - Shuffle &Folders - &Settings - &About - E&xit");
 }
 
-TEST_F(MainWindowTest, ShuffleFoldersIsACheckItemThatFollowsSubdirectories)
-{
-    storeSettings("2", "0", "0", "/music");
-    frmOrvane& w = open();
-    EXPECT_TRUE(w.mnuShuffle->isCheckable());
-    EXPECT_FALSE(w.mnuShuffle->isEnabled());
-    EXPECT_FALSE(w.mnuShuffle->isChecked());
-    w.ckSub->click();
-    ASSERT_TRUE(w.mnuShuffle->isEnabled());
-    w.mnuShuffle->trigger();
-    EXPECT_TRUE(w.mnuShuffle->isChecked());
-    EXPECT_TRUE(w.controls().shuffle());
-    EXPECT_EQ(sandbox.value("ShuffleFolders"), "1");
-    w.mnuShuffle->trigger();
-    EXPECT_FALSE(w.controls().shuffle());
-    EXPECT_EQ(sandbox.value("ShuffleFolders"), "0");
-}
-
 // The window's own context menu is the tray's menu, by the mouse and by the
 // keyboard; the play path box keeps its menu of editing commands.
 TEST_F(MainWindowTest, TheWindowsContextMenuIsTheTrayMenu)
