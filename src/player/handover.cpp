@@ -55,13 +55,20 @@ std::string Player::firstFileAfter(std::int64_t folderIndex, bool nextRound)
 {
     for (std::int64_t i = folderIndex + 1; i <= folderIndex + LookAheadFolders; ++i) {
         // The new start lists the play path as the user typed it.
-        const std::string folder = i == 0 ? controls_.Text1() : folderAt(i);
+        std::string folder = i == 0 ? controls_.Text1() : folderAt(i);
+        bool roundsFirst = false;
         if (folder.empty()) {
-            // A shuffled round's next one draws its order as it starts.
-            if (folderIndex < 0 || nextRound || !treeRepeat() || round_)
+            if (folderIndex < 0 || nextRound || !treeRepeat())
                 return {};
-            lookIntoNextRound();
-            return firstFileAfter(-1, true);
+            if (round_) {
+                // The next shuffled round begins with the folder its seed
+                // chooses, found as its start will find it.
+                folder = firstFolderFor(nextRoundSeed());
+                roundsFirst = true;
+            } else {
+                lookIntoNextRound();
+                return firstFileAfter(-1, true);
+            }
         }
         try {
             if (nextRound && i > 0)
@@ -72,10 +79,12 @@ std::string Player::firstFileAfter(std::int64_t folderIndex, bool nextRound)
             std::vector<PlayListEntry> table = entriesOf(files);
             if (controls_.optDate())
                 SortArray(table, 1);
-            if (!table.empty())
-                return table.front().path;
+            if (!table.empty() || roundsFirst)
+                return table.empty() ? std::string() : table.front().path;
         } catch (const std::exception&) {
             // An unreadable folder plays nothing; the next one is looked at.
+            if (roundsFirst)
+                return {};
         }
     }
     return {};
@@ -120,7 +129,7 @@ void Player::lookAhead()
         const std::int64_t nextFolder = indexOfFolderOf(next);
         if (nextFolder > FolderIndex)
             firstFileAfter(nextFolder);
-        else if (nextFolder >= 0) // come round into the next round: its second folder with files
+        else if (nextFolder >= 0 && !round_) // come round into the next round: its second folder with files
             firstFileAfter(nextFolder, true);
     } catch (const FileAnswerPending&) {
         // Asked for; its answer brings the look-ahead back here.

@@ -82,7 +82,17 @@ void Player::prepareRound(bool quiet)
     if (controls_.ckSub() != 1 || !controls_.shuffle())
         return;
     const Place* place = quiet ? nullptr : place_.goesOnFrom(controls_.Text1(), controls_.optDate(), controls_.ckSub(), true);
-    round_ = place ? *place->round : ShuffledRound{drawSeed(), {}};
+    round_ = place ? *place->round : ShuffledRound{nextRoundSeed(), {}};
+    nextSeed_.reset();
+}
+
+// The seed of the next new round, drawn ahead so that the round before can
+// tell which file that round begins with.
+std::uint64_t Player::nextRoundSeed()
+{
+    if (!nextSeed_)
+        nextSeed_ = drawSeed();
+    return *nextSeed_;
 }
 
 // The first folder of a new shuffled round, found without the walk of the
@@ -93,8 +103,12 @@ void Player::prepareRound(bool quiet)
 // none within its looks (the folder search then goes on as in any round).
 void Player::chooseRoundFirst()
 {
-    if (!round_ || !round_->first.empty())
-        return;
+    if (round_ && round_->first.empty())
+        round_->first = firstFolderFor(round_->seed);
+}
+
+std::string Player::firstFolderFor(std::uint64_t seed)
+{
     struct Way {
         std::string folder;
         bool own; // the folder's own files, else the way into it
@@ -111,23 +125,20 @@ void Player::chooseRoundFirst()
         if (way.own) {
             if (!holdsMusic(way.folder))
                 continue;
-            if (way.folder != lastHeardFolder_) {
-                round_->first = way.folder;
-                return;
-            }
+            if (way.folder != lastHeardFolder_)
+                return way.folder;
             fallback = way.folder;
             continue;
         }
         std::vector<Way> ways{{way.folder, true}};
         for (std::string& folder : subfoldersOf(way.folder))
             ways.push_back({std::move(folder), false});
-        const std::uint64_t seed = round_->seed;
         std::sort(ways.begin(), ways.end(), [seed](const Way& a, const Way& b) {
             return folderKey(seed, a.folder, a.own ? 1 : 0) > folderKey(seed, b.folder, b.own ? 1 : 0);
         });
         levels.push_back(std::move(ways));
     }
-    round_->first = fallback.empty() ? walkRoot() : fallback;
+    return fallback.empty() ? walkRoot() : fallback;
 }
 
 bool Player::holdsMusic(const std::string& folder)

@@ -189,6 +189,8 @@ private:
     std::string startFolder() const;
     void prepareRound(bool quiet);
     void chooseRoundFirst();
+    std::string firstFolderFor(std::uint64_t seed);
+    std::uint64_t nextRoundSeed();
     bool holdsMusic(const std::string& folder);
     std::vector<std::string> subfoldersOf(const std::string& folder);
     std::string roundFolderAt(std::int64_t index);
@@ -269,6 +271,7 @@ private:
     std::optional<ShuffledRound> round_;
     std::vector<std::string> roundList_; // the whole round in order; empty until the walk is complete
     std::string lastHeardFolder_;         // where the last file opened was: not the next round's first
+    std::optional<std::uint64_t> nextSeed_; // the next new round's, once the look-ahead has needed it
 };
 
 // Counts some looking (a folder listed or probed, a file opened) towards the

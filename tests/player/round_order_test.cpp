@@ -112,12 +112,17 @@ TEST_F(ShuffledRounds, EachRoundPlaysEveryFolderOnceWholeInItsFileOrder)
 }
 
 // Repeat All: a round after round, each in a new order, none beginning with
-// the folder the one before ended with.
+// the folder the one before ended with; the media control learns each next
+// file ahead, the next round's first too.
 TEST_F(ShuffledRounds, ANewRoundNeverBeginsWithTheFolderTheLastEndedWith)
 {
     shuffle(player, 3, 1);
     player.cmdPlay_Click();
-    const Folders runs = runsOf(playThrough(2000));
+    const Files files = playThrough(2000);
+    ASSERT_EQ(mm.nextFiles.size(), files.size());
+    for (std::size_t i = 0; i + 1 < files.size(); ++i)
+        ASSERT_EQ(mm.nextFiles[i], files[i + 1]) << "the hint at " << files[i];
+    const Folders runs = runsOf(files);
     ASSERT_GE(runs.size(), 20 * MusicFolders.size());
     std::set<Folders> rounds;
     for (std::size_t r = 0; r + 1 < runs.size() / MusicFolders.size(); ++r) {
