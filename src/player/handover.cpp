@@ -55,12 +55,20 @@ std::string Player::firstFileAfter(std::int64_t folderIndex, bool nextRound)
 {
     for (std::int64_t i = folderIndex + 1; i <= folderIndex + LookAheadFolders; ++i) {
         // The new start lists the play path as the user typed it.
-        const std::string folder = i == 0 ? controls_.Text1() : folderAt(i);
+        std::string folder = i == 0 ? controls_.Text1() : folderAt(i);
+        bool roundsFirst = false;
         if (folder.empty()) {
             if (folderIndex < 0 || nextRound || !treeRepeat())
                 return {};
-            lookIntoNextRound();
-            return firstFileAfter(-1, true);
+            if (round_) {
+                // The next shuffled round begins with the folder its seed
+                // chooses, found as its start will find it.
+                folder = firstFolderFor(nextRoundSeed());
+                roundsFirst = true;
+            } else {
+                lookIntoNextRound();
+                return firstFileAfter(-1, true);
+            }
         }
         try {
             if (nextRound && i > 0)
@@ -71,10 +79,12 @@ std::string Player::firstFileAfter(std::int64_t folderIndex, bool nextRound)
             std::vector<PlayListEntry> table = entriesOf(files);
             if (controls_.optDate())
                 SortArray(table, 1);
-            if (!table.empty())
-                return table.front().path;
+            if (!table.empty() || roundsFirst)
+                return table.empty() ? std::string() : table.front().path;
         } catch (const std::exception&) {
             // An unreadable folder plays nothing; the next one is looked at.
+            if (roundsFirst)
+                return {};
         }
     }
     return {};
@@ -119,7 +129,7 @@ void Player::lookAhead()
         const std::int64_t nextFolder = indexOfFolderOf(next);
         if (nextFolder > FolderIndex)
             firstFileAfter(nextFolder);
-        else if (nextFolder >= 0) // come round into the next round: its second folder with files
+        else if (nextFolder >= 0 && !round_) // come round into the next round: its second folder with files
             firstFileAfter(nextFolder, true);
     } catch (const FileAnswerPending&) {
         // Asked for; its answer brings the look-ahead back here.
@@ -133,6 +143,10 @@ std::int64_t Player::indexOfFolderOf(const std::string& path) const
     if (cut == std::string::npos)
         return -1;
     const std::string folder = path.substr(0, cut == 0 ? 1 : cut);
+    if (round_) {
+        const auto at = std::find(roundList_.begin(), roundList_.end(), folder);
+        return folder == round_->first ? 0 : at != roundList_.end() ? at - roundList_.begin() : -1;
+    }
     const std::vector<std::string>& folders = List1.items();
     const auto at = std::lower_bound(folders.begin(), folders.end(), folder, lessNoCase);
     return at != folders.end() && *at == folder ? at - folders.begin() : -1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/mm_control.h"
+#include "player/round_order.h"
 #include "player/working_lists.h"
 
 #include <cstdint>
@@ -36,6 +37,8 @@ struct Place {
     bool byItself = false;
     // Play goes on from the file after this one.
     bool passFile = false;
+    // The round shuffled its folders: it goes on in the order of this round.
+    std::optional<ShuffledRound> round;
 
     bool operator==(const Place&) const = default;
 };
@@ -90,12 +93,22 @@ public:
     // A new start with these choices. byItself: the start made at program
     // start. quiet: the next round of a repeated tree, which never plays on
     // from a place.
-    void sequenceStarts(const std::string& playPath, bool dateOrder, int sub, bool quiet, bool byItself = false);
+    // round: the round's shuffled order, when it shuffles.
+    void sequenceStarts(const std::string& playPath, bool dateOrder, int sub, bool quiet, bool byItself = false,
+                        const std::optional<ShuffledRound>& round = std::nullopt);
+    // The stored place a start with these choices plays on from (one that
+    // shuffles, when shuffled), if any.
+    const Place* goesOnFrom(const std::string& playPath, bool dateOrder, int sub, bool shuffled) const;
     // The next start of playPath goes to file of that folder (empty: as the
     // stored place says), whatever place is stored, until the first file it
     // opens replaces that place. Forgotten by a start of another play path
     // and by forget.
     void startsAt(const std::string& playPath, const std::string& file);
+    // Whether the next start of playPath goes to a file named by startsAt.
+    bool startsAtFileOf(const std::string& playPath) const
+    {
+        return startFile_ && startFile_->first == playPath && !startFile_->second.empty();
+    }
     bool seeking() const { return target_.has_value(); }
     // While seeking, with the play list of the folder the sequence has come
     // to: the index to go on from (the list's size passes the folder).

@@ -84,6 +84,7 @@ public:
     QAction* mnuPause;
     QAction* mnuSkip;
     QAction* mnuStop;
+    QAction* mnuShuffle;
     QAction* mnuSettings;
     QAction* mnuAbout;
     QAction* mnuExit;
@@ -102,6 +103,8 @@ protected:
     // droppedPath); a drop of anything else is refused.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();

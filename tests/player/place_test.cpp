@@ -14,26 +14,6 @@ namespace {
 
 using Files = std::vector<std::string>;
 
-// A store in memory that counts what it was asked to do.
-class MemoryPlaceStore : public PlaceStore {
-public:
-    std::string load() override { return text; }
-    void save(const std::string& t) override
-    {
-        if (failing)
-            throw std::runtime_error("full");
-        text = t;
-        ++saves;
-    }
-    void forget() override { text.clear(); }
-
-    std::optional<Place> place() const { return parsePlace(text); }
-
-    std::string text;
-    int saves = 0;
-    bool failing = false;
-};
-
 // The creation day of each file of the tree below, as a place of it stores it.
 int dayOf(const std::string& file)
 {
@@ -793,11 +773,16 @@ TEST(PlaceText, EveryFieldAndAnyBytesOfAPathComeBack)
     // What a line can hold is left as it is: the stored path stays readable.
     EXPECT_NE(text.find("\npath=/m/100%25 \"odd\"~%0Aline%FF%FE%C3%A0\n"), std::string::npos) << text;
     EXPECT_EQ(parsePlace(text), p);
+    // A round of shuffled folders keeps its seed and first folder.
+    p.round = ShuffledRound{18446744073709551615ull, "/m/A=B\n"};
+    EXPECT_EQ(parsePlace(placeText(p)), p);
 }
 
 TEST(PlaceText, DamagedOrCutShortIsNoPlace)
 {
-    const std::string text = placeText(placeAt("/m/A", "/m/A/x.mp3", 4000));
+    Place shuffled = placeAt("/m/A", "/m/A/x.mp3", 4000);
+    shuffled.round = ShuffledRound{7, "/m/B"};
+    const std::string text = placeText(shuffled);
     ASSERT_TRUE(parsePlace(text));
     for (std::size_t cut = 0; cut < text.size(); ++cut)
         EXPECT_FALSE(parsePlace(text.substr(0, cut))) << cut;
@@ -832,7 +817,8 @@ TEST(PlaceText, DamagedOrCutShortIsNoPlace)
         {"path", "%4"},      {"folder", "%G0"}, {"file", "%"},    {"order", "3"},   {"sub", "x"},
         {"created", ""},     {"position", "p"}, {"paused", "2"},  {"running", "-1"}, {"byitself", "yes"},
         {"passfile", "10"},  {"created", "9999999999999999999"}, {"created", "9223372036854776"},
-        {"position", "5x"},
+        {"position", "5x"},  {"seed", "x"},     {"seed", "-1"},   {"seed", "18446744073709551616"},
+        {"first", ""},       {"first", "%Z1"},
     };
     for (const auto& [key, value] : odd) {
         const std::size_t at = body.find(std::string("\n") + key + "=") + 1;
