@@ -31,7 +31,17 @@ constexpr ClickHandler ClickHandlers[] = {
     {"mnuSettings", [](MainForm& f, bool) { f.mnuSettings_Click(); }},
     {"mnuAbout", [](MainForm& f, bool) { f.mnuAbout_Click(); }},
     {"mnuExit", [](MainForm& f, bool) { f.mnuExit_Click(); }},
+    {"mnuBack", [](MainForm& f, bool) { f.seekBack(); }},
+    {"mnuForward", [](MainForm& f, bool) { f.seekForward(); }},
 };
+
+const SleepMenuItem* sleepItemOf(std::string_view name)
+{
+    for (const SleepMenuItem& item : SleepMenu)
+        if (name == item.name)
+            return &item;
+    return nullptr;
+}
 
 const ClickHandler* handlerOf(std::string_view name)
 {
@@ -174,6 +184,10 @@ void MainForm::mnuExit_Click()
 
 bool MainForm::click(std::string_view name, bool checked)
 {
+    if (const SleepMenuItem* item = sleepItemOf(name)) {
+        player_->chooseSleep(item->choice);
+        return true;
+    }
     const ClickHandler* h = handlerOf(name);
     if (h)
         h->run(*this, checked);
@@ -182,7 +196,19 @@ bool MainForm::click(std::string_view name, bool checked)
 
 bool MainForm::handles(std::string_view name)
 {
-    return handlerOf(name) != nullptr;
+    return handlerOf(name) != nullptr || sleepItemOf(name) != nullptr;
+}
+
+void MainForm::seekBack()
+{
+    if (!unloaded_)
+        player_->seekBy(-SeekBackSeconds);
+}
+
+void MainForm::seekForward()
+{
+    if (!unloaded_)
+        player_->seekBy(SeekForwardSeconds);
 }
 
 bool MainForm::mediaKey(MediaKey key)
@@ -198,14 +224,15 @@ void MainForm::Form_Resize()
 
 std::string MainForm::playbackDescription(const std::string& title) const
 {
-    if (title.empty())
-        return {};
-    switch (player_->state()) {
-    case PlayState::Playing: return "Playing: " + title;
-    case PlayState::Paused: return "Paused: " + title;
-    case PlayState::Idle: break;
-    }
-    return {};
+    std::string text;
+    if (!title.empty() && player_->state() == PlayState::Playing)
+        text = "Playing: " + title;
+    else if (!title.empty() && player_->state() == PlayState::Paused)
+        text = "Paused: " + title;
+    const std::string sleep = player_->sleepText();
+    if (!sleep.empty())
+        text += (text.empty() ? "" : "; ") + sleep;
+    return text;
 }
 
 } // namespace orvane
