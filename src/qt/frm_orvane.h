@@ -79,6 +79,7 @@ public:
     QAction* mnuSettings;
     QAction* mnuAbout;
     QAction* mnuExit;
+    QMenu* mnuSleep; // the sleep's choices, one checked
 
 signals:
     // The main window has unloaded: the media control is closed and the
@@ -98,6 +99,9 @@ private:
     QWidget* makeControl(const layout::Control& c, QWidget* parent);
     void describePlayback();
     void buildPopupMenu();
+    QMenu* buildSleepMenu(QWidget* parent);
+    void showSleepChoice();
+    void addSeekKeys();
     void placeControls();
     void connectControls();
     void mirror(Ctl control);
@@ -112,6 +116,8 @@ private:
     Signal<Ctl>::Handle mirrorConnection_ = 0;
     std::map<std::string_view, QAction*> actions_;
     HeardTrack* heard_ = nullptr;
+    Signal<>::Handle sleepConnection_ = 0;
+    std::map<SleepTimer::Choice, QAction*> sleepChoices_;
 };
 
 } // namespace orvane

@@ -50,10 +50,18 @@ MprisPlayer::MprisPlayer(frmOrvane& window, QObject* parent)
     , heard_(new HeardTrack(window, this))
 {
     connect(heard_, &HeardTrack::changed, this, [this] { changed(); });
+    seeking_ = player().seeked().connect([this](double seconds) {
+        flush(); // CanSeek and the track first, then where it went
+        emit seeked(qlonglong(seconds * 1e6));
+    });
     reported_ = current();
 }
 
-MprisPlayer::~MprisPlayer() = default;
+MprisPlayer::~MprisPlayer()
+{
+    if (window_)
+        player().seeked().disconnect(seeking_);
+}
 
 Player& MprisPlayer::player() const
 {
@@ -86,6 +94,31 @@ bool MprisPlayer::canPause() const
 bool MprisPlayer::canGoNext() const
 {
     return itemEnabled(Ctl::mnuSkip);
+}
+
+bool MprisPlayer::canSeek() const
+{
+    return acting() && player().canSeek();
+}
+
+void MprisPlayer::Seek(qlonglong offsetUs)
+{
+    if (canSeek())
+        player().seekBy(static_cast<double>(offsetUs) / 1e6);
+}
+
+void MprisPlayer::SetPosition(const QString& trackId, qlonglong positionUs)
+{
+    if (!canSeek())
+        return;
+    const QVariantMap now = metadata();
+    const auto id = now.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>();
+    if (id.path().isEmpty() || id.path() != trackId || positionUs < 0)
+        return;
+    const auto length = now.value(QStringLiteral("mpris:length"));
+    if (length.isValid() && positionUs > length.toLongLong())
+        return;
+    player().seekTo(static_cast<double>(positionUs) / 1e6);
 }
 
 void MprisPlayer::Play()
@@ -160,7 +193,7 @@ qlonglong MprisPlayer::positionUs() const
 
 MprisPlayer::Report MprisPlayer::current() const
 {
-    return {playbackStatus(), canPlay(), canPause(), canGoNext(), metadata()};
+    return {playbackStatus(), canPlay(), canPause(), canGoNext(), canSeek(), metadata()};
 }
 
 // A command changes many controls one by one; they are reported together
@@ -191,6 +224,8 @@ void MprisPlayer::flush()
         changes.insert(QStringLiteral("CanPause"), now.canPause);
     if (now.canGoNext != reported_.canGoNext)
         changes.insert(QStringLiteral("CanGoNext"), now.canGoNext);
+    if (now.canSeek != reported_.canSeek)
+        changes.insert(QStringLiteral("CanSeek"), now.canSeek);
     if (now.metadata != reported_.metadata)
         changes.insert(QStringLiteral("Metadata"), now.metadata);
     reported_ = now;
@@ -233,9 +268,8 @@ private:
     MprisPlayer* player_;
 };
 
-// Previous, Seek and SetPosition have nothing to do (CanGoPrevious and
-// CanSeek are false); OpenUri is refused: the player opens only the files
-// of its play path.
+// Previous has nothing to do (CanGoPrevious is false); OpenUri is refused:
+// the player opens only the files of its play path.
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -250,7 +284,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanGoPrevious READ no)
     Q_PROPERTY(bool CanPlay READ canPlay)
     Q_PROPERTY(bool CanPause READ canPause)
-    Q_PROPERTY(bool CanSeek READ no)
+    Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ yes)
 
 public:
@@ -259,6 +293,7 @@ public:
         , player_(player)
         , bus_(bus)
     {
+        connect(player, &MprisPlayer::seeked, this, &MprisPlayerAdaptor::Seeked);
     }
 
     QString playbackStatus() const { return player_->playbackStatus(); }
@@ -268,6 +303,7 @@ public:
     bool canGoNext() const { return player_->canGoNext(); }
     bool canPlay() const { return player_->canPlay(); }
     bool canPause() const { return player_->canPause(); }
+    bool canSeek() const { return player_->canSeek(); }
     bool no() const { return false; }
     bool yes() const { return true; }
 
@@ -278,14 +314,17 @@ public slots:
     void PlayPause() { player_->PlayPause(); }
     void Stop() { player_->Stop(); }
     void Play() { player_->Play(); }
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath&, qlonglong) {}
+    void Seek(qlonglong offset) { player_->Seek(offset); }
+    void SetPosition(const QDBusObjectPath& track, qlonglong position) { player_->SetPosition(track.path(), position); }
     void OpenUri(const QString&, const QDBusMessage& message)
     {
         message.setDelayedReply(true);
         bus_.send(
             message.createErrorReply(QDBusError::NotSupported, QStringLiteral("Orvane plays its play path only")));
     }
+
+signals:
+    void Seeked(qlonglong Position);
 
 private:
     MprisPlayer* player_;
