@@ -103,6 +103,13 @@ inline constexpr MenuItem PopupMenu[] = {
     {"mnuExit", "E&xit"},
 };
 
+// The Windows program's menu has these after Stop too: its desktop offers no
+// control that seeks (Ctrl+Left and Ctrl+Right do it in either program).
+inline constexpr MenuItem SeekMenu[] = {
+    {"mnuBack", "&Back 10 s"},
+    {"mnuForward", "&Forward 30 s"},
+};
+
 // --- frmSplash and frmAbout ----------------------------------------------------
 
 // Frame1 of the startup and About windows and what both show in it; places

@@ -33,7 +33,17 @@ constexpr ClickHandler ClickHandlers[] = {
     {"mnuAbout", [](MainForm& f, bool) { f.mnuAbout_Click(); }},
     {"mnuExit", [](MainForm& f, bool) { f.mnuExit_Click(); }},
     {"mnuShuffle", [](MainForm& f, bool checked) { f.mnuShuffle_Click(checked); }},
+    {"mnuBack", [](MainForm& f, bool) { f.seekBack(); }},
+    {"mnuForward", [](MainForm& f, bool) { f.seekForward(); }},
 };
+
+const SleepMenuItem* sleepItemOf(std::string_view name)
+{
+    for (const SleepMenuItem& item : SleepMenu)
+        if (name == item.name)
+            return &item;
+    return nullptr;
+}
 
 const ClickHandler* handlerOf(std::string_view name)
 {
@@ -188,6 +198,10 @@ void MainForm::mnuExit_Click()
 
 bool MainForm::click(std::string_view name, bool checked)
 {
+    if (const SleepMenuItem* item = sleepItemOf(name)) {
+        player_->chooseSleep(item->choice);
+        return true;
+    }
     const ClickHandler* h = handlerOf(name);
     if (h)
         h->run(*this, checked);
@@ -196,7 +210,19 @@ bool MainForm::click(std::string_view name, bool checked)
 
 bool MainForm::handles(std::string_view name)
 {
-    return handlerOf(name) != nullptr;
+    return handlerOf(name) != nullptr || sleepItemOf(name) != nullptr;
+}
+
+void MainForm::seekBack()
+{
+    if (!unloaded_)
+        player_->seekBy(-SeekBackSeconds);
+}
+
+void MainForm::seekForward()
+{
+    if (!unloaded_)
+        player_->seekBy(SeekForwardSeconds);
 }
 
 bool MainForm::mediaKey(MediaKey key)
@@ -237,7 +263,14 @@ void MainForm::playFolderChosen()
 
 std::string MainForm::trayTip(const std::string& title, std::size_t mostUtf16Units) const
 {
-    return trayTipText(player_->state(), title, mostUtf16Units);
+    // A sleep under way is told on a line of its own, which the title's
+    // shortening leaves room for.
+    const std::string sleep = player_->sleepText();
+    if (sleep.empty())
+        return trayTipText(player_->state(), title, mostUtf16Units);
+    const std::size_t line = sleep.size() + 1; // plain ASCII, a unit a byte
+    const std::size_t forTitle = mostUtf16Units > line ? mostUtf16Units - line : mostUtf16Units;
+    return boundedText(trayTipText(player_->state(), title, forTitle) + "\n" + sleep, mostUtf16Units);
 }
 
 void MainForm::setTrayTip(const std::string& title, std::size_t mostUtf16Units)
@@ -254,14 +287,15 @@ void MainForm::showTrayTip()
 
 std::string MainForm::playbackDescription(const std::string& title) const
 {
-    if (title.empty())
-        return {};
-    switch (player_->state()) {
-    case PlayState::Playing: return "Playing: " + title;
-    case PlayState::Paused: return "Paused: " + title;
-    case PlayState::Idle: break;
-    }
-    return {};
+    std::string text;
+    if (!title.empty() && player_->state() == PlayState::Playing)
+        text = "Playing: " + title;
+    else if (!title.empty() && player_->state() == PlayState::Paused)
+        text = "Paused: " + title;
+    const std::string sleep = player_->sleepText();
+    if (!sleep.empty())
+        text += (text.empty() ? "" : "; ") + sleep;
+    return text;
 }
 
 } // namespace orvane

@@ -85,6 +85,13 @@ public:
     bool click(std::string_view name, bool checked = false);
     static bool handles(std::string_view name);
 
+    // Ctrl+Left and Ctrl+Right in the main window, and the Windows tray
+    // menu's "Back 10 s" and "Forward 30 s": the file heard, moved back or on.
+    static constexpr double SeekBackSeconds = 10.0;
+    static constexpr double SeekForwardSeconds = 30.0;
+    void seekBack();
+    void seekForward();
+
     // A media key (or the desktop's media control) runs its tray menu twin
     // while the window is loaded. Whether anything ran.
     bool mediaKey(MediaKey key);
@@ -111,7 +118,8 @@ public:
 
     // What the window tells a screen reader about playback, beside its
     // caption: "Playing: " or "Paused: " and the title heard, and empty text
-    // while stopped or while a start has not sounded a file yet.
+    // while stopped or while a start has not sounded a file yet; then the
+    // sleep's time left, while one is chosen.
     std::string playbackDescription(const std::string& title) const;
 
 protected:

@@ -72,6 +72,18 @@ public:
     // is what it learns of the file it plays.
     virtual NowPlaying nowPlaying() const { return {}; }
     virtual double position() const { return -1.0; } // seconds into the file heard
+
+    // Whether the file heard (or paused) can be moved within now. A control
+    // that cannot seek at all leaves it false.
+    virtual bool canSeek() const { return false; }
+    // Moves the file heard to this many seconds in, playing or paused as it
+    // was; the file named as the next one still follows it without a gap. A
+    // position at or past its end completes it as at its end. Ignored while
+    // canSeek() is false.
+    virtual void seek(double /*seconds*/) {}
+    // How loud every file sounds from now on, 0 (silence) to 1 (as the file
+    // is); it stays so across files until set again.
+    virtual void setVolume(double /*level*/) {}
     Signal<>& nowPlayingChanged() { return nowPlayingChanged_; }
 
 protected:

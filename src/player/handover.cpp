@@ -96,6 +96,8 @@ std::string Player::firstFileAfter(std::int64_t folderIndex, bool nextRound)
 std::string Player::nextFileHint()
 {
     hintUnknown_ = false;
+    if (PlayList && sleep_.pausesAfter(PlayIndex >= playListCount()))
+        return {}; // the music pauses after the file heard: nothing may follow it
     try {
         return followingFile();
     } catch (const FileAnswerPending&) {

@@ -9,10 +9,15 @@ namespace orvane {
 
 void Player::cmdPlay_Click()
 {
-    if (Paused)
+    if (Paused) {
         resume();
-    else
-        newStart();
+        return;
+    }
+    // A new Play over a running sequence ends the sleep; one chosen before
+    // Play counts for it, unless its time ran out before Play.
+    if (PlayOn == 1 || sleep_.due(ui_.steadyNow()))
+        endSleep();
+    newStart();
 }
 
 // quiet: the next pass of a repeated tree, made while the controls stay in

@@ -379,6 +379,24 @@ void PlaceKeeper::pauseChanged(bool paused)
     store(*live_);
 }
 
+void PlaceKeeper::sought(double seconds)
+{
+    if (!live_)
+        return;
+    live_->positionMs = std::llround(std::max(0.0, seconds) * 1000.0);
+    storedAt_ = seconds;
+    store(*live_);
+}
+
+void PlaceKeeper::pausedAfterFile()
+{
+    if (!live_)
+        return;
+    live_->passFile = true;
+    live_->paused = true;
+    store(*live_);
+}
+
 void PlaceKeeper::tick()
 {
     if (!live_ || live_->paused)

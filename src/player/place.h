@@ -116,6 +116,11 @@ public:
     // The sequence opens entry of folder; called between "Open" and "Play".
     void opening(const std::string& folder, const PlayListEntry& entry);
     void pauseChanged(bool paused);
+    // The file heard has been moved to this many seconds in: stored at once.
+    void sought(double seconds);
+    // The file heard has ended and the sequence pauses before the next one:
+    // Play, now or after the program's end, goes on with the file after it.
+    void pausedAfterFile();
     // The sound device went away under the file heard: the next opening of
     // that file (and only the next, and only of that file) plays on from
     // where it was, as a place is played on.

@@ -22,6 +22,7 @@
 #include "player/control_model.h"
 #include "player/place.h"
 #include "player/round_order.h"
+#include "player/sleep_timer.h"
 #include "player/start_state.h"
 #include "player/tick_hold.h"
 #include "player/working_lists.h"
@@ -91,6 +92,24 @@ public:
     // media control says its own account (MMControl::nowPlaying) may have.
     const std::string& playing() const { return playing_; }
     Signal<>& nowPlayingChanged() { return nowPlayingChanged_; }
+
+    // Sleep: the music goes quiet by itself (see SleepTimer). The signal is
+    // raised whenever sleepText() may have changed.
+    void chooseSleep(SleepTimer::Choice choice);
+    const SleepTimer& sleep() const { return sleep_; }
+    std::string sleepText() const { return sleep_.text(ui_.steadyNow()); }
+    Signal<>& sleepChanged() { return sleepChanged_; }
+
+    // Seeking in the file heard (or paused): whether it can be now; a move
+    // to seconds in (before its start: its start; at or past its end: the
+    // next file, as Skip, while Skip can be chosen), or by seconds from
+    // where it is. Each is stored into the place at once. False when
+    // nothing was moved. The signal is raised after each move within a
+    // file, with where it went.
+    bool canSeek() const;
+    bool seekTo(double seconds);
+    bool seekBy(double seconds);
+    Signal<double>& seeked() { return seeked_; }
 
     // The place the sequence has got to, kept across the program's end.
     PlaceKeeper& place() { return place_; }
@@ -235,6 +254,11 @@ private:
     void setPlaying(const std::string& path);
     bool takeRequest();
     void refuseRequest(const std::string& path);
+    void sleepTick();
+    void endSleep();
+    void fadeOut();
+    bool pauseAtEnd();
+    void sleepTextMayChange();
     std::string joinPath(const std::string& folder, const std::string& name) const;
 
     std::unique_ptr<FileService> ownFiles_; // the plain file system, read at once
@@ -306,6 +330,10 @@ private:
     std::vector<std::string> roundList_; // the whole round in order; empty until the walk is complete
     std::string lastHeardFolder_;         // where the last file opened was: not the next round's first
     std::optional<std::uint64_t> nextSeed_; // the next new round's, once the look-ahead has needed it
+    SleepTimer sleep_;
+    std::string sleepText_; // as last told
+    Signal<> sleepChanged_;
+    Signal<double> seeked_;
 };
 
 // Counts some looking (a folder listed or probed, a file opened) towards the

@@ -49,6 +49,7 @@ void Player::Timer1_Timer()
         // A failure, or a read that waits for the file system, ends this tick
         // quietly; the next tick (asked for by the answer) goes on.
     }
+    sleepTick();
     tickRunning_ = false;
     lookAnsweredAt_.reset(); // what an answer set going has run in this tick
     if (tickAsked_)
@@ -208,6 +209,7 @@ void Player::openAtCursor()
     place_.opening(File1.Path(), (*PlayList)[static_cast<std::size_t>(PlayIndex)]);
     lastHeardFolder_ = File1.Path();
     setPlaying(NextFile); // before "Play", whose completion may come at once
+    sleep_.fileBegins(NextFile);
     MMControl1.setCommand("Play");
     DeviceReady = 0;
     ++PlayIndex;
@@ -405,6 +407,7 @@ void Player::MMControl1_Done(int notifyCode)
         return;
     }
     hold_.heard();
+    pauseAtEnd();
     askForTick(); // the next file follows at once, not one interval later
 }
 

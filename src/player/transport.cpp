@@ -5,6 +5,8 @@ namespace orvane {
 
 void Player::cmdPause_Click()
 {
+    if (sleep_.fading())
+        endSleep(); // the listener has paused it first: the fade is no longer wanted
     MMControl1.setCommand("pause");
     Paused = true;
     controls_.arrange(PlayState::Playing, PlayState::Paused);
@@ -43,6 +45,7 @@ void Player::cmdStop_Click()
     // The next start clears the device wait and the pass's end as it begins;
     // the hint is made afresh at its first open.
     hold_.stopped();
+    endSleep();
     controls_.setEnabled(Ctl::Timer1, false);
     closeControl();
     Paused = false;
@@ -65,6 +68,7 @@ void Player::programEnds(bool closedByUser)
 {
     place_.programEnds(closedByUser); // where the control is, before it closes
     dropRequest();
+    endSleep(); // a sleep is for this run only
     ++stops_;
     PlayOn = 0;
     if (start_.stop())

@@ -12,6 +12,7 @@
 #include "qt/sys_tray_handlers.h"
 #include "qt/twips.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -19,6 +20,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QShortcut>
 #include <QUrl>
 
 #include <sys/stat.h>
@@ -122,6 +124,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     buildPopupMenu();
     placeControls();
     connectControls();
+    addSeekKeys();
 
     attachTray(SysTrayHandlers::install(this, RCPopup, [this] { return player().Paused; }));
     setAcceptDrops(true);
@@ -134,6 +137,10 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     mirrorAll();
     heard_ = new HeardTrack(*this, this);
     connect(heard_, &HeardTrack::changed, this, &frmOrvane::describePlayback);
+    sleepConnection_ = player().sleepChanged().connect([this] {
+        showSleepChoice();
+        describePlayback();
+    });
     Form_Load();
     describePlayback();
 }
@@ -141,6 +148,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
 frmOrvane::~frmOrvane()
 {
     delete heard_; // it leaves the player's signal, which goes before the window's children
+    player().sleepChanged().disconnect(sleepConnection_);
     controls().changes().disconnect(mirrorConnection_);
 }
 
@@ -241,6 +249,43 @@ void frmOrvane::buildPopupMenu()
     mnuSettings = actions_.at("mnuSettings");
     mnuAbout = actions_.at("mnuAbout");
     mnuExit = actions_.at("mnuExit");
+    mnuSleep = buildSleepMenu(RCPopup);
+    RCPopup->insertMenu(mnuSettings, mnuSleep);
+    RCPopup->insertSeparator(mnuSettings);
+}
+
+// One choice checked at a time: the one the sleep runs with, Off when none.
+QMenu* frmOrvane::buildSleepMenu(QWidget* parent)
+{
+    auto* menu = new QMenu(QString::fromLatin1(SleepMenuCaption), parent);
+    menu->setObjectName(QString::fromLatin1(SleepMenuName));
+    auto* group = new QActionGroup(menu);
+    for (const SleepMenuItem& item : SleepMenu) {
+        QAction* action = menu->addAction(QString::fromLatin1(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setCheckable(true);
+        group->addAction(action);
+        sleepChoices_[item.choice] = action;
+        connect(action, &QAction::triggered, this, [this, name = item.name] { click(name); });
+    }
+    showSleepChoice();
+    return menu;
+}
+
+void frmOrvane::showSleepChoice()
+{
+    if (const auto it = sleepChoices_.find(player().sleep().choice()); it != sleepChoices_.end())
+        it->second->setChecked(true);
+}
+
+// Back and forward within the file heard; the tray has no such items on a
+// desktop whose media controls seek.
+void frmOrvane::addSeekKeys()
+{
+    auto* back = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left), this);
+    connect(back, &QShortcut::activated, this, [this] { seekBack(); });
+    auto* forward = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right), this);
+    connect(forward, &QShortcut::activated, this, [this] { seekForward(); });
 }
 
 void frmOrvane::placeControls()

@@ -88,6 +88,7 @@ public:
     QAction* mnuSettings;
     QAction* mnuAbout;
     QAction* mnuExit;
+    QMenu* mnuSleep; // the sleep's choices, one checked
 
 signals:
     // The main window has unloaded: the media control is closed and the
@@ -111,6 +112,9 @@ private:
     QWidget* makeControl(const layout::Control& c, QWidget* parent);
     void describePlayback();
     void buildPopupMenu();
+    QMenu* buildSleepMenu(QWidget* parent);
+    void showSleepChoice();
+    void addSeekKeys();
     void placeControls();
     void connectControls();
     void mirror(Ctl control);
@@ -126,6 +130,8 @@ private:
     std::map<std::string_view, QAction*> actions_;
     HeardTrack* heard_ = nullptr;
     bool tipQueued_ = false;
+    Signal<>::Handle sleepConnection_ = 0;
+    std::map<SleepTimer::Choice, QAction*> sleepChoices_;
 };
 
 } // namespace orvane

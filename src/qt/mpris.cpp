@@ -70,10 +70,18 @@ MprisPlayer::MprisPlayer(frmOrvane& window, QObject* parent)
     , heard_(new HeardTrack(window, this))
 {
     connect(heard_, &HeardTrack::changed, this, [this] { changed(); });
+    seeking_ = player().seeked().connect([this](double seconds) {
+        flush(); // CanSeek and the track first, then where it went
+        emit seeked(qlonglong(seconds * 1e6));
+    });
     reported_ = current();
 }
 
-MprisPlayer::~MprisPlayer() = default;
+MprisPlayer::~MprisPlayer()
+{
+    if (window_)
+        player().seeked().disconnect(seeking_);
+}
 
 Player& MprisPlayer::player() const
 {
@@ -106,6 +114,31 @@ bool MprisPlayer::canPause() const
 bool MprisPlayer::canGoNext() const
 {
     return itemEnabled(Ctl::mnuSkip);
+}
+
+bool MprisPlayer::canSeek() const
+{
+    return acting() && player().canSeek();
+}
+
+void MprisPlayer::Seek(qlonglong offsetUs)
+{
+    if (canSeek())
+        player().seekBy(static_cast<double>(offsetUs) / 1e6);
+}
+
+void MprisPlayer::SetPosition(const QString& trackId, qlonglong positionUs)
+{
+    if (!canSeek())
+        return;
+    const QVariantMap now = metadata();
+    const auto id = now.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>();
+    if (id.path().isEmpty() || id.path() != trackId || positionUs < 0)
+        return;
+    const auto length = now.value(QStringLiteral("mpris:length"));
+    if (length.isValid() && positionUs > length.toLongLong())
+        return;
+    player().seekTo(static_cast<double>(positionUs) / 1e6);
 }
 
 void MprisPlayer::Play()
@@ -230,7 +263,7 @@ void MprisPlayer::reportAgain(const QString& property, const QVariant& value)
 
 MprisPlayer::Report MprisPlayer::current() const
 {
-    return {playbackStatus(), canPlay(), canPause(), canGoNext(), metadata(), shuffle(), loopStatus()};
+    return {playbackStatus(), canPlay(), canPause(), canGoNext(), canSeek(), metadata(), shuffle(), loopStatus()};
 }
 
 // A command changes many controls one by one; they are reported together
@@ -261,6 +294,8 @@ void MprisPlayer::flush()
         changes.insert(QStringLiteral("CanPause"), now.canPause);
     if (now.canGoNext != reported_.canGoNext)
         changes.insert(QStringLiteral("CanGoNext"), now.canGoNext);
+    if (now.canSeek != reported_.canSeek)
+        changes.insert(QStringLiteral("CanSeek"), now.canSeek);
     if (now.metadata != reported_.metadata)
         changes.insert(QStringLiteral("Metadata"), now.metadata);
     if (now.shuffle != reported_.shuffle)
@@ -313,8 +348,8 @@ private:
     MprisPlayer* player_;
 };
 
-// Previous, Seek and SetPosition have nothing to do (CanGoPrevious and
-// CanSeek are false). OpenUri answers once the path is played or refused.
+// Previous has nothing to do (CanGoPrevious is false). OpenUri answers once
+// the path is played or refused.
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -329,7 +364,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanGoPrevious READ no)
     Q_PROPERTY(bool CanPlay READ canPlay)
     Q_PROPERTY(bool CanPause READ canPause)
-    Q_PROPERTY(bool CanSeek READ no)
+    Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ yes)
     Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
     Q_PROPERTY(QString LoopStatus READ loopStatus WRITE setLoopStatus)
@@ -340,6 +375,7 @@ public:
         , player_(player)
         , bus_(bus)
     {
+        connect(player, &MprisPlayer::seeked, this, &MprisPlayerAdaptor::Seeked);
     }
 
     QString playbackStatus() const { return player_->playbackStatus(); }
@@ -353,6 +389,7 @@ public:
     void setShuffle(bool on) { player_->setShuffle(on); }
     QString loopStatus() const { return player_->loopStatus(); }
     void setLoopStatus(const QString& status) { player_->setLoopStatus(status); }
+    bool canSeek() const { return player_->canSeek(); }
     bool no() const { return false; }
     bool yes() const { return true; }
 
@@ -363,8 +400,8 @@ public slots:
     void PlayPause() { player_->PlayPause(); }
     void Stop() { player_->Stop(); }
     void Play() { player_->Play(); }
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath&, qlonglong) {}
+    void Seek(qlonglong offset) { player_->Seek(offset); }
+    void SetPosition(const QDBusObjectPath& track, qlonglong position) { player_->SetPosition(track.path(), position); }
     void OpenUri(const QString& uri, const QDBusMessage& message)
     {
         message.setDelayedReply(true);
@@ -373,6 +410,9 @@ public slots:
                                        : message.createErrorReply(QDBusError::InvalidArgs, refusal));
         });
     }
+
+signals:
+    void Seeked(qlonglong Position);
 
 private:
     MprisPlayer* player_;

@@ -64,6 +64,7 @@ public:
     bool canPlay() const;   // Play can be chosen, or a sequence runs
     bool canPause() const;  // Pause can be chosen, or playback is paused
     bool canGoNext() const; // Skip can be chosen: Next changes the file
+    bool canSeek() const;   // a file plays or is paused, and can be moved within
     QVariantMap metadata() const;
     qlonglong positionUs() const;
 
@@ -76,6 +77,12 @@ public:
     void setShuffle(bool on);
     QString loopStatus() const;
     void setLoopStatus(const QString& status);
+    // By offsetUs from where the file heard is: past its end the next file
+    // plays, before its start it goes to its start.
+    void Seek(qlonglong offsetUs);
+    // To positionUs into the track named, when it is the one heard and the
+    // position lies within it; otherwise nothing.
+    void SetPosition(const QString& trackId, qlonglong positionUs);
 
     // Reports at once what has changed since the last report; the event loop
     // does this by itself after each burst of changes.
@@ -85,6 +92,8 @@ signals:
     // The Player interface's properties whose values changed, with their new
     // values, as PropertiesChanged carries them.
     void propertiesChanged(const QVariantMap& changed);
+    // The file heard was moved to positionUs: the Seeked signal.
+    void seeked(qlonglong positionUs);
 
 private:
     struct Report {
@@ -92,6 +101,7 @@ private:
         bool canPlay = false;
         bool canPause = false;
         bool canGoNext = false;
+        bool canSeek = false;
         QVariantMap metadata;
         bool shuffle = false;
         QString loopStatus;
@@ -110,6 +120,7 @@ private:
     Report reported_;
     QVariantMap again_; // refused sets, reported with the values they left
     bool flushQueued_ = false;
+    Signal<double>::Handle seeking_ = 0;
 };
 
 // MprisPlayer on the session bus as org.mpris.MediaPlayer2.orvane (with an

@@ -35,9 +35,35 @@ MpvControl::MpvControl(Output output, QObject* parent)
 
 MpvControl::~MpvControl() = default;
 
+// Moved while paused, mpv counts back from the place by what its output
+// holds of it already; the file goes on from the place itself.
 double MpvControl::position() const
 {
-    return currentEntry_ != 0 ? session_.position() : -1.0;
+    if (currentEntry_ == 0)
+        return -1.0;
+    return paused_ && heldAt_ ? *heldAt_ : session_.position();
+}
+
+// Once its audio has all gone to the output, the file is as good as over.
+bool MpvControl::canSeek() const
+{
+    return currentEntry_ != 0 && !handingOver_ && session_.startedEntry() == currentEntry_ && session_.seekable();
+}
+
+// A file queued behind this one stays queued: mpv moves within the entry
+// that plays and goes on to the next without a gap as before.
+void MpvControl::seek(double seconds)
+{
+    if (!canSeek())
+        return;
+    session_.seek(seconds);
+    heldAt_ = paused_ ? std::optional<double>(std::max(0.0, seconds)) : std::nullopt;
+}
+
+// The level is a loudness: mpv's volume scale is one already.
+void MpvControl::setVolume(double level)
+{
+    session_.setVolume(std::clamp(level, 0.0, 1.0) * 100.0);
 }
 
 // How long the current file sounds on, as far as a clock can tell; nothing
@@ -110,6 +136,7 @@ void MpvControl::togglePause()
     if (!session_.ready() || (currentEntry_ == 0 && next_.state() != NextFile::Started))
         return;
     paused_ = !paused_;
+    heldAt_.reset();
     session_.setPaused(paused_);
 }
 

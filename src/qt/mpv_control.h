@@ -59,6 +59,9 @@ public:
 
     // Seconds into the playing file, or a negative value when nothing plays.
     double position() const override;
+    bool canSeek() const override;
+    void seek(double seconds) override;
+    void setVolume(double level) override;
     NowPlaying nowPlaying() const override { return nowPlaying_; }
 
     NextFile nextFile() const { return next_.state(); }
@@ -118,6 +121,7 @@ private:
     int64_t currentEntry_ = 0; // the playing entry whose end is due to the player
     bool startAnnounced_ = false;
     bool paused_ = false;
+    std::optional<double> heldAt_; // moved to while paused
     uint64_t pendingCompletion_ = 0; // a completion owed to a "Play" without an mpv entry
     uint64_t completionSerial_ = 0;
     Played played_;

@@ -1,5 +1,6 @@
 #include "qt/mpv_session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -314,6 +315,31 @@ void MpvSession::setPaused(bool paused)
         return;
     int flag = paused ? 1 : 0;
     mpv_set_property(handle_, "pause", MPV_FORMAT_FLAG, &flag);
+}
+
+// The position goes as a number we made, an argument of its own.
+void MpvSession::seek(double seconds)
+{
+    if (!handle_)
+        return;
+    char at[48];
+    std::snprintf(at, sizeof at, "%.3f", std::max(0.0, seconds));
+    const char* args[] = {"seek", at, "absolute+exact", nullptr};
+    mpv_command(handle_, args);
+}
+
+bool MpvSession::seekable() const
+{
+    int flag = 0;
+    return handle_ && mpv_get_property(handle_, "seekable", MPV_FORMAT_FLAG, &flag) >= 0 && flag != 0;
+}
+
+void MpvSession::setVolume(double percent)
+{
+    if (!handle_)
+        return;
+    double value = std::clamp(percent, 0.0, 100.0);
+    mpv_set_property(handle_, "volume", MPV_FORMAT_DOUBLE, &value);
 }
 
 void MpvSession::setGapless(bool on)

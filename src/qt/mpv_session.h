@@ -92,6 +92,12 @@ public:
     void keepOnlyCurrent();
     void stop();
     void setPaused(bool paused);
+    // Moves the entry that plays (or is paused) to this many seconds in.
+    void seek(double seconds);
+    // Whether mpv can move within the entry that plays.
+    bool seekable() const;
+    // mpv's own volume, in per cent; its loudness goes as the cube of it.
+    void setVolume(double percent);
     // Whether mpv goes on from one entry to the next without closing the
     // output; it then reports an entry's end when its last audio was queued,
     // rather than heard.

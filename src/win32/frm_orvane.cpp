@@ -17,6 +17,8 @@ namespace {
 
 constexpr int kFirstControlId = 100;
 constexpr int kFirstMenuId = 300;
+constexpr int kFirstSleepId = 400; // the Sleep submenu's items
+constexpr int kFirstSeekId = 420;  // Back and Forward
 constexpr UINT_PTR kTimer1 = 1;
 // Posted once the window is on screen: a sequence the program was ended in
 // plays on by itself.
@@ -69,6 +71,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     create(L"OrvaneMain", WS_EX_CONTROLPARENT, kWindowStyle, win::wide(Caption),
            RECT{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, nullptr, icon);
     wantDialogKeys(hwnd());
+    wantSeekKeys(hwnd());
     buildControls();
     buildPopupMenu();
     placeControls(win::windowDpi(hwnd()));
@@ -86,6 +89,10 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
         describePlayback();
     });
     hearing_ = player().nowPlayingChanged().connect([this] { describePlayback(); });
+    sleeping_ = player().sleepChanged().connect([this] {
+        showSleepChoice();
+        describePlayback();
+    });
     mirrorAll();
     describeControls();
     hotKeys_.hold(hwnd());
@@ -97,6 +104,7 @@ frmOrvane::~frmOrvane()
     hotKeys_.release(hwnd());
     controls().changes().disconnect(mirrorConnection_);
     player().nowPlayingChanged().disconnect(hearing_);
+    player().sleepChanged().disconnect(sleeping_);
     attachTray(nullptr);
     tray_.reset();
     if (modSysTray::module().platform() == trayPlatform_.get())
@@ -186,6 +194,27 @@ void frmOrvane::buildPopupMenu()
         else
             AppendMenuW(RCPopup, MF_STRING, kFirstMenuId + i, win::wide(item.caption).c_str());
     }
+    // Before Settings, after Stop and its separator: Back, Forward, Sleep.
+    const UINT before = static_cast<UINT>(menuId("mnuSettings"));
+    for (std::size_t i = 0; i < std::size(layout::SeekMenu); ++i)
+        InsertMenuW(RCPopup, before, MF_BYCOMMAND | MF_STRING, kFirstSeekId + i, win::wide(layout::SeekMenu[i].caption).c_str());
+    sleepMenu_ = CreatePopupMenu();
+    for (std::size_t i = 0; i < std::size(SleepMenu); ++i)
+        AppendMenuW(sleepMenu_, MF_STRING, kFirstSleepId + i, win::wide(SleepMenu[i].caption).c_str());
+    InsertMenuW(RCPopup, before, MF_BYCOMMAND | MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sleepMenu_),
+                win::wide(SleepMenuCaption).c_str());
+    InsertMenuW(RCPopup, before, MF_BYCOMMAND | MF_SEPARATOR, 0, nullptr);
+    showSleepChoice();
+}
+
+// The choice the sleep runs with has the radio mark; Off when none.
+void frmOrvane::showSleepChoice()
+{
+    for (std::size_t i = 0; i < std::size(SleepMenu); ++i) {
+        if (SleepMenu[i].choice == player().sleep().choice())
+            CheckMenuRadioItem(sleepMenu_, kFirstSleepId, kFirstSleepId + static_cast<UINT>(std::size(SleepMenu)) - 1,
+                               kFirstSleepId + static_cast<UINT>(i), MF_BYCOMMAND);
+    }
 }
 
 // The tray's menu on the window itself: a right click in its client area
@@ -248,6 +277,14 @@ int frmOrvane::menuId(std::string_view name)
     for (std::size_t i = 0; i < std::size(layout::PopupMenu); ++i) {
         if (name == layout::PopupMenu[i].name)
             return kFirstMenuId + static_cast<int>(i);
+    }
+    for (std::size_t i = 0; i < std::size(layout::SeekMenu); ++i) {
+        if (name == layout::SeekMenu[i].name)
+            return kFirstSeekId + static_cast<int>(i);
+    }
+    for (std::size_t i = 0; i < std::size(SleepMenu); ++i) {
+        if (name == SleepMenu[i].name)
+            return kFirstSleepId + static_cast<int>(i);
     }
     return 0;
 }
@@ -325,6 +362,13 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
          f.placeControls(HIWORD(w));
          return 0;
      }},
+    {SeekKeyMessage, [](frmOrvane& f, WPARAM forward, LPARAM) -> Answer {
+         if (forward)
+             f.seekForward();
+         else
+             f.seekBack();
+         return 0;
+     }},
     {WM_HOTKEY, [](frmOrvane& f, WPARAM w, LPARAM) -> Answer {
          if (const auto key = f.hotKeys_.hotKey(w))
              f.mediaKey(*key);
@@ -386,6 +430,14 @@ void frmOrvane::command(int id, int notification)
         } else if (notification == BN_CLICKED) {
             click(name, SendMessageW(controls_[index], BM_GETCHECK, 0, 0) == BST_CHECKED);
         }
+        return;
+    }
+    if (const int sleep = id - kFirstSleepId; sleep >= 0 && sleep < static_cast<int>(std::size(SleepMenu))) {
+        click(SleepMenu[sleep].name);
+        return;
+    }
+    if (const int seek = id - kFirstSeekId; seek >= 0 && seek < static_cast<int>(std::size(layout::SeekMenu))) {
+        click(layout::SeekMenu[seek].name);
         return;
     }
     const int item = id - kFirstMenuId;

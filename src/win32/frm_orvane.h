@@ -68,6 +68,7 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void buildControls();
     void buildPopupMenu();
+    void showSleepChoice();
     bool showContextMenu(LPARAM at);
     void placeControls(UINT dpi);
     void command(int id, int notification);
@@ -84,11 +85,13 @@ private:
     Hooks hooks_;
     Signal<Ctl>::Handle mirrorConnection_ = 0;
     Signal<>::Handle hearing_ = 0;
+    Signal<>::Handle sleeping_ = 0;
     std::string description_;
     std::array<HWND, std::size(layout::MainControls)> controls_{};
     std::array<HWND, std::size(layout::MainLines)> lines_{};
     HWND fraOrder_ = nullptr; // the options' group, for screen readers alone
     HMENU RCPopup = nullptr;
+    HMENU sleepMenu_ = nullptr; // within RCPopup, which destroys it
     win::Font font_;
     win::Font headingFont_;
     bool mirroring_ = false;

@@ -3,6 +3,10 @@
 #include "platform/win_text.h"
 #include "win32/win_window.h"
 
+#include <digitalv.h>
+
+#include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace orvane {
@@ -97,6 +101,8 @@ void MciControl::open()
     MCI_SET_PARMS format{};
     format.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
     sendCommand(device_, MCI_SET, MCI_SET_TIME_FORMAT | MCI_WAIT, format);
+    if (level_ < 1.0)
+        applyVolume(); // a device of its own per file: the level goes on from the last
 }
 
 void MciControl::play()
@@ -125,12 +131,64 @@ void MciControl::play()
             return;
         }
     }
-    MCI_PLAY_PARMS parms{};
-    parms.dwCallback = reinterpret_cast<DWORD_PTR>(window_);
-    parms.dwFrom = static_cast<DWORD>(fromMs);
-    playing_ = sendCommand(device_, MCI_PLAY, MCI_NOTIFY | MCI_FROM, parms) == 0;
+    playing_ = playFrom(fromMs);
     if (!playing_)
         failLater();
+}
+
+// From ms in, its end reported to the control's window; false when MCI
+// would not play it.
+bool MciControl::playFrom(std::int64_t ms)
+{
+    heldAtMs_.reset();
+    MCI_PLAY_PARMS parms{};
+    parms.dwCallback = reinterpret_cast<DWORD_PTR>(window_);
+    parms.dwFrom = static_cast<DWORD>(ms);
+    return sendCommand(device_, MCI_PLAY, MCI_NOTIFY | MCI_FROM, parms) == 0;
+}
+
+// The play running ends, and what MCI said of it with it; a new one starts
+// from there, or, paused, the device is stopped there until the resume.
+void MciControl::seek(double seconds)
+{
+    if (!canSeek())
+        return;
+    const auto ms = static_cast<std::int64_t>(std::llround(std::max(0.0, seconds) * 1000.0));
+    const std::int64_t length = statusMs(MCI_STATUS_LENGTH);
+    stopDevice();
+    dropQueuedEnds();
+    if (length >= 0 && ms >= length) {
+        failLater(NotifySuccessful); // nothing left to hear: it ends as at its end
+        return;
+    }
+    if (paused_) {
+        MCI_SEEK_PARMS parms{};
+        parms.dwTo = static_cast<DWORD>(ms);
+        sendCommand(device_, MCI_SEEK, MCI_TO | MCI_WAIT, parms);
+        heldAtMs_ = ms;
+        return;
+    }
+    if (!playFrom(ms))
+        failLater();
+}
+
+void MciControl::setVolume(double level)
+{
+    level_ = std::clamp(level, 0.0, 1.0);
+    applyVolume();
+}
+
+// The device's volume runs from 0 to 1000 and goes in steps of loudness
+// (a tenth of a decibel each, 0 at 100 dB down); the level's cube is the
+// samples' scale, as for the other controls.
+void MciControl::applyVolume()
+{
+    if (device_ == 0)
+        return;
+    MCI_DGV_SETAUDIO_PARMSW parms{};
+    parms.dwItem = MCI_DGV_SETAUDIO_VOLUME;
+    parms.dwValue = level_ <= 0.0 ? 0 : static_cast<DWORD>(std::clamp(1000.0 + 600.0 * std::log10(level_), 0.0, 1000.0));
+    sendCommand(device_, MCI_SETAUDIO, MCI_DGV_SETAUDIO_ITEM | MCI_DGV_SETAUDIO_VALUE | MCI_WAIT, parms);
 }
 
 // A device that would not pause or go on stays as it was, so the next
@@ -139,6 +197,10 @@ void MciControl::togglePause()
 {
     if (!playing_)
         return;
+    if (paused_ && heldAtMs_) {
+        paused_ = !playFrom(*heldAtMs_);
+        return;
+    }
     MCI_GENERIC_PARMS parms{};
     if (paused_)
         paused_ = sendCommand(device_, MCI_RESUME, MCI_WAIT, parms) != 0;
@@ -148,6 +210,7 @@ void MciControl::togglePause()
 
 void MciControl::close()
 {
+    heldAtMs_.reset();
     fileOpen_ = false;
     playing_ = false;
     paused_ = false;
@@ -212,6 +275,8 @@ double MciControl::position() const
 {
     if (!playing_)
         return -1.0;
+    if (heldAtMs_)
+        return static_cast<double>(*heldAtMs_) / 1000.0;
     const std::int64_t ms = statusMs(MCI_STATUS_POSITION);
     return ms < 0 ? -1.0 : static_cast<double>(ms) / 1000.0;
 }

@@ -3,6 +3,7 @@
 #include "media/mm_control.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/win_api.h"
@@ -41,6 +42,9 @@ public:
 
     // Seconds into the playing file, negative when none plays.
     double position() const override;
+    bool canSeek() const override { return playing_ && device_ != 0; }
+    void seek(double seconds) override;
+    void setVolume(double level) override;
 
 private:
     void open() override;
@@ -49,6 +53,8 @@ private:
     void close() override;
 
     void stopDevice();
+    bool playFrom(std::int64_t ms);
+    void applyVolume();
     void dropQueuedEnds();
     void failLater(int notifyCode = NotifyFailure);
     int failureCode();
@@ -67,6 +73,10 @@ private:
     int pendingCode_ = NotifyFailure;
     uint64_t failureSerial_ = 0;
     bool deviceFailed_ = false; // the last failure was the device's
+    // Moved while paused: MCI has stopped the device there, and the resume
+    // plays from there.
+    std::optional<std::int64_t> heldAtMs_;
+    double level_ = 1.0;
 };
 
 } // namespace orvane

@@ -51,6 +51,12 @@ void TracedControl::setStartPosition(double seconds)
     inner_->setStartPosition(seconds);
 }
 
+void TracedControl::seek(double seconds)
+{
+    write("Seek " + std::to_string(static_cast<long long>(seconds * 1000.0 + 0.5)));
+    inner_->seek(seconds);
+}
+
 void TracedControl::write(const std::string& line)
 {
     std::fputs((line + "\n").c_str(), log_);

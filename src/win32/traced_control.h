@@ -9,8 +9,8 @@
 namespace orvane {
 
 // A media control that writes what it is told and what it reports, one line
-// each, to a file: "FileName <path>", "StartAt <ms>", the commands ("Open", "Play", "pause",
-// "Close") and "Done <code>". For following a run from outside, when the
+// each, to a file: "FileName <path>", "StartAt <ms>", "Seek <ms>", the commands ("Open",
+// "Play", "pause", "Close") and "Done <code>". For following a run from outside, when the
 // environment variable ORVANE_TRACE names the file.
 class TracedControl : public MMControl {
 public:
@@ -28,6 +28,10 @@ public:
     void setNextFileName(const std::string& path) override { inner_->setNextFileName(path); }
     void setStartPosition(double seconds) override;
     double position() const override { return inner_->position(); }
+    NowPlaying nowPlaying() const override { return inner_->nowPlaying(); }
+    bool canSeek() const override { return inner_->canSeek(); }
+    void seek(double seconds) override;
+    void setVolume(double level) override { inner_->setVolume(level); }
 
 private:
     void write(const std::string& line);

@@ -44,6 +44,19 @@ double WasapiControl::position() const
     return currentEntry_ != 0 && isReady() ? stream_.position() : -1.0;
 }
 
+// Once the stream has begun the file: before that there is no place in it
+// to move from.
+bool WasapiControl::canSeek() const
+{
+    return position() >= 0.0;
+}
+
+void WasapiControl::seek(double seconds)
+{
+    if (canSeek())
+        stream_.seek(currentEntry_, seconds);
+}
+
 void WasapiControl::open()
 {
     // One file at a time: opening another ends whatever was open before,

@@ -58,6 +58,9 @@ public:
     void setNotify(bool notify) override;
     // Seconds into the file heard, negative when none is.
     double position() const override;
+    bool canSeek() const override;
+    void seek(double seconds) override;
+    void setVolume(double level) override { stream_.setVolume(level); }
     NextFile nextFile() const { return next_.state(); }
 
     // The output stream's rate and channels (0 when not ready).

@@ -83,6 +83,17 @@ void WasapiStream::setPaused(bool paused)
     send({paused ? Command::Pause : Command::Resume, 0, {}});
 }
 
+void WasapiStream::seek(std::uint64_t entry, double startSeconds)
+{
+    send({Command::Seek, entry, {}, startSeconds});
+}
+
+void WasapiStream::setVolume(double level)
+{
+    const double l = std::clamp(level, 0.0, 1.0);
+    gain_ = static_cast<float>(l * l * l);
+}
+
 std::vector<WasapiStream::Placement> WasapiStream::placements() const
 {
     std::lock_guard lock(mutex_);
@@ -179,6 +190,9 @@ bool WasapiStream::handle(const Command& c)
         if (paused_ && (!active_ || device_.start()))
             paused_ = false;
         return true;
+    case Command::Seek:
+        seekTrack(c.entry, c.fromSeconds);
+        return true;
     case Command::Quit:
         return false;
     }
@@ -196,6 +210,31 @@ bool WasapiStream::haveDevice()
     rate_ = device_.rate();
     channels_ = device_.channels();
     return true;
+}
+
+// The device lets go of all it holds, and the stream starts again, held if
+// it was, once the file heard has its first buffer from the new place. A
+// file after it whose first samples went to the device already starts over
+// behind it; the ones not yet written keep what they have read ahead.
+void WasapiStream::seekTrack(std::uint64_t entry, double fromSeconds)
+{
+    if (tracks_.empty() || tracks_.front().entry != entry)
+        return;
+    const bool held = paused_;
+    stopStream();
+    paused_ = held;
+    std::deque<Track> again;
+    for (Track& t : tracks_) {
+        const bool heard = t.entry == entry;
+        if (!heard && t.first < 0 && t.samples) {
+            again.push_back(std::move(t));
+            continue;
+        }
+        if (auto reopened = track(t.entry, t.path, heard ? fromSeconds : 0.0))
+            again.push_back(std::move(*reopened));
+    }
+    tracks_ = std::move(again);
+    position_ = tracks_.empty() || tracks_.front().entry != entry ? -1.0 : std::max(0.0, fromSeconds);
 }
 
 void WasapiStream::dropTrack(std::uint64_t entry)
@@ -284,6 +323,10 @@ std::size_t WasapiStream::fill(float* out, std::size_t room)
         Track& track = tracks_[writing_];
         const std::int64_t at = written_ + static_cast<std::int64_t>(done);
         const std::size_t got = track.samples->take(out + done * channels, room - done);
+        if (const float gain = gain_; got > 0 && gain != 1.0f) {
+            float* const from = out + done * channels;
+            std::transform(from, from + got * channels, from, [gain](float s) { return s * gain; });
+        }
         if (got > 0) {
             if (track.first < 0)
                 track.first = at;

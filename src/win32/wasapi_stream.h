@@ -89,6 +89,13 @@ public:
     void removeEntry(std::uint64_t entry);
     void stop();
     void setPaused(bool paused);
+    // Moves the file heard, if it is this entry, to startSeconds in: what the
+    // device holds of it goes, and it sounds from there (or stays held
+    // there); the files loaded after it follow it as before, without a gap.
+    void seek(std::uint64_t entry, double startSeconds);
+    // How loud the samples go out from now on: 0 to 1, on a scale of
+    // loudness (the samples are scaled by its cube).
+    void setVolume(double level);
 
     // Seconds into the file heard now, negative when none is.
     double position() const { return position_; }
@@ -96,7 +103,7 @@ public:
 
 private:
     struct Command {
-        enum Kind { Start, Follow, Drop, Stop, Pause, Resume, Quit } kind;
+        enum Kind { Start, Follow, Drop, Stop, Pause, Resume, Seek, Quit } kind;
         std::uint64_t entry = 0;
         std::wstring path;
         double fromSeconds = 0.0;
@@ -109,6 +116,7 @@ private:
         int channels = 0;
         std::int64_t first = -1;  // stream frame of its first sample, once written
         std::int64_t end = -1;    // stream frame after its last, once all is written
+        std::wstring path;        // to open it again from elsewhere
     };
 
     void send(Command command);
@@ -117,6 +125,7 @@ private:
     bool haveDevice();
     std::optional<Track> track(std::uint64_t entry, const std::wstring& path, double fromSeconds);
     void beginFollowing(std::uint64_t entry, const std::wstring& path);
+    void seekTrack(std::uint64_t entry, double fromSeconds);
     void adoptFollowing();
     bool starting() const { return !active_ && !tracks_.empty(); }
     void begin();
@@ -153,6 +162,7 @@ private:
     std::atomic<int> rate_ = 0;
     std::atomic<int> channels_ = 0;
     std::atomic<double> position_ = -1.0;
+    std::atomic<float> gain_ = 1.0f;
 
     // The thread's own.
     WasapiDevice device_;

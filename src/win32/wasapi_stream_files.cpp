@@ -55,7 +55,7 @@ std::optional<WasapiStream::Track> WasapiStream::track(std::uint64_t entry, cons
     auto samples = std::make_unique<ReadAhead>(std::move(open), static_cast<std::size_t>(channels),
                                                static_cast<std::size_t>(rate) * kAheadSeconds, skip, comApartment(),
                                                ReadAhead::FirstBuffer{static_cast<std::size_t>(rate) / 5, ready});
-    return Track{entry, std::move(samples), skip, rate, channels};
+    return Track{entry, std::move(samples), skip, rate, channels, -1, -1, path};
 }
 
 void WasapiStream::beginFollowing(std::uint64_t entry, const std::wstring& path)

@@ -7,6 +7,7 @@ namespace orvane {
 namespace {
 
 constexpr wchar_t kDialogKeys[] = L"Orvane.DialogKeys";
+constexpr wchar_t kSeekKeys[] = L"Orvane.SeekKeys";
 // A pass ends here even if messages keep coming, so a yield always returns.
 constexpr int kMaxMessagesPerPass = 1000;
 
@@ -17,9 +18,32 @@ void wantDialogKeys(HWND window)
     SetPropW(window, kDialogKeys, reinterpret_cast<HANDLE>(1));
 }
 
+void wantSeekKeys(HWND window)
+{
+    SetPropW(window, kSeekKeys, reinterpret_cast<HANDLE>(1));
+}
+
+namespace {
+
+bool isSeekKey(const MSG& message, HWND top)
+{
+    if (message.message != WM_KEYDOWN || (message.wParam != VK_LEFT && message.wParam != VK_RIGHT)
+        || GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0 || !top || !GetPropW(top, kSeekKeys))
+        return false;
+    wchar_t kind[16] = L"";
+    GetClassNameW(message.hwnd, kind, 16);
+    return lstrcmpiW(kind, L"Edit") != 0;
+}
+
+} // namespace
+
 void dispatchMessage(MSG& message)
 {
     const HWND top = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    if (isSeekKey(message, top)) {
+        SendMessageW(top, SeekKeyMessage, message.wParam == VK_RIGHT ? 1 : 0, 0);
+        return;
+    }
     if (top && GetPropW(top, kDialogKeys) && IsDialogMessageW(top, &message))
         return;
     TranslateMessage(&message);

@@ -13,6 +13,11 @@ namespace orvane {
 // Enter) of a window that asked for them with wantDialogKeys.
 void dispatchMessage(MSG& message);
 void wantDialogKeys(HWND window);
+// Ctrl+Left and Ctrl+Right anywhere in a window that asked for them with
+// wantSeekKeys reach it as SeekKeyMessage (wParam: 1 for Right), unless a
+// text box has the focus, which moves its caret by a word.
+inline constexpr UINT SeekKeyMessage = WM_APP + 21;
+void wantSeekKeys(HWND window);
 
 // One pass of the message loop: every message waiting now. False when the
 // program is to end (WM_QUIT came; it is put back for the outer loop).

@@ -15,7 +15,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/private_session.sh"
 e2e_begin mpris "$@"
 monitor_pid=
-e2e_after() { stop "$monitor_pid"; }
+seeked_pid=
+e2e_after() { stop "$monitor_pid"; stop "$seeked_pid"; }
 
 need_tools dbus-send dbus-monitor playerctl Xvfb icewm xdotool xwininfo xprop import convert compare lame perl
 
@@ -56,6 +57,22 @@ metadata_empty() {
 url_bytes() {
   local p=${1#file://}
   printf '%b' "${p//%/\\x}"
+}
+
+# Where playerctl says the file heard is, within a second and a half of $1 s.
+pc_position_near() {
+  local at
+  at=$(pc position) || return 1
+  awk -v at="$at" -v want="$1" 'BEGIN { d = at - want; exit !(d < 1.5 && d > -1.5) }'
+}
+
+pc_position_not_near() {
+  ! pc_position_near "$1"
+}
+
+# Seeked signals seen so far.
+seeks() {
+  grep -c 'member=Seeked' "$work/seeked.log"
 }
 
 # PropertiesChanged signals seen so far.
@@ -130,6 +147,8 @@ printf '[General]\nVersion=3.0.0\nPlayOrder=2\nSub=0\nRepeat=0\nPlayPath=%s\n' "
 dbus-monitor --session "type='signal',interface='org.freedesktop.DBus.Properties',member='PropertiesChanged',path='$obj'" \
   >"$work/monitor.log" 2>&1 &
 monitor_pid=$!
+dbus-monitor --session "type='signal',interface='$player_if',member='Seeked',path='$obj'" >"$work/seeked.log" 2>&1 &
+seeked_pid=$!
 
 # A Wayland session that offers X too: the program goes to X, where the tray
 # works, without trying Wayland first (Qt would, for such a session).
@@ -272,6 +291,28 @@ check "... Stopped" wait_for 3 pc_says Stopped status
 check "... and none to show" metadata_empty
 check "playerctl play-pause while stopped starts the tree again" pc_takes play-pause
 check "... from its first file" wait_for 5 pc_url_is "$first_url"
+
+# --- seeking in the file heard ---------------------------------------------------------------
+
+check "playing a file: CanSeek" wait_for 3 test "$(prop CanSeek)" = true
+before=$(seeks)
+check "playerctl position 40 is taken" pc_takes position 40
+check "... and the file is heard from there" wait_for 3 pc_position_near 40
+check "... with a Seeked signal" wait_for 3 test "$(seeks)" -gt "$before"
+check "playerctl position 10- goes back 10 s" pc_takes position 10-
+check "... to about 30 s" wait_for 3 pc_position_near 30
+timeout 5 dbus-send --session --print-reply --dest=$service $obj $player_if.SetPosition \
+  objpath:/org/example/orvane/track/0 int64:5000000 >/dev/null
+sleep 1
+check "SetPosition with a stale track id changes nothing" pc_position_not_near 5
+timeout 5 dbus-send --session --print-reply --dest=$service $obj $player_if.SetPosition \
+  "objpath:$(meta mpris:trackid)" int64:5000000 >/dev/null
+check "SetPosition with the track's own id goes there" wait_for 3 pc_position_near 5
+call Seek int64:-20000000
+check "Seek before the start goes to the start" wait_for 3 pc_position_near 0.5
+call Seek int64:100000000
+check "Seek past the end plays the next file" wait_for 5 second_url_ok
+check "... from its start" pc_position_near 0.5
 pc_takes pause && wait_for 3 pc_says Paused status
 check "playerctl stop while paused" pc_takes stop
 check "... Stopped" wait_for 3 pc_says Stopped status

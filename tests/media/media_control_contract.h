@@ -628,12 +628,57 @@ TYPED_TEST_P(MediaControlContract, OpenAndPlayFromAPosition)
     EXPECT_EQ(this->codes, kSuccess);
 }
 
+// A file moved within while it plays is heard from there; moved while
+// paused, it stays paused there and goes on from there at the resume; it
+// completes once, as at its end, and one moved past its end completes then.
+TYPED_TEST_P(MediaControlContract, SeekMovesTheFileHeard)
+{
+    auto& control = this->control;
+    // Long enough that a quarter of it is well clear of its ends.
+    const int ms = TypeParam::longMs >= 3000 ? TypeParam::longMs : TypeParam::longMs * 2;
+    const double length = ms / 1000.0;
+    const std::string a = this->song("a.mp3", ms);
+    auto heardNear = [&](double at) {
+        return this->pumpUntil([&] { return control.position() >= at - 0.05 && control.position() < at + 0.5; }, 3000);
+    };
+    EXPECT_FALSE(control.canSeek()) << "nothing is open";
+    this->openAndPlay(a);
+    this->letItSound();
+    ASSERT_TRUE(this->pumpUntil([&] { return control.canSeek(); }));
+    control.seek(length * 0.5);
+    EXPECT_TRUE(heardNear(length * 0.5)) << control.position();
+
+    control.setCommand("pause");
+    control.seek(length * 0.25);
+    EXPECT_TRUE(heardNear(length * 0.25)) << control.position();
+    this->pumpFor(300);
+    EXPECT_NEAR(control.position(), length * 0.25, 0.06) << "held where it was moved to";
+    control.setCommand("pause");
+    EXPECT_TRUE(this->pumpUntil([&] { return control.position() > length * 0.25 + 0.1; }));
+    EXPECT_LT(control.position(), length * 0.6) << "went on from there";
+    ASSERT_TRUE(this->waitForCompletions(1));
+    control.setCommand("Close");
+    this->pumpFor(200);
+    EXPECT_EQ(this->codes, kSuccess);
+
+    this->codes.clear();
+    this->openAndPlay(a);
+    this->letItSound();
+    ASSERT_TRUE(this->pumpUntil([&] { return control.canSeek(); }));
+    control.seek(length * 3);
+    ASSERT_TRUE(this->waitForCompletions(1));
+    control.setCommand("Close");
+    this->pumpFor(200);
+    EXPECT_EQ(this->codes, kSuccess);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(MediaControlContract, FilesPlayToTheirEndsOneCompletionEach,
                             OpenAloneAndStrayCommandsNeverComplete, ClosedFileNeverCompletes,
                             PauseHoldsTheEndAndResumeCompletesOnce, PauseHoldsWhereTheFileWasHeard,
                             PlayAgainStartsOverAndCompletesOnce, QueuedEndOfAClosedOrReplacedFileNeverCompletes,
                             PlayAgainWithTheEndQueuedCompletesOnce, UnplayableFilesFailOnceEach,
                             NamesAndFilesNamingOtherFilesPlayNothing, StrangeNamesPlayThatVeryFile,
-                            RapidOpenAndCloseLeaveNoStaleCompletion, OpenAndPlayFromAPosition);
+                            RapidOpenAndCloseLeaveNoStaleCompletion, OpenAndPlayFromAPosition,
+                            SeekMovesTheFileHeard);
 
 } // namespace orvane::test

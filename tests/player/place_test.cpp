@@ -700,6 +700,174 @@ TEST_F(PlaceFixture, ARequestWaitingForTheShareGoesWithStopOrANewerOne)
 
 // Where a file that lost its sound device had got to is for that file's next
 // opening only.
+// --- Sleep and seeking: the place is kept as at Pause -------------------------
+
+using std::chrono::minutes;
+using std::chrono::seconds;
+
+bool falling(const std::vector<double>& levels)
+{
+    return std::is_sorted(levels.rbegin(), levels.rend()) && levels.front() > levels.back();
+}
+
+TEST_F(PlaceFixture, SleepFadesOutPausesAndPlayGoesOnFromWhereTheFadeBegan)
+{
+    keep(std::nullopt);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    ASSERT_EQ(mm.opened(), Files{"/m/a.mp3"});
+    player.chooseSleep(SleepTimer::Choice::Minutes15);
+    EXPECT_EQ(player.sleepText(), "Sleep in 15 min");
+    ui.now += minutes(14) + seconds(1);
+    mm.positionNow = 100.0;
+    player.Timer1_Timer();
+    EXPECT_EQ(player.sleepText(), "Sleep in 1 min");
+    EXPECT_TRUE(mm.volumes.empty()) << "no fade before the time is up";
+
+    ui.now += seconds(59);
+    player.Timer1_Timer(); // the fade begins where the file is now
+    for (int i = 0; i < 39; ++i) {
+        ui.now += std::chrono::milliseconds(Timer1IntervalMs);
+        mm.positionNow += 0.25;
+        player.Timer1_Timer();
+    }
+    EXPECT_FALSE(player.Paused) << "still fading";
+    EXPECT_TRUE(falling(mm.volumes));
+    EXPECT_GT(mm.volumes.size(), 30u);
+    mm.clear();
+    ui.now += std::chrono::milliseconds(Timer1IntervalMs);
+    mm.positionNow += 0.25;
+    player.Timer1_Timer();
+
+    expectSet(ctl, Set::Paused);
+    EXPECT_EQ(mm.log, (std::vector<std::string>{"Command=pause", "Seek=100000"}));
+    EXPECT_EQ(mm.volumes.back(), 1.0) << "the next Play is heard at its level";
+    ASSERT_TRUE(store.place());
+    EXPECT_TRUE(store.place()->paused);
+    EXPECT_EQ(store.place()->positionMs, 100000);
+    EXPECT_EQ(player.sleepText(), "");
+    EXPECT_EQ(player.sleep().choice(), SleepTimer::Choice::Off);
+    player.cmdPlay_Click();
+    EXPECT_EQ(mm.commands().back(), "pause"); // resumed from there
+}
+
+TEST_F(PlaceFixture, SleepAtTheEndOfTheFileOrFolderPausesBeforeTheNextWhichPlayThenStarts)
+{
+    struct Case {
+        SleepTimer::Choice choice;
+        Files heardBeforePause;
+        std::string next;
+    };
+    for (const Case& k : {Case{SleepTimer::Choice::EndOfFile, {"/m/a.mp3"}, "/m/b.mp3"},
+                          Case{SleepTimer::Choice::EndOfFolder, {"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"}, "/m/A/x.mp3"}}) {
+        player.cmdStop_Click();
+        mm.clear();
+        mm.nextFiles.clear();
+        keep(std::nullopt);
+        player.cmdPlay_Click();
+        player.Timer1_Timer();
+        player.chooseSleep(k.choice);
+        for (std::size_t i = 0; i < k.heardBeforePause.size(); ++i) {
+            EXPECT_EQ(mm.nextFiles.back(), i + 1 < k.heardBeforePause.size() ? k.heardBeforePause[i + 1] : "")
+                << "nothing follows the file the music pauses after";
+            mm.finish();
+            for (int t = 0; t < 3; ++t)
+                player.Timer1_Timer();
+        }
+        EXPECT_EQ(mm.opened(), k.heardBeforePause);
+        expectSet(ctl, Set::Paused);
+        ASSERT_TRUE(store.place());
+        EXPECT_TRUE(store.place()->paused);
+        EXPECT_TRUE(store.place()->passFile) << "a later start goes on with the next file";
+        EXPECT_EQ(player.sleepText(), "");
+
+        player.cmdPlay_Click();
+        player.Timer1_Timer();
+        EXPECT_EQ(mm.opened().back(), k.next);
+        mm.finish();
+        player.Timer1_Timer();
+        EXPECT_FALSE(player.Paused) << "once only";
+    }
+}
+
+TEST_F(PlaceFixture, PauseDuringTheFadeAndStopEndTheSleep)
+{
+    keep(std::nullopt);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    player.chooseSleep(SleepTimer::Choice::Minutes30);
+    ui.now += minutes(30);
+    mm.positionNow = 5.0;
+    player.Timer1_Timer();
+    ui.now += seconds(3);
+    player.Timer1_Timer();
+    ASSERT_LT(mm.volumes.back(), 1.0);
+    player.cmdPause_Click();
+    EXPECT_EQ(mm.volumes.back(), 1.0);
+    EXPECT_EQ(player.sleepText(), "");
+    player.cmdPlay_Click();
+    ui.now += seconds(20);
+    player.Timer1_Timer();
+    EXPECT_FALSE(player.Paused) << "the fade was over with the Pause";
+
+    player.chooseSleep(SleepTimer::Choice::EndOfFile);
+    EXPECT_EQ(player.sleepText(), "Sleep at the end of this file");
+    player.cmdStop_Click();
+    EXPECT_EQ(player.sleepText(), "");
+
+    // Chosen while stopped, it counts for the next Play, unless its time has
+    // run out by then.
+    player.chooseSleep(SleepTimer::Choice::Minutes15);
+    ui.now += minutes(20);
+    mm.volumes.clear();
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_TRUE(mm.volumes.empty());
+    EXPECT_EQ(player.sleepText(), "");
+    player.cmdStop_Click();
+    player.chooseSleep(SleepTimer::Choice::Minutes15);
+    ui.now += minutes(10);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    EXPECT_EQ(player.sleepText(), "Sleep in 5 min");
+}
+
+TEST_F(PlaceFixture, SeekMovesWithinTheFileAndStoresThePlaceAtOnce)
+{
+    keep(std::nullopt);
+    EXPECT_FALSE(player.seekTo(5.0)) << "nothing is heard";
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    std::vector<double> told;
+    player.seeked().connect([&](double at) { told.push_back(at); });
+    mm.now.lengthUs = 600'000'000;
+    mm.positionNow = 20.0;
+    const int saves = store.saves;
+
+    EXPECT_TRUE(player.seekBy(-10.0));
+    EXPECT_EQ(store.saves, saves + 1);
+    EXPECT_EQ(store.place()->positionMs, 10000);
+    EXPECT_TRUE(player.seekBy(-30.0)); // before its start: its start
+    EXPECT_TRUE(player.seekTo(590.5));
+    EXPECT_EQ(store.place()->positionMs, 590500);
+    EXPECT_EQ(told, (std::vector<double>{10.0, 0.0, 590.5}));
+
+    player.cmdPause_Click();
+    EXPECT_TRUE(player.seekTo(100.0)) << "paused, it moves and stays paused";
+    EXPECT_FALSE(player.seekTo(600.0)) << "Skip cannot be chosen while paused";
+    player.cmdPlay_Click();
+    mm.clear();
+    EXPECT_TRUE(player.seekBy(600.0)); // past its end: the next file, as Skip
+    EXPECT_EQ(mm.commands(), (std::vector<std::string>{"Close"}));
+    EXPECT_EQ(told.size(), 4u);
+    player.Timer1_Timer();
+    EXPECT_EQ(mm.opened().back(), "/m/b.mp3");
+
+    mm.seekable = false;
+    EXPECT_FALSE(player.canSeek());
+    EXPECT_FALSE(player.seekBy(10.0));
+}
+
 TEST(PlaceKeeper, ALostPositionIsForTheFileThatLostItsDevice)
 {
     FakeMMControl mm;

@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <map>
 
 namespace orvane {
 namespace {
@@ -390,6 +392,44 @@ TEST_F(MainWindowTest, ButtonsAndMenuDriveThePlayer)
     EXPECT_EQ(enabledSet(), IdleSet);
 }
 
+// Ctrl+Left and Ctrl+Right move within the file heard; the menu's Sleep
+// submenu (in the tray and on the window alike) carries the choice, and the
+// window tells a screen reader the time left.
+TEST_F(MainWindowTest, SeekKeysAndTheSleepSubmenu)
+{
+    storeSettings("2", "0", "0", "/m");
+    frmOrvane& w = open();
+    fs->addFile("/m/a.mp3");
+    w.cmdPlay->click();
+    ASSERT_TRUE(test::waitUntil([&] { return !mm->opened().empty(); }));
+    mm->positionNow = 50.0;
+    mm->clear();
+    std::map<QKeySequence, QShortcut*> keys;
+    for (QShortcut* key : w.findChildren<QShortcut*>())
+        keys[key->key()] = key;
+    ASSERT_TRUE(keys.count(QKeySequence(Qt::CTRL | Qt::Key_Left)) && keys.count(QKeySequence(Qt::CTRL | Qt::Key_Right)));
+    emit keys[QKeySequence(Qt::CTRL | Qt::Key_Left)]->activated();
+    emit keys[QKeySequence(Qt::CTRL | Qt::Key_Right)]->activated();
+    EXPECT_EQ(mm->log, (std::vector<std::string>{"Seek=40000", "Seek=70000"}));
+
+    ASSERT_EQ(w.mnuSleep->menuAction()->text(), QStringLiteral("S&leep"));
+    QStringList texts;
+    for (const QAction* a : w.mnuSleep->actions())
+        texts << a->text();
+    EXPECT_EQ(texts.join(u'|').toStdString(),
+              "15 minutes|30 minutes|45 minutes|60 minutes|90 minutes|End of this file|End of this folder|Off");
+    const auto item = [&](const char* name) { return w.mnuSleep->findChild<QAction*>(QString::fromLatin1(name)); };
+    EXPECT_TRUE(item("mnuSleepOff")->isChecked());
+    item("mnuSleepFolder")->trigger();
+    EXPECT_EQ(w.player().sleep().choice(), SleepTimer::Choice::EndOfFolder);
+    EXPECT_TRUE(item("mnuSleepFolder")->isChecked());
+    EXPECT_TRUE(w.accessibleDescription().endsWith(QStringLiteral("Sleep at the end of this folder")))
+        << w.accessibleDescription().toStdString();
+    w.cmdStop->click();
+    EXPECT_TRUE(item("mnuSleepOff")->isChecked()) << "Stop ends the sleep";
+    EXPECT_FALSE(w.accessibleDescription().contains(QStringLiteral("Sleep")));
+}
+
 TEST_F(MainWindowTest, CloseSendsCloseThenStoresEverythingOnce)
 {
     storeSettings("1", "0", "1", "/old");
@@ -641,7 +681,7 @@ TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)
     for (const QAction* a : w.RCPopup->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts.join(u' ').toStdString(),
-              "&Play P&ause S&kip S&top - Shuffle &Folders - &Settings - &About - E&xit");
+              "&Play P&ause S&kip S&top - Shuffle &Folders - S&leep - &Settings - &About - E&xit");
 }
 
 // The window's own context menu is the tray's menu, by the mouse and by the

@@ -351,7 +351,7 @@ TEST_F(MprisTest, ChangesAreReportedOncePerCommand)
                                        {QStringLiteral("CanGoNext"), true}}));
     tick(); // while the file plays: nothing new to say
     ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[1].keys(), QStringList{QStringLiteral("Metadata")});
+    EXPECT_EQ(reports[1].keys(), (QStringList{QStringLiteral("CanSeek"), QStringLiteral("Metadata")}));
     EXPECT_EQ(reports[1].value(QStringLiteral("Metadata")).toMap(), mpris->metadata());
 
     mm->readTags("Morning", "", "", 1000);
@@ -377,6 +377,7 @@ TEST_F(MprisTest, ChangesAreReportedOncePerCommand)
     EXPECT_EQ(reports[5], (QVariantMap{{QStringLiteral("PlaybackStatus"), QStringLiteral("Stopped")},
                                        {QStringLiteral("CanPause"), false},
                                        {QStringLiteral("CanGoNext"), false},
+                                       {QStringLiteral("CanSeek"), false},
                                        {QStringLiteral("Metadata"), QVariantMap()}}));
     mpris->Stop(); // again: nothing new to say
     settle();
@@ -411,6 +412,9 @@ TEST_F(MprisTest, TheTrayTipTellsTheTitleHeardAndChangesOnlyWithIt)
     settle();
     EXPECT_EQ(tray.ops().size(), calls + 2) << "the refresh alone";
     EXPECT_EQ(tray.calls.back().data.szTip, "MP3 Orvane\nPaused: Morning Song");
+    window->player().chooseSleep(SleepTimer::Choice::EndOfFolder);
+    settle();
+    EXPECT_EQ(tray.calls.back().data.szTip, "MP3 Orvane\nPaused: Morning Song\nSleep at the end of this folder");
     mpris->Stop();
     settle();
     EXPECT_EQ(tray.calls.back().data.szTip, "MP3 Orvane");

@@ -40,6 +40,15 @@ public:
         log.push_back("StartAt=" + std::to_string(static_cast<long long>(seconds * 1000.0 + 0.5)));
     }
     double position() const override { return positionNow; }
+    bool canSeek() const override { return seekable; }
+    // In the log as "Seek=" and whole milliseconds; the position is there at once.
+    void seek(double seconds) override
+    {
+        log.push_back("Seek=" + std::to_string(static_cast<long long>(seconds * 1000.0 + 0.5)));
+        positionNow = seconds;
+    }
+    void setVolume(double level) override { volumes.push_back(level); }
+    NowPlaying nowPlaying() const override { return now; }
 
     // Raises the completion event as the real control does at a file's end.
     void finish(int code = NotifySuccessful) { raiseDone(code); }
@@ -57,6 +66,9 @@ public:
     std::vector<std::string> log;
     std::vector<std::string> nextFiles; // every next-file hint, in order
     double positionNow = -1.0;          // what position() says
+    bool seekable = true;               // what canSeek() says
+    std::vector<double> volumes;        // every level set, in order
+    NowPlaying now;                     // what nowPlaying() says
 };
 
 // Counts yields and runs actions injected into them; records message boxes and

@@ -280,6 +280,51 @@ TEST_F(MainWindowTest, ControlsShowTheModelAndTheirEventsReachTheHandlers)
     EXPECT_EQ(store.writes.size(), 4u);
 }
 
+// The menu's Back 10 s and Forward 30 s and the keys Ctrl+Left and Ctrl+Right
+// move within the file heard; the Sleep submenu's choice carries the radio
+// mark and tells the screen reader the time left.
+TEST_F(MainWindowTest, SeekItemsKeysAndTheSleepSubmenu)
+{
+    ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+    click("cmdPlay");
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    ASSERT_TRUE(pumpUntil([&] { return !mm->opened().empty(); }));
+    mm->positionNow = 50.0;
+    mm->clear();
+    SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuBack"), 0);
+    SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuForward"), 0);
+    EXPECT_EQ(mm->log, (std::vector<std::string>{"Seek=40000", "Seek=70000"}));
+
+    // Keys as the message loop hands them on, whatever control has the focus.
+    mm->clear();
+    SetFocus(control("cmdStop"));
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    for (const WPARAM key : {VK_LEFT, VK_RIGHT}) {
+        MSG m{control("cmdStop"), WM_KEYDOWN, key, 0, 0, {}};
+        dispatchMessage(m);
+    }
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(mm->log, (std::vector<std::string>{"Seek=60000", "Seek=90000"}));
+
+    const HMENU popup = window->popupMenu();
+    const auto checked = [&](const char* name) {
+        return (GetMenuState(popup, frmOrvane::menuId(name), MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    EXPECT_TRUE(checked("mnuSleepOff"));
+    SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuSleep30"), 0);
+    EXPECT_EQ(window->player().sleep().choice(), SleepTimer::Choice::Minutes30);
+    EXPECT_TRUE(checked("mnuSleep30"));
+    EXPECT_FALSE(checked("mnuSleepOff"));
+    EXPECT_NE(window->description().find("Sleep in 30 min"), std::string::npos) << window->description();
+    click("cmdStop");
+    EXPECT_TRUE(checked("mnuSleepOff")) << "Stop ends the sleep";
+    EXPECT_EQ(window->description().find("Sleep"), std::string::npos);
+}
+
 // The popup menu that a message to the window shows, closed again as soon as
 // it is up; null when none showed.
 HMENU menuShownBy(const std::function<void()>& send)
