@@ -15,8 +15,10 @@
 # Play is pressed with the mouse on a virtual display; then, for the given
 # seconds (40 unless told), the CPU time of orvane.exe and of the session's
 # wineserver is taken from /proc/PID/stat and printed as a share of one core,
-# with orvane.exe's private memory (RssAnon) before and after. The figures
-# move with the machine's load; compare runs made one after the other.
+# with orvane.exe's private memory (RssAnon) before and after. In the empty
+# scenario the Linux program is measured the same way after them (ORVANE_BIN
+# runs another build of it). The figures move with the machine's load;
+# compare runs made one after the other.
 set -euo pipefail
 export LC_ALL=C
 
@@ -38,6 +40,7 @@ else
   esac
   need_tools
   build_orvane_exe
+  [ "$scenario" != empty ] || [ -n "${ORVANE_BIN:-}" ] || build_orvane
   if [ "$scenario" != nodevice ]; then
     exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$scenario" "$seconds"
   fi
@@ -128,5 +131,27 @@ report() {
   app_pid=
   end_wine
 }
+# The Linux program over the same tree: all of its threads, the file
+# service's workers included.
+report_linux() {
+  local hz a0 a1
+  hz=$(getconf CLK_TCK)
+  write_settings "$sub" 1 "$music"
+  start_orvane "${ORVANE_BIN:-$build_dir/orvane}" XDG_STATE_HOME="$work/state" DBUS_SESSION_BUS_ADDRESS=disabled:
+  sleep 1
+  point_at_button "$window" 6360 click 1
+  sleep 2
+  a0=$(cpu_ticks "$app_pid")
+  sleep "$seconds"
+  a1=$(cpu_ticks "$app_pid")
+  printf '%-34s orvane %5.1f %% of one core over %s s\n' "Linux program ($scenario)" \
+    "$(awk -v t=$((a1 - a0)) -v hz="$hz" -v s="$seconds" 'BEGIN { print 100 * t / hz / s }')" "$seconds"
+  point_at_button "$window" 3480 click 1 # Stop: no place is left behind
+  sleep 0.3
+  stop "$app_pid"
+  app_pid=
+}
+
 report "orvane.exe, Media Foundation + WASAPI" wasapi
 report "orvane.exe, MCI" mci
+[ "$scenario" != empty ] || report_linux
