@@ -18,7 +18,10 @@
 # with orvane.exe's private memory (RssAnon) before and after. In the empty
 # scenario the Linux program is measured the same way after them (ORVANE_BIN
 # runs another build of it). The figures move with the machine's load;
-# compare runs made one after the other.
+# compare runs made one after the other. With nothing to play the tree is
+# looked through again only after a wait twenty times as long as the looking
+# took (under Wine about a minute for these 2,000 folders): give the empty
+# scenario a few minutes, so that it spans several.
 set -euo pipefail
 export LC_ALL=C
 
