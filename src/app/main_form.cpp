@@ -2,6 +2,7 @@
 
 #include "desktop/mod_browse.h"
 #include "desktop/tray_handlers.h"
+#include "desktop/tray_tip.h"
 #include "settings/settings_store.h"
 
 namespace orvane {
@@ -89,6 +90,7 @@ void MainForm::Form_Unload()
     player_->programEnds(closedByUser_);
     if (files_)
         files_->close(); // a call stuck on a share that is gone keeps nothing waiting
+    controls().setText1(player_->playPathToStore());
     storeAllSettings(settings_, controls());
     // The last place was being written meanwhile.
     if (placeStore_)
@@ -194,6 +196,39 @@ void MainForm::Form_Resize()
 {
     if (tray_)
         tray_->Form_Resize();
+}
+
+void MainForm::playRequested(const std::string& path, Player::RequestAnswer answer)
+{
+    if (!unloaded_)
+        player_->playRequested(path, std::move(answer));
+    else if (answer)
+        answer(false);
+}
+
+void MainForm::playAtStart(const std::optional<std::string>& path)
+{
+    if (path)
+        playRequested(*path);
+    else if (!unloaded_)
+        player_->playOnByItself();
+}
+
+std::string MainForm::trayTip(const std::string& title, std::size_t mostUtf16Units) const
+{
+    return trayTipText(player_->state(), title, mostUtf16Units);
+}
+
+void MainForm::setTrayTip(const std::string& title, std::size_t mostUtf16Units)
+{
+    if (tray_)
+        tray_->setTip(trayTip(title, mostUtf16Units));
+}
+
+void MainForm::showTrayTip()
+{
+    if (tray_)
+        tray_->showTip();
 }
 
 std::string MainForm::playbackDescription(const std::string& title) const

@@ -12,7 +12,9 @@
 
 #include <chrono>
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -84,6 +86,22 @@ public:
     // A media key (or the desktop's media control) runs its tray menu twin
     // while the window is loaded. Whether anything ran.
     bool mediaKey(MediaKey key);
+
+    // A folder or ".mp3" file from outside (a drop, a second start, the
+    // desktop's media controls), by its absolute path: played as Player::
+    // playRequested plays it, while the window is loaded.
+    void playRequested(const std::string& path, Player::RequestAnswer answer = nullptr);
+    // Once the window is on screen at the program's start: the folder or
+    // file it was started with plays, as above; without one, a sequence the
+    // program was ended in plays on by itself.
+    void playAtStart(const std::optional<std::string>& path);
+
+    // The tray icon's tip for the title heard (see trayTipText); setTrayTip
+    // gives it to the tray for its next add, and showTrayTip has an icon that
+    // is there show it (see TrayHandlers::showTip).
+    std::string trayTip(const std::string& title, std::size_t mostUtf16Units = 0) const;
+    void setTrayTip(const std::string& title, std::size_t mostUtf16Units = 0);
+    void showTrayTip();
 
     // What the window tells a screen reader about playback, beside its
     // caption: "Playing: " or "Paused: " and the title heard, and empty text

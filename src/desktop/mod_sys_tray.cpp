@@ -23,6 +23,16 @@ void SysTrayModule::RemoveSysTrayIcon()
         platform_->notifyIconDelete(SysTrayIconData);
 }
 
+void SysTrayModule::ModifySysTrayTip(const std::string& tip)
+{
+    SysTrayIconData.szTip = tip;
+    if (!platform_)
+        return;
+    NotifyIconData change = SysTrayIconData;
+    change.uFlags = NIF_TIP;
+    platform_->notifyIconModify(change);
+}
+
 void SysTrayModule::HookSysTrayWindow(WindowHandle window)
 {
     if (SysTrayHooked != 0)

@@ -61,6 +61,9 @@ public:
     virtual void notifyIconAdd(const NotifyIconData& data) = 0;
     // Removes the icon named by data.hWnd and data.uID, if there is one.
     virtual void notifyIconDelete(const NotifyIconData& data) = 0;
+    // Changes what data.uFlags names (only NIF_TIP here) of the icon named by
+    // data.hWnd and data.uID, the rest as it is.
+    virtual void notifyIconModify(const NotifyIconData& data) = 0;
     // Puts proc in place as the window's procedure; returns the one it replaces.
     virtual WindowProc setWindowProc(WindowHandle window, WindowProc proc) = 0;
     // Whether the desktop has a notification area at all.
@@ -79,6 +82,9 @@ public:
     void AddSysTrayIcon(WindowHandle window, std::uint32_t identity, IconHandle icon,
                         const std::string& tip);
     void RemoveSysTrayIcon();
+    // A new tip for the icon that is there: changed in place, the icon
+    // neither removed nor added. The record keeps it for the next add.
+    void ModifySysTrayTip(const std::string& tip);
     void HookSysTrayWindow(WindowHandle window);
     void UnhookSysTrayWindow();
     std::int32_t SysTrayWindowProc(WindowHandle window, std::uint32_t msg, std::uintptr_t wParam,

@@ -37,7 +37,7 @@ void TrayHandlers::minimiseToTray()
         return;
     setWindowPicture(loadPicture(paused_() ? TrayImagePaused : TrayImagePlaying));
     module_.HookSysTrayWindow(windowHandle());
-    module_.AddSysTrayIcon(windowHandle(), windowIcon_, windowIcon_, Tip);
+    module_.AddSysTrayIcon(windowHandle(), windowIcon_, windowIcon_, tip_);
     inTray_ = true;
     hideMinimisedWindow();
 }
@@ -102,6 +102,12 @@ void TrayHandlers::trayRefresh(const std::string& imageName)
     module_.RemoveSysTrayIcon();
     module_.HookSysTrayWindow(windowHandle());
     minimiseToTray();
+}
+
+void TrayHandlers::showTip()
+{
+    if (inTray_ && module_.SysTrayIconData.szTip != tip_)
+        module_.ModifySysTrayTip(tip_);
 }
 
 } // namespace orvane

@@ -28,6 +28,13 @@ public:
     void mnuAbout_Click();
     void mnuExit_Click(); // the icon goes; the window then unloads itself
     void trayRefresh(const std::string& imageName);
+    // The tip the icon shows (see trayTipText) from its next add on; showTip
+    // then has an icon that is there show it, changed in place, only when it
+    // differs from the one it shows. A shell may show it once a command is
+    // over: a tray command's refresh adds the icon anew with it meanwhile.
+    void setTip(const std::string& tip) { tip_ = tip; }
+    void showTip();
+    const std::string& tip() const { return tip_; }
 
     // Whether the window lives in the tray. An explicit flag, not the window
     // state: a hidden window's state is not reported the same way everywhere.
@@ -65,6 +72,7 @@ private:
     std::function<bool()> paused_;
     IconHandle windowIcon_ = 0;
     bool inTray_ = false;
+    std::string tip_ = Tip;
 };
 
 } // namespace orvane

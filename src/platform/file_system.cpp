@@ -16,4 +16,11 @@ bool matchesMp3(std::string_view name)
     return true;
 }
 
+std::string joinPath(const std::string& folder, const std::string& name, char separator)
+{
+    if (!folder.empty() && folder.back() == separator)
+        return folder + name;
+    return folder + separator + name;
+}
+
 } // namespace orvane

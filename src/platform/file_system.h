@@ -75,6 +75,10 @@ public:
 // True when name matches "*.mp3": it ends in ".mp3", letters in any case.
 bool matchesMp3(std::string_view name);
 
+// A folder and a name joined by one separator (none added after a folder
+// that ends in one, as a root does).
+std::string joinPath(const std::string& folder, const std::string& name, char separator);
+
 // The real file system of the platform the program runs on.
 std::unique_ptr<FileSystem> makeNativeFileSystem();
 

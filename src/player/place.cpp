@@ -234,10 +234,19 @@ void PlaceKeeper::sequenceStarts(const std::string& playPath, bool dateOrder, in
     // The place of the file heard last stays live until the sequence opens
     // one (only the next round of a repeated tree comes here with one): the
     // program's end meanwhile is kept with it.
+    const auto startFile = std::exchange(startFile_, std::nullopt);
     dropWay();
     sequence_.playPath = playPath;
     sequence_.dateOrder = dateOrder;
     sequence_.sub = sub;
+    if (!quiet && startFile && startFile->first == playPath && !startFile->second.empty()) {
+        Place target;
+        target.folder = playPath; // the play path is the first folder the sequence lists
+        target.file = startFile->second;
+        target_ = target;
+        targetIsFile_ = true;
+        return;
+    }
     if (quiet || !stored_)
         return;
     if (stored_->playPath != playPath || stored_->dateOrder != dateOrder || stored_->sub != sub) {
@@ -262,7 +271,8 @@ std::int64_t PlaceKeeper::steer(const std::string& folder, const std::vector<Pla
     // A file made anew under the same name (an episode downloaded again) is
     // not the one heard: that one is gone, and what would have followed it
     // plays, the new file of its name from its start.
-    if (at == list.end() || microsOf(at->created) != microsOf(target.created))
+    const bool fileNamed = std::exchange(targetIsFile_, false);
+    if (at == list.end() || (!fileNamed && microsOf(at->created) != microsOf(target.created)))
         return std::find_if(list.begin(), list.end(), [&](const PlayListEntry& e) {
                    return e.path == target.file || follows(e, target, dateOrder);
                }) - list.begin();
@@ -271,6 +281,11 @@ std::int64_t PlaceKeeper::steer(const std::string& folder, const std::vector<Pla
     if (target.positionMs > PlayOnBeforeMs)
         startAtMs_ = target.positionMs - PlayOnBeforeMs;
     return at - list.begin();
+}
+
+void PlaceKeeper::startsAt(const std::string& playPath, const std::string& file)
+{
+    startFile_.emplace(playPath, file);
 }
 
 void PlaceKeeper::opening(const std::string& folder, const PlayListEntry& entry)
@@ -356,6 +371,7 @@ void PlaceKeeper::tick()
 void PlaceKeeper::dropWay()
 {
     target_.reset();
+    targetIsFile_ = false;
     startAtMs_.reset();
     lost_.reset(); // without it, whether it is due counts for nothing
     byItself_ = false;
@@ -363,6 +379,7 @@ void PlaceKeeper::dropWay()
 
 void PlaceKeeper::forget()
 {
+    startFile_.reset();
     dropWay();
     live_.reset();
     if (!stored_)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvane {
@@ -90,6 +91,11 @@ public:
     // start. quiet: the next round of a repeated tree, which never plays on
     // from a place.
     void sequenceStarts(const std::string& playPath, bool dateOrder, int sub, bool quiet, bool byItself = false);
+    // The next start of playPath goes to file of that folder (empty: as the
+    // stored place says), whatever place is stored, until the first file it
+    // opens replaces that place. Forgotten by a start of another play path
+    // and by forget.
+    void startsAt(const std::string& playPath, const std::string& file);
     bool seeking() const { return target_.has_value(); }
     // While seeking, with the play list of the folder the sequence has come
     // to: the index to go on from (the list's size passes the folder).
@@ -120,6 +126,8 @@ private:
     PlaceStore* store_ = nullptr;
     std::optional<Place> stored_;       // what the store holds
     std::optional<Place> target_;       // the place this sequence goes on from
+    bool targetIsFile_ = false;         // the target names a file to start at, not a place heard
+    std::optional<std::pair<std::string, std::string>> startFile_; // the next start's play path and file
     std::optional<std::int64_t> startAtMs_; // the position the next opening starts at
     Place sequence_;                    // the running sequence's choices
     std::optional<Place> live_;         // the place of the running sequence

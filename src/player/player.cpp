@@ -69,9 +69,7 @@ bool Player::treeRepeat() const
 
 std::string Player::joinPath(const std::string& folder, const std::string& name) const
 {
-    if (!folder.empty() && folder.back() == fs_.separator())
-        return folder + name;
-    return folder + fs_.separator() + name;
+    return orvane::joinPath(folder, name, fs_.separator());
 }
 
 } // namespace orvane

@@ -103,6 +103,25 @@ public:
     // in one of its yields ends there, so that nothing opens afterwards.
     void programEnds(bool closedByUser);
 
+    // A folder or ".mp3" file given from outside the window, by its absolute
+    // path (see resolvePlayStart): it becomes the play path and plays at once,
+    // as Play after typing it would, with the options as they are; a file
+    // plays its folder from that file. A running sequence ends first. A path
+    // that names neither is refused as Play refuses a typed one, and changes
+    // nothing else. Where the file system answers later, it is taken up as
+    // its answers come; the user's Stop, or a newer request, drops it
+    // meanwhile. answer, when given, is told once whether the path plays
+    // (true) or was refused or dropped (false); a path refused then shows no
+    // box and changes nothing at all, for the caller to report.
+    using RequestAnswer = std::function<void(bool plays)>;
+    void playRequested(const std::string& path, RequestAnswer answer = nullptr);
+    // Raised with a refused path, as the error box comes up.
+    Signal<const std::string&>& pathRefused() { return pathRefused_; }
+    // The play path box's text as the settings are to keep it: a refused
+    // path shown there was never chosen, and while it stays there the text
+    // it replaced is the one kept.
+    std::string playPathToStore() const;
+
     // Play list builder.
     void WalkFolders();
     std::string ProbeFolder(const std::string& pattern);
@@ -198,6 +217,8 @@ private:
     std::string firstFileAfter(std::int64_t folderIndex, bool nextRound = false);
     void askForTick();
     void setPlaying(const std::string& path);
+    bool takeRequest();
+    void refuseRequest(const std::string& path);
     std::string joinPath(const std::string& folder, const std::string& name) const;
 
     std::unique_ptr<FileService> ownFiles_; // the plain file system, read at once
@@ -248,6 +269,20 @@ private:
     std::optional<std::chrono::steady_clock::time_point> lookOutSince_;
     std::optional<std::chrono::steady_clock::time_point> lookAnsweredAt_;
     std::string deviceWaitFile_;       // the file under the cursor that waits for its device
+
+    // A path from outside that waits for the file system's answers.
+    struct Request {
+        std::string path;
+        RequestAnswer answer;
+    };
+    std::optional<Request> request_;
+    void dropRequest();
+    struct Refused {
+        std::string shown;  // the refused path, as the play path box shows it
+        std::string before; // what the box held before
+    };
+    std::optional<Refused> refused_;
+    Signal<const std::string&> pathRefused_;
 };
 
 // Counts some looking (a folder listed or probed, a file opened) towards the

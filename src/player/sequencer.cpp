@@ -72,6 +72,8 @@ void Player::fileAnswered()
         answerWaiting_ = true; // taken up as the tick or the start ends
         return;
     }
+    if (request_ && takeRequest())
+        return; // a new start, which has taken up what it reads
     switch (start_.stage()) {
     case StartState::Stage::PlaceCheck:
         start_.placeChecked();

@@ -33,6 +33,7 @@ void Player::cmdSkip_Click()
 void Player::cmdStop_Click()
 {
     ++stops_;
+    dropRequest(); // a path from outside still waiting for its answers goes too
     place_.forget(); // Play after Stop starts the tree from its first file
     fs_.dropPending(); // whatever the sequence still waits for comes too late
     if (start_.stop()) // a start waiting, or a place check, goes no further
@@ -62,6 +63,7 @@ void Player::cmdStop_Click()
 void Player::programEnds(bool closedByUser)
 {
     place_.programEnds(closedByUser); // where the control is, before it closes
+    dropRequest();
     ++stops_;
     PlayOn = 0;
     if (start_.stop())

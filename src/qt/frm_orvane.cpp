@@ -5,6 +5,8 @@
 #include "qt/heard_track.h"
 #include "qt/media_factory.h"
 #include "qt/mod_browse.h"
+#include "qt/mpris.h"
+#include "player/play_start.h"
 #include "qt/qt_settings_registry.h"
 #include "qt/qt_ui_host.h"
 #include "qt/sys_tray_handlers.h"
@@ -12,9 +14,16 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include <sys/stat.h>
 
 #include <map>
 #include <string_view>
+#include <utility>
 
 namespace orvane {
 
@@ -66,6 +75,21 @@ QRect lineRect(const Twips& tw, const layout::TwipsLine& line)
 
 } // namespace
 
+std::optional<std::string> droppedPath(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return std::nullopt;
+    for (const QUrl& url : data->urls()) {
+        const std::optional<std::string> path = localPath(url.toEncoded());
+        struct stat info {};
+        if (!path || ::stat(path->c_str(), &info) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode) || (S_ISREG(info.st_mode) && matchesMp3(*path)))
+            return absolutePath(*path, "/", '/');
+    }
+    return std::nullopt;
+}
+
 OptionButton::OptionButton(const QString& text, QWidget* parent)
     : QRadioButton(text, parent)
 {
@@ -98,6 +122,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     connectControls();
 
     attachTray(SysTrayHandlers::install(this, RCPopup, [this] { return player().Paused; }));
+    setAcceptDrops(true);
 
     Timer1.setInterval(Timer1IntervalMs);
     mirrorConnection_ = controls().changes().connect([this](Ctl c) {
@@ -164,6 +189,8 @@ void frmOrvane::buildControls()
 
     // What a screen reader says beside the captions the window shows.
     Label2->setBuddy(Text1);
+    // A drop on the play path box is the window's, not text typed into it.
+    Text1->setAcceptDrops(false);
     Text1->setAccessibleName(Label2->text());
     fraOrder->setAccessibleName(Label1->text());
 }
@@ -275,11 +302,21 @@ void frmOrvane::mirror(Ctl control)
     }
 }
 
+// What the window tells a screen reader, and the tray icon's tip: each
+// changes only when what plays does. The icon shows its tip once the command
+// of the moment is over, which may have made the icon anew with it.
 void frmOrvane::describePlayback()
 {
-    const QString text = QString::fromStdString(playbackDescription(heard_->title().toStdString()));
+    const std::string title = heard_->title().toStdString();
+    const QString text = QString::fromStdString(playbackDescription(title));
     if (accessibleDescription() != text)
         setAccessibleDescription(text);
+    setTrayTip(title);
+    if (!std::exchange(tipQueued_, true))
+        QTimer::singleShot(0, this, [this] {
+            tipQueued_ = false;
+            showTrayTip();
+        });
 }
 
 void frmOrvane::mirrorAll()
@@ -313,6 +350,25 @@ void frmOrvane::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+}
+
+void frmOrvane::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (droppedPath(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void frmOrvane::dropEvent(QDropEvent* event)
+{
+    const std::optional<std::string> path = droppedPath(event->mimeData());
+    if (!path) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    playRequested(*path);
 }
 
 void frmOrvane::closeEvent(QCloseEvent* event)

@@ -17,7 +17,11 @@
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+
+class QMimeData;
 
 namespace orvane {
 
@@ -42,6 +46,10 @@ public:
 };
 
 class HeardTrack;
+
+// What a drop plays: the first of its items that is a local folder or an
+// ".mp3" file, byte for byte; nothing when none is.
+std::optional<std::string> droppedPath(const QMimeData* data);
 
 // The main window on Qt: a view over the Player. The control model's every
 // change shows on the widgets at once; clicks go to the handlers.
@@ -90,6 +98,10 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override; // Form_Unload
     void changeEvent(QEvent* event) override;
+    // A local folder or ".mp3" file dropped on the window plays (see
+    // droppedPath); a drop of anything else is refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildControls();
@@ -110,6 +122,7 @@ private:
     Signal<Ctl>::Handle mirrorConnection_ = 0;
     std::map<std::string_view, QAction*> actions_;
     HeardTrack* heard_ = nullptr;
+    bool tipQueued_ = false;
 };
 
 } // namespace orvane

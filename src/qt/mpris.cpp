@@ -2,6 +2,7 @@
 
 #include "qt/frm_orvane.h"
 #include "qt/heard_track.h"
+#include "player/play_start.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusMessage>
@@ -40,6 +41,25 @@ QString fileUrl(const std::string& path)
         }
     }
     return url;
+}
+
+std::optional<std::string> localPath(const QByteArray& uri)
+{
+    static const QByteArray scheme = "file://";
+    if (uri.size() < scheme.size() || uri.first(scheme.size()).toLower() != scheme)
+        return std::nullopt;
+    QByteArray rest = uri.mid(scheme.size());
+    if (rest.toLower().startsWith("localhost/"))
+        rest = rest.mid(9);
+    const qsizetype end = rest.indexOf('?') >= 0 ? rest.indexOf('?') : rest.indexOf('#');
+    if (end >= 0)
+        rest.truncate(end);
+    if (!rest.startsWith('/'))
+        return std::nullopt;
+    const QByteArray path = QByteArray::fromPercentEncoding(rest);
+    if (path.contains('\0'))
+        return std::nullopt;
+    return path.toStdString();
 }
 
 // --- MprisPlayer -------------------------------------------------------------
@@ -122,6 +142,22 @@ void MprisPlayer::Raise()
 {
     if (acting())
         window_->mnuSettings_Click();
+}
+
+void MprisPlayer::OpenUri(const QString& uri, const OpenAnswer& answer)
+{
+    const std::optional<std::string> path = localPath(uri.toUtf8());
+    if (!path) {
+        answer(QStringLiteral("Orvane opens local folders and .mp3 files only (file:// URIs)"));
+        return;
+    }
+    if (!acting()) {
+        answer(QStringLiteral("Orvane is closing"));
+        return;
+    }
+    window_->playRequested(absolutePath(*path, "/", '/'), [answer](bool plays) {
+        answer(plays ? QString() : QStringLiteral("Not a folder or .mp3 file that can be played"));
+    });
 }
 
 QString MprisPlayer::playbackStatus() const
@@ -209,8 +245,8 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool HasTrackList READ no)
     Q_PROPERTY(QString Identity READ identity)
     Q_PROPERTY(QString DesktopEntry READ desktopEntry)
-    Q_PROPERTY(QStringList SupportedUriSchemes READ none)
-    Q_PROPERTY(QStringList SupportedMimeTypes READ none)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ uriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ mimeTypes)
 
 public:
     explicit MprisRootAdaptor(MprisPlayer* player)
@@ -223,7 +259,8 @@ public:
     bool yes() const { return true; }
     QString identity() const { return QString::fromLatin1(MprisPlayer::Identity); }
     QString desktopEntry() const { return QString::fromLatin1(MprisPlayer::DesktopEntry); }
-    QStringList none() const { return {}; }
+    QStringList uriSchemes() const { return {QStringLiteral("file")}; }
+    QStringList mimeTypes() const { return {QStringLiteral("audio/mpeg"), QStringLiteral("inode/directory")}; }
 
 public slots:
     void Raise() { player_->Raise(); }
@@ -234,8 +271,7 @@ private:
 };
 
 // Previous, Seek and SetPosition have nothing to do (CanGoPrevious and
-// CanSeek are false); OpenUri is refused: the player opens only the files
-// of its play path.
+// CanSeek are false). OpenUri answers once the path is played or refused.
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -280,11 +316,13 @@ public slots:
     void Play() { player_->Play(); }
     void Seek(qlonglong) {}
     void SetPosition(const QDBusObjectPath&, qlonglong) {}
-    void OpenUri(const QString&, const QDBusMessage& message)
+    void OpenUri(const QString& uri, const QDBusMessage& message)
     {
         message.setDelayedReply(true);
-        bus_.send(
-            message.createErrorReply(QDBusError::NotSupported, QStringLiteral("Orvane plays its play path only")));
+        player_->OpenUri(uri, [bus = bus_, message](const QString& refusal) mutable {
+            bus.send(refusal.isEmpty() ? message.createReply()
+                                       : message.createErrorReply(QDBusError::InvalidArgs, refusal));
+        });
     }
 
 private:

@@ -9,7 +9,9 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace orvane {
@@ -21,6 +23,10 @@ class Player;
 // A local path as a file:// URL. Every byte outside the unreserved set is
 // percent-encoded, so a name that is not UTF-8 comes back byte for byte.
 QString fileUrl(const std::string& path);
+// The local path a file:// URI names ("file:///…" or "file://localhost/…"),
+// every %XX back to its byte; nothing for another scheme or host, or for a
+// URI without a path.
+std::optional<std::string> localPath(const QByteArray& uri);
 
 // The player as the desktop's media controls see it (MPRIS 2: the interfaces
 // org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player), apart from the
@@ -48,6 +54,11 @@ public:
     void Stop();      // mnuStop_Click
     void Next();      // mnuSkip_Click
     void Raise();     // mnuSettings_Click
+    // Plays the folder or ".mp3" file a file:// URI names, as a path from
+    // outside the window; answer is then told empty text, or else why it was
+    // refused, which changes nothing (no error box either: the caller is told).
+    using OpenAnswer = std::function<void(const QString& refusal)>;
+    void OpenUri(const QString& uri, const OpenAnswer& answer);
 
     QString playbackStatus() const; // "Playing", "Paused" or "Stopped"
     bool canPlay() const;   // Play can be chosen, or a sequence runs

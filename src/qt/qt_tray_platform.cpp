@@ -49,6 +49,13 @@ void QtTrayPlatform::notifyIconAdd(const NotifyIconData& data)
     icon->show();
 }
 
+void QtTrayPlatform::notifyIconModify(const NotifyIconData& data)
+{
+    const auto it = icons_.find(Key{data.hWnd, data.uID});
+    if (it != icons_.end() && (data.uFlags & NIF_TIP))
+        it->second->setToolTip(QString::fromStdString(data.szTip));
+}
+
 void QtTrayPlatform::notifyIconDelete(const NotifyIconData& data)
 {
     const auto it = icons_.find(Key{data.hWnd, data.uID});

@@ -126,6 +126,12 @@ void WinTrayPlatform::notifyIconDelete(const NotifyIconData& data)
     Shell_NotifyIconW(NIM_DELETE, &nid);
 }
 
+void WinTrayPlatform::notifyIconModify(const NotifyIconData& data)
+{
+    NOTIFYICONDATAW nid = toSystem(data, pictures_);
+    Shell_NotifyIconW(NIM_MODIFY, &nid);
+}
+
 WindowProc WinTrayPlatform::setWindowProc(WindowHandle window, WindowProc proc)
 {
     const auto hwnd = reinterpret_cast<HWND>(window);

@@ -47,6 +47,7 @@ public:
 
     void notifyIconAdd(const NotifyIconData& data) override;
     void notifyIconDelete(const NotifyIconData& data) override;
+    void notifyIconModify(const NotifyIconData& data) override;
     WindowProc setWindowProc(WindowHandle window, WindowProc proc) override;
 
 private:

@@ -1,4 +1,5 @@
 // The start-up, main window and lifetime rules over fake windows.
+#include "app/command_line.h"
 #include "app/form_layouts.h"
 #include "app/main_form.h"
 #include "app/program_lifetime.h"
@@ -195,6 +196,50 @@ TEST_F(MainFormTest, BrowseTakesTheChosenFolderWithItsSeparatorAndCancelKeepsThe
     window.cmdPath_Click();
     EXPECT_EQ(ctl.Text1(), "/srv/music/");
     EXPECT_TRUE(store.writes.empty()) << "a chosen path is stored at the unload only";
+}
+
+// The program's start with a path: a bad one is shown and refused, and the
+// play path the settings keep is the one chosen before; without a path, the
+// stored place's own start.
+TEST_F(MainFormTest, AStartPathRefusedIsShownButNeverStored)
+{
+    store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"] = "/music";
+    window.Form_Load();
+    window.playAtStart("/nowhere");
+    EXPECT_EQ(ctl.Text1(), "/nowhere");
+    EXPECT_EQ(window.ui().boxes.size(), 1u);
+    window.Form_Unload();
+    EXPECT_EQ(store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"], "/music");
+
+    FakeMainWindow other{settings};
+    other.files().addFile("/m/a.mp3");
+    other.playAtStart("/m/a.mp3");
+    other.ui().runTick();
+    EXPECT_EQ(other.mm().opened(), Calls{"/m/a.mp3"});
+    other.Form_Unload();
+    EXPECT_EQ(store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"], "/m");
+}
+
+TEST(CommandLine, APathHelpVersionOrAWrongOption)
+{
+    using A = CommandLine::Action;
+    const struct {
+        std::vector<std::string> args;
+        CommandLine expected;
+    } cases[] = {
+        {{}, {A::Run, std::nullopt, {}}},
+        {{"Album"}, {A::Run, "Album", {}}},
+        {{"a.mp3", "b.mp3"}, {A::Run, "a.mp3", {}}},
+        {{"Album", "--version"}, {A::Version, std::nullopt, {}}},
+        {{"-h"}, {A::Help, std::nullopt, {}}},
+        {{"--", "--help"}, {A::Run, "--help", {}}},
+        {{"-"}, {A::Run, "-", {}}},
+        {{"--play", "Album"}, {A::Wrong, std::nullopt, "--play"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseCommandLine(c.args), c.expected) << (c.args.empty() ? "" : c.args[0]);
+    EXPECT_EQ(versionLine(), "Orvane 3.0.0\n");
+    EXPECT_EQ(pathErrorLine("orvane", "/x"), "orvane: /x: The Path you have entered is invalid!\n");
 }
 
 TEST_F(MainFormTest, ExitRemovesTheTrayIconThenUnloadsOnce)

@@ -16,12 +16,13 @@ namespace orvane::test {
 class FakeTrayPlatform : public SysTrayPlatform {
 public:
     struct Call {
-        std::string op; // "add" or "delete"
+        std::string op; // "add", "delete" or "modify"
         NotifyIconData data;
     };
 
     void notifyIconAdd(const NotifyIconData& data) override { calls.push_back({"add", data}); }
     void notifyIconDelete(const NotifyIconData& data) override { calls.push_back({"delete", data}); }
+    void notifyIconModify(const NotifyIconData& data) override { calls.push_back({"modify", data}); }
     WindowProc setWindowProc(WindowHandle window, WindowProc proc) override
     {
         ++procSwaps;

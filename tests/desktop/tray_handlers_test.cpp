@@ -2,6 +2,7 @@
 #include "desktop/fake_tray_platform.h"
 #include "desktop/mod_browse.h"
 #include "desktop/tray_handlers.h"
+#include "desktop/tray_tip.h"
 #include "desktop/window_procs.h"
 #include "player/player.h"
 
@@ -122,6 +123,64 @@ TEST_F(TrayHandlersTest, WithoutANotificationAreaTheWindowStaysOnTheTaskbar)
     EXPECT_TRUE(window.calls.empty());
     EXPECT_FALSE(window.inTray());
     EXPECT_EQ(window.windowImage(), TrayImagePaused) << "the window still shows the state";
+}
+
+// The tip changes in place, only when it differs, and only on an icon that
+// is there; the next icon added shows the tip of the moment.
+TEST_F(TrayHandlersTest, TheTipChangesInPlaceOnlyWhenItDiffers)
+{
+    window.setTip("MP3 Orvane\nSong");
+    window.showTip();
+    EXPECT_TRUE(tray.calls.empty()) << "no icon while the window is on screen";
+    window.minimise();
+    ASSERT_EQ(tray.ops(), Ops{"add"});
+    EXPECT_EQ(tray.calls[0].data.szTip, "MP3 Orvane\nSong");
+
+    window.showTip();
+    window.setTip("MP3 Orvane\nPaused: Song");
+    EXPECT_EQ(tray.ops(), Ops{"add"});
+    window.showTip();
+    window.showTip();
+    ASSERT_EQ(tray.ops(), (Ops{"add", "modify"}));
+    const NotifyIconData modified = tray.calls[1].data;
+    EXPECT_EQ(modified.uFlags, NIF_TIP);
+    EXPECT_EQ(modified.hWnd, tray.calls[0].data.hWnd);
+    EXPECT_EQ(modified.uID, tray.calls[0].data.uID);
+    EXPECT_EQ(modified.szTip, "MP3 Orvane\nPaused: Song");
+
+    window.setTip("MP3 Orvane");
+    window.trayRefresh(TrayImagePlaying); // a tray command: the icon made anew shows it
+    window.showTip();
+    EXPECT_EQ(tray.ops(), (Ops{"add", "modify", "delete", "add"}));
+    EXPECT_EQ(tray.calls.back().data.szTip, "MP3 Orvane");
+    EXPECT_EQ(tray.calls.back().data.uFlags, NIF_MESSAGE | NIF_ICON | NIF_TIP);
+}
+
+TEST(TrayTip, TheCaptionAndOnTheSecondLineTheTitleHeardWithinItsBound)
+{
+    const std::string sixtyFour(64, 'x');
+    const std::string clef = "\xF0\x9D\x84\x9E"; // two UTF-16 units
+    struct Case {
+        PlayState state;
+        std::string title;
+        std::size_t most;
+        std::string expected;
+    } cases[] = {
+        {PlayState::Idle, "Song", 0, "MP3 Orvane"},
+        {PlayState::Playing, "", 0, "MP3 Orvane"},
+        {PlayState::Playing, "Song", 0, "MP3 Orvane\nSong"},
+        {PlayState::Paused, "Song", 0, "MP3 Orvane\nPaused: Song"},
+        {PlayState::Playing, sixtyFour + sixtyFour, 127, "MP3 Orvane\n" + std::string(115, 'x') + "\xE2\x80\xA6"},
+        {PlayState::Playing, sixtyFour, 127, "MP3 Orvane\n" + sixtyFour},
+        {PlayState::Playing, "\xC3\xA9t\xC3\xA9", 15, "MP3 Orvane\n\xC3\xA9t\xC3\xA9"},
+        {PlayState::Playing, "\xC3\xA9t\xC3\xA9!!", 15, "MP3 Orvane\n\xC3\xA9t\xC3\xA9\xE2\x80\xA6"},
+        {PlayState::Playing, "ab" + clef, 15, "MP3 Orvane\nab" + clef},
+        {PlayState::Playing, "ab" + clef + "c", 15, "MP3 Orvane\nab\xE2\x80\xA6"},
+        {PlayState::Playing, "a\xFF\xFF\xFF\xFF", 15, "MP3 Orvane\na\xFF\xFF\xE2\x80\xA6"},
+        {PlayState::Paused, "Song", 5, "MP3 \xE2\x80\xA6"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(trayTipText(c.state, c.title, c.most), c.expected) << c.title << " within " << c.most;
 }
 
 TEST(WindowProcSlots, ProceduresReplaceEachOtherAndAnUnhookedWindowIgnoresMessages)

@@ -563,6 +563,156 @@ INSTANTIATE_TEST_SUITE_P(Place, PlaceCheckOut,
                                            UserFirst{"StopFirstAndTheShareWakesUp", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A folder or file from outside, with the tree and options of the fixture
+// (Subdirectories on, name order) and the place stored before it came.
+struct Request {
+    const char* name;
+    std::optional<Place> place;
+    std::string path;
+    std::string opened;    // the first file it opens; empty: none
+    std::string startAtMs; // where that file starts
+    std::string text1;     // the play path box afterwards
+    std::string placeFile; // the file of the place stored afterwards; empty: none
+};
+
+class PlaceRequest : public PlaceFixture, public ::testing::WithParamInterface<std::tuple<Request, Reads>> {
+protected:
+    void SetUp() override
+    {
+        if (std::get<1>(GetParam()) == Reads::Later)
+            answerLater();
+        fs.addFile("/m/notes.txt");
+        fs.addFolder("/m/E.mp3");
+        fs.addFile("/m/E.mp3/e.mp3");
+    }
+};
+
+const Request Requests[] = {
+    {"FolderFromItsStart", std::nullopt, "/m/A", "/m/A/x.mp3", "none", "/m/A", "/m/A/x.mp3"},
+    {"FileItsFolderFromIt", std::nullopt, "/m/b.mp3", "/m/b.mp3", "none", "/m", "/m/b.mp3"},
+    {"FolderNamedLikeAFile", std::nullopt, "/m/E.mp3", "/m/E.mp3/e.mp3", "none", "/m/E.mp3", "/m/E.mp3/e.mp3"},
+    {"PlaceOfAnotherPathNotPlayedOn", placeAt("/m/A", "/m/A/x.mp3", 7250), "/m/B", "/m/B/z.mp3", "none", "/m/B",
+     "/m/B/z.mp3"},
+    {"PlaceOfItsPathPlayedOnAsPlayWould", placeAt("/m/A", "/m/A/x.mp3", 7250), "/m", "/m/A/x.mp3", "5250", "/m",
+     "/m/A/x.mp3"},
+    {"FileBeforeThePlaceOfItsPath", placeAt("/m/A", "/m/A/x.mp3", 7250), "/m/c.mp3", "/m/c.mp3", "none", "/m",
+     "/m/c.mp3"},
+    {"MissingPathChangesNothingStored", placeAt("/m/A", "/m/A/x.mp3", 7250), "/m/gone", "", "none", "/m/gone",
+     "/m/A/x.mp3"},
+    {"FileOfAnotherKind", placeAt("/m/A", "/m/A/x.mp3", 7250), "/m/notes.txt", "", "none", "/m/notes.txt",
+     "/m/A/x.mp3"},
+    {"Mp3ItsFolderDoesNotHold", std::nullopt, "/m/A/y.mp3", "", "none", "/m/A/y.mp3", ""},
+    {"Empty", std::nullopt, "", "", "none", "", ""},
+};
+
+TEST_P(PlaceRequest, PlaysAsPlayAfterTypingItOrIsRefused)
+{
+    const Request& r = std::get<0>(GetParam());
+    keep(r.place);
+    c().setText1("/chosen");
+    p().playRequested(r.path);
+    share.answerAll();
+    const auto [opened, startAt] = firstOpened();
+    EXPECT_EQ(opened, r.opened);
+    EXPECT_EQ(startAt, r.startAtMs);
+    EXPECT_EQ(c().Text1(), r.text1);
+    EXPECT_EQ(store.place() ? store.place()->file : std::string{}, r.placeFile);
+    if (r.opened.empty()) {
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].text, PathErrorText);
+        EXPECT_EQ(ui.boxes[0].title, PathErrorTitle);
+        expectSet(c(), Set::Idle);
+        EXPECT_EQ(p().playPathToStore(), "/chosen") << "shown, not chosen";
+        c().setText1("/typed");
+        EXPECT_EQ(p().playPathToStore(), "/typed");
+    } else {
+        EXPECT_TRUE(ui.boxes.empty());
+        EXPECT_EQ(p().playPathToStore(), r.text1);
+    }
+}
+
+// The desktop's media controls ask for an answer instead: a refusal shows
+// no box and leaves even the play path box as it was.
+TEST_P(PlaceRequest, AnAnsweredRequestIsToldAndARefusalChangesNothing)
+{
+    const Request& r = std::get<0>(GetParam());
+    keep(r.place);
+    c().setText1("/chosen");
+    std::vector<bool> answers;
+    p().playRequested(r.path, [&answers](bool plays) { answers.push_back(plays); });
+    share.answerAll();
+    EXPECT_EQ(answers, std::vector<bool>{!r.opened.empty()});
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(firstOpened().first, r.opened);
+    EXPECT_EQ(c().Text1(), r.opened.empty() ? "/chosen" : r.text1);
+    EXPECT_EQ(store.place() ? store.place()->file : std::string{}, r.placeFile);
+}
+
+INSTANTIATE_TEST_SUITE_P(Place, PlaceRequest,
+                         ::testing::Combine(::testing::ValuesIn(Requests), ::testing::Values(Reads::AtOnce, Reads::Later)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).name) + readsName(std::get<1>(info.param));
+                         });
+
+// A file plays on through its folder in the folder's order, then the
+// subfolders, as the play path's own files do.
+TEST_F(PlaceFixture, AFileRequestedPlaysTheRestOfItsTreeInOrder)
+{
+    player.playRequested("/m/b.mp3");
+    EXPECT_EQ(playThrough(60), (Files{"/m/b.mp3", "/m/c.mp3", "/m/A/x.mp3", "/m/A/X/y.mp3", "/m/B/z.mp3", "/m/B/zz.mp3"}));
+    options("/m", 0, 0, true); // date order: b is the oldest, a follows it
+    mm.clear();
+    player.playRequested("/m/a.mp3");
+    EXPECT_EQ(playThrough(60), (Files{"/m/a.mp3", "/m/c.mp3"}));
+}
+
+// What plays ends for a folder from outside; a path refused leaves it
+// playing, its play path back in the box.
+TEST_F(PlaceFixture, ARequestWhilePlayingEndsItOrLeavesItAsItWas)
+{
+    keep(std::nullopt);
+    player.cmdPlay_Click();
+    player.Timer1_Timer();
+    ASSERT_EQ(mm.opened(), Files{"/m/a.mp3"});
+    player.cmdPause_Click();
+
+    std::string shownWithTheBox;
+    player.pathRefused().connect([&](const std::string& path) { shownWithTheBox = path + " in " + ctl.Text1(); });
+    player.playRequested("/nowhere");
+    EXPECT_EQ(shownWithTheBox, "/nowhere in /nowhere");
+    EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ctl.Text1(), "/m");
+    EXPECT_EQ(player.state(), PlayState::Paused);
+    EXPECT_EQ(store.place()->file, "/m/a.mp3");
+    EXPECT_EQ(player.playPathToStore(), "/m");
+
+    mm.clear();
+    player.playRequested("/m/B");
+    EXPECT_EQ(mm.commands().front(), "Close");
+    EXPECT_EQ(player.state(), PlayState::Playing);
+    EXPECT_EQ(ctl.Text1(), "/m/B");
+    EXPECT_EQ(playThrough(60), (Files{"/m/B/z.mp3", "/m/B/zz.mp3"}));
+}
+
+// A request waiting for the share goes with the user's Stop; the newest of
+// two waiting is the one played.
+TEST_F(PlaceFixture, ARequestWaitingForTheShareGoesWithStopOrANewerOne)
+{
+    answerLater();
+    std::vector<bool> answers;
+    p().playRequested("/m/A", [&answers](bool plays) { answers.push_back(plays); });
+    p().cmdStop_Click();
+    EXPECT_EQ(answers, std::vector<bool>{false});
+    share.answerAll();
+    EXPECT_EQ(p().state(), PlayState::Idle);
+    EXPECT_EQ(c().Text1(), "/m");
+
+    p().playRequested("/m/A");
+    p().playRequested("/m/B/zz.mp3");
+    share.answerAll();
+    EXPECT_EQ(firstOpened().first, "/m/B/zz.mp3");
+}
+
 // Where a file that lost its sound device had got to is for that file's next
 // opening only.
 TEST(PlaceKeeper, ALostPositionIsForTheFileThatLostItsDevice)

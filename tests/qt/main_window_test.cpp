@@ -1,6 +1,7 @@
 #include "qt/frm_orvane.h"
 
 #include "support/fakes.h"
+#include "support/temp_tree.h"
 #include "qt/app_lifetime.h"
 #include "qt/qt_app_support.h"
 #include "qt/session_end.h"
@@ -8,7 +9,11 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
@@ -19,6 +24,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 namespace orvane {
 namespace {
@@ -302,6 +308,52 @@ TEST_F(MainWindowTest, PlayWithABadPathWarnsOverTheMainWindow)
     EXPECT_EQ(boxIcon, QMessageBox::Warning);
     EXPECT_EQ(boxOwner, &w);
     EXPECT_EQ(enabledSet(), IdleSet);
+}
+
+// A drop: the first local folder or .mp3 file among its items plays (a file
+// its folder from that file); anything else is refused and changes nothing.
+TEST_F(MainWindowTest, ADroppedFolderOrMp3PlaysAndAnythingElseIsRefused)
+{
+    storeSettings("2", "0", "0", "/music");
+    frmOrvane& w = open();
+    test::TempTree tree;
+    const std::string album = tree.makeFolder("Album");
+    for (const char* name : {"a.mp3", "b.mp3"})
+        fs->addFile(tree.makeFile(std::string("Album/") + name));
+    const std::string notes = tree.makeFile("notes.txt");
+    const QUrl albumUrl = QUrl::fromLocalFile(QString::fromStdString(album));
+    const QUrl notesUrl = QUrl::fromLocalFile(QString::fromStdString(notes));
+    const QUrl secondUrl = QUrl::fromLocalFile(QString::fromStdString(album + "/b.mp3"));
+
+    const auto drop = [&w](const std::function<void(QMimeData&)>& fill) {
+        QMimeData data;
+        fill(data);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &enter);
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &dropped);
+        EXPECT_EQ(enter.isAccepted(), dropped.isAccepted());
+        return dropped.isAccepted();
+    };
+    for (const auto& refused : std::vector<std::function<void(QMimeData&)>>{
+             [](QMimeData& d) { d.setText(QStringLiteral("/music")); },
+             [](QMimeData& d) { d.setUrls({QUrl(QStringLiteral("https://example.org/a.mp3"))}); },
+             [&](QMimeData& d) { d.setUrls({notesUrl}); },
+             [&](QMimeData& d) { d.setUrls({QUrl::fromLocalFile(QString::fromStdString(album + "/gone.mp3"))}); },
+         }) {
+        EXPECT_FALSE(drop(refused));
+        EXPECT_EQ(w.Text1->text(), QStringLiteral("/music"));
+        EXPECT_EQ(enabledSet(), IdleSet);
+    }
+
+    EXPECT_TRUE(drop([&](QMimeData& d) { d.setUrls({notesUrl, albumUrl, secondUrl}); }));
+    EXPECT_EQ(w.Text1->text().toStdString(), album);
+    w.player().Timer1_Timer();
+    EXPECT_EQ(mm->opened(), std::vector<std::string>{album + "/a.mp3"});
+
+    EXPECT_TRUE(drop([&](QMimeData& d) { d.setUrls({secondUrl}); }));
+    w.player().Timer1_Timer();
+    EXPECT_EQ(mm->opened(), (std::vector<std::string>{album + "/a.mp3", album + "/b.mp3"}));
 }
 
 TEST_F(MainWindowTest, ButtonsAndMenuDriveThePlayer)

@@ -305,7 +305,33 @@ TEST(MprisFileUrl, EveryByteComesBack)
         EXPECT_EQ(url.toStdString(), c.url);
         const QByteArray back = QByteArray::fromPercentEncoding(url.mid(7).toLatin1());
         EXPECT_EQ(back.toStdString(), c.path);
+        EXPECT_EQ(localPath(url.toLatin1()), c.path);
     }
+    EXPECT_EQ(localPath("FILE://localhost/m/a%20b.mp3?x#y"), "/m/a b.mp3");
+    for (const char* other : {"http://host/m", "file://host/m", "file:", "file://", "file:///m/%00x", "/m/a.mp3"})
+        EXPECT_EQ(localPath(other), std::nullopt) << other;
+}
+
+// OpenUri plays a folder or .mp3 file as a path from outside and answers
+// once it does; anything else is answered with what was wrong and changes
+// nothing, no box either.
+TEST_F(MprisTest, OpenUriPlaysAFolderOrMp3AndRefusesTheRest)
+{
+    std::vector<QString> answers;
+    const auto answer = [&answers](const QString& refusal) { answers.push_back(refusal); };
+    for (const char* refused : {"https://example.org/a.mp3", "file:///nowhere", "file:///music/c.mp3"}) {
+        mpris->OpenUri(QString::fromLatin1(refused), answer);
+        ASSERT_EQ(answers.size(), 1u) << refused;
+        EXPECT_FALSE(answers.back().isEmpty()) << refused;
+        answers.clear();
+        EXPECT_EQ(window->Text1->text(), QStringLiteral("/music"));
+        EXPECT_EQ(status(), "Stopped");
+    }
+    mpris->OpenUri(QStringLiteral("file:///music/b.mp3"), answer);
+    EXPECT_EQ(answers, std::vector<QString>{QString()});
+    tick();
+    EXPECT_EQ(status(), "Playing");
+    EXPECT_EQ(meta("xesam:url").toString(), QStringLiteral("file:///music/b.mp3"));
 }
 
 // A burst of changes from one command is one report holding only what
@@ -355,6 +381,39 @@ TEST_F(MprisTest, ChangesAreReportedOncePerCommand)
     mpris->Stop(); // again: nothing new to say
     settle();
     EXPECT_EQ(reports.size(), 6u);
+}
+
+// The tray icon's tip tells the title heard, as the media controls do,
+// changed in place as it changes and only then; a tray command makes the
+// icon anew with the tip of the moment.
+TEST_F(MprisTest, TheTrayTipTellsTheTitleHeardAndChangesOnlyWithIt)
+{
+    minimise();
+    ASSERT_EQ(tray.ops(), std::vector<std::string>{"add"});
+    EXPECT_EQ(tray.calls[0].data.szTip, "MP3 Orvane");
+    mpris->Play();
+    settle();
+    tick();
+    // The first file sounds in the start's yield: the tip changes, and the
+    // refresh after the command makes the icon anew with it.
+    EXPECT_EQ(tray.ops(), (std::vector<std::string>{"add", "modify", "delete", "add"}));
+    EXPECT_EQ(tray.calls[1].data.szTip, "MP3 Orvane\na.mp3");
+    EXPECT_EQ(tray.calls[3].data.szTip, "MP3 Orvane\na.mp3");
+    mm->readTags("Morning Song", "", "", -1);
+    settle();
+    EXPECT_EQ(tray.calls.back().data.szTip, "MP3 Orvane\nMorning Song");
+    const std::size_t calls = tray.calls.size();
+    for (int i = 0; i < 5; ++i)
+        tick();
+    EXPECT_EQ(tray.calls.size(), calls) << "no change at a tick";
+
+    mpris->Pause();
+    settle();
+    EXPECT_EQ(tray.ops().size(), calls + 2) << "the refresh alone";
+    EXPECT_EQ(tray.calls.back().data.szTip, "MP3 Orvane\nPaused: Morning Song");
+    mpris->Stop();
+    settle();
+    EXPECT_EQ(tray.calls.back().data.szTip, "MP3 Orvane");
 }
 
 TEST_F(MprisTest, PauseInTheTrayRefreshesTheIconAndRaiseBringsTheWindowBack)
