@@ -3,11 +3,15 @@
 #include "desktop/mod_browse.h"
 #include "resource_ids.h"
 #include "win32/win_accessible.h"
+#include "win32/win_start.h"
 
 #include <oleacc.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace orvane {
@@ -18,8 +22,13 @@ constexpr int kFirstControlId = 100;
 constexpr int kFirstMenuId = 300;
 constexpr UINT_PTR kTimer1 = 1;
 // Posted once the window is on screen: a sequence the program was ended in
-// plays on by itself.
+// plays on by itself, or what this start was given plays.
 constexpr UINT kPlayOnMessage = WM_APP + 20;
+// Posted when what plays has changed: the tray icon shows its new tip once
+// the command of the moment is over (a tray command makes the icon anew).
+constexpr UINT kShowTipMessage = WM_APP + 21;
+// The tray's tip field holds this many characters and its terminator.
+constexpr std::size_t kTipUnits = std::size(NOTIFYICONDATAW{}.szTip) - 1;
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
@@ -56,6 +65,32 @@ RECT lineRect(const win::TwipsScale& tw, const layout::TwipsLine& line)
     return RECT{x1 - 1, y1, x1 + 1, tw.px(line.to.y) + 1};
 }
 
+bool endsWithMp3(const std::wstring& path)
+{
+    return path.size() > 4 && CompareStringOrdinal(path.c_str() + path.size() - 4, 4, L".mp3", 4, TRUE) == CSTR_EQUAL;
+}
+
+// What a drop plays: the first folder among the items, else the first
+// ".mp3" file (its folder from that file); nothing for anything else.
+std::optional<std::wstring> droppedPath(HDROP drop)
+{
+    std::optional<std::wstring> file;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0), L'\0');
+        if (path.empty() || DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size() + 1)) != path.size())
+            continue;
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return path;
+        if (!file && endsWithMp3(path))
+            file = std::move(path);
+    }
+    return file;
+}
+
 } // namespace
 
 frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
@@ -88,6 +123,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     mirrorAll();
     describeControls();
     hotKeys_.hold(hwnd());
+    DragAcceptFiles(hwnd(), TRUE);
     Form_Load();
 }
 
@@ -162,11 +198,16 @@ std::string fileName(const std::string& path)
 
 } // namespace
 
-// The title the media control read from the file, else the file's name.
+// The title the media control read from the file, else the file's name:
+// what the window tells a screen reader, and the tray icon's tip. Each
+// changes only when what plays does.
 void frmOrvane::describePlayback()
 {
     const MMControl::NowPlaying now = mmControl().nowPlaying();
     const std::string title = !now.title.empty() ? now.title : fileName(now.path.empty() ? player().playing() : now.path);
+    setTrayTip(title, kTipUnits);
+    if (hwnd() && !std::exchange(tipQueued_, true))
+        PostMessageW(hwnd(), kShowTipMessage, 0, 0);
     std::string text = playbackDescription(title);
     if (text == description_)
         return;
@@ -227,8 +268,9 @@ int frmOrvane::menuId(std::string_view name)
     return 0;
 }
 
-void frmOrvane::show()
+void frmOrvane::show(std::optional<std::string> given)
 {
+    given_ = std::move(given);
     ShowWindow(hwnd(), SW_SHOWNORMAL);
     SetForegroundWindow(hwnd());
     SetFocus(control("Text1"));
@@ -251,8 +293,25 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
          return std::nullopt;
      }},
     {kPlayOnMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
-         if (!f.isUnloaded())
-             f.player().playOnByItself();
+         f.playAtStart(std::exchange(f.given_, std::nullopt));
+         return 0;
+     }},
+    {kShowTipMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.tipQueued_ = false;
+         f.showTrayTip();
+         return 0;
+     }},
+    // A second start hands over what it was given; the path is checked
+    // before anything is made of it.
+    {WM_COPYDATA, [](frmOrvane& f, WPARAM, LPARAM l) -> Answer {
+         const auto path = handedOverPath(reinterpret_cast<const COPYDATASTRUCT*>(l));
+         if (!path || f.isUnloaded())
+             return FALSE;
+         f.playRequested(win::narrow(*path));
+         return TRUE;
+     }},
+    {WM_DROPFILES, [](frmOrvane& f, WPARAM w, LPARAM) -> Answer {
+         f.takeDrop(reinterpret_cast<HDROP>(w));
          return 0;
      }},
     {WinUiHost::TickMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
@@ -325,6 +384,14 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
          return 0;
      }},
 };
+
+void frmOrvane::takeDrop(HDROP drop)
+{
+    const std::optional<std::wstring> path = droppedPath(drop);
+    DragFinish(drop);
+    if (path)
+        playRequested(win::narrow(*path));
+}
 
 LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
