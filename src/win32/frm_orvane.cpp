@@ -293,6 +293,7 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
          return std::nullopt;
      }},
     {kPlayOnMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.started_ = true;
          f.playAtStart(std::exchange(f.given_, std::nullopt));
          return 0;
      }},
@@ -307,7 +308,10 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
          const auto path = handedOverPath(reinterpret_cast<const COPYDATASTRUCT*>(l));
          if (!path || f.isUnloaded())
              return FALSE;
-         f.playRequested(win::narrow(*path));
+         if (f.started_)
+             f.playRequested(win::narrow(*path));
+         else
+             f.given_ = win::narrow(*path); // handed over later than this start's own
          return TRUE;
      }},
     {WM_DROPFILES, [](frmOrvane& f, WPARAM w, LPARAM) -> Answer {

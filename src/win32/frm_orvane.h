@@ -99,6 +99,7 @@ private:
     bool mirroring_ = false;
     bool timerRunning_ = false;
     std::optional<std::string> given_; // played once the window is up
+    bool started_ = false;             // the window is up and has played what it was given
     bool tipQueued_ = false;           // the tray tip is shown once the command is over
     win::MediaHotKeys hotKeys_;
 

@@ -14,13 +14,15 @@ namespace {
 // A copy's main window; the installer looks for it by the same name.
 constexpr wchar_t kMainClass[] = L"OrvaneMain";
 // How long a start waits for a copy started at the same moment to bring up
-// its main window (the startup window shows for half a second), and for the
-// running copy to take a path.
+// its main window (the startup window shows for half a second).
 constexpr DWORD kGateWaitMs = 10000;
-constexpr UINT kHandOverWaitMs = 800;
+// How long it waits for the running copy to take its path. A copy busy for
+// that long is taken for hung; one that took the path after the wait would
+// play it beside this one, so the wait is generous.
+constexpr UINT kHandOverWaitMs = 5000;
 
-// The user a process runs as, as its security identifier; empty when it
-// cannot be read.
+// The user a process runs as: the bytes of its security identifier, empty
+// when they cannot be read.
 std::vector<BYTE> userOf(HANDLE process)
 {
     HANDLE token = nullptr;
@@ -28,15 +30,22 @@ std::vector<BYTE> userOf(HANDLE process)
         return {};
     DWORD size = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> user(size);
-    const bool read = size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    std::vector<BYTE> record(size);
+    std::vector<BYTE> user;
+    if (size > 0 && GetTokenInformation(token, TokenUser, record.data(), size, &size)) {
+        // The record points into itself: the identifier is copied out of it.
+        const PSID sid = reinterpret_cast<TOKEN_USER*>(record.data())->User.Sid;
+        user.resize(GetLengthSid(sid));
+        if (!CopySid(static_cast<DWORD>(user.size()), user.data(), sid))
+            user.clear();
+    }
     CloseHandle(token);
-    return read ? user : std::vector<BYTE>{};
+    return user;
 }
 
 PSID sidOf(std::vector<BYTE>& user)
 {
-    return user.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    return user.empty() ? nullptr : static_cast<PSID>(user.data());
 }
 
 std::vector<BYTE>& ownUser()
