@@ -59,64 +59,6 @@ fi
 # --- the recording: one for the whole run ------------------------------------------
 start_recording
 
-# Runs the command given (a click, or a player started) and prints the
-# milliseconds from just before it to the first sample heard, waiting for it
-# up to 15 s ("-" when none comes). The recording reaches its file in chunks,
-# so the sample that was current at the moment of the command is worked out
-# from the clock: before it, the file's growth is watched for a while, and the
-# freshest chunk seen fixes how the recording's sample count follows the
-# clock. Leftover sound of the previous run is waited out first.
-first_sound_ms() {
-  python3 - "$recording" "$rate" "$@" <<'EOF'
-import array, os, subprocess, sys, time
-path, rate, command = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-
-def samples_from(offset):
-    with open(path, "rb") as f:
-        f.seek(offset)
-        data = f.read()
-    data = data[: len(data) - len(data) % 2]
-    s = array.array("h")
-    s.frombytes(data)
-    return s
-
-def loud(s):
-    return next((i for i, v in enumerate(s) if abs(v) > 500), None)
-
-deadline = time.monotonic() + 10
-while time.monotonic() < deadline:
-    size = os.path.getsize(path)
-    if loud(samples_from(max(0, size - size % 2 - rate // 2 * 2))) is None:
-        break
-    time.sleep(0.05)
-
-# bytes = 2 * rate * t + lead, the lead at its largest for the freshest chunk
-lead = None
-watch_until = time.monotonic() + 0.4
-while time.monotonic() < watch_until:
-    t = time.monotonic()
-    candidate = os.path.getsize(path) - 2 * rate * t
-    lead = candidate if lead is None else max(lead, candidate)
-    time.sleep(0.001)
-
-t0 = time.monotonic()
-subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-start = int(2 * rate * t0 + lead)
-start -= start % 2
-offset = start
-deadline = time.monotonic() + 15
-while time.monotonic() < deadline:
-    s = samples_from(offset)
-    i = loud(s)
-    if i is not None:
-        print("%.0f" % ((offset - start) / 2 / rate * 1000 + i / rate * 1000))
-        sys.exit(0)
-    offset += 2 * len(s)
-    time.sleep(0.01)
-print("-")
-EOF
-}
-
 start_display
 
 # One click on Play: prints the milliseconds to the first sound.
@@ -145,14 +87,6 @@ mpv_once() {
   fi
   first_sound_ms mpv --no-config --really-quiet --vo=null --length=0.5 "$work/tone.mp3"
   sleep 0.8
-}
-
-# Median, low and high of the numbers given.
-summary() {
-  printf '%s\n' "$@" | python3 -c '
-import statistics, sys
-v = [float(x) for x in sys.stdin.read().split() if x != "-"]
-print("%6.0f ms (%.0f-%.0f)" % (statistics.median(v), min(v), max(v)) if v else "    no sound")'
 }
 
 series() {

@@ -13,15 +13,19 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (options && arg == "--") {
             options = false;
         } else if (options && (arg == "--help" || arg == "-h")) {
-            return {CommandLine::Action::Help, std::nullopt, {}};
+            return {CommandLine::Action::Help, std::nullopt, {}, false};
         } else if (options && arg == "--version") {
-            return {CommandLine::Action::Version, std::nullopt, {}};
+            return {CommandLine::Action::Version, std::nullopt, {}, false};
+        } else if (options && arg == ChooseFolderOption) {
+            line.chooseFolder = true;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return {CommandLine::Action::Wrong, std::nullopt, arg};
+            return {CommandLine::Action::Wrong, std::nullopt, arg, false};
         } else if (!line.path) {
             line.path = arg;
         }
     }
+    if (line.path)
+        line.chooseFolder = false; // a folder given needs no choosing
     return line;
 }
 
@@ -32,8 +36,10 @@ std::string helpText(const std::string& program)
         "with the play order, Subdirectories and Repeat All last chosen. When Orvane\n"
         "is running already, the running Orvane plays it.\n"
         "\n"
-        "  -h, --help     print this help and exit\n"
-        "      --version  print the version and exit\n";
+        "\n"
+        "      --choose-folder  choose the folder to play in the folder dialog\n"
+        "  -h, --help           print this help and exit\n"
+        "      --version        print the version and exit\n";
 }
 
 std::string versionLine()

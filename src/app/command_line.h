@@ -6,8 +6,8 @@
 
 namespace orvane {
 
-// What the program was started with: `orvane [FOLDER|FILE]`, or asked for
-// its help or version.
+// What the program was started with: `orvane [FOLDER|FILE]`, or
+// `--choose-folder`, or asked for its help or version.
 struct CommandLine {
     enum class Action { Run, Help, Version, Wrong };
     Action action = Action::Run;
@@ -15,9 +15,16 @@ struct CommandLine {
     // several (a file manager's selection), the first.
     std::optional<std::string> path;
     std::string wrong; // for Wrong: the argument that is not understood
+    // Run without a path: the folder dialog comes up once the main window is
+    // there, and the folder chosen plays (the menu entry's "Play Folder…").
+    bool chooseFolder = false;
 
     bool operator==(const CommandLine&) const = default;
 };
+
+inline constexpr const char* ChooseFolderOption = "--choose-folder";
+// The menu entry's action of that name, as a running copy is asked for it.
+inline constexpr const char* ChooseFolderAction = "play-folder";
 
 // The arguments after the program's name. "--" ends the options, so that a
 // path may start with "-".

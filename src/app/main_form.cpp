@@ -214,6 +214,15 @@ void MainForm::playAtStart(const std::optional<std::string>& path)
         player_->playOnByItself();
 }
 
+void MainForm::playFolderChosen()
+{
+    if (unloaded_)
+        return;
+    const std::string chosen = GetBrowseDirectory();
+    if (!chosen.empty())
+        playRequested(chosen);
+}
+
 std::string MainForm::trayTip(const std::string& title, std::size_t mostUtf16Units) const
 {
     return trayTipText(player_->state(), title, mostUtf16Units);

@@ -95,6 +95,10 @@ public:
     // file it was started with plays, as above; without one, a sequence the
     // program was ended in plays on by itself.
     void playAtStart(const std::optional<std::string>& path);
+    // The folder dialog, as Browse shows it; the folder chosen plays as a
+    // path from outside (the menu entry's "Play Folder…"), cancel changes
+    // nothing.
+    void playFolderChosen();
 
     // The tray icon's tip for the title heard (see trayTipText); setTrayTip
     // gives it to the tray for its next add, and showTrayTip has an icon that

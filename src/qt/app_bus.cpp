@@ -44,7 +44,10 @@ public slots:
             }
         }
     }
-    void ActivateAction(const QString&, const QVariantList&, const QVariantMap&) {}
+    void ActivateAction(const QString& action, const QVariantList&, const QVariantMap&)
+    {
+        emit owner_->actionRequested(action);
+    }
 
 private:
     AppBus* owner_;
@@ -82,13 +85,33 @@ AppBus::~AppBus()
         bus_.unregisterObject(QString::fromLatin1(ObjectPath));
 }
 
+namespace {
+
+QDBusMessage applicationCall(const char* method)
+{
+    return QDBusMessage::createMethodCall(busName(), QString::fromLatin1(AppBus::ObjectPath),
+                                          QString::fromLatin1(AppBus::Interface), QString::fromLatin1(method));
+}
+
+bool answered(QDBusConnection& bus, const QDBusMessage& call, std::chrono::milliseconds wait)
+{
+    return bus.call(call, QDBus::Block, static_cast<int>(wait.count())).type() == QDBusMessage::ReplyMessage;
+}
+
+} // namespace
+
 bool AppBus::handOver(const std::string& path, std::chrono::milliseconds wait)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(busName(), QString::fromLatin1(ObjectPath),
-                                                       QString::fromLatin1(Interface), QStringLiteral("Open"));
+    QDBusMessage call = applicationCall("Open");
     call << QStringList{fileUrl(path)} << QVariantMap{};
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, static_cast<int>(wait.count()));
-    return reply.type() == QDBusMessage::ReplyMessage;
+    return answered(bus_, call, wait);
+}
+
+bool AppBus::askForAction(const QString& action, std::chrono::milliseconds wait)
+{
+    QDBusMessage call = applicationCall("ActivateAction");
+    call << action << QVariantList{} << QVariantMap{};
+    return answered(bus_, call, wait);
 }
 
 } // namespace orvane

@@ -34,12 +34,17 @@ public:
     // Hands an absolute path to the copy that holds the name (Open with its
     // file:// URI); whether that copy took it within wait.
     bool handOver(const std::string& path, std::chrono::milliseconds wait = HandOverWait);
+    // Asks the copy that holds the name for one of the menu entry's actions
+    // (ActivateAction); whether it took the request within wait.
+    bool askForAction(const QString& action, std::chrono::milliseconds wait = HandOverWait);
 
 signals:
     // Open: the first local path among its URIs, byte for byte.
     void openRequested(const QByteArray& path);
     // Activate: the program is asked to come forward.
     void activateRequested();
+    // ActivateAction: one of the menu entry's actions, by its name.
+    void actionRequested(const QString& action);
 
 private:
     explicit AppBus(QDBusConnection bus);

@@ -11,6 +11,7 @@
 #include "qt/platform_choice.h"
 #include "qt/qt_settings_registry.h"
 #include "qt/session_end.h"
+#include "qt/start_requests.h"
 #include "settings/mod_reg.h"
 
 #include <QApplication>
@@ -24,7 +25,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -63,6 +63,21 @@ void printPathError(const std::string& path)
     std::fputs(orvane::pathErrorLine(Program, path).c_str(), stderr);
 }
 
+// A start with a folder (or for the folder dialog) while Orvane runs hands
+// it to the running copy, and ends; whether that copy took it. A start
+// without either starts a copy of its own, as ever, and so does one whose
+// running copy does not answer.
+bool handedToRunningCopy(orvane::AppBus* bus, const std::optional<std::string>& path, bool chooseFolder)
+{
+    if (!bus || bus->ownsName())
+        return false;
+    if (!path)
+        return chooseFolder && bus->askForAction(QString::fromLatin1(orvane::ChooseFolderAction));
+    if (!orvane::resolvePlayStart(*orvane::makeNativeFileSystem(), *path))
+        printPathError(*path); // the running copy's window shows it too
+    return bus->handOver(*path);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -86,16 +101,9 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(orvane::appIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // A start with a folder while Orvane runs hands it over and ends; one
-    // without starts a copy of its own, as ever.
     std::unique_ptr<orvane::AppBus> appBus = orvane::AppBus::claim();
-    if (startPath && appBus && !appBus->ownsName()) {
-        if (!orvane::resolvePlayStart(*orvane::makeNativeFileSystem(), *startPath))
-            printPathError(*startPath); // the running copy's window shows it too
-        if (appBus->handOver(*startPath))
-            return 0;
-        // No answer from the copy that holds the name: this one plays it.
-    }
+    if (handedToRunningCopy(appBus.get(), startPath, line.chooseFolder))
+        return 0;
 
     orvane::SettingsProvider settings(orvane::makeQtSettingsRegistry);
 
@@ -105,28 +113,11 @@ int main(int argc, char** argv)
     // program runs: it goes when the event loop has returned.
     std::unique_ptr<orvane::frmOrvane> mainWindow;
     std::unique_ptr<orvane::MprisService> mediaControls; // goes before the window
-    // What plays once the main window is up: the start's own path, or the
-    // last one handed over before then.
-    std::optional<std::string> firstPath = startPath;
-    bool windowUp = false;
-    if (appBus) {
-        QObject::connect(appBus.get(), &orvane::AppBus::openRequested, [&](const QByteArray& path) {
-            if (windowUp)
-                mainWindow->playRequested(path.toStdString());
-            else
-                firstPath = path.toStdString();
-        });
-        QObject::connect(appBus.get(), &orvane::AppBus::activateRequested, [&] {
-            if (windowUp)
-                mainWindow->mnuSettings_Click();
-        });
-    }
+    orvane::StartRequests requests(appBus.get(), startPath, line.chooseFolder);
     auto showMainWindow = [&] {
         mainWindow = std::make_unique<orvane::frmOrvane>(settings);
-        QObject::connect(mainWindow.get(), &orvane::frmOrvane::unloaded, &lifetime, [&lifetime, &windowUp] {
-            windowUp = false;
-            lifetime.mainWindowUnloaded();
-        });
+        QObject::connect(mainWindow.get(), &orvane::frmOrvane::unloaded, &lifetime,
+                         [&lifetime] { lifetime.mainWindowUnloaded(); });
         if (startPath) {
             mainWindow->player().pathRefused().connect([&startPath](const std::string& path) {
                 if (path == *startPath)
@@ -138,10 +129,7 @@ int main(int argc, char** argv)
         mainWindow->show();
         // Once the window is on screen: the path the program was given plays,
         // or else a sequence the program was ended in plays on by itself.
-        QTimer::singleShot(0, mainWindow.get(), [&] {
-            windowUp = true;
-            mainWindow->playAtStart(std::exchange(firstPath, std::nullopt));
-        });
+        QTimer::singleShot(0, mainWindow.get(), [&] { requests.windowUp(*mainWindow); });
     };
     orvane::SessionEnd sessionEnd([&mainWindow] {
         if (mainWindow)

@@ -220,6 +220,20 @@ TEST_F(MainFormTest, AStartPathRefusedIsShownButNeverStored)
     EXPECT_EQ(store.values["HKEY_CURRENT_USER\\Software\\Orvane\\PlayPath"], "/m");
 }
 
+TEST_F(MainFormTest, AFolderChosenInTheDialogPlaysAndCancelChangesNothing)
+{
+    window.files().addFile("/srv/music/a.mp3");
+    ctl.setText1("/old");
+    window.playFolderChosen(); // cancelled
+    EXPECT_EQ(ctl.Text1(), "/old");
+    EXPECT_EQ(window.player().state(), PlayState::Idle);
+    window.folderChosen = "/srv/music";
+    window.playFolderChosen();
+    EXPECT_EQ(ctl.Text1(), "/srv/music/") << "as Browse puts it there";
+    window.ui().runTick();
+    EXPECT_EQ(window.mm().opened(), Calls{"/srv/music/a.mp3"});
+}
+
 TEST(CommandLine, APathHelpVersionOrAWrongOption)
 {
     using A = CommandLine::Action;
@@ -227,14 +241,16 @@ TEST(CommandLine, APathHelpVersionOrAWrongOption)
         std::vector<std::string> args;
         CommandLine expected;
     } cases[] = {
-        {{}, {A::Run, std::nullopt, {}}},
-        {{"Album"}, {A::Run, "Album", {}}},
-        {{"a.mp3", "b.mp3"}, {A::Run, "a.mp3", {}}},
-        {{"Album", "--version"}, {A::Version, std::nullopt, {}}},
-        {{"-h"}, {A::Help, std::nullopt, {}}},
-        {{"--", "--help"}, {A::Run, "--help", {}}},
-        {{"-"}, {A::Run, "-", {}}},
-        {{"--play", "Album"}, {A::Wrong, std::nullopt, "--play"}},
+        {{}, {A::Run, std::nullopt, {}, false}},
+        {{"Album"}, {A::Run, "Album", {}, false}},
+        {{"a.mp3", "b.mp3"}, {A::Run, "a.mp3", {}, false}},
+        {{"Album", "--version"}, {A::Version, std::nullopt, {}, false}},
+        {{"-h"}, {A::Help, std::nullopt, {}, false}},
+        {{"--", "--help"}, {A::Run, "--help", {}, false}},
+        {{"-"}, {A::Run, "-", {}, false}},
+        {{"--play", "Album"}, {A::Wrong, std::nullopt, "--play", false}},
+        {{"--choose-folder"}, {A::Run, std::nullopt, {}, true}},
+        {{"--choose-folder", "Album"}, {A::Run, "Album", {}, false}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(parseCommandLine(c.args), c.expected) << (c.args.empty() ? "" : c.args[0]);

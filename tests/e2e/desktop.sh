@@ -115,14 +115,14 @@ write_icon() {
   convert -size 32x32 "xc:$2" \( -clone 0 -resize 24x24 \) \( -clone 0 -resize 16x16 \) "$1"
 }
 
-# tone_mp3 SECONDS FILE [LAME OPTION...]: a 440 Hz tone of that length, as 16-bit mono WAV
+# tone_mp3 SECONDS FILE [LAME OPTION...]: a 440 Hz tone (TONE_HZ, when set) of that length, as 16-bit mono WAV
 # written by perl, then encoded at a constant 32 kbit/s. lame reads the WAV
 # from a file: this lame reads its input through libsndfile, which may seek,
 # and a pipe of raw samples then comes out as an almost empty file.
 tone_mp3() {
   local wav=${2%.mp3}.wav
   perl -e '
-    my ($seconds) = @ARGV;
+    my ($seconds, $hz) = @ARGV;
     my $rate = 44100;
     my $n = int($seconds * $rate);
     binmode STDOUT;
@@ -130,8 +130,8 @@ tone_mp3() {
       "data", pack("V", 2 * $n);
     for (my $i = 0; $i < $n; $i += $rate) {
       my $end = $i + $rate < $n ? $i + $rate : $n;
-      print pack("s<*", map { int(8000 * sin(6.283185307179586 * 440 * $_ / $rate)) } $i .. $end - 1);
-    }' "$1" >"$wav" &&
+      print pack("s<*", map { int(8000 * sin(6.283185307179586 * $hz * $_ / $rate)) } $i .. $end - 1);
+    }' "$1" "${TONE_HZ:-440}" >"$wav" &&
     lame --quiet -m m -b 32 "${@:3}" "$wav" "$2" &&
     rm -f "$wav"
 }

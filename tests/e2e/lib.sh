@@ -204,6 +204,36 @@ about_open() {
 about_gone() {
   ! about_open
 }
+# --- the player on the session bus (MPRIS) ------------------------------------
+
+service=org.mpris.MediaPlayer2.orvane
+obj=/org/mpris/MediaPlayer2
+player_if=org.mpris.MediaPlayer2.Player
+
+# A property's value as dbus-send prints it, without the type: of the
+# player's interface, or of the one given.
+prop() {
+  timeout 5 dbus-send --session --print-reply=literal --dest=$service $obj \
+    org.freedesktop.DBus.Properties.Get "string:${2:-$player_if}" "string:$1" 2>/dev/null |
+    sed -e 's/^ *variant *//' -e 's/^[a-z0-9]* //' -e 's/ *$//'
+}
+
+status_is() {
+  [ "$(prop PlaybackStatus)" = "$1" ]
+}
+
+# The file heard: Metadata's xesam:url.
+heard_url() {
+  timeout 5 dbus-send --session --print-reply --dest=$service $obj \
+    org.freedesktop.DBus.Properties.Get string:$player_if string:Metadata 2>/dev/null |
+    awk 'found && /string / { sub(/.*string "/, ""); sub(/".*/, ""); print; exit } /"xesam:url"/ { found = 1 }'
+}
+
+on_bus() {
+  timeout 5 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$service" 2>/dev/null | grep -q 'boolean true'
+}
+
 # --- pictures --------------------------------------------------------------
 
 # Saves the tray icon's square of the screen as FILE.

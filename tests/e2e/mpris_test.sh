@@ -21,20 +21,10 @@ need_tools dbus-send dbus-monitor playerctl Xvfb icewm xdotool xwininfo xprop im
 
 # --- talking to the player ---------------------------------------------------------
 
-service=org.mpris.MediaPlayer2.orvane
-obj=/org/mpris/MediaPlayer2
 root_if=org.mpris.MediaPlayer2
-player_if=org.mpris.MediaPlayer2.Player
 
 call() {
   timeout 5 dbus-send --session --print-reply --dest=$service $obj "$player_if.$1" "${@:2}" >/dev/null
-}
-
-# A property's value as dbus-send prints it, without the type.
-prop() {
-  timeout 5 dbus-send --session --print-reply=literal --dest=$service $obj \
-    org.freedesktop.DBus.Properties.Get "string:${2:-$player_if}" "string:$1" 2>/dev/null |
-    sed -e 's/^ *variant *//' -e 's/^[a-z0-9]* //' -e 's/ *$//'
 }
 
 status() {
@@ -60,11 +50,6 @@ meta() {
 
 metadata_empty() {
   ! metadata | grep -q 'dict entry'
-}
-
-on_bus() {
-  timeout 5 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner "string:$service" 2>/dev/null | grep -q 'boolean true'
 }
 
 # Bytes of a file:// URL's path: every %XX back to its byte.
@@ -126,7 +111,7 @@ cans() {
 
 open_uri_refused() {
   ! timeout 5 dbus-send --session --print-reply --dest=$service $obj \
-    $player_if.OpenUri "string:file://$music/a.mp3" >/dev/null 2>&1
+    $player_if.OpenUri "string:$1" >/dev/null 2>&1
 }
 
 # --- the desktop, the music and the program ---------------------------------------------
@@ -169,7 +154,9 @@ check "nothing to show before Play" metadata_empty
 check "CanGoPrevious and CanSeek are false, CanControl true" \
   test "$(prop CanGoPrevious) $(prop CanSeek) $(prop CanControl)" = "false false true"
 check "CanPlay while stopped; not CanPause, not CanGoNext" test "$(cans)" = "true false false"
-check "OpenUri is refused" open_uri_refused
+check "OpenUri of another scheme is refused" open_uri_refused "https://example.org/a.mp3"
+check "... and of a file that is no .mp3" open_uri_refused "file://$conf"
+check "... and playback stays stopped" status_is Stopped
 
 # --- into the tray, then driven over the bus ----------------------------------------------
 

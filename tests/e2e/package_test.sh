@@ -76,11 +76,20 @@ done
 # --- menu entry and metainfo ------------------------------------------------------
 
 desktop=$root/usr/share/applications/$app_id.desktop
+# A key of the [Desktop Entry] group, or of the action given.
 entry() {
-  sed -n "s/^$1=//p" "$desktop"
+  local group=${2:-Desktop Entry}
+  awk -v key="$1" -v group="[$group]" '
+    /^\[/ { in_group = ($0 == group) }
+    in_group && index($0, key "=") == 1 { print substr($0, length(key) + 2) }' "$desktop"
 }
 check "the menu entry passes desktop-file-validate" desktop-file-validate "$desktop"
-check "the menu entry starts the packaged program" test -x "$root/usr/bin/$(entry Exec)"
+exec_line=$(entry Exec)
+check "the menu entry starts the packaged program" test -x "$root/usr/bin/${exec_line%% *}"
+check "... with the files chosen in the file manager" test "$exec_line" = "orvane %F"
+check "the menu entry opens MP3 files, and claims no folders" test "$(entry MimeType)" = "audio/mpeg;"
+check "its action Play Folder… lets a folder be chosen" \
+  test "$(entry Name 'Desktop Action play-folder'): $(entry Exec 'Desktop Action play-folder')" = "Play Folder…: orvane --choose-folder"
 check "the menu entry's icon is in the hicolor theme" test "$(entry Icon)" = "$app_id"
 check "the menu entry is a music player" test "$(entry Categories)" = "AudioVideo;Audio;Player;"
 

@@ -16,26 +16,9 @@ e2e_begin resume "$@"
 
 need_tools dbus-send Xvfb icewm xdotool xwininfo xprop import lame perl
 
-service=org.mpris.MediaPlayer2.orvane
-obj=/org/mpris/MediaPlayer2
-player_if=org.mpris.MediaPlayer2.Player
-
-prop() {
-  timeout 5 dbus-send --session --print-reply=literal --dest=$service $obj \
-    org.freedesktop.DBus.Properties.Get "string:$player_if" "string:$1" 2>/dev/null |
-    sed -e 's/^ *variant *//' -e 's/^[a-z0-9]* //' -e 's/ *$//'
-}
-
-status_is() {
-  [ "$(prop PlaybackStatus)" = "$1" ]
-}
-
 # The file heard: the name at the end of Metadata's xesam:url.
 heard() {
-  timeout 5 dbus-send --session --print-reply --dest=$service $obj \
-    org.freedesktop.DBus.Properties.Get string:$player_if string:Metadata 2>/dev/null |
-    awk 'found && /string / { sub(/.*string "/, ""); sub(/".*/, ""); print; exit } /"xesam:url"/ { found = 1 }' |
-    sed 's|.*/||'
+  heard_url | sed 's|.*/||'
 }
 
 heard_is() {
@@ -51,11 +34,6 @@ seconds_in() {
 
 at_least_in() {
   heard_is "$1" && [ "$(seconds_in)" -ge "$2" ]
-}
-
-on_bus() {
-  timeout 5 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner "string:$service" 2>/dev/null | grep -q 'boolean true'
 }
 
 start_desktop

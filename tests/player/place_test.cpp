@@ -575,6 +575,11 @@ struct Request {
     std::string placeFile; // the file of the place stored afterwards; empty: none
 };
 
+void PrintTo(const Request& r, std::ostream* os)
+{
+    *os << r.name;
+}
+
 class PlaceRequest : public PlaceFixture, public ::testing::WithParamInterface<std::tuple<Request, Reads>> {
 protected:
     void SetUp() override
