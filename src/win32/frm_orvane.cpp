@@ -27,6 +27,8 @@ constexpr UINT kPlayOnMessage = WM_APP + 20;
 // Posted when what plays has changed: the tray icon shows its new tip once
 // the command of the moment is over (a tray command makes the icon anew).
 constexpr UINT kShowTipMessage = WM_APP + 21;
+// Posted when a second start has asked for the folder dialog.
+constexpr UINT kChooseFolderMessage = WM_APP + 22;
 // The tray's tip field holds this many characters and its terminator.
 constexpr std::size_t kTipUnits = std::size(NOTIFYICONDATAW{}.szTip) - 1;
 
@@ -268,9 +270,10 @@ int frmOrvane::menuId(std::string_view name)
     return 0;
 }
 
-void frmOrvane::show(std::optional<std::string> given)
+void frmOrvane::show(std::optional<std::string> given, bool chooseFolder)
 {
     given_ = std::move(given);
+    chooseAtStart_ = chooseFolder;
     ShowWindow(hwnd(), SW_SHOWNORMAL);
     SetForegroundWindow(hwnd());
     SetFocus(control("Text1"));
@@ -294,7 +297,14 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
      }},
     {kPlayOnMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
          f.started_ = true;
-         f.playAtStart(std::exchange(f.given_, std::nullopt));
+         if (f.given_ || !f.chooseAtStart_)
+             f.playAtStart(std::exchange(f.given_, std::nullopt));
+         else
+             f.playFolderChosen();
+         return 0;
+     }},
+    {kChooseFolderMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.playFolderChosen();
          return 0;
      }},
     {kShowTipMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
@@ -305,7 +315,13 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
     // A second start hands over what it was given; the path is checked
     // before anything is made of it.
     {WM_COPYDATA, [](frmOrvane& f, WPARAM, LPARAM l) -> Answer {
-         const auto path = handedOverPath(reinterpret_cast<const COPYDATASTRUCT*>(l));
+         const auto* record = reinterpret_cast<const COPYDATASTRUCT*>(l);
+         if (record && record->dwData == ChooseFolderTag && record->cbData == 0 && !f.isUnloaded()) {
+             // The dialog waits for the user: not inside the second start's call.
+             PostMessageW(f.hwnd(), kChooseFolderMessage, 0, 0);
+             return TRUE;
+         }
+         const auto path = handedOverPath(record);
          if (!path || f.isUnloaded())
              return FALSE;
          if (f.started_)

@@ -43,8 +43,9 @@ public:
 
     // Shows the window; once it is up, the folder or file this start was
     // given plays, or else the sequence the program was ended in plays on by
-    // itself (see MainForm::playAtStart).
-    void show(std::optional<std::string> given = std::nullopt);
+    // itself (see MainForm::playAtStart); or the folder dialog comes up for
+    // the folder to play (see MainForm::playFolderChosen).
+    void show(std::optional<std::string> given = std::nullopt, bool chooseFolder = false);
 
     // A control by its name in the layout ("cmdPlay", "Text1", "Line1", ...,
     // and "fraOrder", the options' group).
@@ -99,6 +100,7 @@ private:
     bool mirroring_ = false;
     bool timerRunning_ = false;
     std::optional<std::string> given_; // played once the window is up
+    bool chooseAtStart_ = false;       // the folder dialog comes up once the window is up
     bool started_ = false;             // the window is up and has played what it was given
     bool tipQueued_ = false;           // the tray tip is shown once the command is over
     win::MediaHotKeys hotKeys_;

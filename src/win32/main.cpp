@@ -67,13 +67,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // without starts a copy of its own, as ever. Copies started together
     // take the gate one after the other.
     orvane::StartGate gate;
-    if (startPath) {
+    if (startPath || line.chooseFolder) {
         if (const HWND running = orvane::StartGate::runningCopy()) {
-            if (!orvane::resolvePlayStart(*orvane::makeNativeFileSystem(), *startPath))
+            if (startPath && !orvane::resolvePlayStart(*orvane::makeNativeFileSystem(), *startPath))
                 printPathError(*startPath); // the running copy's window shows it too
-            if (orvane::StartGate::handOver(running, orvane::win::wide(*startPath)))
+            if (startPath ? orvane::StartGate::handOver(running, orvane::win::wide(*startPath))
+                          : orvane::StartGate::askToChooseFolder(running))
                 return 0;
-            // No answer from the running copy: this one plays it.
+            // No answer from the running copy: this one does it.
         }
     }
 
@@ -106,7 +107,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             });
         }
         mainWindow->keepPlaceIn(orvane::claimRegistryPlace(orvane::makeWinRegistry));
-        mainWindow->show(startPath);
+        mainWindow->show(startPath, line.chooseFolder);
         gate.windowShown();
     };
     orvane::frmSplash splash(settings, showMainWindow);

@@ -112,6 +112,19 @@ bool writeAll(HANDLE out, const std::string& text)
 
 } // namespace
 
+namespace {
+
+bool send(HWND window, COPYDATASTRUCT& record)
+{
+    DWORD_PTR taken = FALSE;
+    return window
+        && SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record),
+                               SMTO_ABORTIFHUNG | SMTO_BLOCK, kHandOverWaitMs, &taken)
+        && taken == TRUE;
+}
+
+} // namespace
+
 std::vector<std::string> processArguments()
 {
     int count = 0;
@@ -185,16 +198,20 @@ HWND StartGate::runningCopy()
 
 bool StartGate::handOver(HWND window, const std::wstring& absolutePath)
 {
-    if (!window || absolutePath.empty() || absolutePath.size() > MostHandOverUnits)
+    if (absolutePath.empty() || absolutePath.size() > MostHandOverUnits)
         return false;
     COPYDATASTRUCT record{};
     record.dwData = HandOverTag;
     record.cbData = static_cast<DWORD>((absolutePath.size() + 1) * sizeof(wchar_t));
     record.lpData = const_cast<wchar_t*>(absolutePath.c_str());
-    DWORD_PTR taken = FALSE;
-    return SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record),
-                               SMTO_ABORTIFHUNG | SMTO_BLOCK, kHandOverWaitMs, &taken)
-        && taken == TRUE;
+    return send(window, record);
+}
+
+bool StartGate::askToChooseFolder(HWND window)
+{
+    COPYDATASTRUCT record{};
+    record.dwData = ChooseFolderTag;
+    return send(window, record);
 }
 
 } // namespace orvane

@@ -21,6 +21,9 @@ void tellStarter(const std::string& text, bool error);
 // path given to the second start, as UTF-16 with its terminator, in a
 // WM_COPYDATA record marked with this tag.
 inline constexpr ULONG_PTR HandOverTag = 0x4F52564E; // "ORVN"
+// A second start asked to choose the folder (--choose-folder) asks the
+// running copy for its folder dialog with a record of this tag and no data.
+inline constexpr ULONG_PTR ChooseFolderTag = 0x4F52564F;
 // The longest path that can be handed over, in UTF-16 units without the
 // terminator: the longest the system's own paths can be.
 inline constexpr std::size_t MostHandOverUnits = 32767;
@@ -49,6 +52,8 @@ public:
     static HWND runningCopy();
     // Hands absolutePath to that window; true once it has taken it.
     static bool handOver(HWND window, const std::wstring& absolutePath);
+    // Asks that window for its folder dialog; true once it has taken that.
+    static bool askToChooseFolder(HWND window);
 
     // This copy's main window is there: later starts find it.
     void windowShown();

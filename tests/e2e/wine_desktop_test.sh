@@ -5,8 +5,9 @@
 # started from its Start menu shortcut and driven with xdotool (the mouse
 # and the media keys) the way a user drives it, given folders from outside
 # (the installer's "Play with Orvane" verbs run as the shell runs them, a
-# second start handing its folder to the running copy, two starts at once,
-# the command line's help, version and a path that is not there), upgraded
+# second start handing its folder to the running copy or asking it for its
+# folder dialog, two starts at once, the command line's help, version and a
+# path that is not there), upgraded
 # and uninstalled. The settings are put into the registry with "wine reg"
 # beforehand and read back after Exit; what the player tells its media
 # control is followed through the trace the program writes when
@@ -497,7 +498,7 @@ run_verb() {
   exe=${command#\"}
   exe=${exe%%\"*}
   [ "$command" = "\"$exe\" \"%1\"" ] || return 1
-  ORVANE_TRACE=$(winpath "$trace") "$wine" "$exe" "$2" >>"$shots/verb.log" 2>&1 &
+  ORVANE_TRACE=$(winpath "$trace") "$wine" "$exe" "$2" >>"$work/verb.log" 2>&1 &
   verb_started=$!
 }
 main_windows() {
@@ -550,6 +551,11 @@ if [ -n "${ORVANE_PRIVATE_PULSE:-}" ]; then
   check "  heard in the private sound server" wait_for 5 sound_heard
 fi
 check "  in the one window there is" test "$(main_windows)" -eq 1
+"$wine" "$installed/orvane.exe" --choose-folder >>"$work/verb.log" 2>&1
+check "orvane.exe --choose-folder with the program running ends with status 0" test $? -eq 0
+if check "  and the running copy shows its folder dialog" wait_for 10 folder_dialog_open; then
+  check "  whose Cancel changes nothing" cancel_folder_dialog
+fi
 x xdotool windowactivate --sync "$main" key alt+F4
 check "the program closes" wait_for 10 app_ended
 app_pid=
