@@ -55,11 +55,7 @@ windows_are() {
 }
 
 path_error_box() {
-  local w
-  for w in $(windows_named 'Path Error'); do
-    is_viewable "$w" && echo "$w" && return 0
-  done
-  return 1
+  shown_window_named 'Path Error'
 }
 
 box_shown() {
@@ -199,11 +195,7 @@ check "... still playing" status_is Playing
 # --- the menu entry's Play Folder…: the folder dialog in the running copy --------------------
 
 folder_dialog() {
-  local w
-  for w in $(windows_named 'Choose a directory from the list.'); do
-    is_viewable "$w" && echo "$w" && return 0
-  done
-  return 1
+  shown_window_named 'Choose a directory from the list.'
 }
 dialog_shown() {
   folder_dialog >/dev/null
@@ -288,5 +280,26 @@ sleep 1
 check "... which plays the folder handed to it ($handed)" wait_for 5 heard_is "$work/$handed"
 check "... heard" wait_for 5 last_tone_is "$tone" "$m"
 check "there is still one main window" windows_are 1
+
+# --- a first start with a path that names nothing -------------------------------------------------
+
+for pid in "$first" "$second"; do
+  stop "$pid"
+done
+wait_for 10 windows_are 0 || abort "the copy ends"
+: >"$work/app.log"
+chosen=$(grep '^PlayPath=' "$conf")
+start_orvane nowhere
+app_pid=$started_pid
+check "a first start with a bad path shows its window" wait_for 15 windows_are 1
+check "... with the path error box" wait_for 5 box_shown
+check "... and says why on its error output" \
+  wait_for 3 grep -qx "orvane: $work/nowhere: The Path you have entered is invalid!" "$work/app.log"
+x xdotool windowactivate --sync "$(path_error_box)" key Return 2>/dev/null || x xdotool key Return
+wait_for 5 box_gone
+stop "$app_pid"
+app_pid=
+check "the play path kept in the settings is the one chosen before (${chosen#PlayPath=})" \
+  test "$(grep '^PlayPath=' "$conf")" = "$chosen" -a "$chosen" != "PlayPath=$work/nowhere"
 
 summary

@@ -187,16 +187,21 @@ window_geometry() {
     END { print gx, gy, w, h }'
 }
 
-# The About window, by its title.
-about_window() {
+# The first window on screen of that title.
+shown_window_named() {
   local w
-  for w in $(windows_named 'About MP3 Orvane'); do
+  for w in $(windows_named "$1"); do
     if is_viewable "$w"; then
       echo "$w"
       return 0
     fi
   done
   return 1
+}
+
+# The About window, by its title.
+about_window() {
+  shown_window_named 'About MP3 Orvane'
 }
 about_open() {
   about_window >/dev/null
