@@ -1,6 +1,7 @@
 ; The Windows installer: per user, without administrator rights, into
 ; %LOCALAPPDATA%\Programs\Orvane, with a Start menu shortcut and an entry in
-; the list of installed apps. /S installs and uninstalls silently. The
+; the list of installed apps, and a "Play with Orvane" verb on folders and
+; MP3 files in the shell's menus. /S installs and uninstalls silently. The
 ; settings under HKCU\Software\Orvane belong to the user and stay.
 ;
 ; makensis -DVERSION=3.0.0 -DBUILD=<folder with orvane.exe and the tray
@@ -30,6 +31,12 @@ ManifestDPIAware true
 !define WEBSITE "https://orvane.example.org/"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvane"
 !define UNINSTALLER "uninstall.exe"
+; "Play with Orvane" on folders and on MP3 files, for this user: a verb of
+; its own beside the others, no default association taken.
+!define VERB "Orvane.Play"
+!define VERB_TEXT "Play with Orvane"
+!define FOLDER_VERBS "Software\Classes\Directory\shell"
+!define MP3_VERBS "Software\Classes\SystemFileAssociations\.mp3\shell"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -121,6 +128,17 @@ FunctionEnd
 !insertmacro CloseRunningOrvane ""
 !insertmacro CloseRunningOrvane "un."
 
+; The shell's menus read the verbs afresh once told that they have changed.
+!macro AssociationsChanged
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
+!macroend
+
+!macro WriteVerb KEY
+  WriteRegStr HKCU "${KEY}\${VERB}" "" "${VERB_TEXT}"
+  WriteRegStr HKCU "${KEY}\${VERB}" "Icon" '"$INSTDIR\orvane.exe",0'
+  WriteRegStr HKCU "${KEY}\${VERB}\command" "" '"$INSTDIR\orvane.exe" "%1"'
+!macroend
+
 Section "Orvane"
   Call closeRunningOrvane
   SetOutPath "$INSTDIR"
@@ -145,6 +163,10 @@ Section "Orvane"
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   IntFmt $0 "0x%08X" $0
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+  !insertmacro WriteVerb "${FOLDER_VERBS}"
+  !insertmacro WriteVerb "${MP3_VERBS}"
+  !insertmacro AssociationsChanged
 SectionEnd
 
 ; Only what setup put there goes; a folder the user has added files to stays.
@@ -156,5 +178,14 @@ Section "Uninstall"
   Delete "$INSTDIR\Volume03.ico"
   Delete "$INSTDIR\${UNINSTALLER}"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ; The verbs, and the keys above them that were made for them alone.
+  DeleteRegKey HKCU "${FOLDER_VERBS}\${VERB}"
+  DeleteRegKey /ifempty HKCU "${FOLDER_VERBS}"
+  DeleteRegKey /ifempty HKCU "Software\Classes\Directory"
+  DeleteRegKey HKCU "${MP3_VERBS}\${VERB}"
+  DeleteRegKey /ifempty HKCU "${MP3_VERBS}"
+  DeleteRegKey /ifempty HKCU "Software\Classes\SystemFileAssociations\.mp3"
+  DeleteRegKey /ifempty HKCU "Software\Classes\SystemFileAssociations"
+  !insertmacro AssociationsChanged
   RMDir "$INSTDIR"
 SectionEnd

@@ -169,6 +169,7 @@ void Player::lookIntoNextRound()
         fs_.forgetFolder(controls_.Text1());
         fs_.forgetFolder(walkRoot());
     }
+    PassLook look(*this, 0); // the next round's looking, begun in this one
     askStartAhead();
 }
 
@@ -185,6 +186,7 @@ void Player::readForNextRound(const std::string& folder)
         return;
     roundRead_.push_back(folder);
     fs_.forgetFolder(folder);
+    PassLook look(*this, 0);
     // The ".mp3" listing first: the first file waits for it, the walk can wait.
     for (const ListPattern pattern : {ListPattern::Mp3Files, ListPattern::All}) {
         try {

@@ -334,6 +334,7 @@ void Player::needFolder(const std::string& folder)
     if (fs_.immediate())
         return;
     try {
+        PassLook look(*this, 0); // counted where the folder is probed
         fs_.listFolder(folder, ListPattern::Mp3Files);
     } catch (const std::exception&) {
         // Known to fail: the step that reads it deals with that.

@@ -3,12 +3,16 @@
 #include "desktop/mod_browse.h"
 #include "resource_ids.h"
 #include "win32/win_accessible.h"
+#include "win32/win_start.h"
 
 #include <oleacc.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <windowsx.h>
 
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace orvane {
@@ -21,8 +25,15 @@ constexpr int kFirstSleepId = 400; // the Sleep submenu's items
 constexpr int kFirstSeekId = 420;  // Back and Forward
 constexpr UINT_PTR kTimer1 = 1;
 // Posted once the window is on screen: a sequence the program was ended in
-// plays on by itself.
+// plays on by itself, or what this start was given plays.
 constexpr UINT kPlayOnMessage = WM_APP + 20;
+// Posted when what plays has changed: the tray icon shows its new tip once
+// the command of the moment is over (a tray command makes the icon anew).
+constexpr UINT kShowTipMessage = WM_APP + 21;
+// Posted when a second start has asked for the folder dialog.
+constexpr UINT kChooseFolderMessage = WM_APP + 22;
+// The tray's tip field holds this many characters and its terminator.
+constexpr std::size_t kTipUnits = std::size(NOTIFYICONDATAW{}.szTip) - 1;
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
@@ -57,6 +68,32 @@ RECT lineRect(const win::TwipsScale& tw, const layout::TwipsLine& line)
     if (line.from.y == line.to.y)
         return RECT{x1, y1 - 1, tw.px(line.to.x) + 1, y1 + 1};
     return RECT{x1 - 1, y1, x1 + 1, tw.px(line.to.y) + 1};
+}
+
+bool endsWithMp3(const std::wstring& path)
+{
+    return path.size() > 4 && CompareStringOrdinal(path.c_str() + path.size() - 4, 4, L".mp3", 4, TRUE) == CSTR_EQUAL;
+}
+
+// What a drop plays: the first folder among the items, else the first
+// ".mp3" file (its folder from that file); nothing for anything else.
+std::optional<std::wstring> droppedPath(HDROP drop)
+{
+    std::optional<std::wstring> file;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0), L'\0');
+        if (path.empty() || DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size() + 1)) != path.size())
+            continue;
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return path;
+        if (!file && endsWithMp3(path))
+            file = std::move(path);
+    }
+    return file;
 }
 
 } // namespace
@@ -96,6 +133,7 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
     mirrorAll();
     describeControls();
     hotKeys_.hold(hwnd());
+    DragAcceptFiles(hwnd(), TRUE);
     Form_Load();
 }
 
@@ -171,11 +209,16 @@ std::string fileName(const std::string& path)
 
 } // namespace
 
-// The title the media control read from the file, else the file's name.
+// The title the media control read from the file, else the file's name:
+// what the window tells a screen reader, and the tray icon's tip. Each
+// changes only when what plays does.
 void frmOrvane::describePlayback()
 {
     const MMControl::NowPlaying now = mmControl().nowPlaying();
     const std::string title = !now.title.empty() ? now.title : fileName(now.path.empty() ? player().playing() : now.path);
+    setTrayTip(title, kTipUnits);
+    if (hwnd() && !std::exchange(tipQueued_, true))
+        PostMessageW(hwnd(), kShowTipMessage, 0, 0);
     std::string text = playbackDescription(title);
     if (text == description_)
         return;
@@ -289,8 +332,10 @@ int frmOrvane::menuId(std::string_view name)
     return 0;
 }
 
-void frmOrvane::show()
+void frmOrvane::show(std::optional<std::string> given, bool chooseFolder)
 {
+    given_ = std::move(given);
+    chooseAtStart_ = chooseFolder;
     ShowWindow(hwnd(), SW_SHOWNORMAL);
     SetForegroundWindow(hwnd());
     SetFocus(control("Text1"));
@@ -313,8 +358,42 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
          return std::nullopt;
      }},
     {kPlayOnMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
-         if (!f.isUnloaded())
-             f.player().playOnByItself();
+         f.started_ = true;
+         if (f.given_ || !f.chooseAtStart_)
+             f.playAtStart(std::exchange(f.given_, std::nullopt));
+         else
+             f.playFolderChosen();
+         return 0;
+     }},
+    {kChooseFolderMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.playFolderChosen();
+         return 0;
+     }},
+    {kShowTipMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         f.tipQueued_ = false;
+         f.showTrayTip();
+         return 0;
+     }},
+    // A second start hands over what it was given; the path is checked
+    // before anything is made of it.
+    {WM_COPYDATA, [](frmOrvane& f, WPARAM, LPARAM l) -> Answer {
+         const auto* record = reinterpret_cast<const COPYDATASTRUCT*>(l);
+         if (record && record->dwData == ChooseFolderTag && record->cbData == 0 && !f.isUnloaded()) {
+             // The dialog waits for the user: not inside the second start's call.
+             PostMessageW(f.hwnd(), kChooseFolderMessage, 0, 0);
+             return TRUE;
+         }
+         const auto path = handedOverPath(record);
+         if (!path || f.isUnloaded())
+             return FALSE;
+         if (f.started_)
+             f.playRequested(win::narrow(*path));
+         else
+             f.given_ = win::narrow(*path); // handed over later than this start's own
+         return TRUE;
+     }},
+    {WM_DROPFILES, [](frmOrvane& f, WPARAM w, LPARAM) -> Answer {
+         f.takeDrop(reinterpret_cast<HDROP>(w));
          return 0;
      }},
     {WinUiHost::TickMessage, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
@@ -405,6 +484,14 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
          return 0;
      }},
 };
+
+void frmOrvane::takeDrop(HDROP drop)
+{
+    const std::optional<std::wstring> path = droppedPath(drop);
+    DragFinish(drop);
+    if (path)
+        playRequested(win::narrow(*path));
+}
 
 LRESULT frmOrvane::handle(UINT message, WPARAM wParam, LPARAM lParam)
 {

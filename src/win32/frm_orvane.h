@@ -7,6 +7,8 @@
 #include "win32/win_ui_host.h"
 #include "win32/win_window.h"
 
+#include <shellapi.h>
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -39,7 +41,11 @@ public:
               SettingsProvider& settings, Hooks hooks);
     ~frmOrvane() override;
 
-    void show();
+    // Shows the window; once it is up, the folder or file this start was
+    // given plays, or else the sequence the program was ended in plays on by
+    // itself (see MainForm::playAtStart); or the folder dialog comes up for
+    // the folder to play (see MainForm::playFolderChosen).
+    void show(std::optional<std::string> given = std::nullopt, bool chooseFolder = false);
 
     // A control by its name in the layout ("cmdPlay", "Text1", "Line1", ...,
     // and "fraOrder", the options' group).
@@ -81,6 +87,7 @@ private:
     void closeWindow() override;
     void stopTimer1() override;
     void afterUnload() override;
+    void takeDrop(HDROP drop);
 
     Hooks hooks_;
     Signal<Ctl>::Handle mirrorConnection_ = 0;
@@ -96,6 +103,10 @@ private:
     win::Font headingFont_;
     bool mirroring_ = false;
     bool timerRunning_ = false;
+    std::optional<std::string> given_; // played once the window is up
+    bool chooseAtStart_ = false;       // the folder dialog comes up once the window is up
+    bool started_ = false;             // the window is up and has played what it was given
+    bool tipQueued_ = false;           // the tray tip is shown once the command is over
     win::MediaHotKeys hotKeys_;
 
     std::unique_ptr<TrayPictures> pictures_;

@@ -5,6 +5,8 @@
 
 #include <shellapi.h>
 
+#include <iterator>
+
 namespace orvane {
 
 namespace {
@@ -51,14 +53,14 @@ HICON loadIcon(const std::wstring& path, const std::string& name, int size, bool
 NOTIFYICONDATAW toSystem(const NotifyIconData& data, const TrayPictures& pictures)
 {
     NOTIFYICONDATAW nid{};
-    nid.cbSize = NOTIFYICONDATAW_V1_SIZE; // the first version's record
+    nid.cbSize = NOTIFYICONDATAW_V2_SIZE; // the record whose tip holds 128 characters
     nid.hWnd = reinterpret_cast<HWND>(data.hWnd);
     nid.uID = data.uID;
     nid.uFlags = data.uFlags;
     nid.uCallbackMessage = data.uCallbackMessage;
     if (const TrayPictures::Picture* picture = pictures.picture(data.hIcon))
         nid.hIcon = picture->small;
-    lstrcpynW(nid.szTip, win::wide(data.szTip).c_str(), 64);
+    lstrcpynW(nid.szTip, win::wide(data.szTip).c_str(), static_cast<int>(std::size(nid.szTip)));
     return nid;
 }
 

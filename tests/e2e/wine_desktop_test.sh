@@ -3,7 +3,12 @@
 # (Xvfb), a window manager with a system tray (icewm) into which Wine docks
 # the notification area's icons, and orvane.exe installed by its installer,
 # started from its Start menu shortcut and driven with xdotool (the mouse
-# and the media keys) the way a user drives it, upgraded and uninstalled. The settings are put into the registry with "wine reg"
+# and the media keys) the way a user drives it, given folders from outside
+# (the installer's "Play with Orvane" verbs run as the shell runs them, a
+# second start handing its folder to the running copy or asking it for its
+# folder dialog, two starts at once, the command line's help, version and a
+# path that is not there), upgraded
+# and uninstalled. The settings are put into the registry with "wine reg"
 # beforehand and read back after Exit; what the player tells its media
 # control is followed through the trace the program writes when
 # ORVANE_TRACE names a file. Sound goes through Wine's PulseAudio driver into
@@ -75,6 +80,18 @@ shortcut=$(unix_path "$(windows_folder APPDATA)\Microsoft\Windows\Start Menu\Pro
 [ -n "$installed" ] && [ -n "$shortcut" ] || abort "Wine names the per-user folders"
 # What an earlier run may have left.
 "$wine" reg delete "$uninstall_key" /f >/dev/null 2>&1
+for verb in 'Directory\shell\Orvane.Play' 'SystemFileAssociations\.mp3\shell\Orvane.Play'; do
+  "$wine" reg delete "HKCU\Software\Classes\$verb" /f >/dev/null 2>&1
+done
+# The keys above the verbs that are there before installing.
+class_keys() {
+  local k
+  for k in 'Directory' 'Directory\shell' 'SystemFileAssociations' 'SystemFileAssociations\.mp3' \
+    'SystemFileAssociations\.mp3\shell'; do
+    "$wine" reg query "HKCU\Software\Classes\$k" >/dev/null 2>&1 && echo "$k"
+  done
+}
+classes_before=$(class_keys)
 rm -rf "$installed" "$shortcut"
 
 # A value of a registry query's output.
@@ -476,6 +493,150 @@ fi
 reg add "$key" /v PlayPath /t REG_SZ /d "$(winpath "$music")" /f >/dev/null
 reg add "$key" /v Sub /t REG_SZ /d 1 /f >/dev/null
 
+# --- a folder from anywhere: the shell's verbs, a second start, the command line ----
+
+folder_verb='HKCU\Software\Classes\Directory\shell\Orvane.Play'
+mp3_verb='HKCU\Software\Classes\SystemFileAssociations\.mp3\shell\Orvane.Play'
+default_of() {
+  reg query "$1" /ve 2>/dev/null | awk '$2 ~ /^REG_/ { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+}
+for verb in "$folder_verb" "$mp3_verb"; do
+  check "the installer adds \"Play with Orvane\" under ${verb#HKCU\\Software\\Classes\\}" \
+    test "$(default_of "$verb")" = "Play with Orvane"
+  check "  which starts the installed program with the item" \
+    test "$(default_of "$verb\\command")" = "\"$install_dir\\orvane.exe\" \"%1\""
+done
+check "  and takes no default association of MP3 files" bash -c "! '$wine' reg query 'HKCU\\Software\\Classes\\.mp3' >/dev/null 2>&1"
+
+# A verb's command run as the shell runs it: its "%1" the item's path.
+verb_started=
+run_verb() {
+  local command exe
+  command=$(default_of "$1\\command")
+  exe=${command#\"}
+  exe=${exe%%\"*}
+  [ "$command" = "\"$exe\" \"%1\"" ] || return 1
+  ORVANE_TRACE=$(winpath "$trace") "$wine" "$exe" "$2" >>"$work/verb.log" 2>&1 &
+  verb_started=$!
+}
+main_windows() {
+  local w n=0
+  for w in $(windows_named 'MP3 Orvane'); do
+    is_viewable "$w" && window_type "$w" | grep -q _NET_WM_WINDOW_TYPE_NORMAL && n=$((n + 1))
+  done
+  echo "$n"
+}
+played_since() { # LINE FILE: the trace has opened that file since that line
+  tail -n +$(($1 + 1)) "$trace" | tr -d '\r' | grep -qxF "FileName $(winpath "$2")"
+}
+silent() {
+  ! sound_heard
+}
+
+album=$work/album
+other=$work/other
+mkdir -p "$album" "$other"
+for name in "$album/a.mp3" "$other/1.mp3" "$other/2.mp3"; do
+  tone_mp3 8 "$name" 2>>"$work/lame.log" || abort "lame makes $name"
+done
+
+from=$(wc -l <"$trace")
+run_verb "$folder_verb" "$(winpath "$album")" || not_ok "the folder verb's command is the program and its item"
+app_pid=$verb_started
+check "the folder verb starts the program on that folder" wait_for 20 played_since "$from" "$album/a.mp3"
+wait_for 10 main_window >/dev/null || abort "its main window is up"
+main=$(main_window)
+click_main 3480 720 975 495 # Stop
+if [ -n "${ORVANE_PRIVATE_PULSE:-}" ]; then
+  wait_for 5 silent || not_ok "Stop silences it"
+fi
+from=$(wc -l <"$trace")
+started=$(now_ms)
+run_verb "$mp3_verb" "$(winpath "$other/2.mp3")" || not_ok "the MP3 verb's command is the program and its item"
+second=$verb_started
+status=running
+if wait_for 10 bash -c "! kill -0 $second 2>/dev/null"; then
+  took=$(($(now_ms) - started))
+  wait "$second"
+  status=$?
+  echo "     (the second start ended after $took ms under Wine)"
+fi
+check "the MP3 verb, with the program running, hands the file over and ends with status 0" test "$status" = 0
+[ "$status" = running ] && kill "$second"
+check "  the running copy plays that file's folder from that file" wait_for 10 played_since "$from" "$other/2.mp3"
+check "  and not its first file" bash -c "! tail -n +$((from + 1)) '$trace' | tr -d '\r' | grep -qxF 'FileName $(winpath "$other/1.mp3")'"
+if [ -n "${ORVANE_PRIVATE_PULSE:-}" ]; then
+  check "  heard in the private sound server" wait_for 5 sound_heard
+fi
+check "  in the one window there is" test "$(main_windows)" -eq 1
+"$wine" "$installed/orvane.exe" --choose-folder >>"$work/verb.log" 2>&1
+check "orvane.exe --choose-folder with the program running ends with status 0" test $? -eq 0
+if check "  and the running copy shows its folder dialog" wait_for 10 folder_dialog_open; then
+  check "  whose Cancel changes nothing" cancel_folder_dialog
+fi
+x xdotool windowactivate --sync "$main" key alt+F4
+check "the program closes" wait_for 10 app_ended
+app_pid=
+
+# Two starts at the same moment, none running: one is the first copy, the
+# other hands its folder over to it, and that folder is what plays last.
+from=$(wc -l <"$trace")
+run_verb "$folder_verb" "$(winpath "$album")"
+app_pid=$verb_started
+run_verb "$folder_verb" "$(winpath "$other")"
+twin=$verb_started
+one_ended() {
+  ! kill -0 "$app_pid" 2>/dev/null || ! kill -0 "$twin" 2>/dev/null
+}
+check "two starts at the same moment: one of them ends" wait_for 20 one_ended
+handed=$other
+if ! kill -0 "$app_pid" 2>/dev/null; then
+  # The first was the later one.
+  handed=$album
+  app_pid=$twin
+fi
+check "  one window" wait_for 10 test "$(main_windows)" -eq 1
+last_played() {
+  tail -n +$(($1 + 1)) "$trace" | tr -d '\r' | sed -n 's/^FileName //p' | tail -n 1
+}
+handed_plays() {
+  case $(last_played "$from") in "$(winpath "$handed")"\\*) return 0 ;; esac
+  return 1
+}
+check "  which plays the folder the other handed over" wait_for 10 handed_plays
+main=$(main_window)
+x xdotool windowactivate --sync "$main" key alt+F4
+check "  and closes" wait_for 10 app_ended
+app_pid=
+
+# The command line's own words.
+help=$("$wine" "$installed/orvane.exe" --help 2>/dev/null | tr -d '\r')
+check "orvane.exe --help prints its usage" grep -q '^Usage: orvane.exe \[FOLDER|FILE\]' <<<"$help"
+check "orvane.exe --version prints the version" test "$("$wine" "$installed/orvane.exe" --version 2>/dev/null | tr -d '\r')" = "Orvane 3.0.0"
+stored=$(reg query "$key")
+"$wine" "$installed/orvane.exe" 'Z:\no\such\album' >"$work/bad.out" 2>"$work/bad.err" &
+app_pid=$!
+check "a path that is not there: the words of the path error on stderr" \
+  wait_for 20 grep -q 'The Path you have entered is invalid!' "$work/bad.err"
+path_error() {
+  shown_window_named 'Path Error' >/dev/null
+}
+no_path_error() {
+  ! path_error
+}
+check "  and the path error box" wait_for 20 path_error
+shot win-bad-path
+if box=$(shown_window_named 'Path Error'); then
+  x xdotool windowfocus --sync "$box" key Return
+fi
+wait_for 5 no_path_error
+wait_for 10 main_window >/dev/null && main=$(main_window)
+x xdotool windowactivate --sync "$main" key alt+F4
+check "  the program closes" wait_for 10 app_ended
+app_pid=
+check "  nothing stored has changed" test "$(reg query "$key")" = "$stored"
+reg add "$key" /v PlayPath /t REG_SZ /d "$(winpath "$music")" /f >/dev/null
+
 # --- upgrading over a running copy, uninstalling -------------------------------------
 
 # An older version in place: its version in the entry, a tray image of its own.
@@ -499,6 +660,8 @@ check "  the entry names the new version" entry_is DisplayVersion 3.0.0
 check "the silent uninstall removes the program's folder" wait_for 30 test ! -e "$installed"
 check "  the shortcut" test ! -e "$shortcut"
 check "  and the uninstall entry" bash -c "! '$wine' reg query '$uninstall_key' >/dev/null 2>&1"
+check "  and both verbs" bash -c "! '$wine' reg query '$folder_verb' >/dev/null 2>&1 && ! '$wine' reg query '$mp3_verb' >/dev/null 2>&1"
+check "  and the keys made for them, those there before staying" test "$(class_keys)" = "$classes_before"
 check "  and leaves the settings" test "$(reg query "$key" | value_of PlayPath)" = "$(winpath "$music")"
 
 summary

@@ -585,5 +585,47 @@ TEST_F(SlowShare, ARepeatedFolderIsReadAgainForEachPass)
     EXPECT_EQ(Files(afterStop.begin(), afterStop.begin() + 3), (Files{"/q/a.mp3", "/q/a.mp3", "/q/d.mp3"}));
 }
 
+// A repeated tree with nothing to play, on a share whose every answer takes
+// time: the wait after a pass is twenty times as long as the pass's looking,
+// the time its answers took included, in the walk as in the folder search
+// after it; asking is what costs nothing here.
+TEST_F(SlowShare, TheWaitAfterAnEmptyPassFollowsTheTimeItsAnswersTook)
+{
+    using namespace std::chrono;
+    for (int i = 0; i < 30; ++i)
+        fs.addFolder("/t/f" + std::to_string(i));
+    fs.clock = &ui.now;
+    fs.callCost = milliseconds(10);
+    setOptions(sctl, "/t", 1, 1);
+    slow.cmdPlay_Click();
+    // Each pass: the time its answers took (the clock moves only while the
+    // share answers), and the ticks the pass after it then waits.
+    std::vector<steady_clock::duration> answered;
+    std::vector<int> held;
+    auto passBegan = ui.now;
+    bool waiting = false;
+    for (int tick = 0; tick < 3000 && held.size() < 4; ++tick) {
+        files.answerAll();
+        slow.Timer1_Timer();
+        if (slow.passWaits() && !waiting) {
+            answered.push_back(ui.now - passBegan);
+            held.push_back(0);
+        }
+        if (slow.passWaits())
+            ++held.back();
+        else if (waiting)
+            passBegan = ui.now;
+        waiting = slow.passWaits();
+    }
+    ASSERT_EQ(held.size(), 4u) << "the tree is looked through again and again";
+    EXPECT_TRUE(mm.opened().empty());
+    for (std::size_t pass = 1; pass < 3; ++pass) {
+        const auto waited = milliseconds(250) * held[pass];
+        EXPECT_GE(waited, 20 * answered[pass]) << "pass " << pass;
+        EXPECT_LE(waited, 20 * answered[pass] + milliseconds(750)) << "no longer than needed, pass " << pass;
+    }
+    expectSet(sctl, Set::Playing);
+}
+
 } // namespace
 } // namespace orvane::test

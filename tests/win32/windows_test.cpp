@@ -8,13 +8,16 @@
 #include "win32/frm_about.h"
 #include "win32/frm_orvane.h"
 #include "win32/frm_splash.h"
+#include "win32/win_start.h"
 #include "support/fakes.h"
 #include "support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <oleacc.h>
+#include <shlobj.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -478,6 +481,33 @@ TEST_F(MainWindowTest, MinimiseHooksTheHiddenWindowAndSettingsPutsItsProcedureBa
     EXPECT_EQ(modSysTray::module().SysTrayHooked, 0);
 }
 
+// In the tray the icon's tip names what plays, within the 127 characters
+// the notification area's record holds, and follows a pause.
+TEST_F(MainWindowTest, TheTrayTipNamesWhatPlaysWithinItsFieldAndFollowsAPause)
+{
+    const std::string name(200, 'x');
+    tree.makeFile("long/" + name + ".mp3");
+    SetWindowTextW(control("Text1"), win::wide(tree.path("long")).c_str());
+    ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+    ShowWindow(window->hwnd(), SW_MINIMIZE);
+    pump();
+    ASSERT_TRUE(window->tray().inTray());
+    EXPECT_EQ(modSysTray::module().SysTrayIconData.szTip, "MP3 Orvane") << "nothing plays";
+
+    click("cmdPlay");
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    pump();
+    const std::wstring tip = win::wide(modSysTray::module().SysTrayIconData.szTip);
+    EXPECT_EQ(tip.size(), 127u);
+    EXPECT_EQ(tip.substr(0, 13), L"MP3 Orvane\nxx");
+    EXPECT_EQ(tip.back(), L'\u2026');
+
+    SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuPause"), 0);
+    pump();
+    EXPECT_EQ(win::wide(modSysTray::module().SysTrayIconData.szTip).substr(0, 21), L"MP3 Orvane\nPaused: xx");
+    click("cmdStop");
+}
+
 // A key pressed and let go on the keyboard, wherever the focus is.
 void pressKey(WORD virtualKey)
 {
@@ -545,6 +575,110 @@ TEST_F(MainWindowTest, ACloseAskedForInTheTrayTakesTheIconAsExitDoes)
     EXPECT_EQ(unloads, 1);
     EXPECT_EQ(mm->commands(), std::vector<std::string>{"Close"});
 }
+
+// A block as the shell hands it over with WM_DROPFILES: a DROPFILES record,
+// then the paths, each ended, and an empty one at the end.
+HDROP dropOf(const std::vector<std::string>& paths)
+{
+    std::wstring list;
+    for (const std::string& path : paths)
+        list += win::wide(path) + L'\0';
+    list += L'\0';
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto* files = static_cast<DROPFILES*>(GlobalLock(block));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::memcpy(reinterpret_cast<BYTE*>(files) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(block);
+    return static_cast<HDROP>(block);
+}
+
+struct DropCase {
+    const char* name;
+    std::vector<std::string> items; // under the test's tree
+    std::string plays;              // the first file opened; empty: the drop is refused
+};
+
+class MainWindowDrop : public MainWindowTest, public ::testing::WithParamInterface<DropCase> {};
+
+// What Explorer drops onto the window plays as Play plays a typed path: the
+// first folder among the items, else an ".mp3" file's folder from that file;
+// anything else changes nothing (no box either: nothing was asked of it).
+TEST_P(MainWindowDrop, PlaysTheFirstFolderOrAFilesFolderFromItAndRefusesAnythingElse)
+{
+    tree.makeFile("other/c.mp3");
+    tree.makeFile("other/d.mp3");
+    tree.makeFile("notes.txt");
+    std::vector<std::string> items;
+    for (const std::string& item : GetParam().items)
+        items.push_back(tree.path(item));
+    SendMessageW(window->hwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(dropOf(items)), 0);
+    pump();
+    if (GetParam().plays.empty()) {
+        EXPECT_FALSE(window->timer1Runs());
+        EXPECT_EQ(window->controls().Text1(), music);
+        return;
+    }
+    ASSERT_TRUE(window->timer1Runs());
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    ASSERT_FALSE(mm->opened().empty());
+    EXPECT_EQ(mm->opened().front(), tree.path(GetParam().plays));
+    click("cmdStop");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, MainWindowDrop,
+    ::testing::Values(DropCase{"AFolder", {"other"}, "other/c.mp3"},
+                      DropCase{"AFileFromIt", {"other/d.mp3"}, "other/d.mp3"},
+                      DropCase{"TheFirstFolderAmongThem", {"notes.txt", "other/d.mp3", "other", "music"}, "other/c.mp3"},
+                      DropCase{"AFileOfAnotherKind", {"notes.txt"}, ""},
+                      DropCase{"NothingThere", {"gone", "gone.mp3"}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A second start's path arrives as WM_COPYDATA: taken only when the record
+// holds together, and then played; anything else is turned down unread.
+TEST_F(MainWindowTest, AHandedOverPathIsCheckedOnArrivalThenPlayed)
+{
+    tree.makeFile("other/c.mp3");
+    const std::wstring path = win::wide(tree.path("other"));
+    auto send = [&](ULONG_PTR tag, const void* data, DWORD bytes) {
+        COPYDATASTRUCT record{tag, bytes, const_cast<void*>(data)};
+        return SendMessageW(window->hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record));
+    };
+    const DWORD whole = static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t));
+    const std::wstring inner = path + L'\0' + L"x";
+    const std::wstring tooLong(MostHandOverUnits + 1, L'a');
+    EXPECT_EQ(send(HandOverTag + 1, path.c_str(), whole), FALSE) << "another tag";
+    EXPECT_EQ(send(HandOverTag, path.c_str(), whole - sizeof(wchar_t)), FALSE) << "no terminator";
+    EXPECT_EQ(send(HandOverTag, path.c_str(), whole - 1), FALSE) << "half a unit";
+    EXPECT_EQ(send(HandOverTag, inner.c_str(), static_cast<DWORD>((inner.size() + 1) * sizeof(wchar_t))), FALSE)
+        << "a terminator inside";
+    EXPECT_EQ(send(HandOverTag, L"", sizeof(wchar_t)), FALSE) << "empty";
+    EXPECT_EQ(send(HandOverTag, tooLong.c_str(), static_cast<DWORD>((tooLong.size() + 1) * sizeof(wchar_t))), FALSE)
+        << "longer than any path";
+    EXPECT_EQ(send(HandOverTag, nullptr, whole), FALSE) << "no data";
+    EXPECT_FALSE(window->timer1Runs());
+    EXPECT_EQ(window->controls().Text1(), music);
+
+    // A second start finds this window as the running copy's. Handed over
+    // before the window has played what its own start was given, its path
+    // plays instead: it came later.
+    EXPECT_EQ(StartGate::runningCopy(), window->hwnd());
+    window->show(music);
+    EXPECT_TRUE(StartGate::handOver(StartGate::runningCopy(), path));
+    pump();
+    ASSERT_TRUE(window->timer1Runs());
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    EXPECT_EQ(mm->opened(), std::vector<std::string>{tree.path("other/c.mp3")});
+    // Later, it plays at once.
+    click("cmdStop");
+    mm->clear();
+    EXPECT_TRUE(StartGate::handOver(window->hwnd(), win::wide(music)));
+    SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
+    EXPECT_EQ(mm->opened(), std::vector<std::string>{tree.path("music/a.mp3")});
+    click("cmdStop");
+}
+
 
 // A click of the mouse at a point of the screen: the system finds the window
 // under the pointer itself.
