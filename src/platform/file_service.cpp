@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 namespace orvane {
@@ -130,6 +131,49 @@ void DeferredFileService::forgetBefore(std::uint64_t mark)
     });
     if (callsOut)
         abandonCallsBefore(mark);
+}
+
+// Whether an entry's key is about folder: a read of the folder itself, or the
+// date of a file right inside it.
+bool DeferredFileService::about(const std::string& key, const std::string& folder) const
+{
+    const std::string_view path = std::string_view(key).substr(1);
+    if (key.front() != 'D')
+        return path == folder;
+    if (path.size() <= folder.size() || path.substr(0, folder.size()) != folder)
+        return false;
+    std::string_view name = path.substr(folder.size());
+    if (folder.empty() || folder.back() != separator_) {
+        if (name.front() != separator_)
+            return false;
+        name.remove_prefix(1);
+    }
+    return !name.empty() && name.find(separator_) == std::string_view::npos;
+}
+
+// A failure, or a folder found missing: both are what a share's hiccup gives.
+bool DeferredFileService::failed(const std::string& key, const Entry& entry)
+{
+    return entry.outcome && (entry.outcome->error || (key.front() == 'E' && !entry.outcome->exists));
+}
+
+void DeferredFileService::forgetFailures(const std::string& folder, std::uint64_t mark)
+{
+    std::erase_if(entries_, [&](const auto& item) {
+        return item.second.ticket < mark && failed(item.first, item.second) && about(item.first, folder);
+    });
+}
+
+// A call still out since mark about another folder is let run: its answer
+// is thrown away, as nobody waits for it any more.
+void DeferredFileService::keepOnly(std::uint64_t mark, const std::vector<std::string>& folders)
+{
+    forgetBefore(mark);
+    std::erase_if(entries_, [&](const auto& item) {
+        if (failed(item.first, item.second))
+            return true;
+        return std::none_of(folders.begin(), folders.end(), [&](const std::string& f) { return about(item.first, f); });
+    });
 }
 
 void DeferredFileService::forgetFolder(const std::string& folder)

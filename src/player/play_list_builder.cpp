@@ -211,6 +211,16 @@ void Player::needFolder(const std::string& folder)
     }
 }
 
+// The sequence has come to folder: what the look-ahead found failing there
+// (a share's brief hiccup, maybe long ago) is asked again now, once; what it
+// read well is taken as it is, so that moving on waits for nothing.
+void Player::arriveAt(const std::string& folder)
+{
+    if (!arrival_ || arrival_->index != FolderIndex || arrival_->folder != folder)
+        arrival_ = Arrival{FolderIndex, folder, fs_.mark()};
+    fs_.forgetFailures(folder, arrival_->mark);
+}
+
 std::string Player::ProbeFolder(const std::string& pattern)
 {
     std::string folder = pattern.substr(0, pattern.size() - std::string_view(Mp3Pattern).size());
@@ -232,6 +242,7 @@ bool Player::FindNextFolder()
         ++FolderIndex;
         if (folder.empty())
             return false;
+        arriveAt(folder);
         try {
             needFolder(folder);
         } catch (const FileAnswerPending&) {

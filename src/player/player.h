@@ -155,6 +155,7 @@ private:
     void lookIntoNextRound();
     void readForNextRound(const std::string& folder);
     void needFolder(const std::string& folder);
+    void arriveAt(const std::string& folder);
     void fileAnswered();
     void takeWaitingAnswers();
     void continueWalk();
@@ -215,6 +216,14 @@ private:
     // Waiting for the file system.
     std::optional<std::uint64_t> roundMark_; // the look-ahead has read for the next round since this mark
     std::vector<std::string> roundRead_;     // the folders read afresh for the next round since that mark
+    // The folder the search for the next folder has reached, and the mark as
+    // it first got there: a failure read before is asked again, once.
+    struct Arrival {
+        std::int64_t index = 0;
+        std::string folder;
+        std::uint64_t mark = 0;
+    };
+    std::optional<Arrival> arrival_;
     // Not the start's state but re-entrancy: a handler on the stack (a tick,
     // or a start in its yields) puts off what comes meanwhile until it
     // returns; these note what there is to take up then.
