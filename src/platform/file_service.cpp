@@ -151,6 +151,23 @@ bool DeferredFileService::about(const std::string& key, const std::string& folde
     return !name.empty() && name.find(separator_) == std::string_view::npos;
 }
 
+void DeferredFileService::forgetListing(const std::string& folder, ListPattern pattern)
+{
+    const auto listed = entries_.find(FileCall{FileCall::Kind::List, pattern, folder}.key());
+    if (listed == entries_.end() || !listed->second.outcome)
+        return;
+    if (pattern == ListPattern::Mp3Files) {
+        for (const DirEntry& entry : listed->second.outcome->entries) {
+            const std::string file = folder.empty() || folder.back() != separator_
+                ? folder + separator_ + entry.name
+                : folder + entry.name;
+            entries_.erase(FileCall{FileCall::Kind::Date, ListPattern::All, file}.key());
+        }
+        entries_.erase(FileCall{FileCall::Kind::FirstMp3, ListPattern::All, folder}.key());
+    }
+    entries_.erase(listed);
+}
+
 // A failure, or a folder found missing: both are what a share's hiccup gives.
 bool DeferredFileService::failed(const std::string& key, const Entry& entry)
 {

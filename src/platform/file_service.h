@@ -44,6 +44,11 @@ public:
     virtual void forgetFolder(const std::string& /*folder*/) {}
     // Drops every call still out: its answer, when it comes, is thrown away.
     virtual void dropPending() {}
+    // Forgets what a listing of folder found once its reader is done with it
+    // (the walk with the listing of all entries, the sequence with the
+    // ".mp3" files, their dates and the first of them), so that what is kept
+    // stays what lies ahead. A call still out is left to come.
+    virtual void forgetListing(const std::string& /*folder*/, ListPattern /*pattern*/) {}
     // Forgets the failures kept for folder (its listings, its first ".mp3",
     // its files' dates; the folder found missing) that calls asked before
     // mark found: a share's brief hiccup met by a read ahead is asked again
@@ -130,6 +135,7 @@ public:
     void forgetBefore(std::uint64_t mark) override;
     void forgetFolder(const std::string& folder) override;
     void dropPending() override;
+    void forgetListing(const std::string& folder, ListPattern pattern) override;
     void forgetFailures(const std::string& folder, std::uint64_t mark) override;
     void keepOnly(std::uint64_t mark, const std::vector<std::string>& folders) override;
 

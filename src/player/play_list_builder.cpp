@@ -126,6 +126,8 @@ bool Player::walkStep()
         // (A listing still to come has left the walk as it was.)
         const std::string folder = std::move(*walkUnlisted_);
         walkUnlisted_.reset();
+        if (folder != walkRoot()) // (a newer start may have asked for the root's again)
+            fs_.forgetListing(folder, ListPattern::All); // read once, by the walk alone
         WalkLevel level;
         for (const DirEntry& entry : entries) {
             if (entry.name == "." || entry.name == ".." || isPageFile(entry.name))
@@ -259,6 +261,8 @@ bool Player::FindNextFolder()
             FirstFile = ProbeFolder(joinPath(folder, Mp3Pattern));
             FirstFileCopy = FirstFile;
             File1.setPath(folder);
+            if (FirstFile.empty())
+                fs_.forgetListing(folder, ListPattern::Mp3Files); // passed: nothing more to read there
         } catch (const std::exception&) {
             // Passed over at the next tick, unless the play path has gone
             // from under a tree that is not repeated (a repeated one waits
