@@ -13,10 +13,15 @@
 # hard links to one file, each 100 artists of albums with one file per
 # album (folders + 1 play path's own file):
 #   one      the play path alone with its file: the baseline
-#   N        N folders, each holding a 2 s tone
+#   N        N folders, each holding a 1 s tone
 #   N-round  the same folders, each holding a cover (not played), one album
-#            in a thousand a 0.3 s tone: a round passes in seconds
-# The figures are per folder above the baseline, in bytes.
+#            in a thousand the tone: a round passes in seconds
+# The figures are in bytes per folder: above the baseline (12 s after Play),
+# and, as "grows", the slope from the tree of 2,000 folders to the tree of N,
+# which leaves out what the media control keeps for playing a file other
+# than the one before (some tens of MB with libmpv, whatever the tree). Before the
+# programs run, bench/tree_steps_bench.cpp times a change of folder and a
+# Stop on each tree against a tree of 2,000 folders made the same way.
 #
 #   bench/tree_memory_bench.sh [FOLDERS...]       (20000 unless told; 200000 is
 #                                                  slow to make and walk here)
@@ -29,6 +34,7 @@ if [ "${1:-}" != --inside ]; then
   need_tools
   command -v icewm >/dev/null || { echo "tree_memory_bench: icewm is not installed" >&2; exit 1; }
   build_orvane
+  build_target tree_steps_bench >/dev/null
   if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
     build_orvane_exe
   fi
@@ -44,10 +50,10 @@ make_work orvane-tree-memory
 mkdir -p "$trees"
 
 # --- the trees, made once ---------------------------------------------------------
-make_tone "$work/tone2.mp3" 2
-make_tone "$work/tone03.mp3" 0.3
-[ -f "$trees/tone2.mp3" ] || cp "$work/tone2.mp3" "$trees/tone2.mp3"
-[ -f "$trees/tone03.mp3" ] || cp "$work/tone03.mp3" "$trees/tone03.mp3"
+if [ ! -f "$trees/tone.mp3" ]; then
+  make_tone "$work/tone.mp3" 1
+  cp "$work/tone.mp3" "$trees/tone.mp3"
+fi
 : >"$trees/cover.jpg"
 make_tree() {
   local root=$1 folders=$2 sparse=$3
@@ -56,7 +62,7 @@ make_tree() {
   nice -n 10 python3 - "$root" "$folders" "$sparse" "$trees" <<'EOF'
 import os, sys
 root, folders, sparse, trees = sys.argv[1], int(sys.argv[2]), sys.argv[3] == "yes", sys.argv[4]
-tone = os.path.join(trees, "tone03.mp3" if sparse else "tone2.mp3")
+tone = os.path.join(trees, "tone.mp3")
 cover = os.path.join(trees, "cover.jpg")
 os.makedirs(root)
 os.link(tone, os.path.join(root, "First song.mp3"))
@@ -79,9 +85,14 @@ EOF
   : >"$root.done"
 }
 make_tree "$trees/one" 1 no
+make_tree "$trees/2000" 2000 no
+make_tree "$trees/2000-round" 2000 yes
 for n in "${sizes[@]}"; do
   make_tree "$trees/$n" "$n" no
   make_tree "$trees/$n-round" "$n" yes
+done
+for n in "${sizes[@]}"; do
+  nice -n 10 "$build_dir/bench/tree_steps_bench" "$trees/2000" "$trees/$n"
 done
 
 private_kib() {
@@ -145,7 +156,7 @@ run_linux() {
   sleep 12
   after=$(private_kib "$app_pid")
   whole=-
-  if [ "$round" = yes ] && wait_round "$app_pid" "$root" 600; then
+  if [ "$round" = yes ] && wait_round "$app_pid" "$root" 240; then
     whole=$(private_kib "$app_pid")
   fi
   echo "$before $after $whole $(exit_ms "$app_pid" "$window")"
@@ -171,7 +182,7 @@ run_wine() {
   sleep 12
   after=$(private_kib "$app_pid")
   whole=-
-  if [ "$round" = yes ] && wait_round "$app_pid" "$root" 900; then
+  if [ "$round" = yes ] && wait_round "$app_pid" "$root" 240; then
     whole=$(private_kib "$app_pid")
   fi
   echo "$before $after $whole $(exit_ms "$app_pid" "$window")"
@@ -188,19 +199,31 @@ per_folder() {
 }
 
 report() {
-  local label=$1 kind=$2 exe=$3 base n line b a w e rb ra rw re
+  local label=$1 kind=$2 exe=$3 base n b a w e rb ra rw re sb sa sw se tb ta tw te
   [ -e "$exe" ] || return 0
   read -r b a w e < <("run_$kind" "$exe" "$trees/one" no)
   base=$a
   printf '%-26s %-12s before %7s KiB, 12 s after %7s KiB; Exit %s ms\n' "$label" "1 folder" "$b" "$a" "$e"
+  read -r sb sa sw se < <("run_$kind" "$exe" "$trees/2000" no)
+  read -r tb ta tw te < <("run_$kind" "$exe" "$trees/2000-round" yes)
+  printf '%-26s %-12s before %7s KiB, 12 s after %7s KiB; Exit %s ms\n' "" "2000" "$sb" "$sa" "$se"
+  printf '%-26s %-12s before %7s KiB, 12 s after %7s KiB, after a round %s KiB; Exit %s ms\n' \
+    "" "2000-round" "$tb" "$ta" "$tw" "$te"
   for n in "${sizes[@]}"; do
     read -r b a w e < <("run_$kind" "$exe" "$trees/$n" no)
     read -r rb ra rw re < <("run_$kind" "$exe" "$trees/$n-round" yes)
-    printf '%-26s %-12s before %7s KiB, 12 s after %7s KiB (%s B/folder); Exit %s ms\n' \
-      "" "$n" "$b" "$a" "$(per_folder "$a" "$base" "$n")" "$e"
-    printf '%-26s %-12s before %7s KiB, 12 s after %7s KiB (%s B/folder), after a round %s KiB (%s B/folder); Exit %s ms\n' \
-      "" "$n-round" "$rb" "$ra" "$(per_folder "$ra" "$base" "$n")" "$rw" "$(per_folder "$rw" "$base" "$n")" "$re"
+    printf '%-26s %-12s before %7s KiB, 12 s after %7s KiB (%s B/folder, grows %s); Exit %s ms\n' \
+      "" "$n" "$b" "$a" "$(per_folder "$a" "$base" "$n")" "$(slope "$a" "$sa" "$n")" "$e"
+    printf '%-26s %-12s 12 s after %7s KiB (%s B/folder, grows %s), after a round %s KiB (%s B/folder, grows %s); Exit %s ms\n' \
+      "" "$n-round" "$ra" "$(per_folder "$ra" "$base" "$n")" "$(slope "$ra" "$ta" "$n")" \
+      "$rw" "$(per_folder "$rw" "$base" "$n")" "$(slope "$rw" "$tw" "$n")" "$re"
   done
+}
+# Bytes per folder from the 2,000-folder tree's figure to the n-folder tree's.
+slope() {
+  local kib=$1 small=$2 n=$3
+  [ "$kib" = - ] || [ "$small" = - ] && { echo "-"; return; }
+  awk -v k="$kib" -v s="$small" -v n="$n" 'BEGIN { printf "%.0f", (k - s) * 1024 / (n - 2000) }'
 }
 
 report "orvane" linux "$build_dir/orvane"

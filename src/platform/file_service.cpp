@@ -151,18 +151,21 @@ bool DeferredFileService::about(const std::string& key, const std::string& folde
     return !name.empty() && name.find(separator_) == std::string_view::npos;
 }
 
+std::string DeferredFileService::fileIn(const std::string& folder, const std::string& name) const
+{
+    if (!folder.empty() && folder.back() == separator_)
+        return folder + name;
+    return folder + separator_ + name;
+}
+
 void DeferredFileService::forgetListing(const std::string& folder, ListPattern pattern)
 {
     const auto listed = entries_.find(FileCall{FileCall::Kind::List, pattern, folder}.key());
     if (listed == entries_.end() || !listed->second.outcome)
         return;
     if (pattern == ListPattern::Mp3Files) {
-        for (const DirEntry& entry : listed->second.outcome->entries) {
-            const std::string file = folder.empty() || folder.back() != separator_
-                ? folder + separator_ + entry.name
-                : folder + entry.name;
-            entries_.erase(FileCall{FileCall::Kind::Date, ListPattern::All, file}.key());
-        }
+        for (const DirEntry& entry : listed->second.outcome->entries)
+            entries_.erase(FileCall{FileCall::Kind::Date, ListPattern::All, fileIn(folder, entry.name)}.key());
         entries_.erase(FileCall{FileCall::Kind::FirstMp3, ListPattern::All, folder}.key());
     }
     entries_.erase(listed);
@@ -174,11 +177,22 @@ bool DeferredFileService::failed(const std::string& key, const Entry& entry)
     return entry.outcome && (entry.outcome->error || (key.front() == 'E' && !entry.outcome->exists));
 }
 
+// Looked up by their keys, so that it costs the same however much is kept.
 void DeferredFileService::forgetFailures(const std::string& folder, std::uint64_t mark)
 {
-    std::erase_if(entries_, [&](const auto& item) {
-        return item.second.ticket < mark && failed(item.first, item.second) && about(item.first, folder);
-    });
+    const auto forget = [&](const std::string& key) {
+        const auto it = entries_.find(key);
+        if (it != entries_.end() && it->second.ticket < mark && failed(it->first, it->second))
+            entries_.erase(it);
+    };
+    const auto listed = entries_.find(FileCall{FileCall::Kind::List, ListPattern::Mp3Files, folder}.key());
+    if (listed != entries_.end() && listed->second.outcome && !listed->second.outcome->error) {
+        for (const DirEntry& entry : listed->second.outcome->entries)
+            forget(FileCall{FileCall::Kind::Date, ListPattern::All, fileIn(folder, entry.name)}.key());
+    }
+    for (FileCall::Kind kind : {FileCall::Kind::Exists, FileCall::Kind::List, FileCall::Kind::FirstMp3})
+        forget(FileCall{kind, ListPattern::All, folder}.key());
+    forget(FileCall{FileCall::Kind::List, ListPattern::Mp3Files, folder}.key());
 }
 
 // A call still out since mark about another folder is let run: its answer

@@ -157,6 +157,7 @@ private:
     const FileOutcome& read(FileCall call);
     bool about(const std::string& key, const std::string& folder) const;
     static bool failed(const std::string& key, const Entry& entry);
+    std::string fileIn(const std::string& folder, const std::string& name) const;
     bool keep(const std::string& key, std::uint64_t ticket, FileOutcome outcome);
 
     char separator_;

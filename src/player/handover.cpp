@@ -133,9 +133,7 @@ std::int64_t Player::indexOfFolderOf(const std::string& path) const
     if (cut == std::string::npos)
         return -1;
     const std::string folder = path.substr(0, cut == 0 ? 1 : cut);
-    const std::vector<std::string>& folders = List1.items();
-    const auto at = std::lower_bound(folders.begin(), folders.end(), folder, lessNoCase);
-    return at != folders.end() && *at == folder ? at - folders.begin() : -1;
+    return List1.IndexOf(folder);
 }
 
 // The look-ahead has reached the end of the tree, and the next round starts

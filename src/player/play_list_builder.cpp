@@ -129,23 +129,27 @@ bool Player::walkStep()
         if (folder != walkRoot()) // (a newer start may have asked for the root's again)
             fs_.forgetListing(folder, ListPattern::All); // read once, by the walk alone
         WalkLevel level;
-        for (const DirEntry& entry : entries) {
+        for (DirEntry& entry : entries) {
             if (entry.name == "." || entry.name == ".." || isPageFile(entry.name))
                 continue;
             if (entry.isDirectory())
-                level.folders.push_back(joinPath(folder, entry.name));
+                level.names.push_back(std::move(entry.name));
         }
-        if (!level.folders.empty())
+        if (!level.names.empty()) {
+            level.folder = folder;
             walkLevels_.push_back(std::move(level));
+        }
     }
     while (!walkLevels_.empty()) {
         WalkLevel& level = walkLevels_.back();
-        if (level.next < level.folders.size()) {
+        if (level.next < level.names.size()) {
             if (!level.sorted) {
-                std::sort(level.folders.begin(), level.folders.end(), lessNoCase);
+                // Names of one folder sort as the paths they make.
+                std::sort(level.names.begin(), level.names.end(), lessNoCase);
                 level.sorted = true;
             }
-            walkUnlisted_ = std::move(level.folders[level.next++]);
+            walkUnlisted_ = joinPath(level.folder, level.names[level.next]);
+            std::string().swap(level.names[level.next++]);
             List1.AddLast(*walkUnlisted_);
             return true;
         }
@@ -281,7 +285,7 @@ void Player::BuildPlayList()
 {
     std::vector<PlayListEntry> table = entriesOf(File1);
     for (const PlayListEntry& entry : table)
-        List2.push_back(entry.path + "     " + dateTimeText(entry.created));
+        List2.add(entry.path, entry.created);
     if (controls_.optDate())
         SortArray(table, 1);
     PlayList = std::move(table);

@@ -123,7 +123,7 @@ public:
 
     // Working lists.
     SortedList List1;
-    std::vector<std::string> List2;
+    BuildListing List2;
     FileList File1;
 
     PlayState state() const { return playState(PlayOn, Paused); }
@@ -238,8 +238,9 @@ private:
     // folders before it are known; so far as it has got, List1 is exactly
     // what the whole walk will make of it.
     struct WalkLevel {
-        std::vector<std::string> folders; // subfolders of one folder, full paths
-        bool sorted = false;              // sorted only when the walk reaches them
+        std::string folder;             // one folder's path
+        std::vector<std::string> names; // its subfolders' names
+        bool sorted = false;            // sorted only when the walk reaches them
         std::size_t next = 0;
     };
     std::vector<WalkLevel> walkLevels_;         // the subfolders still to come, deepest last
