@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 namespace orvane {
@@ -130,6 +131,80 @@ void DeferredFileService::forgetBefore(std::uint64_t mark)
     });
     if (callsOut)
         abandonCallsBefore(mark);
+}
+
+// Whether an entry's key is about folder: a read of the folder itself, or the
+// date of a file right inside it.
+bool DeferredFileService::about(const std::string& key, const std::string& folder) const
+{
+    const std::string_view path = std::string_view(key).substr(1);
+    if (key.front() != 'D')
+        return path == folder;
+    if (path.size() <= folder.size() || path.substr(0, folder.size()) != folder)
+        return false;
+    std::string_view name = path.substr(folder.size());
+    if (folder.empty() || folder.back() != separator_) {
+        if (name.front() != separator_)
+            return false;
+        name.remove_prefix(1);
+    }
+    return !name.empty() && name.find(separator_) == std::string_view::npos;
+}
+
+std::string DeferredFileService::fileIn(const std::string& folder, const std::string& name) const
+{
+    if (!folder.empty() && folder.back() == separator_)
+        return folder + name;
+    return folder + separator_ + name;
+}
+
+void DeferredFileService::forgetListing(const std::string& folder, ListPattern pattern)
+{
+    const auto listed = entries_.find(FileCall{FileCall::Kind::List, pattern, folder}.key());
+    if (listed == entries_.end() || !listed->second.outcome)
+        return;
+    if (pattern == ListPattern::Mp3Files) {
+        for (const DirEntry& entry : listed->second.outcome->entries)
+            entries_.erase(FileCall{FileCall::Kind::Date, ListPattern::All, fileIn(folder, entry.name)}.key());
+        entries_.erase(FileCall{FileCall::Kind::FirstMp3, ListPattern::All, folder}.key());
+    }
+    entries_.erase(listed);
+}
+
+// A failure, or a folder found missing: both are what a share's hiccup gives.
+bool DeferredFileService::failed(const std::string& key, const Entry& entry)
+{
+    return entry.outcome && (entry.outcome->error || (key.front() == 'E' && !entry.outcome->exists));
+}
+
+// Looked up by their keys, so that it costs the same however much is kept.
+void DeferredFileService::forgetFailures(const std::string& folder, std::uint64_t mark)
+{
+    const auto forget = [&](const std::string& key) {
+        const auto it = entries_.find(key);
+        if (it != entries_.end() && it->second.ticket < mark && failed(it->first, it->second))
+            entries_.erase(it);
+    };
+    const auto listed = entries_.find(FileCall{FileCall::Kind::List, ListPattern::Mp3Files, folder}.key());
+    if (listed != entries_.end() && listed->second.outcome && !listed->second.outcome->error) {
+        for (const DirEntry& entry : listed->second.outcome->entries)
+            forget(FileCall{FileCall::Kind::Date, ListPattern::All, fileIn(folder, entry.name)}.key());
+    }
+    for (FileCall::Kind kind : {FileCall::Kind::Exists, FileCall::Kind::List, FileCall::Kind::FirstMp3})
+        forget(FileCall{kind, ListPattern::All, folder}.key());
+    forget(FileCall{FileCall::Kind::List, ListPattern::Mp3Files, folder}.key());
+}
+
+// A call still out since mark about another folder is let run: its answer
+// is thrown away, as nobody waits for it any more.
+void DeferredFileService::keepOnly(std::uint64_t mark, const std::vector<std::string>& folders)
+{
+    forgetBefore(mark);
+    std::erase_if(entries_, [&](const auto& item) {
+        if (failed(item.first, item.second))
+            return true;
+        return std::none_of(folders.begin(), folders.end(), [&](const std::string& f) { return about(item.first, f); });
+    });
 }
 
 void DeferredFileService::forgetFolder(const std::string& folder)

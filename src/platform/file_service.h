@@ -44,6 +44,20 @@ public:
     virtual void forgetFolder(const std::string& /*folder*/) {}
     // Drops every call still out: its answer, when it comes, is thrown away.
     virtual void dropPending() {}
+    // Forgets what a listing of folder found once its reader is done with it
+    // (the walk with the listing of all entries, the sequence with the
+    // ".mp3" files, their dates and the first of them), so that what is kept
+    // stays what lies ahead. A call still out is left to come.
+    virtual void forgetListing(const std::string& /*folder*/, ListPattern /*pattern*/) {}
+    // Forgets the failures kept for folder (its listings, its first ".mp3",
+    // its files' dates; the folder found missing) that calls asked before
+    // mark found: a share's brief hiccup met by a read ahead is asked again
+    // once the folder is needed. What answered is kept.
+    virtual void forgetFailures(const std::string& /*folder*/, std::uint64_t /*mark*/) {}
+    // Forgets everything but the good answers (no failure, no folder found
+    // missing) to calls asked since mark about the folders given (their
+    // existence, listings and first ".mp3", their files' dates).
+    virtual void keepOnly(std::uint64_t /*mark*/, const std::vector<std::string>& /*folders*/) {}
 
 protected:
     void raiseAnswered() { answered_.notify(); }
@@ -121,6 +135,9 @@ public:
     void forgetBefore(std::uint64_t mark) override;
     void forgetFolder(const std::string& folder) override;
     void dropPending() override;
+    void forgetListing(const std::string& folder, ListPattern pattern) override;
+    void forgetFailures(const std::string& folder, std::uint64_t mark) override;
+    void keepOnly(std::uint64_t mark, const std::vector<std::string>& folders) override;
 
     // Keeps the answers (on the window thread) and raises answered once.
     void deliver(std::vector<FileAnswer> answers);
@@ -138,6 +155,9 @@ private:
         std::optional<FileOutcome> outcome;
     };
     const FileOutcome& read(FileCall call);
+    bool about(const std::string& key, const std::string& folder) const;
+    static bool failed(const std::string& key, const Entry& entry);
+    std::string fileIn(const std::string& folder, const std::string& name) const;
     bool keep(const std::string& key, std::uint64_t ticket, FileOutcome outcome);
 
     char separator_;

@@ -149,9 +149,7 @@ std::int64_t Player::indexOfFolderOf(const std::string& path) const
         const auto at = std::find(roundList_.begin(), roundList_.end(), folder);
         return folder == round_->first ? 0 : at != roundList_.end() ? at - roundList_.begin() : -1;
     }
-    const std::vector<std::string>& folders = List1.items();
-    const auto at = std::lower_bound(folders.begin(), folders.end(), folder, lessNoCase);
-    return at != folders.end() && *at == folder ? at - folders.begin() : -1;
+    return List1.IndexOf(folder);
 }
 
 // The look-ahead has reached the end of the tree, and the next round starts

@@ -26,9 +26,18 @@ void Player::cmdPlay_Click()
 void Player::newStart(bool quiet, bool byItself, bool paused)
 {
     // A new start reads the tree afresh, all but what the look-ahead has read
-    // for it as the last round ended.
-    fs_.forgetBefore(roundMark_ ? *roundMark_ : fs_.mark());
+    // well for it as the last round ended: nothing the last round read for
+    // itself, and no failure, which may have been a share's brief hiccup.
+    if (roundMark_) {
+        std::vector<std::string> readAhead = roundRead_;
+        readAhead.push_back(controls_.Text1());
+        readAhead.push_back(walkRoot());
+        fs_.keepOnly(*roundMark_, readAhead);
+    } else {
+        fs_.forgetBefore(fs_.mark());
+    }
     roundMark_.reset();
+    arrival_.reset();
     start_.ask(quiet, byItself, paused);
     prepareRound(quiet);
     beginStart();

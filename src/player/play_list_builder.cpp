@@ -154,9 +154,9 @@ bool Player::holdsMusic(const std::string& folder)
     }
 }
 
-// The folders inside folder, as the walk finds them; none when it cannot be
-// listed.
-std::vector<std::string> Player::subfoldersOf(const std::string& folder)
+// The names of the folders inside folder, as the walk finds them; none when
+// it cannot be listed.
+std::vector<std::string> Player::subfolderNamesOf(const std::string& folder)
 {
     std::vector<DirEntry> entries;
     try {
@@ -165,13 +165,21 @@ std::vector<std::string> Player::subfoldersOf(const std::string& folder)
     } catch (const std::exception&) {
         // A folder that cannot be listed contributes nothing.
     }
-    std::vector<std::string> folders;
-    for (const DirEntry& entry : entries) {
+    std::vector<std::string> names;
+    for (DirEntry& entry : entries) {
         if (entry.name == "." || entry.name == ".." || isPageFile(entry.name))
             continue;
         if (entry.isDirectory())
-            folders.push_back(joinPath(folder, entry.name));
+            names.push_back(std::move(entry.name));
     }
+    return names;
+}
+
+std::vector<std::string> Player::subfoldersOf(const std::string& folder)
+{
+    std::vector<std::string> folders = subfolderNamesOf(folder);
+    for (std::string& name : folders)
+        name = joinPath(folder, name);
     return folders;
 }
 
@@ -231,20 +239,27 @@ bool Player::walkStep()
         return false;
     if (walkUnlisted_) {
         WalkLevel level;
-        level.folders = subfoldersOf(*walkUnlisted_);
+        level.names = subfolderNamesOf(*walkUnlisted_);
         // (A listing still to come has left the walk as it was.)
+        const std::string folder = std::move(*walkUnlisted_);
         walkUnlisted_.reset();
-        if (!level.folders.empty())
+        if (folder != walkRoot()) // (a newer start may have asked for the root's again)
+            fs_.forgetListing(folder, ListPattern::All); // read once, by the walk alone
+        if (!level.names.empty()) {
+            level.folder = folder;
             walkLevels_.push_back(std::move(level));
+        }
     }
     while (!walkLevels_.empty()) {
         WalkLevel& level = walkLevels_.back();
-        if (level.next < level.folders.size()) {
+        if (level.next < level.names.size()) {
             if (!level.sorted) {
-                std::sort(level.folders.begin(), level.folders.end(), lessNoCase);
+                // Names of one folder sort as the paths they make.
+                std::sort(level.names.begin(), level.names.end(), lessNoCase);
                 level.sorted = true;
             }
-            walkUnlisted_ = std::move(level.folders[level.next++]);
+            walkUnlisted_ = joinPath(level.folder, level.names[level.next]);
+            std::string().swap(level.names[level.next++]);
             List1.AddLast(*walkUnlisted_);
             return true;
         }
@@ -341,6 +356,16 @@ void Player::needFolder(const std::string& folder)
     }
 }
 
+// The sequence has come to folder: what the look-ahead found failing there
+// (a share's brief hiccup, maybe long ago) is asked again now, once; what it
+// read well is taken as it is, so that moving on waits for nothing.
+void Player::arriveAt(const std::string& folder)
+{
+    if (!arrival_ || arrival_->index != FolderIndex || arrival_->folder != folder)
+        arrival_ = Arrival{FolderIndex, folder, fs_.mark()};
+    fs_.forgetFailures(folder, arrival_->mark);
+}
+
 std::string Player::ProbeFolder(const std::string& pattern)
 {
     std::string folder = pattern.substr(0, pattern.size() - std::string_view(Mp3Pattern).size());
@@ -362,6 +387,7 @@ bool Player::FindNextFolder()
         ++FolderIndex;
         if (folder.empty())
             return false;
+        arriveAt(folder);
         try {
             needFolder(folder);
         } catch (const FileAnswerPending&) {
@@ -378,6 +404,8 @@ bool Player::FindNextFolder()
             FirstFile = ProbeFolder(joinPath(folder, Mp3Pattern));
             FirstFileCopy = FirstFile;
             File1.setPath(folder);
+            if (FirstFile.empty())
+                fs_.forgetListing(folder, ListPattern::Mp3Files); // passed: nothing more to read there
         } catch (const std::exception&) {
             // Passed over at the next tick, unless the play path has gone
             // from under a tree that is not repeated (a repeated one waits
@@ -396,7 +424,7 @@ void Player::BuildPlayList()
 {
     std::vector<PlayListEntry> table = entriesOf(File1);
     for (const PlayListEntry& entry : table)
-        List2.push_back(entry.path + "     " + dateTimeText(entry.created));
+        List2.add(entry.path, entry.created);
     if (controls_.optDate())
         SortArray(table, 1);
     PlayList = std::move(table);

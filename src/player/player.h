@@ -168,7 +168,7 @@ public:
 
     // Working lists.
     SortedList List1;
-    std::vector<std::string> List2;
+    BuildListing List2;
     FileList File1;
 
     PlayState state() const { return playState(PlayOn, Paused); }
@@ -200,6 +200,7 @@ private:
     void lookIntoNextRound();
     void readForNextRound(const std::string& folder);
     void needFolder(const std::string& folder);
+    void arriveAt(const std::string& folder);
     void fileAnswered();
     void takeWaitingAnswers();
     void continueWalk();
@@ -230,6 +231,7 @@ private:
     std::string firstFolderFor(std::uint64_t seed);
     std::uint64_t nextRoundSeed();
     bool holdsMusic(const std::string& folder);
+    std::vector<std::string> subfolderNamesOf(const std::string& folder);
     std::vector<std::string> subfoldersOf(const std::string& folder);
     std::string roundFolderAt(std::int64_t index);
     bool cursorPastEnd() const;
@@ -276,6 +278,14 @@ private:
     // Waiting for the file system.
     std::optional<std::uint64_t> roundMark_; // the look-ahead has read for the next round since this mark
     std::vector<std::string> roundRead_;     // the folders read afresh for the next round since that mark
+    // The folder the search for the next folder has reached, and the mark as
+    // it first got there: a failure read before is asked again, once.
+    struct Arrival {
+        std::int64_t index = 0;
+        std::string folder;
+        std::uint64_t mark = 0;
+    };
+    std::optional<Arrival> arrival_;
     // Not the start's state but re-entrancy: a handler on the stack (a tick,
     // or a start in its yields) puts off what comes meanwhile until it
     // returns; these note what there is to take up then.
@@ -290,8 +300,9 @@ private:
     // folders before it are known; so far as it has got, List1 is exactly
     // what the whole walk will make of it.
     struct WalkLevel {
-        std::vector<std::string> folders; // subfolders of one folder, full paths
-        bool sorted = false;              // sorted only when the walk reaches them
+        std::string folder;             // one folder's path
+        std::vector<std::string> names; // its subfolders' names
+        bool sorted = false;            // sorted only when the walk reaches them
         std::size_t next = 0;
     };
     std::vector<WalkLevel> walkLevels_;         // the subfolders still to come, deepest last

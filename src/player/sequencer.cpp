@@ -187,6 +187,8 @@ void Player::treeEnded()
 void Player::buildFolderList()
 {
     BuildPlayList();
+    if (!rereadAsked_) // (the repeated folder's new reading is still to be taken)
+        fs_.forgetListing(File1.Path(), ListPattern::Mp3Files); // in PlayList now
     BuildList = false;
     PlayIndex = 0;
     if (place_.seeking())
@@ -281,6 +283,7 @@ void Player::readFolderAgain()
     rereadAsked_ = false;
     if (File1.names() != before)
         BuildPlayList();
+    fs_.forgetListing(File1.Path(), ListPattern::Mp3Files);
 }
 
 // Ends the pass now that it has come round and the device is free.

@@ -41,6 +41,7 @@ void Player::cmdStop_Click()
     if (start_.stop()) // a start waiting, or a place check, goes no further
         ui_.setMousePointer(UiHost::PointerDefault);
     roundMark_.reset();
+    arrival_.reset();
     rereadAsked_ = false;
     // The next start clears the device wait and the pass's end as it begins;
     // the hint is made afresh at its first open.

@@ -80,18 +80,63 @@ bool lessNoCase(const std::string& a, const std::string& b)
     }
 }
 
+std::string SortedList::pathOf(std::uint32_t node) const
+{
+    std::string path(nodes_[node].pathSize, '\0');
+    for (std::uint32_t n = node; n != NoParent; n = nodes_[n].parent) {
+        const Node& part = nodes_[n];
+        text_.copy(path.data() + (part.pathSize - part.length), part.length, part.text);
+    }
+    return path;
+}
+
+// The first position whose entry does not sort before item.
+std::uint32_t SortedList::lowerBound(const std::string& item) const
+{
+    const auto at = std::lower_bound(order_.begin(), order_.end(), item,
+                                     [this](std::uint32_t node, const std::string& x) { return lessNoCase(pathOf(node), x); });
+    return static_cast<std::uint32_t>(at - order_.begin());
+}
+
+// The deepest node whose path item's goes on from, a name further on: near
+// (the entry before item's place) or one above it, since a folder comes
+// before everything inside it.
+std::uint32_t SortedList::parentFor(const std::string& item, std::uint32_t near) const
+{
+    const auto separator = [](char c) { return Separators.find(c) != std::string_view::npos; };
+    for (std::uint32_t n = near; n != NoParent; n = nodes_[n].parent) {
+        const std::uint32_t size = nodes_[n].pathSize;
+        if (size >= item.size())
+            continue;
+        const std::string path = pathOf(n);
+        if ((separator(path.back()) || separator(item[size])) && item.compare(0, size, path) == 0)
+            return n;
+    }
+    return NoParent;
+}
+
+void SortedList::insertAt(std::uint32_t at, const std::string& item, std::uint32_t near)
+{
+    const std::uint32_t parent = near == NoParent ? NoParent : parentFor(item, near);
+    const std::uint32_t from = parent == NoParent ? 0 : nodes_[parent].pathSize;
+    nodes_.push_back({parent, static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(item.size() - from),
+                      static_cast<std::uint32_t>(item.size())});
+    text_.append(item, from, std::string::npos);
+    order_.insert(order_.begin() + at, static_cast<std::uint32_t>(nodes_.size() - 1));
+}
+
 void SortedList::AddItem(const std::string& item)
 {
-    auto at = std::lower_bound(items_.begin(), items_.end(), item, lessNoCase);
-    if (at != items_.end() && *at == item)
+    const std::uint32_t at = lowerBound(item);
+    if (at < order_.size() && pathOf(order_[at]) == item)
         return;
-    items_.insert(at, item);
+    insertAt(at, item, at > 0 ? order_[at - 1] : NoParent);
 }
 
 void SortedList::AddLast(const std::string& item)
 {
-    if (items_.empty() || lessNoCase(items_.back(), item))
-        items_.push_back(item);
+    if (order_.empty() || lessNoCase(pathOf(order_.back()), item))
+        insertAt(static_cast<std::uint32_t>(order_.size()), item, order_.empty() ? NoParent : order_.back());
     else
         AddItem(item);
 }
@@ -100,13 +145,88 @@ std::string SortedList::List(std::int64_t index) const
 {
     if (index < 0 || index >= ListCount())
         return {};
-    return items_[static_cast<std::size_t>(index)];
+    return pathOf(order_[static_cast<std::size_t>(index)]);
 }
 
 void SortedList::RemoveItem(std::int64_t index)
 {
     if (index >= 0 && index < ListCount())
-        items_.erase(items_.begin() + index);
+        order_.erase(order_.begin() + index); // its node stays for those inside it
+    if (order_.empty())
+        Clear();
+}
+
+void SortedList::Clear()
+{
+    // The memory goes too: a list of a large tree is not kept for the next.
+    std::string().swap(text_);
+    std::vector<Node>().swap(nodes_);
+    std::vector<std::uint32_t>().swap(order_);
+}
+
+std::int64_t SortedList::IndexOf(const std::string& item) const
+{
+    const std::uint32_t at = lowerBound(item);
+    return at < order_.size() && pathOf(order_[at]) == item ? static_cast<std::int64_t>(at) : -1;
+}
+
+std::vector<std::string> SortedList::items() const
+{
+    std::vector<std::string> all;
+    all.reserve(order_.size());
+    for (std::uint32_t node : order_)
+        all.push_back(pathOf(node));
+    return all;
+}
+
+void BuildListing::append(std::string_view folder, std::string_view name, DateTime created, bool dated)
+{
+    Line line{0, static_cast<std::uint32_t>(folder.size()), 0, static_cast<std::uint32_t>(name.size()), created, dated};
+    if (!lines_.empty() && std::string_view(text_).substr(lines_.back().folder, lines_.back().folderSize) == folder) {
+        line.folder = lines_.back().folder;
+    } else {
+        line.folder = static_cast<std::uint32_t>(text_.size());
+        text_.append(folder);
+    }
+    line.name = static_cast<std::uint32_t>(text_.size());
+    text_.append(name);
+    lines_.push_back(line);
+}
+
+void BuildListing::add(const std::string& path, DateTime created)
+{
+    const std::size_t cut = path.find_last_of(Separators);
+    const std::size_t folder = cut == std::string::npos ? 0 : cut + 1;
+    append(std::string_view(path).substr(0, folder), std::string_view(path).substr(folder), created, true);
+}
+
+void BuildListing::push_back(const std::string& line)
+{
+    append({}, line, {}, false);
+}
+
+std::string BuildListing::operator[](std::size_t index) const
+{
+    const Line& line = lines_.at(index);
+    std::string text = text_.substr(line.folder, line.folderSize);
+    text.append(text_, line.name, line.nameSize);
+    if (line.dated)
+        text += "     " + dateTimeText(line.created);
+    return text;
+}
+
+void BuildListing::clear()
+{
+    std::string().swap(text_);
+    std::vector<Line>().swap(lines_);
+}
+
+std::vector<std::string> BuildListing::lines() const
+{
+    std::vector<std::string> all;
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        all.push_back((*this)[i]);
+    return all;
 }
 
 void FileList::setPath(const std::string& path)

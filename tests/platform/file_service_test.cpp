@@ -129,6 +129,22 @@ TEST_F(AsyncFiles, ReadsPendUntilTheirAnswersArriveOnTheWindowThreadInOrder)
     EXPECT_TRUE(pends([&] { service->dateCreated("/m/none.mp3"); }));
     ASSERT_TRUE(inbox.runOne());
     EXPECT_THROW(service->dateCreated("/m/none.mp3"), FileSystemError);
+
+    // Failures (a folder found missing too) are asked again once forgotten;
+    // what answered is kept, and so is what failed after the mark.
+    const std::uint64_t mark = service->mark();
+    EXPECT_TRUE(pends([&] { service->listFolder("/nowhere", ListPattern::Mp3Files); }));
+    ASSERT_TRUE(inbox.runOne());
+    service->forgetFailures("/nowhere", mark);
+    EXPECT_TRUE(pends([&] { service->listFolder("/nowhere", ListPattern::All); }));
+    EXPECT_TRUE(pends([&] { service->folderExists("/nowhere"); }));
+    EXPECT_THROW(service->listFolder("/nowhere", ListPattern::Mp3Files), FileSystemError);
+    EXPECT_THROW(service->dateCreated("/m/none.mp3"), FileSystemError) << "another folder's";
+    EXPECT_EQ(service->firstMp3("/n"), "c.mp3");
+    // Kept for the next round: the good answers about the folders given.
+    service->keepOnly(mark, {"/n", "/nowhere"});
+    EXPECT_TRUE(pends([&] { service->firstMp3("/n"); })) << "asked before the mark";
+    EXPECT_TRUE(pends([&] { service->listFolder("/nowhere", ListPattern::Mp3Files); })) << "a failure";
 }
 
 // How a call still out comes to be dropped: a Stop drops everything pending,

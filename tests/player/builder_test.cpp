@@ -167,7 +167,7 @@ TEST_F(Builder, BuildJoinsWithOneSeparatorAndListsEachFileInList2)
     ASSERT_EQ(player.PlayList->size(), 2u);
     EXPECT_EQ((*player.PlayList)[0].path, "/a.mp3");
     EXPECT_EQ((*player.PlayList)[1].path, "/b.mp3");
-    EXPECT_EQ(player.List2, (Files{"/a.mp3     " + dateTimeText(DateTime{} + std::chrono::hours(24)),
+    EXPECT_EQ(player.List2.lines(), (Files{"/a.mp3     " + dateTimeText(DateTime{} + std::chrono::hours(24)),
                                    "/b.mp3     " + dateTimeText(DateTime{} + std::chrono::hours(48))}));
     EXPECT_NE(player.List2[0].substr(6), player.List2[1].substr(6)) << "each file's own date";
 
@@ -266,6 +266,35 @@ TEST(SortedList, ReadsPastTheEndAsEmptyAndKeepsEachPathOnce)
     EXPECT_EQ(list.items(), (std::vector<std::string>{"/m", "/m/A", "/m/a0", "/m/b", "/m/c"}));
     EXPECT_EQ(list.List(5), "");
     EXPECT_EQ(list.List(-1), "");
+
+    // Each entry is kept as what it adds to one above it: whatever came
+    // first, whatever goes, each path reads back whole, and a name that only
+    // begins like a folder's is no entry inside it.
+    for (const char* item : {"/m/A/X/y", "/m/A/X", "/m2", "/m/A2", "/", "/n", "/m/A/X/y/z"})
+        list.AddLast(item);
+    list.RemoveItem(list.IndexOf("/m/A/X"));
+    list.RemoveItem(list.IndexOf("/m"));
+    EXPECT_EQ(list.items(), (std::vector<std::string>{"/", "/m/A", "/m/A/X/y", "/m/A/X/y/z", "/m/a0", "/m/A2", "/m/b",
+                                                      "/m/c", "/m2", "/n"}));
+    EXPECT_EQ(list.IndexOf("/m/A/X/y/z"), 3);
+    EXPECT_EQ(list.IndexOf("/m/A/X"), -1);
+}
+
+TEST(BuildListing, KeepsEachLineAsItWasAdded)
+{
+    BuildListing list;
+    const DateTime day = DateTime{} + std::chrono::hours(24);
+    list.add("/m/a.mp3", day);
+    list.add("/m/b.mp3", DateTime{});
+    list.add("/n/a.mp3", day);
+    list.push_back("as it is");
+    list.add("/m/c.mp3", day);
+    EXPECT_EQ(list.lines(), (std::vector<std::string>{"/m/a.mp3     " + dateTimeText(day),
+                                                      "/m/b.mp3     " + dateTimeText(DateTime{}),
+                                                      "/n/a.mp3     " + dateTimeText(day), "as it is",
+                                                      "/m/c.mp3     " + dateTimeText(day)}));
+    list.clear();
+    EXPECT_TRUE(list.empty());
 }
 
 } // namespace

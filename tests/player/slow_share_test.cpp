@@ -430,6 +430,73 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundCase{"AFileAddedMeanwhile", "/r", {"/r/A/a1.mp3", "/r/B/b.mp3"}, "/r/A/a0.mp3"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A folder the look-ahead found failing (a share's brief hiccup) is read
+// again when the sequence reaches it, in this round or in the next; and what
+// a round read of a folder for itself is not taken for the next, which plays
+// the file added meanwhile.
+struct RetryCase {
+    const char* name;
+    const char* failing;  // the folder that cannot be read for a while
+    const char* from;     // from this file's opening (nullptr: from the start)
+    const char* until;    // to this file's opening (nullptr: until the look-ahead has read it)
+    bool added;           // C/c2 added as C's file first plays
+};
+
+void PrintTo(const RetryCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class SlowShareRetry : public SlowShare, public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(SlowShareRetry, AFolderThatFailedWhenReadAheadIsReadAgainWhenReached)
+{
+    const RetryCase& c = GetParam();
+    for (const char* file : {"/r/A/a.mp3", "/r/B/b.mp3", "/r/C/c.mp3"})
+        fs.addFile(file);
+    if (!c.from)
+        fs.makeUnreadable(c.failing);
+    setOptions(sctl, "/r", 1, 1);
+    slow.cmdPlay_Click();
+    const Files round{"/r/A/a.mp3", "/r/B/b.mp3", "/r/C/c.mp3"};
+    Files expected = round;
+    expected.insert(expected.end(), round.begin(), round.end());
+    expected.push_back(c.added ? "/r/C/c2.mp3" : "/r/A/a.mp3");
+    bool failed = !c.from;
+    bool back = false;
+    for (int i = 0; i < 60 && mm.opened().size() < expected.size(); ++i) {
+        files.answerAll();
+        const std::size_t before = mm.opened().size();
+        slow.Timer1_Timer();
+        if (mm.opened().size() == before)
+            continue;
+        const std::string opened = mm.opened().back();
+        if (!failed && opened == c.from) {
+            fs.makeUnreadable(c.failing);
+            failed = true;
+        }
+        if (failed && !back && c.until && opened == c.until) {
+            fs.unreadable.erase(c.failing);
+            back = true;
+        }
+        files.answerAll(); // the look-ahead reads while the file plays
+        if (failed && !back && !c.until) {
+            fs.unreadable.erase(c.failing);
+            back = true;
+        }
+        if (c.added && opened == "/r/C/c.mp3" && mm.opened().size() == 3)
+            fs.addFile("/r/C/c2.mp3");
+        mm.finish();
+    }
+    EXPECT_EQ(mm.opened(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hiccups, SlowShareRetry,
+    ::testing::Values(RetryCase{"InTheRound", "/r/C", nullptr, "/r/B/b.mp3", true},
+                      RetryCase{"ReadForTheNextRound", "/r/A", "/r/B/b.mp3", nullptr, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A share gone as a repeated tree's round ends: the next round waits in the
 // playing arrangement, a Pause holds it, and the resume goes on with it. Also
 // where the play path is typed with a separator at its end, so that only the
