@@ -2,9 +2,11 @@
 // mp3gain, eyeD3, id3v2: tests/media/make_gain_fixtures.sh), against what
 // those tools said they wrote; and tags damaged or built to mislead.
 #include "media/gain_tags.h"
+#include "media/levelling.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -211,6 +213,64 @@ TEST(GainTags, TextFiguresAsToolsWriteThem)
     EXPECT_EQ(peak("0"), std::nullopt);
     EXPECT_EQ(peak("-1"), std::nullopt);
     EXPECT_EQ(peak("inf"), std::nullopt);
+}
+
+double dB(double factor)
+{
+    return 20.0 * std::log10(factor);
+}
+
+TEST(Levelling, AlbumBeforeTrackPreampAddedPeakNeverClipped)
+{
+    auto tags = [](std::optional<double> trackGain, std::optional<double> trackPeak, std::optional<double> albumGain,
+                   std::optional<double> albumPeak) {
+        return GainTags{{trackGain, trackPeak}, {albumGain, albumPeak}};
+    };
+    struct Row {
+        const char* what;
+        GainTags tags;
+        double preamp;
+        double wantDb;
+    };
+    const Row rows[] = {
+        {"the album's gain", tags(-2, std::nullopt, -6, std::nullopt), 0, -6},
+        {"the track's without an album's", tags(-2, std::nullopt, std::nullopt, std::nullopt), 0, -2},
+        {"the preamp on top", tags(-2, std::nullopt, -6, std::nullopt), 3, -3},
+        {"nothing known", tags(std::nullopt, std::nullopt, std::nullopt, std::nullopt), 0, kUnknownGainDb},
+        {"a gain up held by the album's peak", tags(std::nullopt, 0.9, 9, 0.5), 0, dB(1 / 0.5)},
+        {"a gain up held by the track's peak", tags(9, 0.5, std::nullopt, std::nullopt), 0, dB(1 / 0.5)},
+        {"a peak the gain keeps under full scale", tags(-6, 1.5, std::nullopt, std::nullopt), 0, -6},
+    };
+    for (const Row& row : rows)
+        EXPECT_NEAR(dB(levelFactor(row.tags, row.preamp)), row.wantDb, 1e-9) << row.what;
+}
+
+TEST(Levelling, EachFileFromItsOwnTagsOnlyWhileOn)
+{
+    int reads = 0;
+    Levelling levelling([&reads](const std::string& path) -> std::optional<GainTags> {
+        ++reads;
+        if (path == "unreadable")
+            return std::nullopt;
+        return GainTags{{-4.0, std::nullopt}, {}};
+    });
+    EXPECT_EQ(levelling.factorFor("a"), 1.0);
+    levelling.setOn(true);
+    const auto forever = std::chrono::hours(1);
+    EXPECT_NEAR(dB(levelling.factorFor("a", forever)), -4.0, 1e-9);
+    EXPECT_NEAR(dB(levelling.factorFor("unreadable", forever)), kUnknownGainDb, 1e-9);
+    EXPECT_NEAR(dB(levelling.factorFor("a", forever)), -4.0, 1e-9);
+    EXPECT_EQ(reads, 2);
+    levelling.setOn(false);
+    EXPECT_EQ(levelling.factorFor("a"), 1.0);
+}
+
+TEST(Levelling, ReadsAFileFromDisk)
+{
+    const std::optional<GainTags> tags = readFileGainTags(std::string(ORVANE_GAIN_FIXTURES) + "/eyed3_v24.mp3");
+    ASSERT_TRUE(tags);
+    EXPECT_EQ(tags->album.gain, 3.0);
+    EXPECT_FALSE(readFileGainTags(std::string(ORVANE_GAIN_FIXTURES) + "/none.mp3"));
 }
 
 } // namespace
