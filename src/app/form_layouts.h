@@ -75,16 +75,31 @@ inline constexpr TwipsLine MainLines[] = {
     {"Line2", {3360, 720}, {3360, 1200}},
 };
 
-// RCPopup, the tray's menu, in order; "-" is a separator.
+// RCPopup, the menu of the tray icon and of the main window itself (a right
+// click, the Menu key or Shift+F10 on it), in order; "-" is a separator. Both
+// programs build the one menu from this table and show it in both places, so
+// an item added here is in both. A check item shows the check mark of the
+// control model's value of the same name.
 struct MenuItem {
     const char* name;
     const char* caption;
+    bool check = false;
 };
 
+inline constexpr const char* PopupMenuName = "MP3 Orvane"; // what a screen reader calls the menu
+
 inline constexpr MenuItem PopupMenu[] = {
-    {"mnuPlay", "&Play"},         {"mnuPause", "P&ause"}, {"mnuSkip", "S&kip"},
-    {"mnuStop", "S&top"},         {"mnuline2", "-"},      {"mnuSettings", "&Settings"},
-    {"mnuline1", "-"},            {"mnuAbout", "&About"}, {"mnuline", "-"},
+    {"mnuPlay", "&Play"},
+    {"mnuPause", "P&ause"},
+    {"mnuSkip", "S&kip"},
+    {"mnuStop", "S&top"},
+    {"mnuline3", "-"},
+    {"mnuShuffle", "Shuffle &Folders", true},
+    {"mnuline2", "-"},
+    {"mnuSettings", "&Settings"},
+    {"mnuline1", "-"},
+    {"mnuAbout", "&About"},
+    {"mnuline", "-"},
     {"mnuExit", "E&xit"},
 };
 

@@ -31,6 +31,7 @@ constexpr ClickHandler ClickHandlers[] = {
     {"mnuSettings", [](MainForm& f, bool) { f.mnuSettings_Click(); }},
     {"mnuAbout", [](MainForm& f, bool) { f.mnuAbout_Click(); }},
     {"mnuExit", [](MainForm& f, bool) { f.mnuExit_Click(); }},
+    {"mnuShuffle", [](MainForm& f, bool checked) { f.mnuShuffle_Click(checked); }},
 };
 
 const ClickHandler* handlerOf(std::string_view name)
@@ -130,6 +131,17 @@ void MainForm::ckRepeat_Click(bool checked)
 {
     controls().setCkRepeat(checked ? 1 : 0);
     orvane::ckRepeat_Click(settings_, controls());
+}
+
+// Only while it can be chosen (Subdirectories checked): the desktop's media
+// controls ask through here too.
+bool MainForm::mnuShuffle_Click(bool checked)
+{
+    if (!controls().enabled(Ctl::mnuShuffle))
+        return false;
+    controls().setShuffle(checked);
+    orvane::mnuShuffle_Click(settings_, controls());
+    return true;
 }
 
 void MainForm::cmdPath_Click()

@@ -66,6 +66,8 @@ public:
     void optName_Click();
     void ckSub_Click(bool checked);
     void ckRepeat_Click(bool checked);
+    // Shuffle Folders chosen; false, and nothing changed, while it cannot be.
+    bool mnuShuffle_Click(bool checked);
     void cmdPath_Click();
     std::string GetBrowseDirectory();
 

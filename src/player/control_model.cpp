@@ -9,6 +9,7 @@ const char* ctlName(Ctl c)
         "mnuPlay", "mnuPause", "mnuSkip", "mnuStop",
         "ckRepeat", "ckSub", "optDate", "optName",
         "cmdPath", "Text1", "Timer1",
+        "mnuShuffle",
     };
     static_assert(std::size(names) == static_cast<std::size_t>(Ctl::Count));
     return names[static_cast<std::size_t>(c)];
@@ -45,6 +46,7 @@ bool ControlModel::checked(Ctl c) const
     case Ctl::ckSub: return ckSub_ == 1;
     case Ctl::optDate: return optDate_;
     case Ctl::optName: return optName_;
+    case Ctl::mnuShuffle: return shuffle_;
     default: return false;
     }
 }
@@ -79,6 +81,7 @@ void ControlModel::setCkSub(int state)
         return;
     ckSub_ = state;
     changed(Ctl::ckSub);
+    setEnabled(Ctl::mnuShuffle, state == 1);
 }
 
 void ControlModel::setCkRepeat(int state)
@@ -95,6 +98,14 @@ void ControlModel::setText1(const std::string& text)
         return;
     text1_ = text;
     changed(Ctl::Text1);
+}
+
+void ControlModel::setShuffle(bool on)
+{
+    if (shuffle_ == on)
+        return;
+    shuffle_ = on;
+    changed(Ctl::mnuShuffle);
 }
 
 void ControlModel::changed(Ctl c)

@@ -16,6 +16,7 @@ enum class Ctl : std::size_t {
     mnuPlay, mnuPause, mnuSkip, mnuStop,
     ckRepeat, ckSub, optDate, optName,
     cmdPath, Text1, Timer1,
+    mnuShuffle,
     Count
 };
 
@@ -81,6 +82,9 @@ public:
     int ckSub() const { return ckSub_; }
     int ckRepeat() const { return ckRepeat_; }
     const std::string& Text1() const { return text1_; }
+    // Shuffle Folders: each round of a tree plays its folders in an order of
+    // its own. The item can be chosen while Subdirectories is checked.
+    bool shuffle() const { return shuffle_; }
     // Whether a check box or option button shows its mark; false for the rest.
     bool checked(Ctl c) const;
 
@@ -89,6 +93,7 @@ public:
     void setCkSub(int state);
     void setCkRepeat(int state);
     void setText1(const std::string& text);
+    void setShuffle(bool on);
 
     // Raised after every change, with the control that changed.
     Signal<Ctl>& changes() { return changes_; }
@@ -103,6 +108,7 @@ private:
     int ckSub_ = 0;
     int ckRepeat_ = 0;
     std::string text1_;
+    bool shuffle_ = false;
     Signal<Ctl> changes_;
 };
 

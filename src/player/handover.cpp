@@ -57,7 +57,8 @@ std::string Player::firstFileAfter(std::int64_t folderIndex, bool nextRound)
         // The new start lists the play path as the user typed it.
         const std::string folder = i == 0 ? controls_.Text1() : folderAt(i);
         if (folder.empty()) {
-            if (folderIndex < 0 || nextRound || !treeRepeat())
+            // A shuffled round's next one draws its order as it starts.
+            if (folderIndex < 0 || nextRound || !treeRepeat() || round_)
                 return {};
             lookIntoNextRound();
             return firstFileAfter(-1, true);
@@ -133,6 +134,10 @@ std::int64_t Player::indexOfFolderOf(const std::string& path) const
     if (cut == std::string::npos)
         return -1;
     const std::string folder = path.substr(0, cut == 0 ? 1 : cut);
+    if (round_) {
+        const auto at = std::find(roundList_.begin(), roundList_.end(), folder);
+        return folder == round_->first ? 0 : at != roundList_.end() ? at - roundList_.begin() : -1;
+    }
     const std::vector<std::string>& folders = List1.items();
     const auto at = std::lower_bound(folders.begin(), folders.end(), folder, lessNoCase);
     return at != folders.end() && *at == folder ? at - folders.begin() : -1;

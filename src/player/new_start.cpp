@@ -25,6 +25,7 @@ void Player::newStart(bool quiet, bool byItself, bool paused)
     fs_.forgetBefore(roundMark_ ? *roundMark_ : fs_.mark());
     roundMark_.reset();
     start_.ask(quiet, byItself, paused);
+    prepareRound(quiet);
     beginStart();
 }
 
@@ -100,7 +101,8 @@ bool Player::playPathFound(bool quiet)
 // until an open or a Skip, which end the wait.
 void Player::beginSequence(const StartState::Frame& start)
 {
-    place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), start.quiet, start.byItself);
+    place_.sequenceStarts(controls_.Text1(), controls_.optDate(), controls_.ckSub(), start.quiet, start.byItself,
+                          round_);
     PlayOn = 1;
     DeviceReady = 1;
     hold_.sequenceBegins();
@@ -133,7 +135,7 @@ bool Player::listPlayPath()
 {
     try {
         PassLook look(*this, 0);
-        File1.setPath(controls_.Text1());
+        File1.setPath(startFolder());
     } catch (const std::exception&) {
         // Left empty: the first tick then finds nothing to play here.
     } catch (const FileAnswerPending&) {
@@ -148,6 +150,8 @@ bool Player::listPlayPath()
 // then runs through without waiting; true when all of it is there.
 bool Player::startAnswersReady(bool quiet)
 {
+    if (fs_.immediate())
+        chooseRoundFirst();
     if (fs_.immediate() || askStartAhead()) {
         if (start_.ready())
             ui_.setMousePointer(UiHost::PointerDefault);
@@ -177,9 +181,10 @@ bool Player::askStartAhead()
         }
     };
     ask([&] { fs_.folderExists(controls_.Text1()); });
+    ask([&] { chooseRoundFirst(); });
     ask([&] { ProbeFolder(playPathPattern()); });
     ask([&] { fs_.listFolder(walkRoot(), ListPattern::All); });
-    ask([&] { fs_.listFolder(controls_.Text1(), ListPattern::Mp3Files); });
+    ask([&] { fs_.listFolder(startFolder(), ListPattern::Mp3Files); });
     return ready;
 }
 

@@ -138,6 +138,10 @@ std::string placeText(const Place& place)
     line("running", place.running ? "1" : "0");
     line("byitself", place.byItself ? "1" : "0");
     line("passfile", place.passFile ? "1" : "0");
+    if (place.round) {
+        line("seed", std::to_string(place.round->seed));
+        line("first", escaped(place.round->first));
+    }
     return body + "check=" + checkOf(body) + "\n";
 }
 
@@ -174,6 +178,18 @@ std::optional<Place> parsePlace(const std::string& text)
     const auto running = flag(numberOf("running"));
     const auto byItself = flag(numberOf("byitself"));
     const auto passFile = flag(numberOf("passfile"));
+    // A round of shuffled folders: its seed and first folder; a place without
+    // them plays in path order.
+    std::optional<ShuffledRound> round;
+    if (values.count("seed") != 0 || values.count("first") != 0) {
+        const auto first = unescaped(values["first"]);
+        std::uint64_t seed = 0;
+        const std::string& seedText = values["seed"];
+        const auto [stop, error] = std::from_chars(seedText.data(), seedText.data() + seedText.size(), seed);
+        if (!first || first->empty() || error != std::errc{} || stop != seedText.data() + seedText.size())
+            return std::nullopt;
+        round = ShuffledRound{seed, *first};
+    }
     if (!playPath || !folder || !file || file->empty() || !order || (*order != 1 && *order != 2) || !sub
         || !created || !position || *position < 0 || !paused || !running || !byItself || !passFile)
         return std::nullopt;
@@ -190,6 +206,7 @@ std::optional<Place> parsePlace(const std::string& text)
     place.running = *running;
     place.byItself = *byItself;
     place.passFile = *passFile;
+    place.round = round;
     return place;
 }
 
@@ -229,7 +246,16 @@ std::optional<Place> PlaceKeeper::toPlayOnByItself(const std::function<bool(cons
     return place;
 }
 
-void PlaceKeeper::sequenceStarts(const std::string& playPath, bool dateOrder, int sub, bool quiet, bool byItself)
+const Place* PlaceKeeper::goesOnFrom(const std::string& playPath, bool dateOrder, int sub, bool shuffled) const
+{
+    if (!stored_ || stored_->playPath != playPath || stored_->dateOrder != dateOrder || stored_->sub != sub
+        || stored_->round.has_value() != shuffled)
+        return nullptr;
+    return &*stored_;
+}
+
+void PlaceKeeper::sequenceStarts(const std::string& playPath, bool dateOrder, int sub, bool quiet, bool byItself,
+                                 const std::optional<ShuffledRound>& round)
 {
     // The place of the file heard last stays live until the sequence opens
     // one (only the next round of a repeated tree comes here with one): the
@@ -238,9 +264,10 @@ void PlaceKeeper::sequenceStarts(const std::string& playPath, bool dateOrder, in
     sequence_.playPath = playPath;
     sequence_.dateOrder = dateOrder;
     sequence_.sub = sub;
+    sequence_.round = round;
     if (quiet || !stored_)
         return;
-    if (stored_->playPath != playPath || stored_->dateOrder != dateOrder || stored_->sub != sub) {
+    if (!goesOnFrom(playPath, dateOrder, sub, round.has_value()) || stored_->round != round) {
         forget(); // made with other choices: a new start
         return;
     }
@@ -253,7 +280,7 @@ std::int64_t PlaceKeeper::steer(const std::string& folder, const std::vector<Pla
     const auto n = static_cast<std::int64_t>(list.size());
     const Place target = *target_;
     if (folder != target.folder) {
-        if (lessNoCase(folder, target.folder))
+        if (target.round ? playsBefore(*target.round, folder, target.folder) : lessNoCase(folder, target.folder))
             return n; // not there yet
         return 0; // its folder is gone: the next one plays
     }
@@ -430,6 +457,7 @@ bool Player::playOnByItself()
     controls_.setOptDate(place->dateOrder);
     controls_.setOptName(!place->dateOrder);
     controls_.setCkSub(place->sub);
+    controls_.setShuffle(place->round.has_value());
     newStart(false, true, place->paused);
     return PlayOn == 1;
 }

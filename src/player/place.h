@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/mm_control.h"
+#include "player/round_order.h"
 #include "player/working_lists.h"
 
 #include <cstdint>
@@ -35,6 +36,8 @@ struct Place {
     bool byItself = false;
     // Play goes on from the file after this one.
     bool passFile = false;
+    // The round shuffled its folders: it goes on in the order of this round.
+    std::optional<ShuffledRound> round;
 
     bool operator==(const Place&) const = default;
 };
@@ -89,7 +92,12 @@ public:
     // A new start with these choices. byItself: the start made at program
     // start. quiet: the next round of a repeated tree, which never plays on
     // from a place.
-    void sequenceStarts(const std::string& playPath, bool dateOrder, int sub, bool quiet, bool byItself = false);
+    // round: the round's shuffled order, when it shuffles.
+    void sequenceStarts(const std::string& playPath, bool dateOrder, int sub, bool quiet, bool byItself = false,
+                        const std::optional<ShuffledRound>& round = std::nullopt);
+    // The stored place a start with these choices plays on from (one that
+    // shuffles, when shuffled), if any.
+    const Place* goesOnFrom(const std::string& playPath, bool dateOrder, int sub, bool shuffled) const;
     bool seeking() const { return target_.has_value(); }
     // While seeking, with the play list of the folder the sequence has come
     // to: the index to go on from (the list's size passes the folder).

@@ -12,6 +12,10 @@ namespace {
 
 constexpr const char* Mp3Pattern = "*.mp3";
 
+// How many folders the search for a shuffled round's first folder looks at,
+// at most, before it leaves the rest to the walk.
+constexpr int FirstFolderLooks = 64;
+
 bool isPageFile(const std::string& name)
 {
     static constexpr std::string_view pageFile = "PAGEFILE.SYS";
@@ -57,9 +61,104 @@ std::string Player::walkRoot() const
     return root;
 }
 
+// The folder a new start lists and plays first: the play path, or the first
+// folder of a shuffled round.
+std::string Player::startFolder() const
+{
+    return round_ ? round_->first : controls_.Text1();
+}
+
 std::string Player::playPathPattern() const
 {
-    return joinPath(controls_.Text1(), Mp3Pattern);
+    return joinPath(startFolder(), Mp3Pattern);
+}
+
+// A new start's round: shuffled with Shuffle Folders and Subdirectories, in
+// the order of the place it plays on from, or else in a new order.
+void Player::prepareRound(bool quiet)
+{
+    round_.reset();
+    roundList_.clear();
+    if (controls_.ckSub() != 1 || !controls_.shuffle())
+        return;
+    const Place* place = quiet ? nullptr : place_.goesOnFrom(controls_.Text1(), controls_.optDate(), controls_.ckSub(), true);
+    round_ = place ? *place->round : ShuffledRound{drawSeed(), {}};
+}
+
+// The first folder of a new shuffled round, found without the walk of the
+// whole tree so that it plays at once: from the play path down, at each
+// folder the choice by key between its own files and each folder inside it,
+// and back up from a folder that holds no music. The last round's last
+// folder only when no other holds music; the play path when the search finds
+// none within its looks (the folder search then goes on as in any round).
+void Player::chooseRoundFirst()
+{
+    if (!round_ || !round_->first.empty())
+        return;
+    struct Way {
+        std::string folder;
+        bool own; // the folder's own files, else the way into it
+    };
+    std::vector<std::vector<Way>> levels{{{walkRoot(), false}}}; // each level's ways, the next one last
+    std::string fallback;
+    for (int looks = 0; !levels.empty() && looks < FirstFolderLooks; ++looks) {
+        if (levels.back().empty()) {
+            levels.pop_back();
+            continue;
+        }
+        const Way way = std::move(levels.back().back());
+        levels.back().pop_back();
+        if (way.own) {
+            if (!holdsMusic(way.folder))
+                continue;
+            if (way.folder != lastHeardFolder_) {
+                round_->first = way.folder;
+                return;
+            }
+            fallback = way.folder;
+            continue;
+        }
+        std::vector<Way> ways{{way.folder, true}};
+        for (std::string& folder : subfoldersOf(way.folder))
+            ways.push_back({std::move(folder), false});
+        const std::uint64_t seed = round_->seed;
+        std::sort(ways.begin(), ways.end(), [seed](const Way& a, const Way& b) {
+            return folderKey(seed, a.folder, a.own ? 1 : 0) > folderKey(seed, b.folder, b.own ? 1 : 0);
+        });
+        levels.push_back(std::move(ways));
+    }
+    round_->first = fallback.empty() ? walkRoot() : fallback;
+}
+
+bool Player::holdsMusic(const std::string& folder)
+{
+    try {
+        PassLook look(*this, 1);
+        return !fs_.firstMp3(folder).empty();
+    } catch (const std::exception&) {
+        return false; // unreadable: nothing plays from it
+    }
+}
+
+// The folders inside folder, as the walk finds them; none when it cannot be
+// listed.
+std::vector<std::string> Player::subfoldersOf(const std::string& folder)
+{
+    std::vector<DirEntry> entries;
+    try {
+        PassLook look(*this, 1);
+        entries = fs_.listFolder(folder, ListPattern::All);
+    } catch (const std::exception&) {
+        // A folder that cannot be listed contributes nothing.
+    }
+    std::vector<std::string> folders;
+    for (const DirEntry& entry : entries) {
+        if (entry.name == "." || entry.name == ".." || isPageFile(entry.name))
+            continue;
+        if (entry.isDirectory())
+            folders.push_back(joinPath(folder, entry.name));
+    }
+    return folders;
 }
 
 // The whole walk in one go, yielding after each folder.
@@ -100,6 +199,7 @@ void Player::startWalk()
 {
     ++walkSerial_;
     List1.Clear();
+    roundList_.clear();
     walkLevels_.clear();
     const std::string root = walkRoot();
     List1.AddItem(root);
@@ -116,23 +216,10 @@ bool Player::walkStep()
     if (!walkOpen_)
         return false;
     if (walkUnlisted_) {
-        std::vector<DirEntry> entries;
-        try {
-            PassLook look(*this, 1);
-            entries = fs_.listFolder(*walkUnlisted_, ListPattern::All);
-        } catch (const std::exception&) {
-            // A folder that cannot be listed contributes nothing.
-        }
-        // (A listing still to come has left the walk as it was.)
-        const std::string folder = std::move(*walkUnlisted_);
-        walkUnlisted_.reset();
         WalkLevel level;
-        for (const DirEntry& entry : entries) {
-            if (entry.name == "." || entry.name == ".." || isPageFile(entry.name))
-                continue;
-            if (entry.isDirectory())
-                level.folders.push_back(joinPath(folder, entry.name));
-        }
+        level.folders = subfoldersOf(*walkUnlisted_);
+        // (A listing still to come has left the walk as it was.)
+        walkUnlisted_.reset();
         if (!level.folders.empty())
             walkLevels_.push_back(std::move(level));
     }
@@ -186,15 +273,43 @@ void Player::endWalk()
     walkOpen_ = false;
     walkLevels_.clear();
     walkUnlisted_.reset();
+    roundList_.clear();
 }
 
 // List1's entry at index, walking on as far as needed to know it; empty text
 // once the walk is complete and the list is shorter.
 std::string Player::folderAt(std::int64_t index)
 {
+    if (round_)
+        return roundFolderAt(index);
     while (List1.ListCount() <= index && walkStep()) {
     }
     return List1.List(index);
+}
+
+// A shuffled round's folder at index: its first folder at once, any other
+// once the walk is complete.
+std::string Player::roundFolderAt(std::int64_t index)
+{
+    if (index == 0)
+        return round_->first;
+    if (roundList_.empty()) {
+        while (walkStep()) {
+        }
+        roundList_ = roundOrder(*round_, List1.items());
+        if (roundList_.empty() || roundList_.front() != round_->first)
+            roundList_.insert(roundList_.begin(), round_->first); // gone since it was chosen
+    }
+    return index < static_cast<std::int64_t>(roundList_.size()) ? roundList_[static_cast<std::size_t>(index)]
+                                                                : std::string();
+}
+
+// The folder search has gone past the round's last folder.
+bool Player::cursorPastEnd() const
+{
+    if (!round_)
+        return List1.List(FolderIndex).empty();
+    return FolderIndex > 0 && FolderIndex >= static_cast<std::int64_t>(roundList_.size());
 }
 
 // Asks for what moving to folder reads, its listing (which brings the dates
@@ -224,7 +339,7 @@ bool Player::FindNextFolder()
     const std::uint64_t stopsBefore = stops_;
     HourglassWhileWaiting hourglass(ui_);
     while (FirstFileCopy.empty()) {
-        if (List1.ListCount() <= FolderIndex + 1 && walkOpen_)
+        if (walkOpen_ && (round_ || List1.ListCount() <= FolderIndex + 1))
             hourglass.show(); // nothing plays while the walk finds the next folder
         // Whatever is still to come from the file system stops the search
         // here, before it has moved on, and the next tick starts it again.

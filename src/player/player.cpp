@@ -1,5 +1,7 @@
 #include "player/player.h"
 
+#include <chrono>
+#include <random>
 #include <stdexcept>
 
 namespace orvane {
@@ -22,6 +24,10 @@ Player::Player(MMControl& mmControl, std::unique_ptr<FileService> own, FileServi
     , ui_(ui)
     , place_(mmControl)
 {
+    drawSeed = [] {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        return mixSeed((static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ static_cast<std::uint64_t>(now));
+    };
     MMControl1.setDoneHandler([this](int notifyCode) { MMControl1_Done(notifyCode); });
     controlHeard_ = MMControl1.nowPlayingChanged().connect([this] { nowPlayingChanged_.notify(); });
     filesHeard_ = fs_.answered().connect([this] { fileAnswered(); });

@@ -21,6 +21,7 @@
 #include "platform/ui_host.h"
 #include "player/control_model.h"
 #include "player/place.h"
+#include "player/round_order.h"
 #include "player/start_state.h"
 #include "player/tick_hold.h"
 #include "player/working_lists.h"
@@ -93,6 +94,12 @@ public:
 
     // The place the sequence has got to, kept across the program's end.
     PlaceKeeper& place() { return place_; }
+    // The order of the round under way when it shuffles its folders (Shuffle
+    // Folders with Subdirectories, as the round started); none otherwise.
+    const std::optional<ShuffledRound>& round() const { return round_; }
+    // Where each shuffled round's seed comes from: the system's randomness,
+    // unless a test sets it.
+    std::function<std::uint64_t()> drawSeed;
     // At start: a sequence the program ended abnormally in plays on by itself
     // from its place, paused when it was paused. Whether it did; on a file
     // system that answers later, it may do so once the answers are in, unless
@@ -178,7 +185,14 @@ private:
     std::int64_t playListCount() const;
     bool singleFolderRepeat() const;
     bool treeRepeat() const;
-    std::string playPathPattern() const;
+    std::string playPathPattern() const; // the start folder's
+    std::string startFolder() const;
+    void prepareRound(bool quiet);
+    void chooseRoundFirst();
+    bool holdsMusic(const std::string& folder);
+    std::vector<std::string> subfoldersOf(const std::string& folder);
+    std::string roundFolderAt(std::int64_t index);
+    bool cursorPastEnd() const;
     std::string walkRoot() const;
     void endChecks();
     bool yieldInTick(std::uint64_t stopsBefore);
@@ -248,6 +262,13 @@ private:
     std::optional<std::chrono::steady_clock::time_point> lookOutSince_;
     std::optional<std::chrono::steady_clock::time_point> lookAnsweredAt_;
     std::string deviceWaitFile_;       // the file under the cursor that waits for its device
+
+    // A round of shuffled folders: FolderIndex counts in its order, which is
+    // its first folder (known as it starts) and then, once the walk is
+    // complete, the rest of the tree by their keys.
+    std::optional<ShuffledRound> round_;
+    std::vector<std::string> roundList_; // the whole round in order; empty until the walk is complete
+    std::string lastHeardFolder_;         // where the last file opened was: not the next round's first
 };
 
 // Counts some looking (a folder listed or probed, a file opened) towards the

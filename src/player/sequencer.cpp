@@ -204,6 +204,7 @@ void Player::openAtCursor()
     MMControl1.setFileName(NextFile);
     MMControl1.setCommand("Open");
     place_.opening(File1.Path(), (*PlayList)[static_cast<std::size_t>(PlayIndex)]);
+    lastHeardFolder_ = File1.Path();
     setPlaying(NextFile); // before "Play", whose completion may come at once
     MMControl1.setCommand("Play");
     DeviceReady = 0;
@@ -224,7 +225,7 @@ bool Player::folderPlayedOut()
             FirstFile.clear();
         askForTick(); // to move on at once, not one interval later
     }
-    if (List1.List(FolderIndex).empty()) {
+    if (cursorPastEnd()) {
         endChecks();
         return false;
     }
@@ -249,7 +250,7 @@ bool Player::yieldInTick(std::uint64_t stopsBefore)
 
 void Player::endChecks()
 {
-    if (List1.List(FolderIndex).empty() && DeviceReady == 1 && treeRepeat())
+    if (cursorPastEnd() && DeviceReady == 1 && treeRepeat())
         cmdPlay_Click(); // the Stop that has just ended the round put the cursor back
     if (PlayList && PlayIndex == playListCount() && DeviceReady == 1 && controls_.ckSub() == 0
         && controls_.ckRepeat() == 0)

@@ -50,6 +50,7 @@ void Player::cmdStop_Click()
     // Paused or not, the whole idle arrangement: from playing, every row that differs.
     controls_.arrange(PlayState::Playing, PlayState::Idle);
     endWalk(); // a walk still going on between ticks adds nothing more
+    round_.reset();
     for (auto i = List1.ListCount() - 1; i >= 0; --i)
         List1.RemoveItem(i);
     List2.clear();

@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 
 #include <map>
 #include <string_view>
@@ -193,16 +195,22 @@ QWidget* frmOrvane::makeControl(const layout::Control& c, QWidget* parent)
 void frmOrvane::buildPopupMenu()
 {
     RCPopup = new QMenu(this);
+    RCPopup->setAccessibleName(QString::fromLatin1(layout::PopupMenuName));
     for (const layout::MenuItem& item : layout::PopupMenu) {
-        if (std::string_view(item.caption) == "-")
+        if (std::string_view(item.caption) == "-") {
             RCPopup->addSeparator();
-        else
-            actions_[item.name] = RCPopup->addAction(QString::fromLatin1(item.caption));
+            continue;
+        }
+        QAction* action = RCPopup->addAction(QString::fromLatin1(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        action->setCheckable(item.check);
+        actions_[item.name] = action;
     }
     mnuPlay = actions_.at("mnuPlay");
     mnuPause = actions_.at("mnuPause");
     mnuSkip = actions_.at("mnuSkip");
     mnuStop = actions_.at("mnuStop");
+    mnuShuffle = actions_.at("mnuShuffle");
     mnuSettings = actions_.at("mnuSettings");
     mnuAbout = actions_.at("mnuAbout");
     mnuExit = actions_.at("mnuExit");
@@ -242,7 +250,7 @@ void frmOrvane::connectControls()
             connect(button, &QAbstractButton::clicked, this, [this, name = c.name](bool checked) { click(name, checked); });
     }
     for (const auto& [name, action] : actions_)
-        connect(action, &QAction::triggered, this, [this, name = name] { click(name); });
+        connect(action, &QAction::triggered, this, [this, name = name](bool checked) { click(name, checked); });
 }
 
 // A menu item follows its enabled state only; the window's controls also
@@ -261,6 +269,8 @@ void frmOrvane::mirror(Ctl control)
     const bool on = m.enabled(control);
     if (const auto item = actions_.find(name); item != actions_.end()) {
         item->second->setEnabled(on);
+        if (item->second->isCheckable())
+            item->second->setChecked(m.checked(control));
         return;
     }
     QWidget* w = widgets_.at(name);
@@ -313,6 +323,29 @@ void frmOrvane::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+}
+
+// The tray's menu, on the window: a right click on it (the play path box
+// keeps its own menu of editing commands), or the keyboard's Menu key or
+// Shift+F10, at the control that has the focus.
+void frmOrvane::contextMenuEvent(QContextMenuEvent* event)
+{
+    RCPopup->popup(event->globalPos());
+    event->accept();
+}
+
+void frmOrvane::keyPressEvent(QKeyEvent* event)
+{
+    const bool menuKey = event->key() == Qt::Key_Menu
+        || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (!menuKey) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    QWidget* at = focusWidget() ? focusWidget() : this;
+    const QPoint centre = at->rect().center();
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, centre, at->mapToGlobal(centre));
+    QCoreApplication::sendEvent(at, &menu);
 }
 
 void frmOrvane::closeEvent(QCloseEvent* event)

@@ -76,6 +76,7 @@ public:
     QAction* mnuPause;
     QAction* mnuSkip;
     QAction* mnuStop;
+    QAction* mnuShuffle;
     QAction* mnuSettings;
     QAction* mnuAbout;
     QAction* mnuExit;
@@ -90,6 +91,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override; // Form_Unload
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();

@@ -158,9 +158,43 @@ qlonglong MprisPlayer::positionUs() const
     return seconds > 0 ? qlonglong(seconds * 1e6) : 0;
 }
 
+bool MprisPlayer::shuffle() const
+{
+    return window_ && window_->controls().shuffle();
+}
+
+void MprisPlayer::setShuffle(bool on)
+{
+    if (!acting() || !window_->mnuShuffle_Click(on))
+        reportAgain(QStringLiteral("Shuffle"), shuffle());
+}
+
+QString MprisPlayer::loopStatus() const
+{
+    return window_ && window_->controls().ckRepeat() == 1 ? QStringLiteral("Playlist") : QStringLiteral("None");
+}
+
+void MprisPlayer::setLoopStatus(const QString& status)
+{
+    const bool known = status == QLatin1String("None") || status == QLatin1String("Playlist");
+    if (known && acting() && itemEnabled(Ctl::ckRepeat)) {
+        const bool on = status == QLatin1String("Playlist");
+        if (on != (window_->controls().ckRepeat() == 1))
+            window_->click("ckRepeat", on);
+        return;
+    }
+    reportAgain(QStringLiteral("LoopStatus"), loopStatus());
+}
+
+void MprisPlayer::reportAgain(const QString& property, const QVariant& value)
+{
+    again_.insert(property, value);
+    changed();
+}
+
 MprisPlayer::Report MprisPlayer::current() const
 {
-    return {playbackStatus(), canPlay(), canPause(), canGoNext(), metadata()};
+    return {playbackStatus(), canPlay(), canPause(), canGoNext(), metadata(), shuffle(), loopStatus()};
 }
 
 // A command changes many controls one by one; they are reported together
@@ -193,6 +227,15 @@ void MprisPlayer::flush()
         changes.insert(QStringLiteral("CanGoNext"), now.canGoNext);
     if (now.metadata != reported_.metadata)
         changes.insert(QStringLiteral("Metadata"), now.metadata);
+    if (now.shuffle != reported_.shuffle)
+        changes.insert(QStringLiteral("Shuffle"), now.shuffle);
+    if (now.loopStatus != reported_.loopStatus)
+        changes.insert(QStringLiteral("LoopStatus"), now.loopStatus);
+    for (auto it = again_.cbegin(); it != again_.cend(); ++it) {
+        if (!changes.contains(it.key()))
+            changes.insert(it.key(), it.value());
+    }
+    again_.clear();
     reported_ = now;
     if (!changes.isEmpty())
         emit propertiesChanged(changes);
@@ -252,6 +295,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanPause READ canPause)
     Q_PROPERTY(bool CanSeek READ no)
     Q_PROPERTY(bool CanControl READ yes)
+    Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
+    Q_PROPERTY(QString LoopStatus READ loopStatus WRITE setLoopStatus)
 
 public:
     MprisPlayerAdaptor(MprisPlayer* player, const QDBusConnection& bus)
@@ -268,6 +313,10 @@ public:
     bool canGoNext() const { return player_->canGoNext(); }
     bool canPlay() const { return player_->canPlay(); }
     bool canPause() const { return player_->canPause(); }
+    bool shuffle() const { return player_->shuffle(); }
+    void setShuffle(bool on) { player_->setShuffle(on); }
+    QString loopStatus() const { return player_->loopStatus(); }
+    void setLoopStatus(const QString& status) { player_->setLoopStatus(status); }
     bool no() const { return false; }
     bool yes() const { return true; }
 

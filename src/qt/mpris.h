@@ -56,6 +56,16 @@ public:
     QVariantMap metadata() const;
     qlonglong positionUs() const;
 
+    // Shuffle Folders, and Repeat All as the loop status ("None" or
+    // "Playlist"). A set acts only while its item or check box can be chosen;
+    // a set that cannot act, or "Track" (no repeat of one file here), leaves
+    // the state as it was, and the value is reported again so that a client
+    // that showed the one it asked for comes back to the player's own.
+    bool shuffle() const;
+    void setShuffle(bool on);
+    QString loopStatus() const;
+    void setLoopStatus(const QString& status);
+
     // Reports at once what has changed since the last report; the event loop
     // does this by itself after each burst of changes.
     void flush();
@@ -72,6 +82,8 @@ private:
         bool canPause = false;
         bool canGoNext = false;
         QVariantMap metadata;
+        bool shuffle = false;
+        QString loopStatus;
     };
 
     bool itemEnabled(Ctl item) const;
@@ -82,7 +94,10 @@ private:
 
     QPointer<frmOrvane> window_;
     HeardTrack* heard_;
+    void reportAgain(const QString& property, const QVariant& value);
+
     Report reported_;
+    QVariantMap again_; // refused sets, reported with the values they left
     bool flushQueued_ = false;
 };
 

@@ -13,6 +13,8 @@ inline constexpr const char* Sub = "Sub";             // "1" with subfolders
 inline constexpr const char* Repeat = "Repeat";       // "1" repeat all
 inline constexpr const char* PlayPath = "PlayPath";   // the play path as typed or chosen
 inline constexpr const char* Version = "Version";     // the version that wrote the defaults
+// Beside the five, apart from their first-run rule: off until chosen.
+inline constexpr const char* Shuffle = "ShuffleFolders"; // "1" shuffle folders
 } // namespace SettingsKey
 
 // Each value with what the first run (or a new version) writes into it, in

@@ -64,6 +64,7 @@ void loadSettings(SettingsProvider& settings, ControlModel& controls)
     controls.setCkSub(checkState(settings.ReadRegValue(regPath(Key::Sub))));
     controls.setCkRepeat(checkState(settings.ReadRegValue(regPath(Key::Repeat))));
     controls.setText1(settings.ReadRegValue(regPath(Key::PlayPath)));
+    controls.setShuffle(checkState(settings.ReadRegValue(regPath(Key::Shuffle))) == 1);
 }
 
 void optDate_Click(SettingsProvider& settings, ControlModel& controls)
@@ -88,6 +89,11 @@ void ckSub_Click(SettingsProvider& settings, const ControlModel& controls)
 void ckRepeat_Click(SettingsProvider& settings, const ControlModel& controls)
 {
     settings.WriteRegValue(regPath(Key::Repeat), std::to_string(controls.ckRepeat()));
+}
+
+void mnuShuffle_Click(SettingsProvider& settings, const ControlModel& controls)
+{
+    settings.WriteRegValue(regPath(Key::Shuffle), controls.shuffle() ? "1" : "0");
 }
 
 void storeAllSettings(SettingsProvider& settings, const ControlModel& controls)

@@ -23,7 +23,8 @@ std::string versionCaption();
 // written.
 void applyFirstRunRule(SettingsProvider& settings);
 
-// Puts the stored choices into the controls: PlayOrder, Sub, Repeat, PlayPath.
+// Puts the stored choices into the controls: PlayOrder, Sub, Repeat, PlayPath,
+// and Shuffle Folders.
 void loadSettings(SettingsProvider& settings, ControlModel& controls);
 
 // The click handlers that store one choice at once. The check-box handlers
@@ -32,6 +33,7 @@ void optDate_Click(SettingsProvider& settings, ControlModel& controls);
 void optName_Click(SettingsProvider& settings, ControlModel& controls);
 void ckSub_Click(SettingsProvider& settings, const ControlModel& controls);
 void ckRepeat_Click(SettingsProvider& settings, const ControlModel& controls);
+void mnuShuffle_Click(SettingsProvider& settings, const ControlModel& controls);
 
 // Stores every choice, as the main window does when it unloads.
 void storeAllSettings(SettingsProvider& settings, const ControlModel& controls);

@@ -6,6 +6,7 @@
 
 #include <oleacc.h>
 #include <shlobj.h>
+#include <windowsx.h>
 
 #include <cstring>
 #include <utility>
@@ -187,6 +188,30 @@ void frmOrvane::buildPopupMenu()
     }
 }
 
+// The tray's menu on the window itself: a right click in its client area
+// (the play path box keeps its own menu of editing commands, and the title
+// bar the system menu), or the Menu key or Shift+F10 (at: -1), by the
+// control that has the focus. False where the default handling follows.
+bool frmOrvane::showContextMenu(LPARAM at)
+{
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) {
+        RECT r{};
+        const HWND focus = GetFocus();
+        GetWindowRect(focus && IsChild(hwnd(), focus) ? focus : hwnd(), &r);
+        point = POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    } else {
+        RECT client{};
+        GetClientRect(hwnd(), &client);
+        POINT inside = point;
+        ScreenToClient(hwnd(), &inside);
+        if (!PtInRect(&client, inside))
+            return false;
+    }
+    showPopupMenuAt(hwnd(), RCPopup, point);
+    return true;
+}
+
 void frmOrvane::placeControls(UINT dpi)
 {
     const win::TwipsScale tw(dpi);
@@ -275,8 +300,19 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
          return std::nullopt;
      }},
     // Also the number of the tray's notifications that the hook passes on
-    // (moves, left clicks, the release): none of them does anything.
-    {WM_RBUTTONUP, [](frmOrvane&, WPARAM, LPARAM) -> Answer { return 0; }},
+    // (moves, left clicks, the release): none of them does anything. On the
+    // window on screen it is the right button's release, which asks for the
+    // context menu.
+    {WM_RBUTTONUP, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
+         if (f.tray_->inTray())
+             return 0;
+         return std::nullopt;
+     }},
+    {WM_CONTEXTMENU, [](frmOrvane& f, WPARAM, LPARAM l) -> Answer {
+         if (f.showContextMenu(l))
+             return 0;
+         return std::nullopt;
+     }},
     {WM_SETCURSOR, [](frmOrvane& f, WPARAM, LPARAM l) -> Answer {
          if (LOWORD(l) == HTCLIENT && f.UiHostHolder::ui->setCursorFor(f.hwnd()))
              return TRUE;
@@ -353,8 +389,12 @@ void frmOrvane::command(int id, int notification)
         return;
     }
     const int item = id - kFirstMenuId;
-    if (item >= 0 && item < static_cast<int>(std::size(layout::PopupMenu)))
-        click(layout::PopupMenu[item].name);
+    if (item < 0 || item >= static_cast<int>(std::size(layout::PopupMenu)))
+        return;
+    // A check item's choice turns its mark round, as a check box's click does.
+    const layout::MenuItem& chosen = layout::PopupMenu[item];
+    const bool marked = (GetMenuState(RCPopup, static_cast<UINT>(id), MF_BYCOMMAND) & MF_CHECKED) != 0;
+    click(chosen.name, chosen.check && !marked);
 }
 
 // A menu item follows its enabled state only; the window's controls also
@@ -372,6 +412,8 @@ void frmOrvane::mirror(Ctl c)
             stopTimer1();
     } else if (const int item = menuId(name)) {
         EnableMenuItem(RCPopup, static_cast<UINT>(item), MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+        if (layout::PopupMenu[item - kFirstMenuId].check)
+            CheckMenuItem(RCPopup, static_cast<UINT>(item), MF_BYCOMMAND | (m.checked(c) ? MF_CHECKED : MF_UNCHECKED));
     } else if (const HWND h = control(name)) {
         enableControl(h, on);
         if (c == Ctl::ckRepeat || c == Ctl::ckSub || c == Ctl::optDate || c == Ctl::optName) {

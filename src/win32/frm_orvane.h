@@ -68,6 +68,7 @@ private:
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void buildControls();
     void buildPopupMenu();
+    bool showContextMenu(LPARAM at);
     void placeControls(UINT dpi);
     void command(int id, int notification);
     void mirror(Ctl control);

@@ -74,12 +74,17 @@ void SysTrayHandlers::setForegroundWindow()
 // TPM_RIGHTBUTTON (2): items react to either button. The chosen item comes
 // to the window as WM_COMMAND; the empty message after the menu lets it close
 // properly when the user clicks elsewhere.
+void showPopupMenuAt(HWND window, HMENU popup, POINT at)
+{
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr);
+    PostMessageW(window, WM_NULL, 0, 0);
+}
+
 void SysTrayHandlers::showPopupMenu()
 {
     POINT at{};
     GetCursorPos(&at);
-    TrackPopupMenu(popup_, TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);
-    PostMessageW(window_, WM_NULL, 0, 0);
+    showPopupMenuAt(window_, popup_, at);
 }
 
 void SysTrayHandlers::showAbout()

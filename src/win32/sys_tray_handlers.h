@@ -8,6 +8,10 @@
 
 namespace orvane {
 
+// The window's popup menu at a point of the screen, as the tray shows it;
+// returns once it has closed.
+void showPopupMenuAt(HWND window, HMENU popup, POINT at);
+
 // The tray handlers on the Win32 main window: the window operations, the
 // popup menu at the cursor and the pictures from the program's folder.
 class SysTrayHandlers : public TrayHandlers {

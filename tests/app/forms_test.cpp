@@ -6,6 +6,7 @@
 #include "desktop/fake_tray_platform.h"
 #include "settings/place_store.h"
 #include "settings/place_writer.h"
+#include "settings/settings_store.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,39 @@ TEST_F(MainFormTest, LoadShowsTheStoredChoicesAndEachClickStoresAtOnce)
     EXPECT_FALSE(ctl.optName());
     EXPECT_EQ(ctl.ckRepeat(), 1);
     EXPECT_EQ(store.writes, (Calls{"PlayOrder=2", "Sub=1", "Repeat=0", "PlayOrder=1", "Repeat=1"}));
+}
+
+// Shuffle Folders, beside the five values: off until chosen, stored at
+// once, kept through a new version's defaults, and chosen only while
+// Subdirectories is checked.
+TEST_F(MainFormTest, ShuffleFoldersIsStoredBesideTheFiveAndNeedsSubdirectories)
+{
+    window.Form_Load();
+    EXPECT_FALSE(ctl.shuffle());
+    EXPECT_FALSE(ctl.enabled(Ctl::mnuShuffle));
+    EXPECT_FALSE(window.click("mnuShuffle", true) && ctl.shuffle());
+    EXPECT_TRUE(store.writes.empty());
+
+    window.ckSub_Click(true);
+    EXPECT_TRUE(ctl.enabled(Ctl::mnuShuffle));
+    EXPECT_TRUE(window.click("mnuShuffle", true));
+    EXPECT_TRUE(ctl.shuffle());
+    EXPECT_EQ(store.writes, (Calls{"Sub=1", "ShuffleFolders=1"}));
+    window.ckSub_Click(false);
+    EXPECT_FALSE(ctl.enabled(Ctl::mnuShuffle));
+    EXPECT_TRUE(ctl.shuffle()) << "kept for when Subdirectories comes back";
+
+    store.writes.clear();
+    store.values["HKEY_CURRENT_USER\\Software\\Orvane\\Version"] = "2.9.0";
+    applyFirstRunRule(settings);
+    EXPECT_EQ(std::count(store.writes.begin(), store.writes.end(), "ShuffleFolders=0"), 0);
+    FakeMainWindow again(settings);
+    again.Form_Load();
+    EXPECT_TRUE(again.controls().shuffle());
+    again.Form_Unload();
+    EXPECT_EQ(std::count_if(store.writes.begin(), store.writes.end(),
+                            [](const std::string& w) { return w.rfind("ShuffleFolders", 0) == 0; }),
+              0) << "the unload stores the five alone";
 }
 
 // Both windows find a control by its name in the layout tables: one missing

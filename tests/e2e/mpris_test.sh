@@ -295,6 +295,52 @@ check "Raise brings the window back as Settings does" wait_for 5 is_shown_normal
 check "... and the tray icon goes" wait_for 3 no_tray_icon
 shot mpris-raised
 
+# --- Shuffle Folders and Repeat All, as playerctl sets them ---------------------------------
+
+conf_says() {
+  grep -qx "$1" "$conf"
+}
+
+check "playerctl shuffle: Off at first" pc_says Off shuffle
+check "playerctl loop: None at first" pc_says None loop
+pc shuffle On >/dev/null
+sleep 0.5
+check "playerctl shuffle On without Subdirectories changes nothing" pc_says Off shuffle
+read -r _ _ main_w main_h <<<"$(window_geometry "$main")"
+# The window's own context menu is the tray's: a right click on Stop, then
+# Shift+F10, each closed with Escape.
+x xdotool mousemove --window "$main" $(((3480 + 487) * main_w / 7455)) $(((720 + 247) * main_h / 1305)) click 3
+check "a right click on the window opens the tray's menu" wait_for 3 menu_open
+shot mpris-context-menu
+x xdotool key Escape
+check "... Escape closes it" wait_for 3 menu_closed
+x xdotool mousemove --window "$main" $(((1920 + 300) * main_w / 7455)) $(((960 + 187) * main_h / 1305)) click 1
+check "Subdirectories checked in the window" wait_for 3 conf_says Sub=1
+x xdotool key shift+F10
+check "Shift+F10 opens the menu" wait_for 3 menu_open
+x xdotool key f
+check "its Shuffle Folders, chosen by its letter, is stored beside the five" wait_for 3 conf_says ShuffleFolders=1
+check "playerctl shuffle: On" wait_for 3 pc_says On shuffle
+pc shuffle Off >/dev/null
+check "playerctl shuffle Off" wait_for 3 pc_says Off shuffle
+check "... stored" wait_for 3 conf_says ShuffleFolders=0
+pc shuffle On >/dev/null
+check "playerctl shuffle On" wait_for 3 pc_says On shuffle
+pc loop Playlist >/dev/null
+check "playerctl loop Playlist" wait_for 3 pc_says Playlist loop
+check "... is Repeat All, stored" wait_for 3 conf_says Repeat=1
+before=$(signals)
+pc loop Track >/dev/null
+sleep 0.5
+check "playerctl loop Track is refused, the state unchanged" pc_says Playlist loop
+check "... and Repeat All still stored" conf_says Repeat=1
+check "... the value that stands is reported again" wait_for 3 signal_after_says "$before" '"Playlist"'
+pc loop None >/dev/null
+check "playerctl loop None" wait_for 3 pc_says None loop
+pc shuffle Toggle >/dev/null
+check "playerctl shuffle Toggle" wait_for 3 pc_says Off shuffle
+check "... stored" wait_for 3 conf_says ShuffleFolders=0
+
 # --- leaving ---------------------------------------------------------------------------------
 
 x xdotool windowminimize "$main"

@@ -14,26 +14,6 @@ namespace {
 
 using Files = std::vector<std::string>;
 
-// A store in memory that counts what it was asked to do.
-class MemoryPlaceStore : public PlaceStore {
-public:
-    std::string load() override { return text; }
-    void save(const std::string& t) override
-    {
-        if (failing)
-            throw std::runtime_error("full");
-        text = t;
-        ++saves;
-    }
-    void forget() override { text.clear(); }
-
-    std::optional<Place> place() const { return parsePlace(text); }
-
-    std::string text;
-    int saves = 0;
-    bool failing = false;
-};
-
 // The creation day of each file of the tree below, as a place of it stores it.
 int dayOf(const std::string& file)
 {

@@ -1,14 +1,37 @@
 #pragma once
 
+#include "player/place.h"
 #include "player/player.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace orvane::test {
+
+// A store in memory that counts what it was asked to do.
+class MemoryPlaceStore : public PlaceStore {
+public:
+    std::string load() override { return text; }
+    void save(const std::string& t) override
+    {
+        if (failing)
+            throw std::runtime_error("full");
+        text = t;
+        ++saves;
+    }
+    void forget() override { text.clear(); }
+
+    std::optional<Place> place() const { return parsePlace(text); }
+
+    std::string text;
+    int saves = 0;
+    bool failing = false;
+};
 
 // The play path and options, set as a user would.
 inline void setOptions(ControlModel& ctl, const std::string& path, int sub, int repeat, bool byDate = false)

@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
@@ -129,6 +130,7 @@ protected:
         case Ctl::cmdPath: return w.cmdPath->isEnabled();
         case Ctl::Text1: return w.Text1->isEnabled();
         case Ctl::Timer1: return w.Timer1.isActive();
+        case Ctl::mnuShuffle: return w.mnuShuffle->isEnabled();
         case Ctl::Count: break;
         }
         return false;
@@ -140,6 +142,8 @@ protected:
         std::string out;
         for (std::size_t i = 0; i < static_cast<std::size_t>(Ctl::Count); ++i) {
             const auto c = static_cast<Ctl>(i);
+            if (c == Ctl::mnuShuffle)
+                continue; // it follows Subdirectories, not the arrangement
             out += std::string(ctlName(c)) + (shows(c) ? "=on " : "=off ");
         }
         return out;
@@ -585,7 +589,64 @@ TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)
     for (const QAction* a : w.RCPopup->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts.join(u' ').toStdString(),
-              "&Play P&ause S&kip S&top - &Settings - &About - E&xit");
+              "&Play P&ause S&kip S&top - Shuffle &Folders - &Settings - &About - E&xit");
+}
+
+TEST_F(MainWindowTest, ShuffleFoldersIsACheckItemThatFollowsSubdirectories)
+{
+    storeSettings("2", "0", "0", "/music");
+    frmOrvane& w = open();
+    EXPECT_TRUE(w.mnuShuffle->isCheckable());
+    EXPECT_FALSE(w.mnuShuffle->isEnabled());
+    EXPECT_FALSE(w.mnuShuffle->isChecked());
+    w.ckSub->click();
+    ASSERT_TRUE(w.mnuShuffle->isEnabled());
+    w.mnuShuffle->trigger();
+    EXPECT_TRUE(w.mnuShuffle->isChecked());
+    EXPECT_TRUE(w.controls().shuffle());
+    EXPECT_EQ(sandbox.value("ShuffleFolders"), "1");
+    w.mnuShuffle->trigger();
+    EXPECT_FALSE(w.controls().shuffle());
+    EXPECT_EQ(sandbox.value("ShuffleFolders"), "0");
+}
+
+// The window's own context menu is the tray's menu, by the mouse and by the
+// keyboard; the play path box keeps its menu of editing commands.
+TEST_F(MainWindowTest, TheWindowsContextMenuIsTheTrayMenu)
+{
+    frmOrvane& w = open();
+    EXPECT_EQ(w.RCPopup->accessibleName().toStdString(), "MP3 Orvane");
+    const auto opens = [&w](QWidget* at, auto deliver) {
+        w.RCPopup->hide();
+        deliver(at);
+        const bool shown = w.RCPopup->isVisible();
+        w.RCPopup->hide();
+        return shown;
+    };
+    const auto rightClick = [](QWidget* at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), at->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(at, &event);
+    };
+    const auto key = [](Qt::Key k, Qt::KeyboardModifiers mods) {
+        return [k, mods](QWidget* at) {
+            at->setFocus();
+            QKeyEvent event(QEvent::KeyPress, k, mods);
+            QApplication::sendEvent(at, &event);
+        };
+    };
+    for (QWidget* at : std::initializer_list<QWidget*>{&w, w.cmdPlay, w.ckSub, w.optName, w.Label1}) {
+        SCOPED_TRACE(at->objectName().toStdString());
+        EXPECT_TRUE(opens(at, rightClick));
+    }
+    EXPECT_TRUE(opens(w.cmdStop, key(Qt::Key_Menu, Qt::NoModifier)));
+    EXPECT_TRUE(opens(w.ckRepeat, key(Qt::Key_F10, Qt::ShiftModifier)));
+    EXPECT_FALSE(opens(w.ckRepeat, key(Qt::Key_F10, Qt::NoModifier)));
+    EXPECT_FALSE(opens(w.Text1, rightClick));
+    EXPECT_FALSE(opens(w.Text1, key(Qt::Key_Menu, Qt::NoModifier)));
+    for (QWidget* popup : QApplication::topLevelWidgets()) {
+        if (popup->isVisible() && popup != &w)
+            popup->close(); // the box's own menu
+    }
 }
 
 } // namespace

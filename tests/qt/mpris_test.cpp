@@ -357,6 +357,57 @@ TEST_F(MprisTest, ChangesAreReportedOncePerCommand)
     EXPECT_EQ(reports.size(), 6u);
 }
 
+// Shuffle is Shuffle Folders and LoopStatus is Repeat All, each set only
+// where the window would take it; a set refused ("Track", Shuffle without
+// Subdirectories, Repeat All while playing) changes nothing and is answered
+// with the value that stands.
+TEST_F(MprisTest, ShuffleAndLoopStatusAreTheWindowsChoices)
+{
+    const QString shuffle = QStringLiteral("Shuffle");
+    const QString loop = QStringLiteral("LoopStatus");
+    EXPECT_FALSE(mpris->shuffle());
+    EXPECT_EQ(mpris->loopStatus(), QStringLiteral("None"));
+
+    mpris->setShuffle(true); // Subdirectories is off
+    settle();
+    EXPECT_FALSE(mpris->shuffle());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports.back(), (QVariantMap{{shuffle, false}}));
+
+    window->ckSub->click();
+    mpris->setShuffle(true);
+    mpris->setLoopStatus(QStringLiteral("Playlist"));
+    settle();
+    EXPECT_TRUE(mpris->shuffle());
+    EXPECT_TRUE(window->controls().shuffle() && window->ckRepeat->isChecked());
+    EXPECT_EQ(sandbox.value("ShuffleFolders"), "1");
+    EXPECT_EQ(sandbox.value("Repeat"), "1");
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports.back(), (QVariantMap{{shuffle, true}, {loop, QStringLiteral("Playlist")}}));
+
+    for (const char* refused : {"Track", "Loop", ""}) {
+        mpris->setLoopStatus(QString::fromLatin1(refused));
+        settle();
+        EXPECT_EQ(mpris->loopStatus(), QStringLiteral("Playlist")) << refused;
+        EXPECT_EQ(reports.back(), (QVariantMap{{loop, QStringLiteral("Playlist")}})) << refused;
+    }
+    EXPECT_EQ(sandbox.value("Repeat"), "1");
+
+    reach("Playing");
+    mpris->setLoopStatus(QStringLiteral("None")); // Repeat All waits for the sequence to end
+    mpris->setShuffle(false);                     // for the next round
+    settle();
+    EXPECT_EQ(mpris->loopStatus(), QStringLiteral("Playlist"));
+    EXPECT_FALSE(mpris->shuffle());
+    EXPECT_EQ(sandbox.value("ShuffleFolders"), "0");
+    mpris->Stop();
+    settle();
+    mpris->setLoopStatus(QStringLiteral("None"));
+    settle();
+    EXPECT_EQ(mpris->loopStatus(), QStringLiteral("None"));
+    EXPECT_FALSE(window->ckRepeat->isChecked());
+}
+
 TEST_F(MprisTest, PauseInTheTrayRefreshesTheIconAndRaiseBringsTheWindowBack)
 {
     reach("Playing");

@@ -280,6 +280,75 @@ TEST_F(MainWindowTest, ControlsShowTheModelAndTheirEventsReachTheHandlers)
     EXPECT_EQ(store.writes.size(), 4u);
 }
 
+// The popup menu that a message to the window shows, closed again as soon as
+// it is up; null when none showed.
+HMENU menuShownBy(const std::function<void()>& send)
+{
+    static HMENU shown;
+    shown = nullptr;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (const HWND menu = FindWindowW(L"#32768", nullptr); menu && IsWindowVisible(menu)) {
+            shown = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+            EndMenu();
+        }
+    });
+    send();
+    KillTimer(nullptr, timer);
+    pump();
+    return shown;
+}
+
+// The window's own context menu is the tray's menu: a right click in the
+// window or on a control, the Menu key and Shift+F10 show it; the play path
+// box keeps its menu of editing commands, the title bar its system menu.
+TEST_F(MainWindowTest, TheWindowsContextMenuIsTheTrayMenu)
+{
+    ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+    const HWND main = window->hwnd();
+    const auto rightClickOn = [](HWND at) {
+        return [at] {
+            RECT r;
+            GetWindowRect(at, &r);
+            SendMessageW(at, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(at), MAKELPARAM(r.left + 2, r.top + 2));
+        };
+    };
+    for (const char* name : {"cmdPlay", "ckSub", "optName", "Label1"})
+        EXPECT_EQ(menuShownBy(rightClickOn(control(name))), window->popupMenu()) << name;
+    RECT client{};
+    GetClientRect(main, &client);
+    EXPECT_EQ(menuShownBy([&] { SendMessageW(main, WM_RBUTTONUP, 0, MAKELPARAM(client.right - 3, client.bottom - 3)); }),
+              window->popupMenu());
+    SetFocus(control("cmdStop"));
+    EXPECT_EQ(menuShownBy([&] { SendMessageW(control("cmdStop"), WM_CONTEXTMENU, 0, -1); }), window->popupMenu());
+    EXPECT_NE(menuShownBy(rightClickOn(control("Text1"))), window->popupMenu());
+    RECT frame;
+    GetWindowRect(main, &frame);
+    EXPECT_NE(menuShownBy([&] { SendMessageW(main, WM_CONTEXTMENU, 0, MAKELPARAM(frame.left + 40, frame.top + 5)); }),
+              window->popupMenu());
+}
+
+// Shuffle Folders: a check item whose mark is the model's, turned round by
+// its choice, and grey without Subdirectories.
+TEST_F(MainWindowTest, ShuffleFoldersIsACheckItemThatFollowsSubdirectories)
+{
+    const auto marked = [&] {
+        return (GetMenuState(window->popupMenu(), frmOrvane::menuId("mnuShuffle"), MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    const auto choose = [&] { SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuShuffle"), 0); };
+    ASSERT_TRUE(menuEnabled(*window, "mnuShuffle"));
+    EXPECT_FALSE(marked());
+    store.writes.clear();
+    choose();
+    EXPECT_TRUE(marked() && window->controls().shuffle());
+    choose();
+    EXPECT_FALSE(marked() || window->controls().shuffle());
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"ShuffleFolders=1", "ShuffleFolders=0"}));
+    click("ckSub");
+    EXPECT_FALSE(menuEnabled(*window, "mnuShuffle"));
+    choose();
+    EXPECT_FALSE(marked() || window->controls().shuffle());
+}
+
 // Every control a screen reader reaches has a name and its kind; the window
 // says what is heard and whether it is paused.
 TEST_F(MainWindowTest, ScreenReadersHearEveryControlAndWhatPlays)
