@@ -32,6 +32,7 @@ constexpr ClickHandler ClickHandlers[] = {
     {"mnuAbout", [](MainForm& f, bool) { f.mnuAbout_Click(); }},
     {"mnuExit", [](MainForm& f, bool) { f.mnuExit_Click(); }},
     {"mnuShuffle", [](MainForm& f, bool checked) { f.mnuShuffle_Click(checked); }},
+    {"mnuEvenLoudness", [](MainForm& f, bool checked) { f.mnuEvenLoudness_Click(checked); }},
 };
 
 const ClickHandler* handlerOf(std::string_view name)
@@ -47,10 +48,12 @@ const ClickHandler* handlerOf(std::string_view name)
 MainForm::MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
                    std::unique_ptr<UiHost> ui, SettingsProvider& settings, FileReads reads)
     : settings_(settings)
+    , levelling_(std::make_shared<Levelling>())
     , MMControl1_(std::move(mmControl))
     , fileSystem_(std::move(fileSystem))
     , ui_(std::move(ui))
 {
+    MMControl1_->setLevelling(levelling_);
     if (reads == FileReads::OffWindowThread) {
         files_ = std::make_unique<AsyncFileService>(
             fileSystem_, [ui = ui_.get()](std::function<void()> call) { ui->post(std::move(call)); });
@@ -78,6 +81,8 @@ bool MainForm::timer1Runs() const
 void MainForm::Form_Load()
 {
     loadSettings(settings_, controls());
+    levelling_->setPreampDb(loudnessPreampDb(settings_));
+    levelling_->setOn(controls().evenLoudness());
 }
 
 void MainForm::Form_Unload()
@@ -142,6 +147,13 @@ bool MainForm::mnuShuffle_Click(bool checked)
     controls().setShuffle(checked);
     orvane::mnuShuffle_Click(settings_, controls());
     return true;
+}
+
+void MainForm::mnuEvenLoudness_Click(bool checked)
+{
+    controls().setEvenLoudness(checked);
+    levelling_->setOn(checked);
+    orvane::mnuEvenLoudness_Click(settings_, controls());
 }
 
 void MainForm::cmdPath_Click()

@@ -28,6 +28,24 @@ double levelFactor(const GainTags& tags, double preampDb)
 
 namespace {
 
+class LevelledSource : public ReadAhead::Source {
+public:
+    LevelledSource(std::unique_ptr<ReadAhead::Source> source, float factor) : source_(std::move(source)), factor_(factor) {}
+    bool read(std::vector<float>& out) override
+    {
+        const std::size_t from = out.size();
+        const bool more = source_->read(out);
+        for (std::size_t i = from; i < out.size(); ++i)
+            out[i] *= factor_;
+        return more;
+    }
+    std::int64_t seek(std::int64_t frame) override { return source_->seek(frame); }
+
+private:
+    std::unique_ptr<ReadAhead::Source> source_;
+    float factor_;
+};
+
 struct File {
     std::FILE* f = nullptr;
     ~File()
@@ -52,6 +70,13 @@ bool readAt(std::FILE* f, long long at, std::vector<unsigned char>& into, std::s
 }
 
 } // namespace
+
+std::unique_ptr<ReadAhead::Source> levelledSource(std::unique_ptr<ReadAhead::Source> source, float factor)
+{
+    if (!source || factor == 1.0f)
+        return source;
+    return std::make_unique<LevelledSource>(std::move(source), factor);
+}
 
 std::optional<GainTags> readFileGainTags(const std::string& path)
 {

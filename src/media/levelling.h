@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/gain_tags.h"
+#include "media/read_ahead.h"
 
 #include <atomic>
 #include <chrono>
@@ -29,6 +30,10 @@ inline constexpr double kUnknownGainDb = -8.0;
 // that the loudest sample the tags give times the factor stays at or under
 // full scale.
 double levelFactor(const GainTags& tags, double preampDb);
+
+// The source's samples times factor, for an output whose own float samples
+// are levelled: in force from the first sample, the same to the last.
+std::unique_ptr<ReadAhead::Source> levelledSource(std::unique_ptr<ReadAhead::Source> source, float factor);
 
 // The whole file's ReplayGain tags as readGainTags reads them, from the file
 // at `path` (a native path: bytes on Linux, UTF-8 on Windows); nothing when
