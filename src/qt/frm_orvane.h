@@ -77,6 +77,7 @@ public:
     QAction* mnuSkip;
     QAction* mnuStop;
     QAction* mnuShuffle;
+    QAction* mnuEvenLoudness;
     QAction* mnuSettings;
     QAction* mnuAbout;
     QAction* mnuExit;

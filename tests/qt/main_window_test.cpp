@@ -131,6 +131,7 @@ protected:
         case Ctl::Text1: return w.Text1->isEnabled();
         case Ctl::Timer1: return w.Timer1.isActive();
         case Ctl::mnuShuffle: return w.mnuShuffle->isEnabled();
+        case Ctl::mnuEvenLoudness: return w.mnuEvenLoudness->isEnabled();
         case Ctl::Count: break;
         }
         return false;
@@ -142,8 +143,8 @@ protected:
         std::string out;
         for (std::size_t i = 0; i < static_cast<std::size_t>(Ctl::Count); ++i) {
             const auto c = static_cast<Ctl>(i);
-            if (c == Ctl::mnuShuffle)
-                continue; // it follows Subdirectories, not the arrangement
+            if (c == Ctl::mnuShuffle || c == Ctl::mnuEvenLoudness)
+                continue; // they follow Subdirectories, or nothing, not the arrangement
             out += std::string(ctlName(c)) + (shows(c) ? "=on " : "=off ");
         }
         return out;
@@ -589,7 +590,20 @@ TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)
     for (const QAction* a : w.RCPopup->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts.join(u' ').toStdString(),
-              "&Play P&ause S&kip S&top - Shuffle &Folders - &Settings - &About - E&xit");
+              "&Play P&ause S&kip S&top - Shuffle &Folders Even &Loudness - &Settings - &About - E&xit");
+}
+
+TEST_F(MainWindowTest, EvenLoudnessIsACheckItemOffForTodaysSettings)
+{
+    storeSettings("2", "0", "0", "/music");
+    frmOrvane& w = open();
+    EXPECT_TRUE(w.mnuEvenLoudness->isCheckable());
+    EXPECT_TRUE(w.mnuEvenLoudness->isEnabled());
+    EXPECT_FALSE(w.mnuEvenLoudness->isChecked());
+    w.mnuEvenLoudness->trigger();
+    EXPECT_TRUE(w.mnuEvenLoudness->isChecked());
+    EXPECT_TRUE(w.mmControl().levelling()->on());
+    EXPECT_EQ(sandbox.value("EvenLoudness"), "1");
 }
 
 TEST_F(MainWindowTest, ShuffleFoldersIsACheckItemThatFollowsSubdirectories)
