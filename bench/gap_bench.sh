@@ -126,7 +126,8 @@ wait_until_played() {
 results=()
 measure() {
   local label=$1 from=$2 to=$3
-  results+=("$(gaps_heard "$label" "$from" "$to")")
+  shift 3
+  results+=("$(gaps_heard "$label" "$from" "$to" "$@")")
 }
 
 run_mpv() {
@@ -168,7 +169,7 @@ play_and_measure() {
   point_at_button "$window" 6360 click 1
   await_end "$@"
   to=$(mark)
-  measure "$label" "$from" "$to"
+  measure "$label" "$from" "$to" --levels
 }
 
 # --- Orvane, as a user runs it -----------------------------------------------------

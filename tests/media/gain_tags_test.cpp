@@ -265,6 +265,31 @@ TEST(Levelling, EachFileFromItsOwnTagsOnlyWhileOn)
     EXPECT_EQ(levelling.factorFor("a"), 1.0);
 }
 
+TEST(Levelling, ASourceLevelledFromItsFirstSampleAndSoughtAsItself)
+{
+    struct Ones : ReadAhead::Source {
+        int reads = 0;
+        std::int64_t soughtTo = -1;
+        bool read(std::vector<float>& out) override
+        {
+            out.insert(out.end(), 4, 1.0f);
+            return ++reads < 2;
+        }
+        std::int64_t seek(std::int64_t frame) override { return soughtTo = frame; }
+    };
+    auto ones = std::make_unique<Ones>();
+    Ones* inner = ones.get();
+    std::unique_ptr<ReadAhead::Source> same = levelledSource(std::move(ones), 1.0f);
+    EXPECT_EQ(same.get(), inner) << "a factor of 1 leaves the source as it is";
+    std::unique_ptr<ReadAhead::Source> half = levelledSource(std::move(same), 0.5f);
+    EXPECT_EQ(half->seek(7), 7);
+    EXPECT_EQ(inner->soughtTo, 7);
+    std::vector<float> out = {9.0f};
+    EXPECT_TRUE(half->read(out));
+    EXPECT_FALSE(half->read(out));
+    EXPECT_EQ(out, (std::vector<float>{9.0f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f}));
+}
+
 TEST(Levelling, ReadsAFileFromDisk)
 {
     const std::optional<GainTags> tags = readFileGainTags(std::string(ORVANE_GAIN_FIXTURES) + "/eyed3_v24.mp3");
