@@ -68,7 +68,8 @@ public:
     // file's samples from its first one (a file that follows without a gap
     // included), asking once per file as it opens the file or prepares it
     // to follow; one that cannot leaves its files as they are.
-    void setLevelling(std::shared_ptr<Levelling> levelling) { levelling_ = std::move(levelling); }
+    // A control that wraps another hands the levelling on to it.
+    virtual void setLevelling(std::shared_ptr<Levelling> levelling) { levelling_ = std::move(levelling); }
     const std::shared_ptr<Levelling>& levelling() const { return levelling_; }
 
     // Raised once when a file started with "Play" has ended by itself (or could
