@@ -216,7 +216,7 @@ run_orvane_exe() {
   have_orvane_exe || return 0
   use_wine_prefix
   end_wine
-  wine_settings "Version=$version" PlayOrder=2 Sub=1 "Repeat=$repeat" "PlayPath=$(winpath "$tree")" ${4:+"$4"}
+  wine_settings "Version=$version" PlayOrder=2 Sub=1 "Repeat=$repeat" "PlayPath=$(winpath "$tree")" "${4:-EvenLoudness=0}"
   start_orvane_exe "$win_build/orvane.exe" "$work/wine-$media.log" ORVANE_MEDIA="$media" ORVANE_TRACE="$(winpath "$trace")"
   if [ -z "$window" ]; then
     echo "gap_bench: the Windows program's main window did not appear" >&2
