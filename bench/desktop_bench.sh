@@ -23,7 +23,7 @@ build_orvane_exe() {
 # Fails with a word on what to install when a tool is missing.
 need_tools() {
   local tool
-  for tool in Xvfb xdotool xwininfo xprop pulseaudio parec pactl lame mpv python3; do
+  for tool in Xvfb xdotool xwininfo xprop pulseaudio parec pactl lame id3v2 mpv python3; do
     if ! command -v "$tool" >/dev/null; then
       echo "$(basename "$0"): $tool is not installed (scripts/setup.sh installs it)" >&2
       exit 1
@@ -209,12 +209,15 @@ start_display() {
 }
 
 # The program's settings file in $work/config, name order: Subdirectories,
-# Repeat All and the play path as given.
+# Repeat All and the play path as given, and any further NAME=VALUE lines.
 write_settings() {
   local sub=$1 repeat=$2 path=$3
+  shift 3
   mkdir -p "$work/config" "$work/home"
-  printf '[General]\nVersion=%s\nPlayOrder=2\nSub=%s\nRepeat=%s\nPlayPath=%s\n' "$version" "$sub" "$repeat" "$path" \
-    >"$work/config/Orvane.conf"
+  {
+    printf '[General]\nVersion=%s\nPlayOrder=2\nSub=%s\nRepeat=%s\nPlayPath=%s\n' "$version" "$sub" "$repeat" "$path"
+    [ $# -eq 0 ] || printf '%s\n' "$@"
+  } >"$work/config/Orvane.conf"
 }
 
 # The program's main window once it is on screen, waiting up to the tenths

@@ -4,7 +4,7 @@
 # minutes from its corpus in the tree, then minimises that corpus again over
 # what was found (-merge=1). The unit tests replay the corpus in every build.
 #   bench/fuzz.sh [SECONDS_EACH] [TARGET...]
-# Targets: place_text settings_values lame_header mp3_frame (default: all).
+# Targets: place_text settings_values lame_header mp3_frame gain_tags (default: all).
 # A finding stops the script with the input under build-fuzz/; mended, the
 # input goes into the target's corpus as regress-NAME, which a merge keeps.
 set -euo pipefail
@@ -13,7 +13,7 @@ build=${BUILD_DIR:-$source_dir/build-fuzz}
 seconds=${1:-180}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(place_text settings_values lame_header mp3_frame)
+[ ${#targets[@]} -gt 0 ] || targets=(place_text settings_values lame_header mp3_frame gain_tags)
 
 export CCACHE_BASEDIR=$source_dir CCACHE_NOHASHDIR=true
 CXX=${CXX:-clang++} cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

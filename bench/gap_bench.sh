@@ -3,7 +3,9 @@
 # server. Builds the program, starts a private PulseAudio server with a null
 # sink, records the sink's monitor, and plays the same tree (name order,
 # Subdirectories on) with:
-#   - Orvane itself, on a virtual X display, Play pressed with the mouse;
+#   - Orvane itself, on a virtual X display, Play pressed with the mouse; and
+#     again with Even Loudness on, over copies of the files whose gains
+#     differ from one file to the next;
 #   - the Windows program (orvane.exe) the same way under Wine, through Wine's
 #     PulseAudio driver, once on its Media Foundation and WASAPI control and
 #     once on MCI (where mingw-w64 and Wine are installed);
@@ -124,7 +126,8 @@ wait_until_played() {
 results=()
 measure() {
   local label=$1 from=$2 to=$3
-  results+=("$(gaps_heard "$label" "$from" "$to")")
+  shift 3
+  results+=("$(gaps_heard "$label" "$from" "$to" "$@")")
 }
 
 run_mpv() {
@@ -166,7 +169,7 @@ play_and_measure() {
   point_at_button "$window" 6360 click 1
   await_end "$@"
   to=$(mark)
-  measure "$label" "$from" "$to"
+  measure "$label" "$from" "$to" --levels
 }
 
 # --- Orvane, as a user runs it -----------------------------------------------------
@@ -175,6 +178,25 @@ write_settings 1 "$repeat" "$music"
 start_orvane "${ORVANE_EXE:-$build_dir/orvane}" -u DBUS_SESSION_BUS_ADDRESS
 sleep 0.5
 play_and_measure "orvane" wait_until_played
+stop "$app_pid"
+app_pid=
+expect_all
+
+# The same tree with Even Loudness on, each file tagged with a gain of its own
+# (0, -3, -6 dB by turns, as its album's): the level changes at each join,
+# from the file's first sample, and must open no gap there.
+levelled=$work/levelled
+rm -rf "$levelled"
+cp -r "$music" "$levelled"
+n=0
+while IFS= read -r file; do
+  id3v2 --TXXX "REPLAYGAIN_ALBUM_GAIN:-$((n % 3 * 3)).00 dB" "$file" >/dev/null
+  n=$((n + 1))
+done < <(find "$levelled" -name '*.mp3' | sort)
+write_settings 1 "$repeat" "$levelled" EvenLoudness=1
+start_orvane "${ORVANE_EXE:-$build_dir/orvane}" -u DBUS_SESSION_BUS_ADDRESS
+sleep 0.5
+play_and_measure "orvane (Even Loudness)" wait_until_played
 stop "$app_pid"
 app_pid=
 expect_all
@@ -190,11 +212,11 @@ traced_done() {
   done
 }
 run_orvane_exe() {
-  local label=$1 media=$2 trace=$work/trace-$2.log
+  local label=$1 media=$2 tree=${3:-$music} trace=$work/trace-$2${4:+-$4}.log
   have_orvane_exe || return 0
   use_wine_prefix
   end_wine
-  wine_settings "Version=$version" PlayOrder=2 Sub=1 "Repeat=$repeat" "PlayPath=$(winpath "$music")"
+  wine_settings "Version=$version" PlayOrder=2 Sub=1 "Repeat=$repeat" "PlayPath=$(winpath "$tree")" "${4:-EvenLoudness=0}"
   start_orvane_exe "$win_build/orvane.exe" "$work/wine-$media.log" ORVANE_MEDIA="$media" ORVANE_TRACE="$(winpath "$trace")"
   if [ -z "$window" ]; then
     echo "gap_bench: the Windows program's main window did not appear" >&2
@@ -244,6 +266,8 @@ cost_of_orvane_exe() {
 }
 cost_of_orvane_exe "orvane.exe (Media Foundation + WASAPI)" wasapi
 cost_of_orvane_exe "orvane.exe (MCI)" mci
+# Last of the Windows program's runs: the value stays in Wine's registry.
+run_orvane_exe "orvane.exe (WASAPI, Even Loudness)" wasapi "$levelled" EvenLoudness=1
 
 run_mpv "mpv --gapless-audio=no" --gapless-audio=no
 run_mpv "mpv --gapless-audio=yes" --gapless-audio=yes

@@ -7,7 +7,7 @@ sound: every run of quiet samples, longer than a tone's zero crossing, between
 the first sound and the last. Between N files there are N - 1 handovers; a
 handover without any silence counts as a gap of 0 ms.
 
-    gap_measure.py RECORDING --files 9 --seconds 13.5 [--from BYTE] [--to BYTE] [--label NAME] [--where]
+    gap_measure.py RECORDING --files 9 --seconds 13.5 [--from BYTE] [--to BYTE] [--label NAME] [--where] [--levels]
 
 Prints one line: the median and the largest gap, the number of silences found,
 the sound heard against the files' length, and each silence in order (ms;
@@ -17,6 +17,7 @@ sound).
 
 import argparse
 import array
+import math
 import statistics
 import sys
 
@@ -53,6 +54,8 @@ def main():
     parser.add_argument("--label", default="player")
     parser.add_argument("--where", action="store_true",
                         help="tell where each silence starts, in seconds after the first sound")
+    parser.add_argument("--levels", action="store_true",
+                        help="also tell each file's level (dB under full scale, RMS), file by file from the first sound")
     parser.add_argument("--threshold", type=int, default=300,
                         help="largest sample value that counts as silence")
     parser.add_argument("--min-gap-ms", type=float, default=1.0,
@@ -87,6 +90,15 @@ def main():
           f"heard {heard:6.3f} s of {args.seconds:.3f} s; silences: "
           + (" ".join(f"{g:.0f}" + (f"@{t:.1f}s" if args.where else "") for g, t in zip(gaps, starts))
              or "none"))
+    if args.levels:
+        per_file = round(args.seconds / args.files * args.rate)
+        levels = []
+        for n in range(args.files):
+            # The middle half of each file's stretch, clear of the joins.
+            part = samples[runs[0][0] + n * per_file + per_file // 4: runs[0][0] + n * per_file + 3 * per_file // 4]
+            mean_square = sum(s * s for s in part) / max(1, len(part))
+            levels.append(f"{10 * math.log10(max(mean_square, 1e-9) / 32768 ** 2):.1f}")
+        print(f"{args.label:<28} levels dB: " + " ".join(levels))
     return 0
 
 

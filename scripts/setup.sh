@@ -11,6 +11,7 @@ packages=(
   at-spi2-core python3-pyatspi
   g++-mingw-w64-x86-64 wine64 gstreamer1.0-plugins-good nsis
   libicu-dev
+  mp3gain eyed3 id3v2 libebur128-dev libmpg123-dev
   pulseaudio pulseaudio-utils dbus playerctl python3
   python3-fusepy fuse3
   desktop-file-utils appstream dpkg-dev file

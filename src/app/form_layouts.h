@@ -95,6 +95,7 @@ inline constexpr MenuItem PopupMenu[] = {
     {"mnuStop", "S&top"},
     {"mnuline3", "-"},
     {"mnuShuffle", "Shuffle &Folders", true},
+    {"mnuEvenLoudness", "Even &Loudness", true},
     {"mnuline2", "-"},
     {"mnuSettings", "&Settings"},
     {"mnuline1", "-"},

@@ -35,6 +35,7 @@ constexpr ClickHandler ClickHandlers[] = {
     {"mnuShuffle", [](MainForm& f, bool checked) { f.mnuShuffle_Click(checked); }},
     {"mnuBack", [](MainForm& f, bool) { f.seekBack(); }},
     {"mnuForward", [](MainForm& f, bool) { f.seekForward(); }},
+    {"mnuEvenLoudness", [](MainForm& f, bool checked) { f.mnuEvenLoudness_Click(checked); }},
 };
 
 const SleepMenuItem* sleepItemOf(std::string_view name)
@@ -58,10 +59,12 @@ const ClickHandler* handlerOf(std::string_view name)
 MainForm::MainForm(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileSystem> fileSystem,
                    std::unique_ptr<UiHost> ui, SettingsProvider& settings, FileReads reads)
     : settings_(settings)
+    , levelling_(std::make_shared<Levelling>())
     , MMControl1_(std::move(mmControl))
     , fileSystem_(std::move(fileSystem))
     , ui_(std::move(ui))
 {
+    MMControl1_->setLevelling(levelling_);
     if (reads == FileReads::OffWindowThread) {
         files_ = std::make_unique<AsyncFileService>(
             fileSystem_, [ui = ui_.get()](std::function<void()> call) { ui->post(std::move(call)); });
@@ -89,6 +92,8 @@ bool MainForm::timer1Runs() const
 void MainForm::Form_Load()
 {
     loadSettings(settings_, controls());
+    levelling_->setPreampDb(loudnessPreampDb(settings_));
+    levelling_->setOn(controls().evenLoudness());
 }
 
 void MainForm::Form_Unload()
@@ -154,6 +159,13 @@ bool MainForm::mnuShuffle_Click(bool checked)
     controls().setShuffle(checked);
     orvane::mnuShuffle_Click(settings_, controls());
     return true;
+}
+
+void MainForm::mnuEvenLoudness_Click(bool checked)
+{
+    controls().setEvenLoudness(checked);
+    levelling_->setOn(checked);
+    orvane::mnuEvenLoudness_Click(settings_, controls());
 }
 
 void MainForm::cmdPath_Click()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "desktop/media_keys.h"
+#include "media/levelling.h"
 #include "media/mm_control.h"
 #include "platform/file_service.h"
 #include "platform/file_system.h"
@@ -70,6 +71,8 @@ public:
     void ckRepeat_Click(bool checked);
     // Shuffle Folders chosen; false, and nothing changed, while it cannot be.
     bool mnuShuffle_Click(bool checked);
+    // Even Loudness chosen: from the next file the media control opens.
+    void mnuEvenLoudness_Click(bool checked);
     void cmdPath_Click();
     std::string GetBrowseDirectory();
 
@@ -137,6 +140,7 @@ protected:
 
 private:
     SettingsProvider& settings_;
+    std::shared_ptr<Levelling> levelling_; // shared with the media control
     std::unique_ptr<MMControl> MMControl1_;
     std::shared_ptr<FileSystem> fileSystem_; // shared with a worker that may outlive the window
     std::unique_ptr<UiHost> ui_;

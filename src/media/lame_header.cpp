@@ -14,7 +14,8 @@ std::uint32_t bigEndian32(Bytes b, std::size_t at)
     return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
 }
 
-// The ID3v2 tag's whole length, 0 when the file starts with none.
+} // namespace
+
 std::size_t id3v2Length(Bytes b)
 {
     if (b.size() < 10 || std::memcmp(b.data(), "ID3", 3) != 0)
@@ -28,6 +29,8 @@ std::size_t id3v2Length(Bytes b)
     const bool footer = (b[5] & 0x10) != 0;
     return 10 + size + (footer ? 10 : 0);
 }
+
+namespace {
 
 struct FrameHeader {
     int sampleRate = 0;
@@ -56,25 +59,31 @@ std::optional<FrameHeader> layer3Header(Bytes b, std::size_t at)
     return h;
 }
 
-} // namespace
+// Where the first frame starts and where its LAME tag does (past the Xing or
+// Info frame's figures), for a first frame with a frame count.
+struct LameTagPlace {
+    std::size_t frame = 0;
+    std::size_t tag = 0;
+    FrameHeader header;
+    std::uint32_t frames = 0;
+};
 
-std::optional<LameInfo> readLameInfo(Bytes head)
+std::optional<LameTagPlace> lameTagPlace(Bytes head)
 {
-    const std::size_t frame = id3v2Length(head);
-    const auto header = layer3Header(head, frame);
+    LameTagPlace place;
+    place.frame = id3v2Length(head);
+    const auto header = layer3Header(head, place.frame);
     if (!header)
         return std::nullopt;
-    std::size_t at = frame + header->sideInfoEnd;
+    place.header = *header;
+    std::size_t at = place.frame + header->sideInfoEnd;
     if (head.size() < at + 8 || (std::memcmp(&head[at], "Xing", 4) != 0 && std::memcmp(&head[at], "Info", 4) != 0))
         return std::nullopt;
     const std::uint32_t flags = bigEndian32(head, at + 4);
     at += 8;
     if (!(flags & 1) || head.size() < at + 4)
         return std::nullopt;
-    LameInfo info;
-    info.sampleRate = header->sampleRate;
-    info.samplesPerFrame = header->samplesPerFrame;
-    info.frames = bigEndian32(head, at);
+    place.frames = bigEndian32(head, at);
     at += 4;
     if (flags & 2)
         at += 4; // bytes
@@ -82,17 +91,77 @@ std::optional<LameInfo> readLameInfo(Bytes head)
         at += 100; // seek table
     if (flags & 8)
         at += 4; // quality
+    place.tag = at;
+    return place;
+}
+
+// CRC-16 as the LAME tag's own check has it (polynomial 0x8005, reflected,
+// from 0).
+std::uint16_t crc16(Bytes b)
+{
+    std::uint16_t crc = 0;
+    for (unsigned char c : b) {
+        crc ^= c;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
+    }
+    return crc;
+}
+
+// One of the tag's two ReplayGain fields: name (3 bits: 1 radio, 2
+// audiophile), originator (3 bits, 0 when unset), sign, tenths of a dB.
+std::optional<double> lameGainField(std::uint16_t field, int name)
+{
+    if ((field >> 13) != name || ((field >> 10) & 7) == 0)
+        return std::nullopt;
+    const double tenths = field & 0x1FF;
+    return (field & 0x200) ? -tenths / 10.0 : tenths / 10.0;
+}
+
+} // namespace
+
+std::optional<LameInfo> readLameInfo(Bytes head)
+{
+    const std::optional<LameTagPlace> place = lameTagPlace(head);
+    if (!place)
+        return std::nullopt;
+    LameInfo info;
+    info.sampleRate = place->header.sampleRate;
+    info.samplesPerFrame = place->header.samplesPerFrame;
+    info.frames = place->frames;
     // The LAME tag: 9 bytes of encoder name, then 12 bytes of other figures,
     // then delay and padding in 12 bits each.
     constexpr std::size_t delayAt = 21;
-    if (head.size() < at + delayAt + 3)
+    if (head.size() < place->tag + delayAt + 3)
         return std::nullopt;
-    const unsigned char* d = &head[at + delayAt];
+    const unsigned char* d = &head[place->tag + delayAt];
     info.delay = (d[0] << 4) | (d[1] >> 4);
     info.padding = ((d[1] & 0x0F) << 8) | d[2];
     if (info.soundLength() <= 0)
         return std::nullopt;
     return info;
+}
+
+LameGain readLameGain(Bytes head)
+{
+    const std::optional<LameTagPlace> place = lameTagPlace(head);
+    // The tag's last two bytes check everything from the frame's start.
+    constexpr std::size_t crcAt = 34;
+    if (!place || head.size() < place->tag + crcAt + 2)
+        return {};
+    const std::size_t tag = place->tag;
+    const std::uint16_t stored = static_cast<std::uint16_t>((head[tag + crcAt] << 8) | head[tag + crcAt + 1]);
+    if (crc16(head.subspan(place->frame, tag + crcAt - place->frame)) != stored)
+        return {};
+    LameGain gain;
+    // Peak: 32 bits, full scale as 1 << 23; 0 when not measured.
+    const std::uint32_t peak = bigEndian32(head, tag + 11);
+    if (peak != 0 && peak <= (16u << 23))
+        gain.peak = peak / double(1 << 23);
+    const auto field = [&](std::size_t at) { return static_cast<std::uint16_t>((head[at] << 8) | head[at + 1]); };
+    gain.radio = lameGainField(field(tag + 15), 1);
+    gain.audiophile = lameGainField(field(tag + 17), 2);
+    return gain;
 }
 
 Trim trimFor(const std::optional<LameInfo>& info, std::int64_t decodedLength, int decodedRate)

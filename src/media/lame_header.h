@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -25,6 +26,20 @@ struct LameInfo {
 // length are plenty). Nothing when there is no Xing or Info frame with a frame
 // count, or no delay and padding after it.
 std::optional<LameInfo> readLameInfo(std::span<const unsigned char> head);
+
+// The LAME tag's ReplayGain figures, taken only where the tag's CRC holds:
+// the radio gain (the track's), the audiophile gain (the album's), in dB
+// towards the ReplayGain reference, and the track's peak (1.0: full scale).
+struct LameGain {
+    std::optional<double> radio;
+    std::optional<double> audiophile;
+    std::optional<double> peak;
+};
+LameGain readLameGain(std::span<const unsigned char> head);
+
+// The whole length of the ID3v2 tag a file starts with (header, frames and
+// footer), 0 when it starts with none.
+std::size_t id3v2Length(std::span<const unsigned char> head);
 
 // Which decoded samples are the file's sound.
 struct Trim {

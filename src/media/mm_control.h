@@ -1,9 +1,13 @@
 #pragma once
 
+#include "media/levelling.h"
 #include "platform/signal.h"
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -60,6 +64,14 @@ public:
     // of it, and the file completes as at its end. Every control can.
     virtual void setStartPosition(double seconds) { startAt_ = seconds > 0.0 ? seconds : 0.0; }
 
+    // Each file's level: a control that can applies levelOf(path) to the
+    // file's samples from its first one (a file that follows without a gap
+    // included), asking once per file as it opens the file or prepares it
+    // to follow; one that cannot leaves its files as they are.
+    // A control that wraps another hands the levelling on to it.
+    virtual void setLevelling(std::shared_ptr<Levelling> levelling) { levelling_ = std::move(levelling); }
+    const std::shared_ptr<Levelling>& levelling() const { return levelling_; }
+
     // Raised once when a file started with "Play" has ended by itself (or could
     // not be played at all, with NotifyFailure, or NotifyNoDevice when the
     // device failed rather than the file); never for a file that "Close"
@@ -93,11 +105,27 @@ protected:
             done_(notifyCode);
     }
     void raiseNowPlayingChanged() { nowPlayingChanged_.notify(); }
+    // The factor for the file's samples; nothing while levelling is off, so
+    // that a file then plays exactly as it would without it.
+    std::optional<double> levelOf(const std::string& path,
+                                  std::chrono::milliseconds wait = std::chrono::milliseconds(300)) const
+    {
+        if (!levelling_ || !levelling_->on())
+            return std::nullopt;
+        return levelling_->factorFor(path, wait);
+    }
+    // The file will be asked for soon: its tags are read ahead.
+    void levelAhead(const std::string& path) const
+    {
+        if (levelling_ && levelling_->on() && !path.empty())
+            levelling_->ahead(path);
+    }
     // The position the "Play" at hand starts at; 0 from then on.
     double takeStartPosition() { return std::exchange(startAt_, 0.0); }
 
 private:
     DoneHandler done_;
+    std::shared_ptr<Levelling> levelling_;
     double startAt_ = 0.0;
     Signal<> nowPlayingChanged_;
 };

@@ -9,7 +9,7 @@ const char* ctlName(Ctl c)
         "mnuPlay", "mnuPause", "mnuSkip", "mnuStop",
         "ckRepeat", "ckSub", "optDate", "optName",
         "cmdPath", "Text1", "Timer1",
-        "mnuShuffle",
+        "mnuShuffle", "mnuEvenLoudness",
     };
     static_assert(std::size(names) == static_cast<std::size_t>(Ctl::Count));
     return names[static_cast<std::size_t>(c)];
@@ -23,6 +23,7 @@ ControlModel::ControlModel()
         if (row.twin != Ctl::Count)
             enabled_[index(row.twin)] = row.idle;
     }
+    enabled_[index(Ctl::mnuEvenLoudness)] = true;
 }
 
 void ControlModel::arrange(PlayState from, PlayState to)
@@ -47,6 +48,7 @@ bool ControlModel::checked(Ctl c) const
     case Ctl::optDate: return optDate_;
     case Ctl::optName: return optName_;
     case Ctl::mnuShuffle: return shuffle_;
+    case Ctl::mnuEvenLoudness: return evenLoudness_;
     default: return false;
     }
 }
@@ -106,6 +108,14 @@ void ControlModel::setShuffle(bool on)
         return;
     shuffle_ = on;
     changed(Ctl::mnuShuffle);
+}
+
+void ControlModel::setEvenLoudness(bool on)
+{
+    if (evenLoudness_ == on)
+        return;
+    evenLoudness_ = on;
+    changed(Ctl::mnuEvenLoudness);
 }
 
 void ControlModel::changed(Ctl c)

@@ -17,6 +17,7 @@ enum class Ctl : std::size_t {
     ckRepeat, ckSub, optDate, optName,
     cmdPath, Text1, Timer1,
     mnuShuffle,
+    mnuEvenLoudness,
     Count
 };
 
@@ -85,6 +86,9 @@ public:
     // Shuffle Folders: each round of a tree plays its folders in an order of
     // its own. The item can be chosen while Subdirectories is checked.
     bool shuffle() const { return shuffle_; }
+    // Even Loudness: each file heard at the reference loudness, from the next
+    // file on. It can always be chosen.
+    bool evenLoudness() const { return evenLoudness_; }
     // Whether a check box or option button shows its mark; false for the rest.
     bool checked(Ctl c) const;
 
@@ -94,6 +98,7 @@ public:
     void setCkRepeat(int state);
     void setText1(const std::string& text);
     void setShuffle(bool on);
+    void setEvenLoudness(bool on);
 
     // Raised after every change, with the control that changed.
     Signal<Ctl>& changes() { return changes_; }
@@ -109,6 +114,7 @@ private:
     int ckRepeat_ = 0;
     std::string text1_;
     bool shuffle_ = false;
+    bool evenLoudness_ = false;
     Signal<Ctl> changes_;
 };
 

@@ -246,6 +246,7 @@ void frmOrvane::buildPopupMenu()
     mnuSkip = actions_.at("mnuSkip");
     mnuStop = actions_.at("mnuStop");
     mnuShuffle = actions_.at("mnuShuffle");
+    mnuEvenLoudness = actions_.at("mnuEvenLoudness");
     mnuSettings = actions_.at("mnuSettings");
     mnuAbout = actions_.at("mnuAbout");
     mnuExit = actions_.at("mnuExit");

@@ -85,6 +85,7 @@ public:
     QAction* mnuSkip;
     QAction* mnuStop;
     QAction* mnuShuffle;
+    QAction* mnuEvenLoudness;
     QAction* mnuSettings;
     QAction* mnuAbout;
     QAction* mnuExit;

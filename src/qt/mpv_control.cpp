@@ -31,6 +31,7 @@ MpvControl::MpvControl(Output output, QObject* parent)
     connect(&handoverTimer_, &QTimer::timeout, this, &MpvControl::onHandoverTimer);
     if (session_.ready() && output != Output::Check)
         next_.makeChecker();
+    session_.setLevel([this](const std::string& path) { return levelOf(path); });
 }
 
 MpvControl::~MpvControl() = default;
@@ -236,6 +237,7 @@ void MpvControl::setNowPlaying(NowPlaying now)
 void MpvControl::setNextFileName(const std::string& path)
 {
     next_.name(path.empty() ? std::string{} : MpvSession::localFile(path));
+    levelAhead(MpvSession::localFile(path));
 }
 
 void MpvControl::takeOverNext()

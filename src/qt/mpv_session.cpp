@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include <mpv/client.h>
 
@@ -247,24 +248,35 @@ int64_t MpvSession::loadAfter(const std::string& path)
     while (queuedSinceStart_.count(spelling) != 0)
         spelling.insert(0, "/.");
     queuedSinceStart_.insert(spelling);
-    const int64_t entry = load(spelling, "append");
+    const int64_t entry = load(spelling, "append", 0.0, path);
     if (entry != 0)
         loaded_[entry] = path;
     return entry;
 }
 
 // The path goes to mpv as an argument of its own, never inside command text;
-// so does the start, as the file's own option (a number we made).
-int64_t MpvSession::load(const std::string& path, const char* mode, double startSeconds)
+// so do the start and the level, as the file's own options (numbers we
+// made). The level is a volume filter of the file's own: mpv builds each
+// file's filters afresh as it begins it, and with gapless audio keeps the
+// output open across the change.
+int64_t MpvSession::load(const std::string& path, const char* mode, double startSeconds, const std::string& levelledAs)
 {
     if (!handle_)
         return 0;
-    char start[48] = "";
+    std::string options;
     if (startSeconds > 0.0) {
         const long long ms = std::llround(startSeconds * 1000.0);
+        char start[48];
         std::snprintf(start, sizeof start, "start=%lld.%03lld", ms / 1000, ms % 1000);
+        options = start;
     }
-    const char* args[] = {"loadfile", path.c_str(), mode, start[0] ? start : nullptr, nullptr};
+    if (const std::optional<double> factor = level_ ? level_(levelledAs.empty() ? path : levelledAs) : std::nullopt) {
+        char filter[64];
+        std::snprintf(filter, sizeof filter, "lavfi=[volume=%.6f]", *factor);
+        // %length% quotes the value, brackets and all, for mpv's option list.
+        options += (options.empty() ? "af=%" : ",af=%") + std::to_string(std::strlen(filter)) + "%" + filter;
+    }
+    const char* args[] = {"loadfile", path.c_str(), mode, options.empty() ? nullptr : options.c_str(), nullptr};
     mpv_node result{};
     if (mpv_command_ret(handle_, args, &result) < 0)
         return 0;

@@ -87,6 +87,12 @@ public:
     // startSeconds > 0: the file starts that far in.
     int64_t loadReplacing(const std::string& path, double startSeconds = 0.0);
     int64_t loadAfter(const std::string& path);
+    // The factor each file loaded from now on plays at, asked with the file's
+    // path as given to the loads (nothing: the file as it is). mpv applies
+    // it to the file's own samples, so it is in force from the first of them
+    // and changes nothing of the gapless join.
+    using Level = std::function<std::optional<double>(const std::string& path)>;
+    void setLevel(Level level) { level_ = std::move(level); }
     void removeEntry(int64_t entry);
     // Leaves only the entry that plays now in mpv's play list.
     void keepOnlyCurrent();
@@ -122,7 +128,8 @@ public:
     static bool endWithin(std::function<void()> end, std::chrono::milliseconds wait);
 
 private:
-    int64_t load(const std::string& path, const char* mode, double startSeconds = 0.0);
+    int64_t load(const std::string& path, const char* mode, double startSeconds = 0.0,
+                 const std::string& levelledAs = {});
     void requestDrain();
     void drainEvents();
     void onStart(int64_t entry);
@@ -135,6 +142,7 @@ private:
     std::set<std::string> queuedSinceStart_; // spellings queued since mpv began an entry
     int64_t startedEntry_ = 0;
     bool gapless_ = false;
+    Level level_;
 };
 
 } // namespace orvane

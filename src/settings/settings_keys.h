@@ -15,6 +15,8 @@ inline constexpr const char* PlayPath = "PlayPath";   // the play path as typed 
 inline constexpr const char* Version = "Version";     // the version that wrote the defaults
 // Beside the five, apart from their first-run rule: off until chosen.
 inline constexpr const char* Shuffle = "ShuffleFolders"; // "1" shuffle folders
+inline constexpr const char* EvenLoudness = "EvenLoudness"; // "1" every file at the reference loudness
+inline constexpr const char* LoudnessPreamp = "LoudnessPreamp"; // dB over the reference, -12 to 12; none: 0
 } // namespace SettingsKey
 
 // Each value with what the first run (or a new version) writes into it, in

@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -65,6 +66,7 @@ void loadSettings(SettingsProvider& settings, ControlModel& controls)
     controls.setCkRepeat(checkState(settings.ReadRegValue(regPath(Key::Repeat))));
     controls.setText1(settings.ReadRegValue(regPath(Key::PlayPath)));
     controls.setShuffle(checkState(settings.ReadRegValue(regPath(Key::Shuffle))) == 1);
+    controls.setEvenLoudness(checkState(settings.ReadRegValue(regPath(Key::EvenLoudness))) == 1);
 }
 
 void optDate_Click(SettingsProvider& settings, ControlModel& controls)
@@ -94,6 +96,17 @@ void ckRepeat_Click(SettingsProvider& settings, const ControlModel& controls)
 void mnuShuffle_Click(SettingsProvider& settings, const ControlModel& controls)
 {
     settings.WriteRegValue(regPath(Key::Shuffle), controls.shuffle() ? "1" : "0");
+}
+
+void mnuEvenLoudness_Click(SettingsProvider& settings, const ControlModel& controls)
+{
+    settings.WriteRegValue(regPath(Key::EvenLoudness), controls.evenLoudness() ? "1" : "0");
+}
+
+double loudnessPreampDb(SettingsProvider& settings)
+{
+    const std::optional<long long> db = toNumber(settings.ReadRegValue(regPath(Key::LoudnessPreamp)));
+    return db ? static_cast<double>(std::clamp<long long>(*db, -12, 12)) : 0.0;
 }
 
 void storeAllSettings(SettingsProvider& settings, const ControlModel& controls)

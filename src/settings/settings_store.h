@@ -24,7 +24,7 @@ std::string versionCaption();
 void applyFirstRunRule(SettingsProvider& settings);
 
 // Puts the stored choices into the controls: PlayOrder, Sub, Repeat, PlayPath,
-// and Shuffle Folders.
+// Shuffle Folders and Even Loudness.
 void loadSettings(SettingsProvider& settings, ControlModel& controls);
 
 // The click handlers that store one choice at once. The check-box handlers
@@ -34,6 +34,12 @@ void optName_Click(SettingsProvider& settings, ControlModel& controls);
 void ckSub_Click(SettingsProvider& settings, const ControlModel& controls);
 void ckRepeat_Click(SettingsProvider& settings, const ControlModel& controls);
 void mnuShuffle_Click(SettingsProvider& settings, const ControlModel& controls);
+void mnuEvenLoudness_Click(SettingsProvider& settings, const ControlModel& controls);
+
+// The stored preamp of Even Loudness in whole dB, -12 to 12 (a value out of
+// range is held at the nearer end); 0 where none or no number is stored. It
+// is set in the stored settings only.
+double loudnessPreampDb(SettingsProvider& settings);
 
 // Stores every choice, as the main window does when it unloads.
 void storeAllSettings(SettingsProvider& settings, const ControlModel& controls);

@@ -26,6 +26,11 @@ public:
     void setWait(bool wait) override { inner_->setWait(wait); }
     void setShareable(bool shareable) override { inner_->setShareable(shareable); }
     void setNextFileName(const std::string& path) override { inner_->setNextFileName(path); }
+    void setLevelling(std::shared_ptr<Levelling> levelling) override
+    {
+        inner_->setLevelling(levelling);
+        MMControl::setLevelling(std::move(levelling));
+    }
     void setStartPosition(double seconds) override;
     double position() const override { return inner_->position(); }
     NowPlaying nowPlaying() const override { return inner_->nowPlaying(); }

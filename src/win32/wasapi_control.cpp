@@ -30,6 +30,11 @@ WasapiControl::WasapiControl()
     , stream_(*this)
     , next_(stream_, [this] { return currentEntry_ != 0; })
 {
+    // On the file's own reading thread, which may wait for the tags.
+    stream_.setLevel([this](const std::wstring& path) -> std::optional<double> {
+        const std::optional<std::string> utf8 = win::toUtf8(path);
+        return utf8 ? levelOf(*utf8, std::chrono::seconds(5)) : std::nullopt;
+    });
 }
 
 WasapiControl::~WasapiControl()
@@ -161,6 +166,9 @@ void WasapiControl::closeNow()
 void WasapiControl::setNextFileName(const std::string& path)
 {
     next_.name(path);
+    if (const std::optional<std::wstring> full = win::fullPath(path))
+        if (const std::optional<std::string> utf8 = win::toUtf8(*full))
+            levelAhead(*utf8);
 }
 
 void WasapiControl::entryEnded(std::uint64_t entry, WasapiStream::End end)

@@ -64,6 +64,14 @@ public:
         std::function<std::unique_ptr<ReadAhead::Source>(const std::wstring& path, int rate, int channels)>;
 
     explicit WasapiStream(Listener& listener, OpenFile openFile = {});
+
+    // The factor each file opened from now on plays at (nothing: as it is),
+    // asked on the file's reading thread, which may wait for it; the stream
+    // multiplies the decoder's float samples by it before they are queued,
+    // so it holds from the file's first sample, across a gapless join.
+    // Set before the first load.
+    using Level = std::function<std::optional<double>(const std::wstring& path)>;
+    void setLevel(Level level) { level_ = std::move(level); }
     ~WasapiStream();
 
     WasapiStream(const WasapiStream&) = delete;
@@ -144,6 +152,7 @@ private:
     // The owner's.
     Listener& listener_;
     OpenFile openFile_;
+    Level level_;
     HWND window_ = nullptr;
     std::uint64_t lastEntry_ = 0;
 

@@ -2,6 +2,8 @@
 // thread of its own, the next one opened while the one before still sounds.
 #include "win32/wasapi_stream.h"
 
+#include "media/levelling.h"
+
 
 #include <objbase.h>
 
@@ -48,7 +50,11 @@ std::optional<WasapiStream::Track> WasapiStream::track(std::uint64_t entry, cons
     // Beyond any file's length, and within what a frame count holds.
     const double seconds = std::min(fromSeconds, 1e9);
     const std::int64_t skip = seconds > 0.0 ? std::llround(seconds * rate) : 0;
-    auto open = [openFile = openFile_, path, rate, channels] { return openFile(path, rate, channels); };
+    auto open = [openFile = openFile_, level = level_, path, rate, channels] {
+        std::unique_ptr<ReadAhead::Source> source = openFile(path, rate, channels);
+        const std::optional<double> factor = source && level ? level(path) : std::nullopt;
+        return factor ? levelledSource(std::move(source), static_cast<float>(*factor)) : std::move(source);
+    };
     // The stream's thread hears of the first buffer through the wake event,
     // which the reading thread holds as long as it may tell.
     auto ready = [wake = wake_] { SetEvent(wake.get()); };

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -170,6 +172,34 @@ TEST_F(MainFormTest, ShuffleFoldersIsStoredBesideTheFiveAndNeedsSubdirectories)
 
 // Both windows find a control by its name in the layout tables: one missing
 // there would silently be neither shown nor greyed.
+// Even Loudness, beside the five values: off for a first start and for the
+// settings stored today, stored at once, its choice reaching the media
+// control's levelling; the preamp read from the stored settings.
+TEST_F(MainFormTest, EvenLoudnessIsOffUntilChosenAndReachesTheMediaControl)
+{
+    store.values["HKEY_CURRENT_USER\\Software\\Orvane\\LoudnessPreamp"] = "40";
+    window.Form_Load();
+    const std::shared_ptr<Levelling>& levelling = window.mmControl().levelling();
+    ASSERT_TRUE(levelling);
+    EXPECT_FALSE(ctl.evenLoudness());
+    EXPECT_FALSE(levelling->on());
+    EXPECT_TRUE(ctl.enabled(Ctl::mnuEvenLoudness));
+    EXPECT_TRUE(window.click("mnuEvenLoudness", true));
+    EXPECT_TRUE(ctl.evenLoudness());
+    EXPECT_TRUE(levelling->on());
+    EXPECT_EQ(store.writes, (Calls{"EvenLoudness=1"}));
+    // An unknown file at the safe default, with the preamp held at 12 dB.
+    EXPECT_NEAR(20.0 * std::log10(levelling->factorFor("/nowhere/none.mp3")), kUnknownGainDb + 12.0, 1e-9);
+
+    store.writes.clear();
+    store.values["HKEY_CURRENT_USER\\Software\\Orvane\\Version"] = "2.9.0";
+    applyFirstRunRule(settings);
+    EXPECT_EQ(std::count(store.writes.begin(), store.writes.end(), "EvenLoudness=0"), 0);
+    window.click("mnuEvenLoudness", false);
+    EXPECT_FALSE(levelling->on());
+    EXPECT_EQ(store.writes.back(), "EvenLoudness=0");
+}
+
 TEST(MainLayout, EachModelControlIsInTheLayoutTablesOnce)
 {
     std::vector<std::string_view> names;

@@ -319,7 +319,7 @@ check "the window stays hidden after left clicks" is_hidden "$main"
 # --- the popup menu ---------------------------------------------------------------
 
 # RCPopup's items by their row: &Play, P&ause, S&kip, S&top, -, Shuffle
-# &Folders, -, &Settings, -, &About, -, E&xit; Wine draws an item 16 pixels
+# &Folders, Even &Loudness, -, &Settings, -, &About, -, E&xit; Wine draws an item 16 pixels
 # high and a separator 9, inside a border of 2. A click that comes while Wine
 # is still setting up the menu is lost, as for a person, who would simply
 # click again.
@@ -327,9 +327,9 @@ menu_click() {
   local menu row=$1 mx my mw mh y try
   y=$((2 + row * 16 + 8))
   [ "$row" -ge 4 ] && y=$((y + 9))
-  [ "$row" -ge 5 ] && y=$((y + 9))
   [ "$row" -ge 6 ] && y=$((y + 9))
   [ "$row" -ge 7 ] && y=$((y + 9))
+  [ "$row" -ge 8 ] && y=$((y + 9))
   for try in 1 2 3; do
     menu=$(popup_menu) || return 0
     read -r mx my mw mh <<<"$(window_geometry "$menu")"
@@ -339,7 +339,7 @@ menu_click() {
   done
   return 1
 }
-menu_pause=1 menu_shuffle=4 menu_settings=5 menu_about=6 menu_exit=7
+menu_pause=1 menu_shuffle=4 menu_loudness=5 menu_settings=6 menu_about=7 menu_exit=8
 
 open_tray_menu || abort "a right click on the icon opens the menu"
 ok "a right click on the icon opens the menu"
@@ -386,6 +386,14 @@ x xdotool key shift+F10
 check "Shift+F10 opens the menu" wait_for 3 menu_open
 menu_click $menu_shuffle
 check "Shuffle Folders chosen again is stored off" wait_for 5 shuffle_stored 0
+loudness_stored() {
+  reg query "$key" /v EvenLoudness | grep -q "REG_SZ *$1\$"
+}
+x xdotool windowfocus --sync "$main"
+x xdotool key shift+F10
+check "Shift+F10 opens the menu again" wait_for 3 menu_open
+menu_click $menu_loudness
+check "its Even Loudness is stored beside the five" wait_for 5 loudness_stored 1
 
 x xdotool windowminimize "$main"
 check "minimising again hides the window" wait_for 5 is_hidden "$main"

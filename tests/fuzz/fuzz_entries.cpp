@@ -1,11 +1,13 @@
 #include "fuzz/fuzz_entries.h"
 
+#include "media/gain_tags.h"
 #include "media/lame_header.h"
 #include "player/control_model.h"
 #include "player/place.h"
 #include "settings/mod_reg.h"
 #include "settings/settings_store.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -91,6 +93,23 @@ const char* lameInfoHolds(Bytes head, std::int64_t decodedLength, int decodedRat
     return nullptr;
 }
 
+const char* gainFiguresHold(const GainFigures& figures)
+{
+    if (figures.gain && !(std::fabs(*figures.gain) <= 64.0))
+        return "a gain beyond 64 dB";
+    if (figures.peak && !(*figures.peak > 0.0 && *figures.peak <= 16.0))
+        return "a peak not above 0 or beyond 16";
+    return nullptr;
+}
+
+const char* gainTagsHold(Bytes head, Bytes tail)
+{
+    const GainTags tags = readGainTags(head, tail);
+    if (const char* broken = gainFiguresHold(tags.track))
+        return broken;
+    return gainFiguresHold(tags.album);
+}
+
 } // namespace
 
 const char* placeText(Bytes bytes)
@@ -166,6 +185,22 @@ const char* mp3Frame(Bytes bytes)
     head.insert(head.end(), xing, xing + 4);
     head.insert(head.end(), bytes.begin() + 6, bytes.end());
     return lameInfoHolds(head, static_cast<std::int64_t>(bytes[0]) * 1152, 44100);
+}
+
+} // namespace orvane::fuzz
+
+namespace orvane::fuzz {
+
+const char* gainTags(Bytes bytes)
+{
+    if (const char* broken = gainTagsHold(bytes, bytes))
+        return broken;
+    if (bytes.empty())
+        return nullptr;
+    const std::size_t cut = bytes.size() * bytes[0] / 256;
+    const std::vector<unsigned char> head(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+    const std::vector<unsigned char> tail(bytes.begin() + static_cast<std::ptrdiff_t>(cut), bytes.end());
+    return gainTagsHold(head, tail);
 }
 
 } // namespace orvane::fuzz

@@ -26,8 +26,10 @@ const char* lameHeader(Bytes bytes);
 // (after an ID3v2 tag when asked), with the Xing frame where the header's
 // side information may end, so that every header field is reached.
 const char* mp3Frame(Bytes bytes);
-// ID3 and APE tags are not read by the program itself yet (the player takes
-// titles from the decoder); their reader's entry goes here.
+// A file's ReplayGain tags (ID3v2, APEv2, the LAME header): the input as the
+// whole file, and again as a head and a tail cut where its first byte says,
+// each in a buffer of its own size so that a read past either is seen.
+const char* gainTags(Bytes bytes);
 
 struct Target {
     const char* name; // the corpus folder and the fuzzer's name
@@ -39,6 +41,7 @@ inline constexpr Target Targets[] = {
     {"settings_values", settingsValues},
     {"lame_header", lameHeader},
     {"mp3_frame", mp3Frame},
+    {"gain_tags", gainTags},
 };
 
 } // namespace orvane::fuzz

@@ -139,6 +139,7 @@ protected:
         case Ctl::Text1: return w.Text1->isEnabled();
         case Ctl::Timer1: return w.Timer1.isActive();
         case Ctl::mnuShuffle: return w.mnuShuffle->isEnabled();
+        case Ctl::mnuEvenLoudness: return w.mnuEvenLoudness->isEnabled();
         case Ctl::Count: break;
         }
         return false;
@@ -150,8 +151,8 @@ protected:
         std::string out;
         for (std::size_t i = 0; i < static_cast<std::size_t>(Ctl::Count); ++i) {
             const auto c = static_cast<Ctl>(i);
-            if (c == Ctl::mnuShuffle)
-                continue; // it follows Subdirectories, not the arrangement
+            if (c == Ctl::mnuShuffle || c == Ctl::mnuEvenLoudness)
+                continue; // they follow Subdirectories, or nothing, not the arrangement
             out += std::string(ctlName(c)) + (shows(c) ? "=on " : "=off ");
         }
         return out;
@@ -681,7 +682,38 @@ TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)
     for (const QAction* a : w.RCPopup->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts.join(u' ').toStdString(),
-              "&Play P&ause S&kip S&top - Shuffle &Folders - S&leep - &Settings - &About - E&xit");
+              "&Play P&ause S&kip S&top - Shuffle &Folders Even &Loudness - S&leep - &Settings - &About - E&xit");
+}
+
+TEST_F(MainWindowTest, EvenLoudnessIsACheckItemOffForTodaysSettings)
+{
+    storeSettings("2", "0", "0", "/music");
+    frmOrvane& w = open();
+    EXPECT_TRUE(w.mnuEvenLoudness->isCheckable());
+    EXPECT_TRUE(w.mnuEvenLoudness->isEnabled());
+    EXPECT_FALSE(w.mnuEvenLoudness->isChecked());
+    w.mnuEvenLoudness->trigger();
+    EXPECT_TRUE(w.mnuEvenLoudness->isChecked());
+    EXPECT_TRUE(w.mmControl().levelling()->on());
+    EXPECT_EQ(sandbox.value("EvenLoudness"), "1");
+}
+
+TEST_F(MainWindowTest, ShuffleFoldersIsACheckItemThatFollowsSubdirectories)
+{
+    storeSettings("2", "0", "0", "/music");
+    frmOrvane& w = open();
+    EXPECT_TRUE(w.mnuShuffle->isCheckable());
+    EXPECT_FALSE(w.mnuShuffle->isEnabled());
+    EXPECT_FALSE(w.mnuShuffle->isChecked());
+    w.ckSub->click();
+    ASSERT_TRUE(w.mnuShuffle->isEnabled());
+    w.mnuShuffle->trigger();
+    EXPECT_TRUE(w.mnuShuffle->isChecked());
+    EXPECT_TRUE(w.controls().shuffle());
+    EXPECT_EQ(sandbox.value("ShuffleFolders"), "1");
+    w.mnuShuffle->trigger();
+    EXPECT_FALSE(w.controls().shuffle());
+    EXPECT_EQ(sandbox.value("ShuffleFolders"), "0");
 }
 
 // The window's own context menu is the tray's menu, by the mouse and by the

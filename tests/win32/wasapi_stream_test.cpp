@@ -185,5 +185,24 @@ TEST_F(WasapiStreamTest, AResumeFarIntoAFileIsSoughtThereNotDecodedTo)
     EXPECT_EQ(files->decoded, rest);
 }
 
+// Each file's level is asked for on its own reading thread, once, with the
+// path the stream was given: the one that follows as much as the first.
+TEST_F(WasapiStreamTest, EachFileIsLevelledAsItOpens)
+{
+    std::mutex mutex;
+    std::vector<std::wstring> asked;
+    stream->setLevel([&](const std::wstring& path) -> std::optional<double> {
+        std::lock_guard lock(mutex);
+        asked.push_back(path);
+        return 0.5;
+    });
+    const std::uint64_t first = stream->loadReplacing(L"first");
+    stream->loadAfter(L"second");
+    ASSERT_TRUE(pumpUntil([&] { return ends.ends.size() == 2; }));
+    EXPECT_EQ(ends.ends.front(), std::make_pair(first, WasapiStream::End::PlayedOut));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"first", L"second"}));
+}
+
 } // namespace
 } // namespace orvane::test
