@@ -14,7 +14,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/private_session.sh"
 e2e_begin resume "$@"
 
-need_tools dbus-send Xvfb icewm xdotool xwininfo xprop import lame perl
+share_pid=
+e2e_after() {
+  mountpoint -q "$work/share" 2>/dev/null && fusermount3 -u -z "$work/share"
+  stop "$share_pid"
+}
+
+need_tools dbus-send Xvfb icewm xdotool xwininfo xprop import lame perl fusermount3 mountpoint /usr/bin/python3
+/usr/bin/python3 -c 'import fusepy' 2>/dev/null || abort "python3-fusepy is installed (scripts/setup.sh)"
 
 # The file heard: the name at the end of Metadata's xesam:url.
 heard() {
@@ -155,23 +162,31 @@ app_pid=
 
 # --- closed while it looks for the next folder ------------------------------------------
 
-# A short file, then many empty folders before the next one: a close right
+# A short file, then empty folders before the next one, on a share whose
+# listing of one of them does not answer until the test lets it: a close
 # after the first file lands while the sequence looks through them.
 tree=$work/tree
 mkdir -p "$tree"
 tone_mp3 3 "$tree/first.mp3" 2>/dev/null || abort "first.mp3 is made"
-for n in $(seq -w 1 3000); do mkdir "$tree/e$n"; done
+for n in 1 2 3 4 5; do mkdir "$tree/e$n"; done
 mkdir -p "$tree/zz"
 tone_mp3 12 "$tree/zz/next.mp3" 2>/dev/null || abort "next.mp3 is made"
-printf '[General]\nVersion=3.0.0\nPlayOrder=2\nSub=1\nRepeat=0\nPlayPath=%s\n' "$tree" >"$conf"
+mkdir -p "$work/share"
+echo 600 >"$work/delay"
+echo /e3 >"$work/delay.only"
+/usr/bin/python3 "$here/slow_share.py" "$tree" "$work/share" "$work/delay" >"$work/share.log" 2>&1 &
+share_pid=$!
+wait_for 10 mountpoint -q "$work/share" || abort "the slow share is mounted"
+printf '[General]\nVersion=3.0.0\nPlayOrder=2\nSub=1\nRepeat=0\nPlayPath=%s\n' "$work/share" >"$conf"
 rm -f "$place"
 start_app
 check "after a close the start is quiet" stays_quiet
 click_play
 check "Play plays the first file of the tree" wait_for 5 heard_is first.mp3
 sleep 3.5 # the first file has ended
-check "the next folder is still looked for" eval 'status_is Playing && ! heard_is next.mp3'
+check "the next folder is still looked for" eval 'grep -q "^held /e3$" "$work/share.log" && status_is Playing && ! heard_is next.mp3'
 x xdotool windowactivate --sync "$main" key alt+F4
+echo 0 >"$work/delay" # a call held in the share keeps the process until it answers
 check "the close ends the program" wait_for 10 app_ended || kill -KILL "$app_pid"
 wait "$app_pid" 2>/dev/null
 app_pid=
