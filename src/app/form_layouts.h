@@ -95,7 +95,7 @@ inline constexpr MenuItem PopupMenu[] = {
     {"mnuStop", "S&top"},
     {"mnuline3", "-"},
     {"mnuShuffle", "Shuffle &Folders", true},
-    {"mnuEvenLoudness", "Even &Loudness", true},
+    {"mnuEvenLoudness", "&Even Loudness", true},
     {"mnuline2", "-"},
     {"mnuSettings", "&Settings"},
     {"mnuline1", "-"},
@@ -108,7 +108,7 @@ inline constexpr MenuItem PopupMenu[] = {
 // control that seeks (Ctrl+Left and Ctrl+Right do it in either program).
 inline constexpr MenuItem SeekMenu[] = {
     {"mnuBack", "&Back 10 s"},
-    {"mnuForward", "&Forward 30 s"},
+    {"mnuForward", "F&orward 30 s"},
 };
 
 // --- frmSplash and frmAbout ----------------------------------------------------

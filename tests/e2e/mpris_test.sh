@@ -350,7 +350,7 @@ x xdotool key f
 check "its Shuffle Folders, chosen by its letter, is stored beside the five" wait_for 3 conf_says ShuffleFolders=1
 x xdotool key shift+F10
 check "Shift+F10 opens the menu again" wait_for 3 menu_open
-x xdotool key l
+x xdotool key e
 check "its Even Loudness, chosen by its letter, is stored beside the five" wait_for 3 conf_says EvenLoudness=1
 check "playerctl shuffle: On" wait_for 3 pc_says On shuffle
 pc shuffle Off >/dev/null

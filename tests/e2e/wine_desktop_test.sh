@@ -319,17 +319,18 @@ check "the window stays hidden after left clicks" is_hidden "$main"
 # --- the popup menu ---------------------------------------------------------------
 
 # RCPopup's items by their row: &Play, P&ause, S&kip, S&top, -, Shuffle
-# &Folders, Even &Loudness, -, &Settings, -, &About, -, E&xit; Wine draws an item 16 pixels
-# high and a separator 9, inside a border of 2. A click that comes while Wine
-# is still setting up the menu is lost, as for a person, who would simply
-# click again.
+# &Folders, &Even Loudness, -, &Back 10 s, F&orward 30 s, S&leep, -,
+# &Settings, -, &About, -, E&xit; Wine draws an item 16 pixels high and a
+# separator 9, inside a border of 2. A click that comes while Wine is still
+# setting up the menu is lost, as for a person, who would simply click again.
 menu_click() {
   local menu row=$1 mx my mw mh y try
   y=$((2 + row * 16 + 8))
   [ "$row" -ge 4 ] && y=$((y + 9))
   [ "$row" -ge 6 ] && y=$((y + 9))
-  [ "$row" -ge 7 ] && y=$((y + 9))
-  [ "$row" -ge 8 ] && y=$((y + 9))
+  [ "$row" -ge 9 ] && y=$((y + 9))
+  [ "$row" -ge 10 ] && y=$((y + 9))
+  [ "$row" -ge 11 ] && y=$((y + 9))
   for try in 1 2 3; do
     menu=$(popup_menu) || return 0
     read -r mx my mw mh <<<"$(window_geometry "$menu")"
@@ -339,7 +340,7 @@ menu_click() {
   done
   return 1
 }
-menu_pause=1 menu_shuffle=4 menu_loudness=5 menu_settings=6 menu_about=7 menu_exit=8
+menu_pause=1 menu_shuffle=4 menu_loudness=5 menu_settings=9 menu_about=10 menu_exit=11
 
 open_tray_menu || abort "a right click on the icon opens the menu"
 ok "a right click on the icon opens the menu"

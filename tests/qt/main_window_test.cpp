@@ -682,7 +682,7 @@ TEST_F(MainWindowTest, PopupMenuCarriesTheTrayItems)
     for (const QAction* a : w.RCPopup->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts.join(u' ').toStdString(),
-              "&Play P&ause S&kip S&top - Shuffle &Folders Even &Loudness - S&leep - &Settings - &About - E&xit");
+              "&Play P&ause S&kip S&top - Shuffle &Folders &Even Loudness - S&leep - &Settings - &About - E&xit");
 }
 
 TEST_F(MainWindowTest, EvenLoudnessIsACheckItemOffForTodaysSettings)
