@@ -16,7 +16,7 @@ void wantDialogKeys(HWND window);
 // Ctrl+Left and Ctrl+Right anywhere in a window that asked for them with
 // wantSeekKeys reach it as SeekKeyMessage (wParam: 1 for Right), unless a
 // text box has the focus, which moves its caret by a word.
-inline constexpr UINT SeekKeyMessage = WM_APP + 21;
+inline constexpr UINT SeekKeyMessage = WM_APP + 13; // beside the host's own; the main window's begin at WM_APP + 20
 void wantSeekKeys(HWND window);
 
 // One pass of the message loop: every message waiting now. False when the
