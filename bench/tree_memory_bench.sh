@@ -150,13 +150,11 @@ trap 'stop "$wm_pid"; cleanup' EXIT
 HOME=$work/home icewm >"$work/icewm.log" 2>&1 &
 wm_pid=$!
 
-# One run of a program on one tree: "before after12 round exit" (KiB, KiB,
-# KiB or "-", ms).
-run_linux() {
-  local exe=$1 root=$2 round=$3 before after whole
-  write_settings 1 1 "$root"
-  rm -rf "$work/home/.local/state/Orvane"
-  start_orvane "$exe" -u DBUS_SESSION_BUS_ADDRESS
+# One run of the program started as $app_pid on one tree: private memory
+# before Play, 12 s after it and (round: yes) after a whole round, then the
+# time Exit takes: "before after12 round exit" (KiB, KiB, KiB or "-", ms).
+measure_play() {
+  local root=$1 round=$2 before after whole
   sleep 1.5
   before=$(private_kib "$app_pid")
   point_at_button "$window" 6360 click 1
@@ -167,11 +165,19 @@ run_linux() {
     whole=$(private_kib "$app_pid")
   fi
   echo "$before $after $whole $(exit_ms "$app_pid" "$window")"
+}
+
+run_linux() {
+  local exe=$1 root=$2 round=$3
+  write_settings 1 1 "$root"
+  rm -rf "$work/home/.local/state/Orvane"
+  start_orvane "$exe" -u DBUS_SESSION_BUS_ADDRESS
+  measure_play "$root" "$round"
   wait "$app_pid" 2>/dev/null || true
   app_pid=
 }
 run_wine() {
-  local exe=$1 root=$2 round=$3 before after whole
+  local exe=$1 root=$2 round=$3
   use_wine_prefix
   end_wine
   wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$root")"
@@ -183,16 +189,7 @@ run_wine() {
     app_pid=
     return
   fi
-  sleep 1.5
-  before=$(private_kib "$app_pid")
-  point_at_button "$window" 6360 click 1
-  sleep 12
-  after=$(private_kib "$app_pid")
-  whole=-
-  if [ "$round" = yes ] && wait_round "$app_pid" "$root" 240; then
-    whole=$(private_kib "$app_pid")
-  fi
-  echo "$before $after $whole $(exit_ms "$app_pid" "$window")"
+  measure_play "$root" "$round"
   stop "$app_pid"
   app_pid=
   end_wine

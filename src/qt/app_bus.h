@@ -10,8 +10,8 @@
 
 namespace orvane {
 
-// The program on the session bus under its desktop entry's name, as the
-// Desktop Entry specification's D-Bus activation has it: the interface
+// The program on the session bus under its desktop entry's name, as
+// freedesktop's D-Bus activation of desktop entries has it: the interface
 // org.freedesktop.Application at the name's own path. The copy that holds
 // the name is the one a later start with a folder hands it to; the bus gives
 // the name to one copy only, however many ask at once.
