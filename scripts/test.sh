@@ -20,6 +20,7 @@ export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
 passed=0
 failed=0
 report=()
+failures=()
 logs=$(mktemp -d "${TMPDIR:-/tmp}/orvane-test.XXXXXX")
 declare -A background_pids
 # signal_tree SIGNAL PID: the process and every one below it, each before
@@ -62,8 +63,8 @@ run_suite() {
   start=$EPOCHREALTIME
   children_cpu
   cpu=$children_seconds
-  "$@"
-  status=$?
+  "$@" 2>&1 | tee "$logs/$name.out"
+  status=${PIPESTATUS[0]}
   children_cpu
   printf '%s %s %s\n' "$status" \
     "$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')" \
@@ -81,6 +82,10 @@ tally() {
   else
     failed=$((failed + 1))
     echo "=== $name FAILED ($wall s wall, $cpu s CPU)"
+    # What failed, where the summary shows it: a long log's head alone
+    # rarely names the test.
+    failures+=("--- $name:" "$(grep -a -E '^\[  FAILED  \]|: Failure$|\*\*\*(Failed|Exception|Timeout)|^(FAIL|not ok)\b' \
+      "$logs/$name.out" | sort -u | head -n 30)")
   fi
 }
 
@@ -180,5 +185,6 @@ suite "thread sanitizer tests" ctest --preset tsan -j2
 
 echo
 printf '%s\n' "${report[@]}"
+[ "${#failures[@]}" -eq 0 ] || printf '%s\n' "" "${failures[@]}"
 echo "suites: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
