@@ -387,7 +387,7 @@ TEST_F(MainFormTest, UnloadKeepsThePlaceAsAClosedOneOrNot)
 // after the unload, so the next start is quiet.
 TEST_F(MainFormTest, ACloseDuringATicksFolderSearchEndsTheTickThere)
 {
-    window.keepPlaceIn(std::make_unique<RegistryPlaceStore>(store.factory()));
+    window.keepPlaceIn(std::make_unique<RegistryPlaceStore>(store.factory()), std::chrono::minutes(1));
     window.files().addFile("/m/a.mp3");
     window.files().addFile("/m/A/x.mp3");
     ctl.setText1("/m");
