@@ -284,14 +284,25 @@ TEST_F(MainWindowTest, ControlsShowTheModelAndTheirEventsReachTheHandlers)
 }
 
 // The menu's Back 10 s and Forward 30 s and the keys Ctrl+Left and Ctrl+Right
-// move within the file heard; the Sleep submenu's choice carries the radio
-// mark and tells the screen reader the time left.
+// move within the file heard, and are grey while nothing seekable plays
+// (asked again as the menu opens); the Sleep submenu's choice carries the
+// radio mark and tells the screen reader the time left.
 TEST_F(MainWindowTest, SeekItemsKeysAndTheSleepSubmenu)
 {
+    const auto seekOffered = [&] { return menuEnabled(*window, "mnuBack") && menuEnabled(*window, "mnuForward"); };
+    const auto seekGrey = [&] { return !menuEnabled(*window, "mnuBack") && !menuEnabled(*window, "mnuForward"); };
     ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+    EXPECT_TRUE(seekGrey()) << "stopped";
     click("cmdPlay");
     SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
     ASSERT_TRUE(pumpUntil([&] { return !mm->opened().empty(); }));
+    EXPECT_TRUE(seekOffered());
+    mm->seekable = false;
+    SendMessageW(window->hwnd(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(window->popupMenu()), 0);
+    EXPECT_TRUE(seekGrey()) << "a file that cannot be moved within";
+    mm->seekable = true;
+    SendMessageW(window->hwnd(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(window->popupMenu()), 0);
+    EXPECT_TRUE(seekOffered());
     mm->positionNow = 50.0;
     mm->clear();
     SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuBack"), 0);
@@ -325,6 +336,7 @@ TEST_F(MainWindowTest, SeekItemsKeysAndTheSleepSubmenu)
     EXPECT_NE(window->description().find("Sleep in 30 min"), std::string::npos) << window->description();
     click("cmdStop");
     EXPECT_TRUE(checked("mnuSleepOff")) << "Stop ends the sleep";
+    EXPECT_TRUE(seekGrey()) << "after Stop";
     EXPECT_EQ(window->description().find("Sleep"), std::string::npos);
 }
 
