@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
 # How soon a seek is heard, through a private PulseAudio server whose null
-# sink is recorded: one 60 s file, 400 Hz for its first 30 s and 600 Hz
-# after, played by the program on a virtual desktop. Ctrl+Right (forward
-# 30 s) pressed 3 s into the 400 Hz part lands in the 600 Hz part; the time
-# from the key press to the first 600 Hz heard is the seek's, and the time
-# from the Play click to the first sound, in the same run, is the reference
-# (what a start costs on this machine and server). Each is measured a few
-# times; the medians and their ratio are printed. Goal: the seek heard
+# sink is recorded: one 40 s file, 400 Hz for its first 30 s and 600 Hz
+# after, then a 2 s file at 800 Hz, played by the program on a virtual
+# desktop. Ctrl+Right (forward 30 s) pressed 3 s into the 400 Hz part lands
+# in the 600 Hz part; the time from the key press to the first 600 Hz heard
+# is the seek's, and the time from the Play click to the first sound, in the
+# same run, is the reference (what a start costs on this machine and server).
+# The file then plays on from where the seek put it to its end and the next
+# file follows: the longest silence there is the gap a seek leaves behind.
+# Each is measured a few times, on the program and on the Windows program
+# (orvane.exe under Wine, through Wine's PulseAudio driver, on its Media
+# Foundation and WASAPI control and on MCI, where mingw-w64 and Wine are
+# installed); the medians and their ratio are printed. Goal: the seek heard
 # within 150 ms.
 #
 #   bench/seek_bench.sh [ROUNDS]
 #
-# ORVANE_EXE runs that program instead of building one.
+# ORVANE_EXE runs that program instead of building one; PROGRAMS names the
+# ones measured (default: "orvane wasapi mci").
 set -euo pipefail
 export LC_ALL=C
 
@@ -21,6 +27,9 @@ if [ "${1:-}" != --inside ]; then
   need_tools
   command -v icewm >/dev/null || { echo "seek_bench: icewm is not installed" >&2; exit 1; }
   [ -n "${ORVANE_EXE:-}" ] || build_orvane
+  if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+    build_orvane_exe
+  fi
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "${1:-5}"
 fi
 rounds=$2
@@ -34,7 +43,7 @@ trap 'stop "$wm_pid"; cleanup' EXIT
 mkdir -p "$work/music" "$work/parts"
 make_tone "$work/parts/low.mp3" 30 400
 lame --quiet --decode "$work/parts/low.mp3" "$work/parts/low.wav"
-make_tone "$work/parts/high.mp3" 30 600
+make_tone "$work/parts/high.mp3" 10 600
 lame --quiet --decode "$work/parts/high.mp3" "$work/parts/high.wav"
 python3 - "$work/parts/low.wav" "$work/parts/high.wav" "$work/parts/both.raw" <<'PY'
 import sys, wave
@@ -44,13 +53,12 @@ for name in sys.argv[1:3]:
         out += w.readframes(w.getnframes())
 open(sys.argv[3], "wb").write(out)
 PY
-lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/parts/both.raw" "$work/music/long.mp3"
+lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/parts/both.raw" "$work/music/a long.mp3"
+make_tone "$work/music/b next.mp3" 2 800
 start_display
-write_settings 0 0 "$work/music"
 HOME=$work/home icewm >"$work/icewm.log" 2>&1 &
 wm_pid=$!
 start_recording
-start_orvane "${ORVANE_EXE:-$build_dir/orvane}" XDG_STATE_HOME="$work/state" DBUS_SESSION_BUS_ADDRESS=disabled:
 
 # Milliseconds from a byte of the recording to the end of the first 10 ms
 # window that holds the tone (any sound for 0), told by its zero crossings:
@@ -76,9 +84,9 @@ for at in range(0, len(samples) - span, span // 10):
 PY
 }
 
-wait_heard() { # mark hz
+wait_heard() { # mark hz [tenths]
   local ms=
-  for _ in $(seq 100); do
+  for _ in $(seq "${3:-100}"); do
     ms=$(first_heard "$1" "$2")
     [ -n "$ms" ] && break
     sleep 0.1
@@ -90,22 +98,62 @@ median() {
   sort -n | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)] }'
 }
 
-starts=()
-seeks=()
-for _ in $(seq "$rounds"); do
-  point_at_button "$window" 3480 click 1 # Stop: the next Play starts the file at its start
-  sleep 2
-  mark=$(mark)
-  point_at_button "$window" 6360 click 1
-  starts+=("$(wait_heard "$mark" 0)")
-  sleep 3
-  mark=$(mark)
-  xdotool windowactivate --sync "$window" key ctrl+Right
-  seeks+=("$(wait_heard "$mark" 600)")
-  sleep 1
-done
-start_ms=$(printf '%s\n' "${starts[@]}" | median)
-seek_ms=$(printf '%s\n' "${seeks[@]}" | median)
-echo "start: Play to the first sound: ${starts[*]} ms, median ${start_ms} ms"
-echo "seek:  Ctrl+Right to the new place heard: ${seeks[*]} ms, median ${seek_ms} ms (goal: 150 ms)"
-awk -v s="$seek_ms" -v r="$start_ms" 'BEGIN { if (r > 0) printf "ratio seek / start: %.2f\n", s / r }'
+# The rounds on the program whose main window is $window: the medians of
+# start and seek, and the largest silence after a seek, in one line.
+measure() {
+  local label=$1 starts=() seeks=() gaps=() where=() mark seek_mark end_mark heard
+  for _ in $(seq "$rounds"); do
+    point_at_button "$window" 3480 click 1 # Stop: the next Play starts the file at its start
+    sleep 2
+    mark=$(mark)
+    point_at_button "$window" 6360 click 1
+    starts+=("$(wait_heard "$mark" 0)")
+    sleep 3
+    seek_mark=$(mark)
+    xdotool windowactivate --sync "$window" key ctrl+Right
+    seeks+=("$(wait_heard "$seek_mark" 600)")
+    # What the seek left to play (some 7 s), then the next file to its end.
+    sleep 10
+    end_mark=$(mark)
+    heard=$(python3 "$source_dir/bench/gap_measure.py" "$recording" --rate "$rate" --files 2 --seconds 9 \
+      --from "$((seek_mark + 2 * rate))" --to "$end_mark" --label "$label" --where)
+    gaps+=("$(sed -n 's/.*max gap *\([0-9.]*\) ms.*/\1/p' <<<"$heard")")
+    where+=("${heard##*silences: }")
+  done
+  printf '%-40s start %4s ms, seek heard %4s ms (goal: 150 ms), ratio seek / start %s, largest silence after it %s ms\n' \
+    "$label" "$(printf '%s\n' "${starts[@]}" | median)" "$(printf '%s\n' "${seeks[@]}" | median)" \
+    "$(awk -v s="$(printf '%s\n' "${seeks[@]}" | median)" -v r="$(printf '%s\n' "${starts[@]}" | median)" \
+      'BEGIN { if (r > 0) printf "%.2f", s / r; else print "-" }')" \
+    "$(printf '%s\n' "${gaps[@]}" | sort -n | tail -n 1)"
+  echo "  (starts: ${starts[*]}; seeks: ${seeks[*]}; silences after a seek, ms@s from 1 s after it: ${where[*]})"
+}
+
+programs=" ${PROGRAMS:-orvane wasapi mci} "
+if [[ $programs == *" orvane "* ]]; then
+  write_settings 0 0 "$work/music"
+  start_orvane "${ORVANE_EXE:-$build_dir/orvane}" XDG_STATE_HOME="$work/state" DBUS_SESSION_BUS_ADDRESS=disabled:
+  measure "orvane (libmpv)"
+  stop "$app_pid"
+  app_pid=
+fi
+
+measure_orvane_exe() {
+  local label=$1 media=$2
+  have_orvane_exe && [[ $programs == *" $media "* ]] || return 0
+  use_wine_prefix
+  end_wine
+  wine_settings "Version=$version" PlayOrder=2 Sub=0 Repeat=0 "PlayPath=$(winpath "$work/music")"
+  "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
+  start_orvane_exe "$win_build/orvane.exe" "$work/wine-$media.log" ORVANE_MEDIA="$media" HOME="$work/home"
+  if [ -z "$window" ]; then
+    echo "seek_bench: the Windows program's main window did not appear" >&2
+  else
+    sleep 1
+    measure "$label"
+  fi
+  stop "$app_pid"
+  app_pid=
+  end_wine
+}
+measure_orvane_exe "orvane.exe (Media Foundation + WASAPI)" wasapi
+measure_orvane_exe "orvane.exe (MCI)" mci

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libmpv-dev mpv fonts-liberation fonts-dejavu-core
   googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
   xvfb icewm xdotool x11-utils imagemagick librsvg2-bin lame strace util-linux
-  at-spi2-core python3-pyatspi
+  at-spi2-core python3-pyatspi python3-xlib
   g++-mingw-w64-x86-64 wine64 gstreamer1.0-plugins-good nsis
   libicu-dev
   mp3gain eyed3 id3v2 libebur128-dev libmpg123-dev

@@ -123,14 +123,19 @@ frmOrvane::frmOrvane(std::unique_ptr<MMControl> mmControl, std::unique_ptr<FileS
 
     mirrorConnection_ = controls().changes().connect([this](Ctl c) {
         mirror(c);
+        showSeekable();
         describePlayback();
     });
-    hearing_ = player().nowPlayingChanged().connect([this] { describePlayback(); });
+    hearing_ = player().nowPlayingChanged().connect([this] {
+        showSeekable();
+        describePlayback();
+    });
     sleeping_ = player().sleepChanged().connect([this] {
         showSleepChoice();
         describePlayback();
     });
     mirrorAll();
+    showSeekable();
     describeControls();
     hotKeys_.hold(hwnd());
     DragAcceptFiles(hwnd(), TRUE);
@@ -258,6 +263,17 @@ void frmOrvane::showSleepChoice()
             CheckMenuRadioItem(sleepMenu_, kFirstSleepId, kFirstSleepId + static_cast<UINT>(std::size(SleepMenu)) - 1,
                                kFirstSleepId + static_cast<UINT>(i), MF_BYCOMMAND);
     }
+}
+
+// Back and Forward are offered only while the file heard can be moved
+// within, as the desktop's media control offers its seek on the other
+// program. The media control may find out late (a stream opened, a device
+// lost), so the menu asks again each time it opens.
+void frmOrvane::showSeekable()
+{
+    const UINT state = MF_BYCOMMAND | (player().canSeek() ? MF_ENABLED : MF_GRAYED);
+    for (const layout::MenuItem& item : layout::SeekMenu)
+        EnableMenuItem(RCPopup, static_cast<UINT>(menuId(item.name)), state);
 }
 
 // The tray's menu on the window itself: a right click in its client area
@@ -419,6 +435,11 @@ const frmOrvane::MessageHandler frmOrvane::MessageHandlers[] = {
     // (moves, left clicks, the release): none of them does anything. On the
     // window on screen it is the right button's release, which asks for the
     // context menu.
+    {WM_INITMENUPOPUP, [](frmOrvane& f, WPARAM w, LPARAM) -> Answer {
+         if (reinterpret_cast<HMENU>(w) == f.RCPopup)
+             f.showSeekable();
+         return std::nullopt;
+     }},
     {WM_RBUTTONUP, [](frmOrvane& f, WPARAM, LPARAM) -> Answer {
          if (f.tray_->inTray())
              return 0;

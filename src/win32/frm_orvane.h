@@ -75,6 +75,7 @@ private:
     void buildControls();
     void buildPopupMenu();
     void showSleepChoice();
+    void showSeekable();
     bool showContextMenu(LPARAM at);
     void placeControls(UINT dpi);
     void command(int id, int notification);

@@ -177,6 +177,8 @@ std::unique_ptr<MfDecoder> MfDecoder::open(const std::wstring& path, int outRate
     const Trim trim = length >= 0 ? trimFor(info, length, format->rate) : Trim{};
     std::unique_ptr<MfDecoder> decoder(
         new MfDecoder(std::move(reader), format->rate, format->channels, format->isFloat, trim, outRate, outChannels));
+    if (info && info->sampleRate == format->rate)
+        decoder->padding_ = info->padding;
     // A file that gives no sound at all is no file to play.
     if (!decoder->readNative(decoder->native_))
         return nullptr;
@@ -243,6 +245,7 @@ std::int64_t MfDecoder::seek(std::int64_t frame)
             return startOver() ? 0 : frame;
         appendSample(sample.Get(), *first, native_);
     }
+    sought_ = true;
     return landed;
 }
 
@@ -263,6 +266,7 @@ bool MfDecoder::startOver()
     decoded_ = 0;
     from_ = trim_.skip;
     ended_ = false;
+    sought_ = false;
     if (reader_ && setPosition(reader_.Get(), *origin_))
         return true;
     reader_.Reset();
@@ -277,13 +281,54 @@ bool MfDecoder::read(std::vector<float>& out)
             if (ended_)
                 return false;
             ended_ = true;
+            releaseTail();
+            if (!native_.empty())
+                converter_.push(native_, out);
+            native_.clear();
             converter_.finish(out);
             return out.size() != before;
         }
-        converter_.push(native_, out);
+        holdTail();
+        if (!native_.empty())
+            converter_.push(native_, out);
         native_.clear();
     }
     return true;
+}
+
+// After a seek the decoder's own cut of the encoder's padding at the end
+// cannot be relied on (Wine's counts the frames from where its seek thinks
+// it landed, and leaves the padding in): as many frames as the padding holds
+// are kept back from the end, and those of them that are silence after the
+// last sound go, so that the next file follows the sound without a gap. A
+// file sought in that truly ends in silence loses that much of it at most.
+void MfDecoder::holdTail()
+{
+    if (!sought_ || padding_ <= 0)
+        return;
+    const auto held = static_cast<std::size_t>(padding_) * static_cast<std::size_t>(channels_);
+    tail_.insert(tail_.end(), native_.begin(), native_.end());
+    native_.clear();
+    if (tail_.size() <= held)
+        return;
+    const auto past = tail_.end() - static_cast<std::ptrdiff_t>(held);
+    native_.assign(tail_.begin(), past);
+    tail_.erase(tail_.begin(), past);
+}
+
+void MfDecoder::releaseTail()
+{
+    // Below this the padding's decoded silence lies, with what the coding
+    // spreads of the last sound into it (40 dB down).
+    constexpr float kSilence = 0.01f;
+    const auto channels = static_cast<std::size_t>(channels_);
+    std::size_t frames = tail_.size() / channels;
+    while (frames > 0 && std::all_of(tail_.begin() + static_cast<std::ptrdiff_t>((frames - 1) * channels),
+                                     tail_.begin() + static_cast<std::ptrdiff_t>(frames * channels),
+                                     [](float v) { return std::abs(v) < kSilence; }))
+        --frames;
+    native_.insert(native_.end(), tail_.begin(), tail_.begin() + static_cast<std::ptrdiff_t>(frames * channels));
+    tail_.clear();
 }
 
 bool MfDecoder::sameFormat() const

@@ -72,6 +72,8 @@ private:
     bool sameFormat() const;
     std::optional<std::int64_t> frameOf(IMFSample* sample) const;
     bool startOver();
+    void holdTail();
+    void releaseTail();
 
     Microsoft::WRL::ComPtr<IMFSourceReader> reader_;
     int rate_;
@@ -84,6 +86,9 @@ private:
     int outRate_;
     int outChannels_;
     bool ended_ = false;
+    bool sought_ = false;        // the frames' count comes from the seek's landing
+    std::int64_t padding_ = 0;   // the encoder's padding, as LAME's header gives it
+    std::vector<float> tail_;    // the last frames, kept back after a seek
     PcmConverter converter_;
     std::vector<float> native_;
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program as a blind user meets it: a real AT-SPI client (pyatspi) reads
-# the windows' accessible trees on a private session bus with its own
+# the windows' accessible trees, and the window's and the tray's menus as
+# their items take the focus, on a private session bus with its own
 # accessibility bus, while the program is driven with the keyboard alone
 # (xdotool) on a virtual X desktop with a tray. The browser the About link
 # would start is a stand-in that records the address it was given.
@@ -84,6 +85,61 @@ expect_tree() {
   [ "$seen" = "$expected" ] || { diff <(echo "$expected") <(echo "$seen") | sed 's/^/     /'; return 1; }
 }
 
+# A popup menu is no window of the program's on the bus: a screen reader
+# learns of it when one of its items takes the focus, and reads it from that
+# item. menu_read FILE KEY...: presses the keys, and writes the menu whose
+# item then takes the focus into FILE as roles_and_names does.
+menu_read() {
+  local file=$1 pid
+  shift
+  rm -f "$work/listening"
+  timeout 15 "$atspi_python" "$here/a11y_tree.py" menu "$work/listening" >"$file.states" 2>>"$work/atspi.log" &
+  pid=$!
+  wait_for 5 test -e "$work/listening"
+  x xdotool key "$@"
+  wait "$pid"
+  cut -d'|' -f1-3 "$file.states" >"$file"
+}
+
+# The menu's items, the tray's and the window's alike, with the Sleep
+# submenu's.
+menu_items="0|popup menu|MP3 Orvane
+1|menu item|Play
+1|menu item|Pause
+1|menu item|Skip
+1|menu item|Stop
+1|separator|
+1|menu item|Shuffle Folders
+1|menu item|Even Loudness
+1|separator|
+1|menu item|Sleep
+2|popup menu|
+3|menu item|15 minutes
+3|menu item|30 minutes
+3|menu item|45 minutes
+3|menu item|60 minutes
+3|menu item|90 minutes
+3|menu item|End of this file
+3|menu item|End of this folder
+3|menu item|Off
+1|separator|
+1|menu item|Settings
+1|separator|
+1|menu item|About
+1|separator|
+1|menu item|Exit"
+same_menu() {
+  [ "$(cat "$1")" = "$menu_items" ] || { diff <(echo "$menu_items") "$1" | sed 's/^/     /'; return 1; }
+}
+# ITEM's states in the menu read into FILE include STATE.
+item_state() {
+  awk -F'|' -v item="$2" -v state="$3" '$3 == item && ("," $5 ",") ~ ("," state ",") { found = 1 } END { exit !found }' "$1.states"
+}
+
+item_lacks() {
+  ! item_state "$@"
+}
+
 # --- the program's world ----------------------------------------------------------------
 
 start_desktop
@@ -157,12 +213,38 @@ x xdotool key space
 check "after Skip, the description names the untagged file by its name" \
   wait_for 10 description_is "Playing: 02 second.mp3"
 
+# --- the window's context menu, by the keyboard ------------------------------------------
+
+x xdotool windowfocus --sync "$main"
+menu_read "$work/context-menu.txt" shift+F10 Down
+check "Shift+F10 opens the window's menu, whose items a screen reader reads by name" same_menu "$work/context-menu.txt"
+check "  Shuffle Folders is grey without Subdirectories" item_lacks "$work/context-menu.txt" 'Shuffle Folders' enabled
+check "  Even Loudness is not checked" item_lacks "$work/context-menu.txt" 'Even Loudness' checked
+check "  the Sleep submenu tells its choice, Off" item_state "$work/context-menu.txt" Off checked
+# Even Loudness by its letter; then S&leep by its letter opens the submenu
+# on its first item, and the next is 30 minutes.
+x xdotool key e
+wait_for 3 menu_closed || not_ok "Even Loudness chosen closes the menu"
+x xdotool key shift+F10
+wait_for 3 menu_open || not_ok "Shift+F10 opens the menu again"
+x xdotool key l Down Return
+check "  its Sleep, 30 minutes, chosen by the keyboard, is told in the description" \
+  wait_for 5 description_is "Playing: 02 second.mp3; Sleep in 30 min"
+
 # --- in the tray ------------------------------------------------------------------------------
 
 x xdotool windowminimize "$main"
 check "minimise puts the window in the tray" wait_for 5 in_tray
 check "in the tray the main window keeps its name" \
   bash -c "! '$atspi_python' '$here/a11y_tree.py' tree | grep -q '^0|frame||'"
+
+open_tray_menu || abort "the tray menu opens"
+menu_read "$work/tray-menu.txt" Down
+check "the tray menu's items are read by name, as the window's" same_menu "$work/tray-menu.txt"
+check "  its Sleep tells the choice made in the window's menu" item_state "$work/tray-menu.txt" "30 minutes" checked
+check "  and its Even Loudness is checked, as chosen there" item_state "$work/tray-menu.txt" "Even Loudness" checked
+x xdotool key Escape
+wait_for 3 menu_closed || not_ok "Escape closes the tray menu"
 
 # --- About ---------------------------------------------------------------------------------------
 

@@ -7,12 +7,19 @@
   a11y_tree.py focus           the object that has the keyboard focus: role|name
   a11y_tree.py press WINDOW NAME   runs the "press" action of the object named
                                NAME in WINDOW, as a screen reader's command does
+  a11y_tree.py menu READY      waits (up to 10 s) for an item of a menu of the
+                               program to take the focus, as a screen reader
+                               learns of a popup menu (which is no window of
+                               the program's on the bus), and prints the menu
+                               that holds it as tree does, submenus included;
+                               writes the file READY once it listens
 
 Exits 1 when the program is not (yet) on the accessibility bus.
 """
 import sys
 
 import pyatspi
+from gi.repository import GLib
 
 APP = "orvane"
 
@@ -95,8 +102,34 @@ def main(argv):
                         if action.getName(i).lower() == "press":
                             return 0 if action.doAction(i) else 1
         return 1
+    if command == "menu":
+        return focused_menu(argv[2])
     print(__doc__, file=sys.stderr)
     return 2
+
+
+MENU_ITEMS = ("menu item", "check menu item", "radio menu item", "menu")
+
+
+def focused_menu(ready):
+    found = []
+
+    def heard(event):
+        item = event.source
+        if found or not event.detail1 or item is None or item.getRoleName() not in MENU_ITEMS:
+            return
+        menu = item.parent
+        if menu is None or (menu.getApplication().name or "").lower() != APP:
+            return
+        found.extend(line(depth, obj) for depth, obj in walk(menu))
+        pyatspi.Registry.stop()
+
+    pyatspi.Registry.registerEventListener(heard, "object:state-changed:focused")
+    GLib.timeout_add_seconds(10, pyatspi.Registry.stop)
+    open(ready, "w").close()
+    pyatspi.Registry.start()
+    print("\n".join(found))
+    return 0 if found else 1
 
 
 if __name__ == "__main__":

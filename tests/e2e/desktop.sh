@@ -1,12 +1,15 @@
 # A desktop for one test script: a virtual display (Xvfb) with a window
-# manager and system tray (icewm), the program's process, and cleaning up
-# after both. Sourced after lib.sh; expects work (a temporary folder) to be
-# set. Sets DISPLAY and home.
+# manager and system tray (icewm), the program's process, a recording of
+# what the private sound server plays, and cleaning up after them. Sourced
+# after lib.sh; expects work (a temporary folder) to be set. Sets DISPLAY and
+# home.
 
 xvfb_pid=
 wm_pid=
 bg_pid=
 app_pid=
+rec_pid=
+desktop_sh_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 stop() {
   local pid=$1 i
@@ -21,6 +24,7 @@ stop() {
 
 stop_desktop() {
   stop "$app_pid"
+  stop "$rec_pid"
   stop "$bg_pid"
   stop "$wm_pid"
   stop "$xvfb_pid"
@@ -116,22 +120,58 @@ write_icon() {
 }
 
 # tone_mp3 SECONDS FILE [LAME OPTION...]: a 440 Hz tone (TONE_HZ, when set) of that length, as 16-bit mono WAV
-# written by perl, then encoded at a constant 32 kbit/s. lame reads the WAV
-# from a file: this lame reads its input through libsndfile, which may seek,
-# and a pipe of raw samples then comes out as an almost empty file.
+# written by perl, then encoded at a constant 32 kbit/s. TONE_HZ may also
+# change the tone along the file, so that what is heard tells where it
+# plays: "400 600@30 500@50" is 400 Hz, 600 Hz from the 30th second, 500 Hz
+# from the 50th. lame reads the WAV from a file: this lame reads its input
+# through libsndfile, which may seek, and a pipe of raw samples then comes
+# out as an almost empty file.
 tone_mp3() {
   local wav=${2%.mp3}.wav
   perl -e '
-    my ($seconds, $hz) = @ARGV;
+    my ($seconds, @tones) = @ARGV;
     my $rate = 44100;
     my $n = int($seconds * $rate);
+    my @from = map { /^(\d+)(?:@(\d+))?$/ or die "tone $_\n"; [($2 // 0) * $rate, $1] } @tones;
     binmode STDOUT;
     print "RIFF", pack("V", 36 + 2 * $n), "WAVE", "fmt ", pack("VvvVVvv", 16, 1, 1, $rate, 2 * $rate, 2, 16),
       "data", pack("V", 2 * $n);
     for (my $i = 0; $i < $n; $i += $rate) {
       my $end = $i + $rate < $n ? $i + $rate : $n;
+      my ($hz) = map { $_->[1] } grep { $_->[0] <= $i } reverse @from;
       print pack("s<*", map { int(8000 * sin(6.283185307179586 * $hz * $_ / $rate)) } $i .. $end - 1);
-    }' "$1" "${TONE_HZ:-440}" >"$wav" &&
+    }' "$1" ${TONE_HZ:-440} >"$wav" &&
     lame --quiet -m m -b 32 "${@:3}" "$wav" "$2" &&
     rm -f "$wav"
+}
+
+# --- what is heard: the private sound server's sink, recorded from its monitor --------
+
+heard_rate=44100
+start_recording() {
+  parec --device="$PULSE_MONITOR" --raw --format=s16le --rate=$heard_rate --channels=1 >"$work/heard.raw" 2>/dev/null &
+  rec_pid=$!
+}
+
+mark() {
+  stat -c %s "$work/heard.raw"
+}
+
+# The tones heard since a mark, by pitch, one a line.
+tones_since() {
+  python3 - "$work/heard.raw" "$1" "$heard_rate" "$desktop_sh_dir/../../bench" <<'EOF'
+import sys
+path, offset, rate, bench = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+sys.path.insert(0, bench)
+from tone_runs import samples_of, tone_runs
+with open(path, "rb") as f:
+    f.seek(offset - offset % 2)
+    runs = tone_runs(samples_of(f.read()), rate)
+print("\n".join(str(hz) for hz, _ in runs if hz))
+EOF
+}
+
+# The tone given is what is heard last since the mark.
+last_tone_is() {
+  [ "$(tones_since "$2" | tail -n 1)" = "$1" ]
 }

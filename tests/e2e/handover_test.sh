@@ -14,14 +14,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/e2e/private_session.sh
 source "$here/private_session.sh"
 e2e_begin handover "$@"
-rec_pid=
 others=()
 e2e_after() {
   local pid
   for pid in "${others[@]}"; do
     stop "$pid"
   done
-  stop "$rec_pid"
 }
 
 need_tools dbus-send playerctl parec Xvfb icewm xdotool xwininfo xprop import lame perl python3
@@ -74,36 +72,7 @@ open_uri_fails() {
   ! timeout 5 dbus-send --session --print-reply --dest=$service $obj "$player_if.OpenUri" "string:$1" >/dev/null 2>&1
 }
 
-# --- what is heard: the sink's monitor, one tone a folder ------------------------------
-
-rate=44100
-start_recording() {
-  parec --device="$PULSE_MONITOR" --raw --format=s16le --rate=$rate --channels=1 >"$work/heard.raw" 2>/dev/null &
-  rec_pid=$!
-}
-
-mark() {
-  stat -c %s "$work/heard.raw"
-}
-
-# The tones heard since a mark, by pitch, one a line.
-tones_since() {
-  python3 - "$work/heard.raw" "$1" "$rate" "$here/../../bench" <<'EOF'
-import sys
-path, offset, rate, bench = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
-sys.path.insert(0, bench)
-from tone_runs import samples_of, tone_runs
-with open(path, "rb") as f:
-    f.seek(offset - offset % 2)
-    runs = tone_runs(samples_of(f.read()), rate)
-print("\n".join(str(hz) for hz, _ in runs if hz))
-EOF
-}
-
-# The tone given is what is heard last since the mark.
-last_tone_is() {
-  [ "$(tones_since "$2" | tail -n 1)" = "$1" ]
-}
+# --- what is heard: the sink's monitor (desktop.sh's recording), one tone a folder
 
 # --- the help and the version, with no display ------------------------------------------
 

@@ -6,9 +6,11 @@
 # and the media keys) the way a user drives it, given folders from outside
 # (the installer's "Play with Orvane" verbs run as the shell runs them, a
 # second start handing its folder to the running copy or asking it for its
-# folder dialog, two starts at once, the command line's help, version and a
-# path that is not there), upgraded
-# and uninstalled. The settings are put into the registry with "wine reg"
+# folder dialog, a folder dropped on the window through X11's drag and drop,
+# two starts at once, the command line's help, version and a path that is
+# not there), seeking in a long file on each media control by the keys and
+# the tray menu (the file's tone tells where it plays), upgraded and
+# uninstalled. The settings are put into the registry with "wine reg"
 # beforehand and read back after Exit; what the player tells its media
 # control is followed through the trace the program writes when
 # ORVANE_TRACE names a file. Sound goes through Wine's PulseAudio driver into
@@ -36,6 +38,7 @@ wine_after() {
 }
 
 need_tools Xvfb icewm xdotool xwininfo xprop import convert compare lame perl "$wine" "$wineserver"
+/usr/bin/python3 -c 'import Xlib' 2>/dev/null || abort "python3-xlib is installed (scripts/setup.sh installs it)"
 
 start_wine_desktop
 
@@ -323,14 +326,19 @@ check "the window stays hidden after left clicks" is_hidden "$main"
 # &Settings, -, &About, -, E&xit; Wine draws an item 16 pixels high and a
 # separator 9, inside a border of 2. A click that comes while Wine is still
 # setting up the menu is lost, as for a person, who would simply click again.
-menu_click() {
-  local menu row=$1 mx my mw mh y try
+menu_row_y() { # ROW: the middle of that row, from the menu's top
+  local row=$1 y
   y=$((2 + row * 16 + 8))
   [ "$row" -ge 4 ] && y=$((y + 9))
   [ "$row" -ge 6 ] && y=$((y + 9))
   [ "$row" -ge 9 ] && y=$((y + 9))
   [ "$row" -ge 10 ] && y=$((y + 9))
   [ "$row" -ge 11 ] && y=$((y + 9))
+  echo "$y"
+}
+menu_click() {
+  local menu row=$1 mx my mw mh y try
+  y=$(menu_row_y "$row")
   for try in 1 2 3; do
     menu=$(popup_menu) || return 0
     read -r mx my mw mh <<<"$(window_geometry "$menu")"
@@ -340,7 +348,8 @@ menu_click() {
   done
   return 1
 }
-menu_pause=1 menu_shuffle=4 menu_loudness=5 menu_settings=9 menu_about=10 menu_exit=11
+menu_pause=1 menu_stop=3 menu_shuffle=4 menu_loudness=5 menu_back=6 menu_forward=7 menu_settings=9 menu_about=10
+menu_exit=11
 
 open_tray_menu || abort "a right click on the icon opens the menu"
 ok "a right click on the icon opens the menu"
@@ -502,6 +511,100 @@ fi
 reg add "$key" /v PlayPath /t REG_SZ /d "$(winpath "$music")" /f >/dev/null
 reg add "$key" /v Sub /t REG_SZ /d 1 /f >/dev/null
 
+# --- seeking in a long file, on each media control ----------------------------------
+
+# One file that tells where it plays by its tone: 400 Hz for its first 30 s,
+# 600 Hz to the 50th, 500 Hz to its end. What the player asked of its media
+# control is in the trace; with the private sound server, what is heard
+# shows that the control went there.
+seeking=$work/seeking
+mkdir -p "$seeking"
+TONE_HZ="400 600@30 500@50" tone_mp3 90 "$seeking/a.mp3" 2>>"$work/lame.log" || abort "lame makes seeking/a.mp3"
+reg add "$key" /v PlayPath /t REG_SZ /d "$(winpath "$seeking")" /f >/dev/null
+reg add "$key" /v Sub /t REG_SZ /d 0 /f >/dev/null
+[ -z "${ORVANE_PRIVATE_PULSE:-}" ] || start_recording
+heard_since() { # HZ MARK: that tone is what plays since the mark (without the sound server: nothing to hear)
+  [ -z "${ORVANE_PRIVATE_PULSE:-}" ] || last_tone_is "$@"
+}
+sought_since() { # LINE LOW HIGH: the last seek asked since that line lands between LOW and HIGH ms
+  local ms
+  ms=$(tail -n +$(($1 + 1)) "$trace" | tr -d '\r' | sed -n 's/^Seek //p' | tail -n 1)
+  [ -n "$ms" ] && [ "$ms" -ge "$2" ] && [ "$ms" -le "$3" ]
+}
+no_seek_since() {
+  ! tail -n +$(($1 + 1)) "$trace" | grep -q '^Seek'
+}
+mark_now() {
+  if [ -n "${ORVANE_PRIVATE_PULSE:-}" ]; then mark; else echo 0; fi
+}
+# Ctrl+Right, then Ctrl+Left, in the main window a second into the file.
+seek_by_keys() {
+  local from m
+  from=$(lines)
+  m=$(mark_now)
+  click_main 6360 720 975 495 # Play
+  check "$1: Play plays the long file from its start" wait_for 10 heard_since 400 "$m"
+  sleep 1
+  from=$(lines)
+  m=$(mark_now)
+  x xdotool windowfocus --sync "$main" key ctrl+Right
+  check "  Ctrl+Right goes forward 30 s" wait_for 5 sought_since "$from" 30000 36000
+  check "  and there it is heard" wait_for 5 heard_since 600 "$m"
+  from=$(lines)
+  m=$(mark_now)
+  x xdotool windowfocus --sync "$main" key ctrl+Left
+  check "  Ctrl+Left goes back 10 s" wait_for 5 sought_since "$from" 20000 27000
+  check "  and there it is heard" wait_for 5 heard_since 400 "$m"
+}
+
+start_installed || abort "the program starts for the seek"
+wait_for 15 main_window >/dev/null || abort "its main window is up"
+main=$(main_window)
+seek_by_keys "Media Foundation and WASAPI"
+x xdotool windowminimize "$main"
+wait_for 10 has_tray_icon || not_ok "the program is in the tray for its menu's seek"
+from=$(lines)
+m=$(mark_now)
+open_tray_menu && menu_click $menu_forward
+check "  the tray menu's Forward 30 s goes forward 30 s" wait_for 5 sought_since "$from" 50000 66000
+check "  and there it is heard" wait_for 5 heard_since 500 "$m"
+from=$(lines)
+m=$(mark_now)
+open_tray_menu && menu_click $menu_back
+check "  its Back 10 s goes back 10 s" wait_for 5 sought_since "$from" 40000 56000
+check "  and there it is heard, and plays on" wait_for 5 heard_since 600 "$m"
+open_tray_menu && menu_click $menu_stop
+wait_for 5 bash -c "tail -n 1 '$trace' | grep -q '^Close'" || not_ok "Stop from the menu stops"
+from=$(lines)
+open_tray_menu || not_ok "the menu opens while stopped"
+if menu=$(popup_menu); then
+  read -r mx my mw mh <<<"$(window_geometry "$menu")"
+  x xdotool mousemove $((mx + mw / 2)) $((my + $(menu_row_y $menu_forward))) click 1
+  sleep 1
+  check "  stopped, Forward 30 s is grey: its click leaves the menu open" menu_open
+  check "  and asks no seek" no_seek_since "$from"
+  # Keys do not reach the tray's menu under Wine (its window is hidden): a
+  # click beside the menu closes it.
+  x xdotool mousemove 10 10 click 1
+  wait_for 3 menu_closed || not_ok "a click beside the menu closes it"
+fi
+open_tray_menu && menu_click $menu_settings
+wait_for 5 is_shown_normal "$main" || not_ok "Settings brings the window back"
+x xdotool windowactivate --sync "$main" key alt+F4
+check "the program closes" wait_for 10 app_ended
+app_pid=
+
+ORVANE_MEDIA=mci start_installed || abort "the program starts on MCI"
+wait_for 15 main_window >/dev/null || abort "its main window is up"
+main=$(main_window)
+seek_by_keys "MCI"
+click_main 3480 720 975 495 # Stop
+x xdotool windowactivate --sync "$main" key alt+F4
+check "the program closes" wait_for 10 app_ended
+app_pid=
+reg add "$key" /v PlayPath /t REG_SZ /d "$(winpath "$music")" /f >/dev/null
+reg add "$key" /v Sub /t REG_SZ /d 1 /f >/dev/null
+
 # --- a folder from anywhere: the shell's verbs, a second start, the command line ----
 
 folder_verb='HKCU\Software\Classes\Directory\shell\Orvane.Play'
@@ -578,6 +681,26 @@ if [ -n "${ORVANE_PRIVATE_PULSE:-}" ]; then
   check "  heard in the private sound server" wait_for 5 sound_heard
 fi
 check "  in the one window there is" test "$(main_windows)" -eq 1
+# A folder dragged from a file manager onto the window: X11's drag and drop
+# (XDND), which Wine hands to a window that takes files as WM_DROPFILES.
+dropped=$work/dropped
+mkdir -p "$dropped"
+TONE_HZ=800 tone_mp3 8 "$dropped/x.mp3" 2>>"$work/lame.log" || abort "lame makes dropped/x.mp3"
+echo "not music" >"$work/dropped.txt"
+drop_on_main() {
+  x xdotool mousemove --window "$main" 200 40
+  timeout 20 /usr/bin/python3 "$here/xdnd_drop.py" "$main" 200 40 "$@" >>"$work/drop.log" 2>&1
+}
+from=$(wc -l <"$trace")
+m=$(mark_now)
+check "a folder dropped on the window through XDND is taken" drop_on_main "$dropped"
+check "  and plays" wait_for 10 played_since "$from" "$dropped/x.mp3"
+check "  and is heard" wait_for 5 heard_since 800 "$m"
+from=$(wc -l <"$trace")
+drop_on_main "$work/dropped.txt"
+sleep 1
+check "a text file dropped plays nothing" bash -c "! tail -n +$((from + 1)) '$trace' | grep -q '^FileName'"
+check "  and the folder plays on" heard_since 800 "$m"
 "$wine" "$installed/orvane.exe" --choose-folder >>"$work/verb.log" 2>&1
 check "orvane.exe --choose-folder with the program running ends with status 0" test $? -eq 0
 if check "  and the running copy shows its folder dialog" wait_for 10 folder_dialog_open; then

@@ -48,6 +48,9 @@ wine_begin() {
   export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml,winepulse.drv=d"
   if [ -n "${ORVANE_PRIVATE_PULSE:-}" ]; then
     export WINEDLLOVERRIDES="winemenubuilder.exe,mscoree,mshtml=d"
+    # The latency a desktop's sound settings usually ask for: what is heard
+    # follows what was asked within a few tens of milliseconds.
+    export PULSE_LATENCY_MSEC=${PULSE_LATENCY_MSEC:-30}
   fi
 }
 

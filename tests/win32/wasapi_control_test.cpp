@@ -8,6 +8,7 @@
 #include "platform/win_text.h"
 #include "media_test_support.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace orvane::test {
@@ -91,6 +92,29 @@ TEST(MfDecoder, SoughtItGoesOnFromTheExactFrameADecodingFromTheStartGives)
         for (std::size_t i = 0; i < rest.size(); ++i)
             worst = std::max(worst, std::abs(rest[i] - whole[from + i]));
         EXPECT_LT(worst, 1e-4f);
+    }
+}
+
+// Sought far into a long file (where the reader's seek lands by its own
+// estimate), it still ends with its sound, not with the encoder's padding
+// decoded as silence: the next file follows the sound without a gap.
+TEST(MfDecoder, SoughtFarIntoALongFileItEndsWithItsSound)
+{
+    const std::string path = tonePath(44100, 1, 30000);
+    for (const std::int64_t at : {44100 * 22 + 77, 44100 * 25 + 3, 44100 * 28 + 1000}) {
+        SCOPED_TRACE("from frame " + std::to_string(at));
+        auto decoder = MfDecoder::open(*win::toWide(path), 44100, 1);
+        ASSERT_TRUE(decoder);
+        EXPECT_GT(decoder->seek(at), at / 2);
+        std::vector<float> rest;
+        while (decoder->read(rest)) {
+        }
+        ASSERT_GT(rest.size(), 44100u);
+        // The tone's last millisecond, not silence.
+        float last = 0.0f;
+        for (std::size_t i = rest.size() - 44; i < rest.size(); ++i)
+            last = std::max(last, std::abs(rest[i]));
+        EXPECT_GT(last, 0.05f);
     }
 }
 

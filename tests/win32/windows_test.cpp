@@ -17,6 +17,8 @@
 #include <oleacc.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -78,7 +80,12 @@ public:
     Accessible& operator=(const Accessible&) = delete;
 
     bool found() const { return object_ != nullptr; }
-    std::string name() const { return text(&IAccessible::get_accName); }
+    std::string name(long child = CHILDID_SELF) const { return text(&IAccessible::get_accName, child); }
+    long childCount() const
+    {
+        long n = 0;
+        return object_ && object_->get_accChildCount(&n) == S_OK ? n : 0;
+    }
     std::string description() const { return text(&IAccessible::get_accDescription); }
     long role() const
     {
@@ -99,10 +106,12 @@ private:
         child.lVal = CHILDID_SELF;
         return child;
     }
-    std::string text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) const
+    std::string text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), long child = CHILDID_SELF) const
     {
+        VARIANT which = self();
+        which.lVal = child;
         BSTR value = nullptr;
-        if (!object_ || FAILED((object_->*get)(self(), &value)) || !value)
+        if (!object_ || FAILED((object_->*get)(which, &value)) || !value)
             return {};
         const std::string result = win::narrow(std::wstring(value, SysStringLen(value)));
         SysFreeString(value);
@@ -284,14 +293,25 @@ TEST_F(MainWindowTest, ControlsShowTheModelAndTheirEventsReachTheHandlers)
 }
 
 // The menu's Back 10 s and Forward 30 s and the keys Ctrl+Left and Ctrl+Right
-// move within the file heard; the Sleep submenu's choice carries the radio
-// mark and tells the screen reader the time left.
+// move within the file heard, and are grey while nothing seekable plays
+// (asked again as the menu opens); the Sleep submenu's choice carries the
+// radio mark and tells the screen reader the time left.
 TEST_F(MainWindowTest, SeekItemsKeysAndTheSleepSubmenu)
 {
+    const auto seekOffered = [&] { return menuEnabled(*window, "mnuBack") && menuEnabled(*window, "mnuForward"); };
+    const auto seekGrey = [&] { return !menuEnabled(*window, "mnuBack") && !menuEnabled(*window, "mnuForward"); };
     ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+    EXPECT_TRUE(seekGrey()) << "stopped";
     click("cmdPlay");
     SendMessageW(window->hwnd(), WM_TIMER, 1, 0);
     ASSERT_TRUE(pumpUntil([&] { return !mm->opened().empty(); }));
+    EXPECT_TRUE(seekOffered());
+    mm->seekable = false;
+    SendMessageW(window->hwnd(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(window->popupMenu()), 0);
+    EXPECT_TRUE(seekGrey()) << "a file that cannot be moved within";
+    mm->seekable = true;
+    SendMessageW(window->hwnd(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(window->popupMenu()), 0);
+    EXPECT_TRUE(seekOffered());
     mm->positionNow = 50.0;
     mm->clear();
     SendMessageW(window->hwnd(), WM_COMMAND, frmOrvane::menuId("mnuBack"), 0);
@@ -325,6 +345,7 @@ TEST_F(MainWindowTest, SeekItemsKeysAndTheSleepSubmenu)
     EXPECT_NE(window->description().find("Sleep in 30 min"), std::string::npos) << window->description();
     click("cmdStop");
     EXPECT_TRUE(checked("mnuSleepOff")) << "Stop ends the sleep";
+    EXPECT_TRUE(seekGrey()) << "after Stop";
     EXPECT_EQ(window->description().find("Sleep"), std::string::npos);
 }
 
@@ -863,6 +884,81 @@ TEST(TrayPicturesTest, FilesBesideTheProgramElseTheBuiltInCopies)
     pictures.release(junk);
     EXPECT_EQ(pictures.picture(junk), nullptr);
     EXPECT_EQ(pictures.loadedCount(), 1u);
+}
+
+
+// The menu's items as a screen reader's menu proxy reads them (MSAA names a
+// menu item by its text, less the "&", and chooses it by the letter after
+// the "&"): every item is text, none drawn by the program, and the letter
+// of each chooses it alone. Wine's accessibility library has no menu proxy
+// (the shown menu is a plain client object without children), so where one
+// is there the names are read through it too.
+TEST_F(MainWindowTest, ScreenReadersReadEveryMenuItem)
+{
+    const auto itemsOf = [](HMENU menu) {
+        std::vector<std::string> texts;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            wchar_t text[64] = {};
+            MENUITEMINFOW info{};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_FTYPE | MIIM_STRING;
+            info.dwTypeData = text;
+            info.cch = std::size(text);
+            EXPECT_TRUE(GetMenuItemInfoW(menu, i, TRUE, &info));
+            EXPECT_EQ(info.fType & (MFT_OWNERDRAW | MFT_BITMAP), 0u) << i;
+            texts.push_back(info.fType & MFT_SEPARATOR ? "-" : win::narrow(text));
+        }
+        return texts;
+    };
+    const HMENU popup = window->popupMenu();
+    const std::vector<std::string> items = itemsOf(popup);
+    EXPECT_EQ(items, (std::vector<std::string>{"&Play", "P&ause", "S&kip", "S&top", "-", "Shuffle &Folders",
+                                               "&Even Loudness", "-", "&Back 10 s", "F&orward 30 s", "S&leep", "-",
+                                               "&Settings", "-", "&About", "-", "E&xit"}));
+    // A letter chooses its item alone; "P&ause" and "&About" share theirs,
+    // as they always have.
+    const auto letterOf = [](const std::string& text) {
+        const auto amp = text.find('&');
+        return amp == std::string::npos ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(text[amp + 1])));
+    };
+    for (const std::string& text : items) {
+        if (text == "-" || text == "P&ause" || text == "&About")
+            continue;
+        EXPECT_EQ(std::count_if(items.begin(), items.end(), [&](const std::string& t) { return letterOf(t) == letterOf(text); }), 1)
+            << text;
+    }
+    EXPECT_EQ(itemsOf(GetSubMenu(popup, 10)),
+              (std::vector<std::string>{"15 minutes", "30 minutes", "45 minutes", "60 minutes", "90 minutes",
+                                        "End of this file", "End of this folder", "Off"}));
+
+    // The shown menu through MSAA.
+    ShowWindow(window->hwnd(), SW_SHOWNORMAL);
+    static std::vector<std::string> read;
+    static long role;
+    read.clear();
+    role = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        const HWND menu = FindWindowW(L"#32768", nullptr);
+        if (!menu || !IsWindowVisible(menu))
+            return;
+        const Accessible shown(menu);
+        role = shown.role();
+        for (long i = 1; i <= shown.childCount(); ++i)
+            read.push_back(shown.name(i));
+        EndMenu();
+    });
+    SendMessageW(window->hwnd(), WM_CONTEXTMENU, 0, -1);
+    KillTimer(nullptr, timer);
+    pump();
+    if (role == ROLE_SYSTEM_CLIENT && read.empty())
+        return; // no menu proxy
+    EXPECT_EQ(role, ROLE_SYSTEM_MENUPOPUP);
+    ASSERT_EQ(read.size(), items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        std::string spoken = items[i] == "-" ? "" : items[i];
+        spoken.erase(std::remove(spoken.begin(), spoken.end(), '&'), spoken.end());
+        EXPECT_EQ(read[i], spoken) << i;
+    }
 }
 
 } // namespace
