@@ -118,6 +118,53 @@ struct Levelling::Shared {
     std::deque<std::string> queue;
     std::map<std::string, std::optional<GainTags>> known;
     bool stopping = false;
+
+    // The measuring thread's, once there is a decoder.
+    std::shared_ptr<LoudnessDecoder> decoder;
+    std::string cachePath;
+    std::deque<std::string> toMeasure;
+    bool measuring = false; // a file is being measured now
+    std::map<std::string, std::optional<MeasuredLoudness>> measured;
+    std::map<std::string, std::shared_ptr<const std::vector<std::string>>> folderOf;
+    std::atomic<bool> stop{false};
+
+    bool asked(const std::string& path) const
+    {
+        return known.count(path) || std::find(queue.begin(), queue.end(), path) != queue.end();
+    }
+    // The folder's measure where every one of its files has been measured
+    // (or could not be, or needs none: it carries an album gain).
+    std::optional<GainFigures> folderFigures(const std::string& path) const
+    {
+        const auto folder = folderOf.find(path);
+        if (folder == folderOf.end())
+            return std::nullopt;
+        std::vector<const MeasuredLoudness*> files;
+        double peak = 0.0;
+        for (const std::string& file : *folder->second) {
+            const auto found = measured.find(file);
+            if (found == measured.end())
+                return std::nullopt;
+            if (found->second) {
+                files.push_back(&*found->second);
+                peak = std::max(peak, found->second->peak);
+            }
+        }
+        const std::optional<double> lufs = integratedLoudness(files);
+        if (!lufs)
+            return std::nullopt;
+        return GainFigures{kTargetLufs - *lufs, peak};
+    }
+    std::optional<GainFigures> fileFigures(const std::string& path) const
+    {
+        const auto found = measured.find(path);
+        if (found == measured.end() || !found->second)
+            return std::nullopt;
+        const std::optional<double> lufs = integratedLoudness({&*found->second});
+        if (!lufs)
+            return std::nullopt;
+        return GainFigures{kTargetLufs - *lufs, found->second->peak};
+    }
 };
 
 Levelling::Levelling(Read read) : shared_(std::make_shared<Shared>(std::move(read)))
@@ -129,17 +176,27 @@ Levelling::~Levelling()
 {
     std::lock_guard lock(shared_->mutex);
     shared_->stopping = true;
+    shared_->stop = true;
     shared_->changed.notify_all();
 }
 
+namespace {
+
+// Below the sound and the window: what is read here is for later.
+void lowerPriority(bool lowest)
+{
+#ifdef _WIN32
+    SetThreadPriority(GetCurrentThread(), lowest ? THREAD_PRIORITY_IDLE : THREAD_PRIORITY_BELOW_NORMAL);
+#else
+    setpriority(PRIO_PROCESS, 0, lowest ? 19 : 10); // this thread alone, on Linux
+#endif
+}
+
+} // namespace
+
 void Levelling::run(std::shared_ptr<Shared> shared)
 {
-    // Below the sound and the window: what is read here is for later.
-#ifdef _WIN32
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
-#else
-    setpriority(PRIO_PROCESS, 0, 10); // this thread alone, on Linux
-#endif
+    lowerPriority(false);
     std::unique_lock lock(shared->mutex);
     for (;;) {
         shared->changed.wait(lock, [&] { return shared->stopping || !shared->queue.empty(); });
@@ -155,13 +212,86 @@ void Levelling::run(std::shared_ptr<Shared> shared)
     }
 }
 
+void Levelling::measure(std::shared_ptr<Shared> shared)
+{
+    lowerPriority(true);
+    LoudnessCache cache(shared->cachePath);
+    std::unique_lock lock(shared->mutex);
+    for (;;) {
+        shared->changed.wait(lock, [&] { return shared->stopping || !shared->toMeasure.empty(); });
+        if (shared->stopping)
+            return;
+        const std::string path = shared->toMeasure.front();
+        shared->toMeasure.pop_front();
+        // A file whose tags give its album's gain needs no measure.
+        const auto tags = shared->known.find(path);
+        const bool needed = tags == shared->known.end() || !tags->second || !tags->second->album.gain;
+        shared->measuring = true;
+        lock.unlock();
+        std::optional<MeasuredLoudness> measured;
+        if (needed) {
+            if (const std::optional<FileStamp> stamp = stampOf(path)) {
+                measured = cache.find(path, *stamp);
+                if (!measured) {
+                    measured = measureFile(*shared->decoder, path, shared->stop);
+                    if (measured)
+                        cache.put(path, *stamp, *measured);
+                }
+            }
+        }
+        lock.lock();
+        if (shared->stopping)
+            return;
+        shared->measured[path] = std::move(measured);
+        if (shared->toMeasure.empty()) {
+            // A folder measured: its measures kept before the next is asked for.
+            lock.unlock();
+            cache.save();
+            lock.lock();
+        }
+        shared->measuring = false;
+        shared->changed.notify_all();
+    }
+}
+
 void Levelling::ahead(const std::string& path)
 {
     std::lock_guard lock(shared_->mutex);
-    if (shared_->known.count(path) || std::find(shared_->queue.begin(), shared_->queue.end(), path) != shared_->queue.end())
+    if (shared_->asked(path))
         return;
     shared_->queue.push_back(path);
     shared_->changed.notify_all();
+}
+
+void Levelling::aheadFolder(const std::vector<std::string>& files)
+{
+    std::lock_guard lock(shared_->mutex);
+    auto folder = std::make_shared<const std::vector<std::string>>(files);
+    for (const std::string& path : files) {
+        shared_->folderOf[path] = folder;
+        if (!shared_->asked(path))
+            shared_->queue.push_back(path);
+        if (shared_->decoder && !shared_->measured.count(path)
+            && std::find(shared_->toMeasure.begin(), shared_->toMeasure.end(), path) == shared_->toMeasure.end())
+            shared_->toMeasure.push_back(path);
+    }
+    shared_->changed.notify_all();
+}
+
+void Levelling::measureWith(std::shared_ptr<LoudnessDecoder> decoder, std::string cachePath)
+{
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->decoder || !decoder)
+        return;
+    shared_->decoder = std::move(decoder);
+    shared_->cachePath = std::move(cachePath);
+    std::thread(measure, shared_).detach();
+}
+
+bool Levelling::measuredAll(std::chrono::milliseconds wait)
+{
+    std::unique_lock lock(shared_->mutex);
+    return shared_->changed.wait_for(lock, wait, [&] { return shared_->toMeasure.empty() && !shared_->measuring; });
 }
 
 double Levelling::factorFor(const std::string& path, std::chrono::milliseconds wait)
@@ -172,7 +302,13 @@ double Levelling::factorFor(const std::string& path, std::chrono::milliseconds w
     std::unique_lock lock(shared_->mutex);
     shared_->changed.wait_for(lock, wait, [&] { return shared_->known.count(path) != 0; });
     const auto found = shared_->known.find(path);
-    const GainTags tags = found != shared_->known.end() && found->second ? *found->second : GainTags{};
+    GainTags tags = found != shared_->known.end() && found->second ? *found->second : GainTags{};
+    if (!tags.album.gain)
+        if (const std::optional<GainFigures> folder = shared_->folderFigures(path))
+            tags.album = *folder;
+    if (!tags.album.gain && !tags.track.gain)
+        if (const std::optional<GainFigures> file = shared_->fileFigures(path))
+            tags.track = *file;
     return levelFactor(tags, preampDb_);
 }
 
