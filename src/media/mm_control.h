@@ -61,10 +61,11 @@ public:
 
     // Names the files of a folder that plays now or soon, in the order it
     // plays them: only a hint, with which a control that levels has the
-    // folder measured ahead (its gain is that of the files together). The
-    // same folder may be named again. A control that wraps another hands it
-    // on.
-    virtual void setFolderAhead(const std::vector<std::string>& paths) { levelFolderAhead(paths); }
+    // folder measured ahead (its gain is that of the files together), as
+    // its own paths (levelFolderAhead). The same folder may be named again.
+    // A control that cannot level ignores it; one that wraps another hands
+    // it on.
+    virtual void setFolderAhead(const std::vector<std::string>& /*paths*/) {}
 
     // The next "Play" starts its file this many seconds in rather than at its
     // beginning; that one "Play" only, after which files start at their

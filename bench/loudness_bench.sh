@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# Even Loudness as a listener hears it, through a real sound server: a tree
+# of four folders, two tagged (their album gain -6 dB and +3 dB, as their
+# files' loudness asks) and two without any tag, 12 dB apart, played on a
+# virtual display (name order, Subdirectories, Repeat All), Play pressed with
+# the mouse, and the null sink's monitor recorded:
+#   - with Even Loudness on, two rounds, the measuring cache empty at the
+#     start: every file's level heard, the second round's all within 1 dB;
+#   - with it off, one round: the folders as they are (9 and 12 dB apart);
+#   - the silences at the joins (none over 5 ms);
+#   - the CPU time the measuring thread took against that of playing one
+#     round (the program's other threads, libmpv's included), and the same
+#     tree again with the cache of the first run: nothing decoded again;
+#   - the Windows program (orvane.exe) under Wine the same way with Even
+#     Loudness on, where mingw-w64 and Wine are installed.
+#
+#   bench/loudness_bench.sh [--check] [SECONDS_PER_FILE]
+#
+# --check: short files (1 s) and no Windows run; ends with status 1 unless
+# every figure is within its goal (the end-to-end check the tests run).
+set -euo pipefail
+export LC_ALL=C
+
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
+
+if [ "${1:-}" = --inside ]; then
+  shift
+  check=$1 seconds_per_file=$2
+else
+  check=0
+  if [ "${1:-}" = --check ]; then
+    check=1
+    shift
+  fi
+  seconds_per_file=${1:-$([ "$check" = 1 ] && echo 1.0 || echo 3.0)}
+  need_tools
+  [ -n "${ORVANE_EXE:-}" ] || build_orvane
+  if [ "$check" = 0 ] && [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+    build_orvane_exe
+  fi
+  exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$check" "$seconds_per_file"
+fi
+
+export PULSE_LATENCY_MSEC=${PULSE_LATENCY_MSEC:-30}
+rate=44100
+per_folder=2
+folders=4
+make_work orvane-loudness
+
+# --- the tree: a 997 Hz tone (the K-weighting leaves it as it is) whose
+# loudness is -3.01 LUFS + 20 log10(amplitude) --------------------------------------
+music=$work/music
+# folder, amplitude of 32768, album gain tag (or none)
+tree=(
+  "a-tagged:11633:-6.00"  # -12 LUFS
+  "b-tagged:1645:+3.00"   # -21 LUFS
+  "c-untagged:11633:"     # -12 LUFS
+  "d-untagged:2920:"      # -24 LUFS
+)
+for entry in "${tree[@]}"; do
+  IFS=: read -r folder amplitude gain <<<"$entry"
+  mkdir -p "$music/$folder"
+  make_tone "$work/$folder.mp3" "$seconds_per_file" 997 "$amplitude" -b 320
+  for t in $(seq "$per_folder"); do
+    cp "$work/$folder.mp3" "$music/$folder/track$t.mp3"
+    [ -z "$gain" ] || id3v2 --TXXX "REPLAYGAIN_ALBUM_GAIN:$gain dB" "$music/$folder/track$t.mp3" >/dev/null
+  done
+done
+
+start_recording
+start_display
+
+# The levels heard (dB, one a file) and the gap line, for $files files from
+# the mark given to now.
+heard() {
+  local label=$1 from=$2 to=$3
+  gaps_heard "$label" "$from" "$to" --levels >"$work/heard.txt"
+  cat "$work/heard.txt" >&2
+}
+levels_of() {
+  sed -n 's/.*levels dB: //p' "$work/heard.txt"
+}
+max_gap_of() {
+  sed -n 's/.* max gap *\([0-9.]*\) ms.*/\1/p' "$work/heard.txt" | head -n 1
+}
+
+# Seconds of CPU: the measuring thread's, from the scheduler's own count.
+measure_cpu() {
+  local pid=$1 task ns=0
+  for task in /proc/"$pid"/task/*; do
+    if [ "$(cat "$task/comm" 2>/dev/null)" = orvane-measure ]; then
+      ns=$(awk '{ print $1 }' "$task/schedstat")
+    fi
+  done
+  awk -v n="$ns" 'BEGIN { printf "%.3f", n / 1e9 }'
+}
+process_cpu() {
+  awk -v t="$(cpu_ticks "$1")" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.3f", t / hz }'
+}
+
+# Plays the tree for the rounds given with the settings given (Even
+# Loudness's word), from Play pressed to halfway into the round after the
+# last: the levels in $work/heard.txt; the CPU figures in cpu_measure and
+# cpu_all.
+play_rounds() {
+  local label=$1 rounds=$2 loudness=$3 from to
+  files=$((folders * per_folder * rounds))
+  total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
+  write_settings 1 1 "$music" "EvenLoudness=$loudness"
+  start_orvane "${ORVANE_EXE:-$build_dir/orvane}" -u DBUS_SESSION_BUS_ADDRESS XDG_CACHE_HOME="$work/cache"
+  sleep 0.5
+  from=$(mark)
+  point_at_button "$window" 6360 click 1
+  sleep "$(awk -v t="$total" -v s="$seconds_per_file" 'BEGIN { print t + s / 2 + 0.4 }')"
+  to=$(mark)
+  cpu_measure=$(measure_cpu "$app_pid")
+  cpu_all=$(process_cpu "$app_pid")
+  stop "$app_pid"
+  app_pid=
+  heard "$label" "$from" "$to"
+}
+
+failures=0
+goal() { # WHAT COMMAND...
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok: $what" >&2
+  else
+    echo "NOT MET: $what" >&2
+    failures=$((failures + 1))
+  fi
+}
+# Of the levels given: the largest less the smallest, in dB.
+spread() {
+  printf '%s\n' "$@" | awk 'NR == 1 { lo = hi = $1 } { if ($1 < lo) lo = $1; if ($1 > hi) hi = $1 } END { printf "%.1f", hi - lo }'
+}
+within() { # VALUE LIMIT
+  awk -v v="$1" -v l="$2" 'BEGIN { exit !(v <= l) }'
+}
+near() { # VALUE WANTED TOLERANCE
+  awk -v v="$1" -v w="$2" -v t="$3" 'BEGIN { d = v - w; if (d < 0) d = -d; exit !(d <= t) }'
+}
+
+results=()
+
+# --- with Even Loudness on, the cache empty: two rounds ------------------------------------
+play_rounds "orvane (on, first run)" 2 1
+read -r -a on <<<"$(levels_of)"
+half=$((folders * per_folder))
+first_round=("${on[@]:0:half}")
+second_round=("${on[@]:half:half}")
+on_gap=$(max_gap_of)
+measure_first=$cpu_measure
+play_first=$(awk -v a="$cpu_all" -v m="$cpu_measure" 'BEGIN { printf "%.3f", a - m }')
+ratio=$(awk -v m="$measure_first" -v p="$play_first" 'BEGIN { printf "%.3f", p > 0 ? m / (p / 2) : 0 }')
+results+=("$(printf '%-34s round 1 levels %s' "orvane, Even Loudness on" "${first_round[*]}")")
+results+=("$(printf '%-34s round 2 levels %s (spread %s dB), max gap %s ms' "" "${second_round[*]}" \
+  "$(spread "${second_round[@]}")" "$on_gap")")
+results+=("$(printf '%-34s measuring %.3f s CPU, playing %.3f s CPU a round: %.3fx' "" "$measure_first" \
+  "$(awk -v p="$play_first" 'BEGIN { print p / 2 }')" "$ratio")")
+goal "the second round's folders within 1 dB of each other ($(spread "${second_round[@]}") dB)" \
+  within "$(spread "${second_round[@]}")" 1.0
+goal "no gap over 5 ms with Even Loudness on ($on_gap ms)" within "$on_gap" 5
+goal "the cache is written" test -s "$work/cache/Orvane/loudness.txt"
+
+# --- off: the folders as they are ------------------------------------------------------------
+play_rounds "orvane (off)" 1 0
+read -r -a off <<<"$(levels_of)"
+off_gap=$(max_gap_of)
+results+=("$(printf '%-34s levels %s, max gap %s ms' "orvane, Even Loudness off" "${off[*]}" "$off_gap")")
+a_b=$(awk -v a="${off[0]}" -v b="${off[2]}" 'BEGIN { printf "%.1f", a - b }')
+c_d=$(awk -v c="${off[4]}" -v d="${off[6]}" 'BEGIN { printf "%.1f", c - d }')
+goal "off, the tagged folders 9 dB apart as they are ($a_b dB)" near "$a_b" 9 1
+goal "off, the untagged folders 12 dB apart as they are ($c_d dB)" near "$c_d" 12 1
+goal "no gap over 5 ms with Even Loudness off ($off_gap ms)" within "$off_gap" 5
+
+# --- on again, with the first run's cache: nothing decoded again -------------------------------
+if [ "$check" = 0 ]; then
+  play_rounds "orvane (on, cached)" 1 1
+  read -r -a cached <<<"$(levels_of)"
+  results+=("$(printf '%-34s levels %s (spread %s dB), measuring %.3f s CPU' "orvane, on, from the cache" \
+    "${cached[*]}" "$(spread "${cached[@]}")" "$cpu_measure")")
+fi
+
+# --- the Windows program under Wine, Even Loudness on: two rounds ------------------------------
+if [ "$check" = 0 ] && have_orvane_exe; then
+  use_wine_prefix
+  end_wine
+  files=$((folders * per_folder * 2))
+  total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
+  wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$music")" EvenLoudness=1
+  start_orvane_exe "$win_build/orvane.exe" "$work/wine.log" ORVANE_MEDIA=wasapi LOCALAPPDATA="$(winpath "$work/wincache")"
+  if [ -n "$window" ]; then
+    sleep 1
+    from=$(mark)
+    point_at_button "$window" 6360 click 1
+    sleep "$(awk -v t="$total" -v s="$seconds_per_file" 'BEGIN { print t + s / 2 + 0.4 }')"
+    to=$(mark)
+    heard "orvane.exe (on)" "$from" "$to"
+    read -r -a win <<<"$(levels_of)"
+    win_second=("${win[@]:half:half}")
+    results+=("$(printf '%-34s round 2 levels %s (spread %s dB), max gap %s ms' "orvane.exe, Even Loudness on" \
+      "${win_second[*]}" "$(spread "${win_second[@]}")" "$(max_gap_of)")")
+  else
+    results+=("orvane.exe: the main window did not appear")
+  fi
+  stop "$app_pid"
+  app_pid=
+  wine_settings EvenLoudness=0
+  end_wine
+fi
+
+printf '%s\n' "${results[@]}"
+if [ "$check" = 1 ] && [ "$failures" -gt 0 ]; then
+  exit 1
+fi
+exit 0
