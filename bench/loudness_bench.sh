@@ -48,19 +48,21 @@ folders=4
 make_work orvane-loudness
 
 # --- the tree: a 997 Hz tone (the K-weighting leaves it as it is) whose
-# loudness is -3.01 LUFS + 20 log10(amplitude) --------------------------------------
+# loudness is -3.01 LUFS + 20 log10(amplitude); lame at 320 kbps gives it
+# back at its own level, so the tags tell the truth ----------------------------------
 music=$work/music
 # folder, amplitude of 32768, album gain tag (or none)
 tree=(
-  "a-tagged:11633:-6.00"  # -12 LUFS
-  "b-tagged:1645:+3.00"   # -21 LUFS
-  "c-untagged:11633:"     # -12 LUFS
-  "d-untagged:2920:"      # -24 LUFS
+  "a-untagged:11633:"     # -12 LUFS, first: what a first round of it sounds like
+  "b-tagged:11633:-6.00"  # -12 LUFS
+  "c-untagged:2920:"      # -24 LUFS
+  "d-tagged:4129:+3.00"   # -21 LUFS
 )
 for entry in "${tree[@]}"; do
   IFS=: read -r folder amplitude gain <<<"$entry"
   mkdir -p "$music/$folder"
-  make_tone "$work/$folder.mp3" "$seconds_per_file" 997 "$amplitude" -b 320
+  # No gain in the LAME header either (lame writes its own by default).
+  make_tone "$work/$folder.mp3" "$seconds_per_file" 997 "$amplitude" -b 320 --noreplaygain
   for t in $(seq "$per_folder"); do
     cp "$work/$folder.mp3" "$music/$folder/track$t.mp3"
     [ -z "$gain" ] || id3v2 --TXXX "REPLAYGAIN_ALBUM_GAIN:$gain dB" "$music/$folder/track$t.mp3" >/dev/null
@@ -107,6 +109,8 @@ play_rounds() {
   files=$((folders * per_folder * rounds))
   total=$(awk -v n="$files" -v s="$seconds_per_file" 'BEGIN { printf "%.3f", n * s }')
   write_settings 1 1 "$music" "EvenLoudness=$loudness"
+  # Each run from the tree's start: no place of the run before.
+  rm -rf "$work/home/.local/state"
   start_orvane "${ORVANE_EXE:-$build_dir/orvane}" -u DBUS_SESSION_BUS_ADDRESS XDG_CACHE_HOME="$work/cache"
   sleep 0.5
   from=$(mark)
@@ -153,7 +157,7 @@ second_round=("${on[@]:half:half}")
 on_gap=$(max_gap_of)
 measure_first=$cpu_measure
 play_first=$(awk -v a="$cpu_all" -v m="$cpu_measure" 'BEGIN { printf "%.3f", a - m }')
-ratio=$(awk -v m="$measure_first" -v p="$play_first" 'BEGIN { printf "%.3f", p > 0 ? m / (p / 2) : 0 }')
+ratio=$(awk -v m="$measure_first" -v p="$play_first" 'BEGIN { printf "%.3f", (p > 0 ? m / (p / 2) : 0) }')
 results+=("$(printf '%-34s round 1 levels %s' "orvane, Even Loudness on" "${first_round[*]}")")
 results+=("$(printf '%-34s round 2 levels %s (spread %s dB), max gap %s ms' "" "${second_round[*]}" \
   "$(spread "${second_round[@]}")" "$on_gap")")
@@ -169,8 +173,8 @@ play_rounds "orvane (off)" 1 0
 read -r -a off <<<"$(levels_of)"
 off_gap=$(max_gap_of)
 results+=("$(printf '%-34s levels %s, max gap %s ms' "orvane, Even Loudness off" "${off[*]}" "$off_gap")")
-a_b=$(awk -v a="${off[0]}" -v b="${off[2]}" 'BEGIN { printf "%.1f", a - b }')
-c_d=$(awk -v c="${off[4]}" -v d="${off[6]}" 'BEGIN { printf "%.1f", c - d }')
+a_b=$(awk -v a="${off[2]}" -v b="${off[6]}" 'BEGIN { printf "%.1f", a - b }')
+c_d=$(awk -v c="${off[0]}" -v d="${off[4]}" 'BEGIN { printf "%.1f", c - d }')
 goal "off, the tagged folders 9 dB apart as they are ($a_b dB)" near "$a_b" 9 1
 goal "off, the untagged folders 12 dB apart as they are ($c_d dB)" near "$c_d" 12 1
 goal "no gap over 5 ms with Even Loudness off ($off_gap ms)" within "$off_gap" 5
