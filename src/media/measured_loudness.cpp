@@ -231,29 +231,35 @@ std::optional<std::string> readCacheFile(const std::string& path)
 std::string LoudnessCache::text() const
 {
     // The ones used longest ago first, so that reading the text back keeps
-    // their order of use.
+    // their order of use; as many of the newest as the bounds allow.
     std::vector<const std::pair<const std::string, Entry>*> order;
     for (const auto& entry : entries_)
         order.push_back(&entry);
     std::sort(order.begin(), order.end(), [](auto* a, auto* b) { return a->second.used < b->second.used; });
-    if (order.size() > kMaxFiles)
-        order.erase(order.begin(), order.end() - static_cast<std::ptrdiff_t>(kMaxFiles));
-    std::string text(kCacheHeader);
-    for (const auto* entry : order) {
-        const Entry& e = entry->second;
+    std::vector<std::string> lines;
+    std::size_t bytes = kCacheHeader.size();
+    for (auto it = order.rbegin(); it != order.rend() && lines.size() < kMaxFiles; ++it) {
+        const Entry& e = (*it)->second;
         char numbers[96];
         std::snprintf(numbers, sizeof numbers, "\t%lld\t%lld\t%.9g\t", static_cast<long long>(e.stamp.size),
                       static_cast<long long>(e.stamp.modified), e.measured.peak);
-        text += escaped(entry->first);
-        text += numbers;
+        std::string line = escaped((*it)->first) + numbers;
         bool first = true;
         for (const auto& [band, blocks] : e.measured.bands) {
-            text += first ? "" : " ";
-            text += std::to_string(band) + ":" + std::to_string(blocks);
+            line += first ? "" : " ";
+            line += std::to_string(band) + ":" + std::to_string(blocks);
             first = false;
         }
-        text += '\n';
+        line += '\n';
+        if (bytes + line.size() > kMaxBytes)
+            break;
+        bytes += line.size();
+        lines.push_back(std::move(line));
     }
+    std::string text(kCacheHeader);
+    text.reserve(bytes);
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+        text += *it;
     return text;
 }
 
@@ -320,8 +326,8 @@ std::optional<MeasuredLoudness> LoudnessCache::find(const std::string& file, con
     const auto found = entries_.find(file);
     if (found == entries_.end() || !(found->second.stamp == stamp))
         return std::nullopt;
+    // Its place in the order of use is written with the next new measure.
     found->second.used = ++uses_;
-    changed_ = true; // its place in the order of use
     return found->second.measured;
 }
 

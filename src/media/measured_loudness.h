@@ -68,7 +68,8 @@ class LoudnessCache {
 public:
     // At most this many files are kept; the ones used longest ago go first.
     static constexpr std::size_t kMaxFiles = 5000;
-    // A cache file larger than this is not read (and so is replaced).
+    // Nor more than this many bytes (the newest kept); a cache file larger
+    // than this is not read (and so is replaced).
     static constexpr std::size_t kMaxBytes = 8u << 20;
 
     // The file at path, read at the first find; empty text: kept in memory
@@ -77,8 +78,8 @@ public:
 
     std::optional<MeasuredLoudness> find(const std::string& file, const FileStamp& stamp);
     void put(const std::string& file, const FileStamp& stamp, const MeasuredLoudness& measured);
-    // Writes the cache file whole in place of the old one, if anything has
-    // changed since it was read or written; false when it could not be.
+    // Writes the cache file whole in place of the old one, if a measure has
+    // been put since it was read or written; false when it could not be.
     bool save();
 
     // The cache's text, and the entries read back from it: a text that is not

@@ -260,6 +260,18 @@ TEST(LoudnessCache, KeepsTheFilesUsedLastOnceFullAndReplacesItsFileWhole)
     EXPECT_TRUE(back.find("/f0", {1, 1}));
     EXPECT_FALSE(back.find("/f1", {1, 1})) << "the one used longest ago";
     EXPECT_EQ(back.size(), LoudnessCache::kMaxFiles);
+    // Long paths: the newest that fit in the bytes the cache may take.
+    LoudnessCache longNames("");
+    const std::string longName(4000, 'n');
+    for (int i = 0; i < 3000; ++i)
+        longNames.put("/" + std::to_string(i) + longName, {1, 1}, measured);
+    const std::string text = longNames.text();
+    EXPECT_LE(text.size(), LoudnessCache::kMaxBytes);
+    longNames.readText(text);
+    EXPECT_TRUE(longNames.find("/2999" + longName, {1, 1}));
+    EXPECT_FALSE(longNames.find("/0" + longName, {1, 1}));
+    EXPECT_GT(longNames.size(), 2000u);
+
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(tree.fsPath("deep/er")))
         names.push_back(entry.path().filename().string());
