@@ -171,6 +171,7 @@ suite "place tests" tests/e2e/resume_test.sh build/orvane
 finish "windows build"
 alone "windows tests" scripts/test_windows.sh
 alone "windows desktop tests" tests/e2e/wine_desktop_test.sh build-mingw
+alone "windows loudness tests" tests/e2e/wine_loudness_test.sh build-mingw
 alone "windows slow share tests" tests/e2e/wine_slow_share_test.sh build-mingw
 
 finish "sanitizer build"
