@@ -125,46 +125,67 @@ struct Levelling::Shared {
     std::string cachePath;
     std::deque<std::string> toMeasure;
     bool measuring = false; // a file is being measured now
-    std::map<std::string, std::optional<MeasuredLoudness>> measured;
-    std::map<std::string, std::shared_ptr<const std::vector<std::string>>> folderOf;
+    // What is known of a file's loudness. Its bands are kept only until its
+    // folder's gain is known: a long evening through a large tree must not
+    // keep every file's.
+    struct FileMeasure {
+        bool done = false;                 // measured, or could not be, or needs none
+        std::optional<GainFigures> own;    // the file's own (track) gain and peak
+        std::optional<MeasuredLoudness> bands;
+    };
+    std::map<std::string, FileMeasure> measured;
+    struct Folder {
+        std::vector<std::string> files;
+        std::optional<GainFigures> gain; // once every file is done
+        bool complete = false;
+    };
+    std::map<std::string, std::shared_ptr<Folder>> folderOf;
     std::atomic<bool> stop{false};
 
     bool asked(const std::string& path) const
     {
         return known.count(path) || std::find(queue.begin(), queue.end(), path) != queue.end();
     }
-    // The folder's measure where every one of its files has been measured
-    // (or could not be, or needs none: it carries an album gain).
+    void askMeasure(const std::string& path)
+    {
+        if (std::find(toMeasure.begin(), toMeasure.end(), path) == toMeasure.end())
+            toMeasure.push_back(path);
+    }
+    // The file's folder, once every one of its files is done: its gain from
+    // their bands together, the folder's loudest sample its peak. The bands
+    // then go.
+    void completeFolderOf(const std::string& path)
+    {
+        const auto found = folderOf.find(path);
+        if (found == folderOf.end() || found->second->complete)
+            return;
+        Folder& folder = *found->second;
+        std::vector<const MeasuredLoudness*> files;
+        double peak = 0.0;
+        for (const std::string& file : folder.files) {
+            const auto m = measured.find(file);
+            if (m == measured.end() || !m->second.done)
+                return;
+            if (m->second.bands) {
+                files.push_back(&*m->second.bands);
+                peak = std::max(peak, m->second.bands->peak);
+            }
+        }
+        if (const std::optional<double> lufs = integratedLoudness(files))
+            folder.gain = GainFigures{kTargetLufs - *lufs, peak};
+        folder.complete = true;
+        for (const std::string& file : folder.files)
+            measured[file].bands.reset();
+    }
     std::optional<GainFigures> folderFigures(const std::string& path) const
     {
         const auto folder = folderOf.find(path);
-        if (folder == folderOf.end())
-            return std::nullopt;
-        std::vector<const MeasuredLoudness*> files;
-        double peak = 0.0;
-        for (const std::string& file : *folder->second) {
-            const auto found = measured.find(file);
-            if (found == measured.end())
-                return std::nullopt;
-            if (found->second) {
-                files.push_back(&*found->second);
-                peak = std::max(peak, found->second->peak);
-            }
-        }
-        const std::optional<double> lufs = integratedLoudness(files);
-        if (!lufs)
-            return std::nullopt;
-        return GainFigures{kTargetLufs - *lufs, peak};
+        return folder != folderOf.end() ? folder->second->gain : std::nullopt;
     }
     std::optional<GainFigures> fileFigures(const std::string& path) const
     {
         const auto found = measured.find(path);
-        if (found == measured.end() || !found->second)
-            return std::nullopt;
-        const std::optional<double> lufs = integratedLoudness({&*found->second});
-        if (!lufs)
-            return std::nullopt;
-        return GainFigures{kTargetLufs - *lufs, found->second->peak};
+        return found != measured.end() ? found->second.own : std::nullopt;
     }
 };
 
@@ -247,7 +268,13 @@ void Levelling::measure(std::shared_ptr<Shared> shared)
         lock.lock();
         if (shared->stopping)
             return;
-        shared->measured[path] = std::move(measured);
+        Shared::FileMeasure& file = shared->measured[path];
+        file.done = true;
+        if (measured)
+            if (const std::optional<double> lufs = integratedLoudness({&*measured}))
+                file.own = GainFigures{kTargetLufs - *lufs, measured->peak};
+        file.bands = std::move(measured);
+        shared->completeFolderOf(path);
         if (shared->toMeasure.empty()) {
             // A folder measured: its measures kept before the next is asked for.
             lock.unlock();
@@ -271,15 +298,30 @@ void Levelling::ahead(const std::string& path)
 void Levelling::aheadFolder(const std::vector<std::string>& files)
 {
     std::lock_guard lock(shared_->mutex);
-    auto folder = std::make_shared<const std::vector<std::string>>(files);
-    for (const std::string& path : files) {
-        shared_->folderOf[path] = folder;
+    for (const std::string& path : files)
         if (!shared_->asked(path))
             shared_->queue.push_back(path);
-        if (shared_->decoder && !shared_->measured.count(path)
-            && std::find(shared_->toMeasure.begin(), shared_->toMeasure.end(), path) == shared_->toMeasure.end())
-            shared_->toMeasure.push_back(path);
+    shared_->changed.notify_all();
+    if (!shared_->decoder)
+        return; // nothing is measured: the tags alone tell
+    // The same folder named again is the one known: nothing to do.
+    const auto known = files.empty() ? shared_->folderOf.end() : shared_->folderOf.find(files.front());
+    if (known != shared_->folderOf.end() && known->second->files == files)
+        return;
+    auto folder = std::make_shared<Shared::Folder>();
+    folder->files = files;
+    for (const std::string& path : files) {
+        shared_->folderOf[path] = folder;
+        Shared::FileMeasure& file = shared_->measured[path];
+        // A file measured for another folder (its bands gone) is measured
+        // again for this one, from the cache.
+        if (file.done && file.bands)
+            continue;
+        file.done = false;
+        shared_->askMeasure(path);
     }
+    if (!files.empty())
+        shared_->completeFolderOf(files.front());
     shared_->changed.notify_all();
 }
 

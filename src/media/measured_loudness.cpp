@@ -39,17 +39,19 @@ double bandLoudness(int band)
 
 MeasuredLoudness measuredFromBlocks(std::span<const double> blocks, double peak)
 {
-    MeasuredLoudness measured;
-    measured.peak = peak;
+    std::map<int, std::uint32_t> counted;
     for (double block : blocks) {
         if (!(block > 0))
             continue;
         const double lufs = loudnessOf(block);
         if (!(lufs > kGateLufs))
             continue;
-        const int band = std::min(kTopBand, static_cast<int>(std::floor((lufs - kGateLufs) * kBandsPerLu)));
-        ++measured.bands[band];
+        ++counted[std::min(kTopBand, static_cast<int>(std::floor((lufs - kGateLufs) * kBandsPerLu)))];
     }
+    MeasuredLoudness measured;
+    measured.peak = peak;
+    for (const auto& [band, count] : counted)
+        measured.bands.emplace_back(static_cast<std::int16_t>(band), count);
     return measured;
 }
 
@@ -300,7 +302,9 @@ void LoudnessCache::readText(std::string_view text)
             std::uint32_t blocks = 0;
             good = colon != std::string_view::npos && parseWhole(pair.substr(0, colon), band) && band >= 0
                    && band <= kTopBand && parseWhole(pair.substr(colon + 1), blocks) && blocks > 0
-                   && entry.measured.bands.emplace(band, blocks).second;
+                   && (entry.measured.bands.empty() || entry.measured.bands.back().first < band);
+            if (good)
+                entry.measured.bands.emplace_back(static_cast<std::int16_t>(band), blocks);
         }
         if (!good)
             continue;

@@ -184,8 +184,9 @@ TEST_F(Folders, EachFileIsDecodedOnceAndAgainOnlyWhenItChanges)
 {
     const std::string one = file("a/1.mp3"), two = file("a/2.mp3"), three = file("a/3.mp3");
     auto decoder = std::make_shared<ToneDecoder>();
-    for (const std::string& path : {one, two, three})
-        decoder->set(path, {0.1});
+    decoder->set(one, {0.1});
+    decoder->set(two, {0.1});
+    decoder->set(three, {0.4});
     double before = 0;
     {
         Levelling levelling(read);
@@ -194,7 +195,12 @@ TEST_F(Folders, EachFileIsDecodedOnceAndAgainOnlyWhenItChanges)
         levelling.aheadFolder({one, two, three});
         levelling.aheadFolder({one, two, three});
         ASSERT_TRUE(levelling.measuredAll(forever));
+        EXPECT_EQ(decoder->decodes(), 3);
+        // The folder without its loud file: measured anew from what is kept.
+        levelling.aheadFolder({one, two});
+        ASSERT_TRUE(levelling.measuredAll(forever));
         before = levelling.factorFor(one, forever);
+        EXPECT_NEAR(dB(before), kTargetLufs - sineLufs(0.1), 0.05);
         EXPECT_EQ(decoder->decodes(), 3);
     }
     // The next run measures from the cache, save for the file rewritten
@@ -204,9 +210,9 @@ TEST_F(Folders, EachFileIsDecodedOnceAndAgainOnlyWhenItChanges)
     Levelling again(read);
     again.setOn(true);
     again.measureWith(decoder, cachePath());
-    again.aheadFolder({one});
+    again.aheadFolder({one, two});
     ASSERT_TRUE(again.measuredAll(forever));
-    EXPECT_EQ(decoder->decodes(), 3);
+    EXPECT_EQ(decoder->decodes(), 4);
     EXPECT_NEAR(again.factorFor(one, forever), before, 1e-9);
     again.aheadFolder({one, two, three});
     ASSERT_TRUE(again.measuredAll(forever));
