@@ -87,12 +87,19 @@ heard() {
 levels_of() {
   sed -n 's/.*levels dB: //p' "$work/heard.txt"
 }
-# The longest silence at a join: one that starts half a file or more after
-# the first sound (Wine's output may break off once in its first
-# milliseconds, before any join).
+# The longest silence at a join: one that starts within a quarter of a
+# second of a whole number of files after the first sound. (Wine's output
+# may break off once in its first milliseconds, or under load in the middle
+# of a file, with Even Loudness on or off: the silences line tells those.)
 max_gap_of() {
   sed -n 's/.* silences: //p' "$work/heard.txt" | head -n 1 | tr ' ' '\n' |
-    awk -v s="$seconds_per_file" -F'[@s]' 'BEGIN { m = 0 } $1 != "none" && $2 >= s / 2 && $1 > m { m = $1 } END { print m }'
+    awk -v s="$seconds_per_file" -F'[@s]' '
+      BEGIN { m = 0 }
+      $1 != "none" && $2 != "" {
+        k = int($2 / s + 0.5); d = $2 - k * s; if (d < 0) d = -d
+        if (k >= 1 && d <= 0.25 && $1 > m) m = $1
+      }
+      END { print m }'
 }
 
 # Seconds of CPU: the measuring thread's, from the scheduler's own count.
