@@ -62,21 +62,24 @@ cleanup() {
 }
 
 # A mono MP3 of the given length at $rate, a 440 Hz tone unless another
-# frequency is given; a whole number of periods when the length allows, so
-# that files played back to back make one unbroken tone.
+# frequency is given, of the amplitude given (of 32768; 8000 unless given);
+# a whole number of periods when the length allows, so that files played back
+# to back make one unbroken tone. Further words go to lame (a bit rate of
+# 320 kbps, -b 320, gives the tone back at its own level).
 make_tone() {
-  local mp3=$1 seconds=$2 hz=${3:-440}
-  python3 - "$work/tone.raw" "$rate" "$seconds" "$hz" <<'PY'
+  local mp3=$1 seconds=$2 hz=${3:-440} amplitude=${4:-8000}
+  shift $(($# < 4 ? $# : 4))
+  python3 - "$work/tone.raw" "$rate" "$seconds" "$hz" "$amplitude" <<'PY'
 import array, math, sys
-path, rate, seconds, hz = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4])
+path, rate, seconds, hz, amplitude = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), float(sys.argv[5])
 frames = round(rate * seconds)
-tone = array.array("h", (round(8000 * math.sin(2 * math.pi * hz * i / rate)) for i in range(frames)))
+tone = array.array("h", (round(amplitude * math.sin(2 * math.pi * hz * i / rate)) for i in range(frames)))
 if sys.byteorder != "little":
     tone.byteswap()
 with open(path, "wb") as f:
     f.write(tone.tobytes())
 PY
-  lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/tone.raw" "$mp3" 2>/dev/null
+  lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$@" "$work/tone.raw" "$mp3" 2>/dev/null
 }
 
 # One recording of the monitor for the whole run, so that the null sink keeps

@@ -168,6 +168,7 @@ fi
 suite "package tests" tests/e2e/package_test.sh build
 suite "media control tests" tests/e2e/mpris_test.sh build/orvane
 suite "hand-over tests" tests/e2e/handover_test.sh build/orvane
+suite "loudness tests" tests/e2e/loudness_test.sh build/orvane
 suite "screen reader tests" tests/e2e/a11y_test.sh build/orvane
 alone "slow share tests" tests/e2e/slow_share_test.sh build/orvane
 suite "place tests" tests/e2e/resume_test.sh build/orvane
@@ -175,6 +176,7 @@ suite "place tests" tests/e2e/resume_test.sh build/orvane
 finish "windows build"
 alone "windows tests" scripts/test_windows.sh
 alone "windows desktop tests" tests/e2e/wine_desktop_test.sh build-mingw
+alone "windows loudness tests" tests/e2e/wine_loudness_test.sh build-mingw
 alone "windows slow share tests" tests/e2e/wine_slow_share_test.sh build-mingw
 
 finish "sanitizer build"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/gain_tags.h"
+#include "media/measured_loudness.h"
 #include "media/read_ahead.h"
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvane {
 
@@ -45,6 +47,14 @@ std::optional<GainTags> readFileGainTags(const std::string& path);
 // thread nor the sound thread: the file may be on a share that stalls), ahead
 // of the file's turn where the next file is known. Its reads are of the files
 // themselves, never through the player's FileSystem.
+//
+// A folder plays as an album. Where its files carry no album gain, and a
+// decoder is given, the folder's files are measured ahead, on a second thread
+// at the lowest priority (a file's decode takes far longer than its tags),
+// and the folder's gain comes from their loudness together once every one of
+// them is measured; until then a file measured on its own plays at its own
+// (track) gain, and one not measured yet at kUnknownGainDb. The measures are
+// kept in a cache file, so that each file is decoded once.
 class Levelling {
 public:
     using Read = std::function<std::optional<GainTags>(const std::string& path)>;
@@ -63,14 +73,27 @@ public:
 
     // Has the file's tags read now, on the levelling's thread.
     void ahead(const std::string& path);
+    // The files of a folder that plays now or soon, in the order they play:
+    // their tags are read, and with a decoder their loudness measured, in
+    // that order. Asking again for a folder measured already costs nothing.
+    void aheadFolder(const std::vector<std::string>& files);
+    // Measures through the decoder from now on, the measures kept in the
+    // cache file at cachePath (none when empty). Once only.
+    void measureWith(std::shared_ptr<LoudnessDecoder> decoder, std::string cachePath);
+    // Waits up to `wait` until every file asked to be measured is; whether
+    // they all are.
+    bool measuredAll(std::chrono::milliseconds wait);
     // The factor the file plays at: 1 while off; otherwise from its tags,
-    // waited for at most `wait` (kUnknownGainDb where they are not read by
-    // then, or the file has none). Any thread.
+    // waited for at most `wait`, and what is measured by then: the album's
+    // gain from the tags, else its folder's measured gain, else the track's
+    // from the tags, else the file's own measured gain, else kUnknownGainDb.
+    // Any thread; never waits for a measure.
     double factorFor(const std::string& path, std::chrono::milliseconds wait = std::chrono::milliseconds(300));
 
 private:
     struct Shared;
     static void run(std::shared_ptr<Shared> shared);
+    static void measure(std::shared_ptr<Shared> shared);
 
     std::shared_ptr<Shared> shared_;
     std::atomic<bool> on_{false};

@@ -9,12 +9,17 @@ namespace {
 
 constexpr double kOffset = -0.691; // makes a 997 Hz sine at 0 dBFS read -3.01 LUFS a channel
 
+} // namespace
+
 double loudnessOf(double meanSquare)
 {
     return kOffset + 10.0 * std::log10(meanSquare);
 }
 
-} // namespace
+double meanSquareOf(double lufs)
+{
+    return std::pow(10.0, (lufs - kOffset) / 10.0);
+}
 
 double LoudnessMeter::State::run(const Biquad& f, double x)
 {

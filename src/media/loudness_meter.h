@@ -43,6 +43,10 @@ private:
     std::int64_t inQuarter_ = 0;
 };
 
+// A block's loudness in LUFS from its K-weighted mean square, and back.
+double loudnessOf(double meanSquare);
+double meanSquareOf(double lufs);
+
 // The integrated loudness in LUFS of the blocks given; nothing where no block
 // is above the gates (silence, or less than 400 ms of sound).
 std::optional<double> integratedLoudness(std::span<const double> blocks);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace orvane {
 
@@ -57,6 +58,14 @@ public:
     // unless that "Open" names it, and it never ends the open file early for
     // it. A control that cannot prepare files ignores the hint.
     virtual void setNextFileName(const std::string& /*path*/) {}
+
+    // Names the files of a folder that plays now or soon, in the order it
+    // plays them: only a hint, with which a control that levels has the
+    // folder measured ahead (its gain is that of the files together), as
+    // its own paths (levelFolderAhead). The same folder may be named again.
+    // A control that cannot level ignores it; one that wraps another hands
+    // it on.
+    virtual void setFolderAhead(const std::vector<std::string>& /*paths*/) {}
 
     // The next "Play" starts its file this many seconds in rather than at its
     // beginning; that one "Play" only, after which files start at their
@@ -119,6 +128,12 @@ protected:
     {
         if (levelling_ && levelling_->on() && !path.empty())
             levelling_->ahead(path);
+    }
+    // The folder's files (as this control's own paths) are measured ahead.
+    void levelFolderAhead(const std::vector<std::string>& paths) const
+    {
+        if (levelling_ && levelling_->on() && !paths.empty())
+            levelling_->aheadFolder(paths);
     }
     // The position the "Play" at hand starts at; 0 from then on.
     double takeStartPosition() { return std::exchange(startAt_, 0.0); }

@@ -79,6 +79,7 @@ std::string Player::firstFileAfter(std::int64_t folderIndex, bool nextRound)
             std::vector<PlayListEntry> table = entriesOf(files);
             if (controls_.optDate())
                 SortArray(table, 1);
+            nameFolderAhead(table);
             if (!table.empty() || roundsFirst)
                 return table.empty() ? std::string() : table.front().path;
         } catch (const std::exception&) {
@@ -88,6 +89,18 @@ std::string Player::firstFileAfter(std::int64_t folderIndex, bool nextRound)
         }
     }
     return {};
+}
+
+// The files of a folder that plays now or is read ahead, for the media
+// control to level them as one album.
+void Player::nameFolderAhead(const std::vector<PlayListEntry>& table)
+{
+    std::vector<std::string> paths;
+    paths.reserve(table.size());
+    for (const PlayListEntry& entry : table)
+        paths.push_back(entry.path);
+    if (!paths.empty())
+        MMControl1.setFolderAhead(paths);
 }
 
 // The hint for the file just opened. Where the file system has still to

@@ -206,6 +206,7 @@ private:
     void continueWalk();
     void lookAhead();
     std::string nextFileHint();
+    void nameFolderAhead(const std::vector<PlayListEntry>& table);
     std::int64_t indexOfFolderOf(const std::string& path) const;
     void stopAtTreeEnd();
     std::uint64_t walkPlayPath(bool quiet);

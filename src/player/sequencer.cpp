@@ -187,6 +187,8 @@ void Player::treeEnded()
 void Player::buildFolderList()
 {
     BuildPlayList();
+    if (PlayList)
+        nameFolderAhead(*PlayList);
     if (!rereadAsked_) // (the repeated folder's new reading is still to be taken)
         fs_.forgetListing(File1.Path(), ListPattern::Mp3Files); // in PlayList now
     BuildList = false;

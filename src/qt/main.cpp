@@ -6,6 +6,7 @@
 #include "qt/app_lifetime.h"
 #include "qt/frm_orvane.h"
 #include "qt/frm_splash.h"
+#include "qt/mpg123_decoder.h"
 #include "qt/mpris.h"
 #include "qt/place_file.h"
 #include "qt/platform_choice.h"
@@ -125,6 +126,9 @@ int main(int argc, char** argv)
             });
         }
         mainWindow->keepPlaceIn(orvane::makePlaceFile());
+        // Even Loudness measures folders without gain tags by libmpg123.
+        mainWindow->mmControl().levelling()->measureWith(std::make_shared<orvane::Mpg123Decoder>(),
+                                                          orvane::defaultLoudnessCachePath());
         mediaControls = orvane::MprisService::start(*mainWindow);
         mainWindow->show();
         // Once the window is on screen: the path the program was given plays,

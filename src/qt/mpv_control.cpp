@@ -15,6 +15,12 @@ namespace {
 // far more than any output's buffer.
 constexpr int PlayOutLimitMs = 2000;
 
+// The most the window thread waits for a file's tags as mpv is told of it:
+// they were asked for ahead, with the folder or as the file named to follow,
+// and a local file's are read by then; a stalled share's are not waited for
+// (the file then plays at the safe default level).
+constexpr std::chrono::milliseconds kLevelWait(4);
+
 } // namespace
 
 MpvControl::MpvControl(Output output, QObject* parent)
@@ -31,7 +37,10 @@ MpvControl::MpvControl(Output output, QObject* parent)
     connect(&handoverTimer_, &QTimer::timeout, this, &MpvControl::onHandoverTimer);
     if (session_.ready() && output != Output::Check)
         next_.makeChecker();
-    session_.setLevel([this](const std::string& path) { return levelOf(path); });
+    // Asked on the window thread as mpv is told of the file: decided with
+    // what is known by then (the tags are read ahead, the folder is measured
+    // ahead), never waiting for a share.
+    session_.setLevel([this](const std::string& path) { return levelOf(path, kLevelWait); });
 }
 
 MpvControl::~MpvControl() = default;
@@ -238,6 +247,15 @@ void MpvControl::setNextFileName(const std::string& path)
 {
     next_.name(path.empty() ? std::string{} : MpvSession::localFile(path));
     levelAhead(MpvSession::localFile(path));
+}
+
+void MpvControl::setFolderAhead(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> local;
+    local.reserve(paths.size());
+    for (const std::string& path : paths)
+        local.push_back(MpvSession::localFile(path));
+    levelFolderAhead(local);
 }
 
 void MpvControl::takeOverNext()

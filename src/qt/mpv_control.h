@@ -47,6 +47,7 @@ public:
     MpvControl& operator=(const MpvControl&) = delete;
 
     void setNextFileName(const std::string& path) override;
+    void setFolderAhead(const std::vector<std::string>& paths) override;
     void setNotify(bool notify) override;
 
     // False when libmpv could not be started; every "Play" then fails.

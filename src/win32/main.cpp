@@ -7,6 +7,7 @@
 #include "win32/frm_orvane.h"
 #include "win32/frm_splash.h"
 #include "win32/media_choice.h"
+#include "win32/mf_loudness_decoder.h"
 #include "win32/traced_control.h"
 #include "win32/win_lifetime.h"
 #include "win32/win_start.h"
@@ -107,6 +108,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             });
         }
         mainWindow->keepPlaceIn(orvane::claimRegistryPlace(orvane::makeWinRegistry));
+        // Even Loudness measures folders without gain tags by Media Foundation.
+        mainWindow->mmControl().levelling()->measureWith(std::make_shared<orvane::MfLoudnessDecoder>(),
+                                                          orvane::defaultLoudnessCachePath());
         mainWindow->show(startPath, line.chooseFolder);
         gate.windowShown();
     };

@@ -175,8 +175,9 @@ std::unique_ptr<MfDecoder> MfDecoder::open(const std::wstring& path, int outRate
     // at the start, and the trim's length holds whatever the decoder gives.
     const std::int64_t length = lengthOf(reader.Get(), format->rate);
     const Trim trim = length >= 0 ? trimFor(info, length, format->rate) : Trim{};
-    std::unique_ptr<MfDecoder> decoder(
-        new MfDecoder(std::move(reader), format->rate, format->channels, format->isFloat, trim, outRate, outChannels));
+    std::unique_ptr<MfDecoder> decoder(new MfDecoder(std::move(reader), format->rate, format->channels, format->isFloat,
+                                                     trim, outRate > 0 ? outRate : format->rate,
+                                                     outChannels > 0 ? outChannels : format->channels));
     if (info && info->sampleRate == format->rate)
         decoder->padding_ = info->padding;
     // A file that gives no sound at all is no file to play.

@@ -41,7 +41,8 @@ public:
 // alone.
 class MfDecoder : public ReadAhead::Source {
 public:
-    // Null when the file cannot be opened or decoded, or holds no sound.
+    // Null when the file cannot be opened or decoded, or holds no sound. An
+    // outRate or outChannels of 0: the file's own.
     static std::unique_ptr<MfDecoder> open(const std::wstring& path, int outRate, int outChannels);
 
     // Appends the next piece; false, with nothing appended, at the end (or

@@ -26,6 +26,7 @@ public:
     void setWait(bool wait) override { inner_->setWait(wait); }
     void setShareable(bool shareable) override { inner_->setShareable(shareable); }
     void setNextFileName(const std::string& path) override { inner_->setNextFileName(path); }
+    void setFolderAhead(const std::vector<std::string>& paths) override { inner_->setFolderAhead(paths); }
     void setLevelling(std::shared_ptr<Levelling> levelling) override
     {
         inner_->setLevelling(levelling);

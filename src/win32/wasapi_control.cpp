@@ -171,6 +171,18 @@ void WasapiControl::setNextFileName(const std::string& path)
             levelAhead(*utf8);
 }
 
+// As the stream asks for their levels: full paths, in UTF-8.
+void WasapiControl::setFolderAhead(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> full;
+    full.reserve(paths.size());
+    for (const std::string& path : paths)
+        if (const std::optional<std::wstring> wide = win::fullPath(path))
+            if (const std::optional<std::string> utf8 = win::toUtf8(*wide))
+                full.push_back(*utf8);
+    levelFolderAhead(full);
+}
+
 void WasapiControl::entryEnded(std::uint64_t entry, WasapiStream::End end)
 {
     if (entry != currentEntry_) {

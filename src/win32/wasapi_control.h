@@ -55,6 +55,7 @@ public:
     bool hadDeviceAtStart() const { return isReady() && stream_.deviceAtStart(); }
 
     void setNextFileName(const std::string& path) override;
+    void setFolderAhead(const std::vector<std::string>& paths) override;
     void setNotify(bool notify) override;
     // Seconds into the file heard, negative when none is.
     double position() const override;

@@ -407,6 +407,30 @@ TEST_F(Sequencer, DateOrderSortsEachFolderByCreation)
     EXPECT_EQ(mm.nextFiles, (Files{"/m/c.mp3", "/m/a.mp3", "/m/S/y.mp3", "/m/S/x.mp3", ""}));
 }
 
+// Each folder is named to the control whole, in the order it plays, by the
+// time its first file opens and, for the next folder, no later than its first
+// file is named to follow: a control that levels measures it from that.
+TEST_F(Sequencer, EachFolderIsNamedWholeAheadOfItsFiles)
+{
+    fs.addFile("/m/a.mp3", 3);
+    fs.addFile("/m/b.mp3", 1);
+    fs.addFile("/m/S/x.mp3", 2);
+    fs.addFile("/m/S/y.mp3", 1);
+    options("/m", 1, 0, true);
+    player.cmdPlay_Click();
+    EXPECT_EQ(playThrough(), (Files{"/m/b.mp3", "/m/a.mp3", "/m/S/y.mp3", "/m/S/x.mp3"}));
+    const auto first = std::find(mm.folders.begin(), mm.folders.end(), Files{"/m/b.mp3", "/m/a.mp3"});
+    const auto second = std::find(mm.folders.begin(), mm.folders.end(), Files{"/m/S/y.mp3", "/m/S/x.mp3"});
+    ASSERT_NE(first, mm.folders.end());
+    ASSERT_NE(second, mm.folders.end());
+    EXPECT_EQ(mm.hintsBefore[static_cast<std::size_t>(first - mm.folders.begin())], 0u);
+    const auto hintOfY = std::find(mm.nextFiles.begin(), mm.nextFiles.end(), "/m/S/y.mp3");
+    ASSERT_NE(hintOfY, mm.nextFiles.end());
+    EXPECT_LE(mm.hintsBefore[static_cast<std::size_t>(second - mm.folders.begin())],
+              static_cast<std::size_t>(hintOfY - mm.nextFiles.begin()))
+        << "named while the folder before plays";
+}
+
 // A Pause that falls between the end of one file and the next tick holds
 // whatever that tick would start, also across a folder change and the
 // restart of a repeated tree.

@@ -34,6 +34,11 @@ public:
     void setShareable(bool on) override { log.push_back(std::string("Shareable=") + (on ? "1" : "0")); }
     // Kept apart from the log: a hint is no command to the control.
     void setNextFileName(const std::string& path) override { nextFiles.push_back(path); }
+    void setFolderAhead(const std::vector<std::string>& paths) override
+    {
+        folders.push_back(paths);
+        hintsBefore.push_back(nextFiles.size());
+    }
     // In the log as "StartAt=" and whole milliseconds.
     void setStartPosition(double seconds) override
     {
@@ -65,6 +70,8 @@ public:
 
     std::vector<std::string> log;
     std::vector<std::string> nextFiles; // every next-file hint, in order
+    std::vector<std::vector<std::string>> folders; // every folder named ahead, in order
+    std::vector<std::size_t> hintsBefore;           // how many next-file hints came before each
     double positionNow = -1.0;          // what position() says
     bool seekable = true;               // what canSeek() says
     std::vector<double> volumes;        // every level set, in order
