@@ -292,6 +292,12 @@ wine_settings() {
     "$wine" reg add 'HKCU\Software\Orvane' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" /f >/dev/null 2>&1
   done
 }
+# A run killed before (as the benchmarks end a program) leaves its place, and
+# the next start would play on from it by itself: a run of its own starts
+# without one.
+wine_forget_place() {
+  "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
+}
 # Starts orvane.exe (or the one given) under Wine with the environment given
 # (NAME=value words), its output added to the log given; sets app_pid, and
 # window (empty when no main window came).

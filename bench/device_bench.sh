@@ -181,7 +181,7 @@ start_program() { # linux|wasapi|mci
     end_wine
     WINEDLLOVERRIDES=$wine_overrides wine_settings "Version=$version" PlayOrder=2 Sub=0 Repeat=0 \
       "PlayPath=$(winpath "$work/music")"
-    "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
+    wine_forget_place
     start_orvane_exe "$win_exe" "$work/wine.log" ORVANE_MEDIA="$1" ORVANE_TRACE="$(winpath "$work/trace-$1.log")"
   fi
   sleep 1

@@ -217,6 +217,7 @@ run_orvane_exe() {
   use_wine_prefix
   end_wine
   wine_settings "Version=$version" PlayOrder=2 Sub=1 "Repeat=$repeat" "PlayPath=$(winpath "$tree")" "${4:-EvenLoudness=0}"
+  wine_forget_place
   start_orvane_exe "$win_build/orvane.exe" "$work/wine-$media.log" ORVANE_MEDIA="$media" ORVANE_TRACE="$(winpath "$trace")"
   if [ -z "$window" ]; then
     echo "gap_bench: the Windows program's main window did not appear" >&2

@@ -111,7 +111,7 @@ if have_orvane_exe; then
   use_wine_prefix
   end_wine
   wine_settings "Version=$version" PlayOrder=2 Sub=0 Repeat=0 "PlayPath=$(winpath "$work/playing")"
-  "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
+  wine_forget_place
   start_orvane_exe "$win_build/orvane.exe" "$work/wine.log"
   if [ -n "$window" ]; then
     sleep 1

@@ -143,7 +143,7 @@ measure_orvane_exe() {
   use_wine_prefix
   end_wine
   wine_settings "Version=$version" PlayOrder=2 Sub=0 Repeat=0 "PlayPath=$(winpath "$work/music")"
-  "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
+  wine_forget_place
   start_orvane_exe "$win_build/orvane.exe" "$work/wine-$media.log" ORVANE_MEDIA="$media" HOME="$work/home"
   if [ -z "$window" ]; then
     echo "seek_bench: the Windows program's main window did not appear" >&2

@@ -152,7 +152,7 @@ run_orvane_exe() {
   use_wine_prefix
   end_wine
   wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$work/share")"
-  "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
+  wine_forget_place
   start_orvane_exe "$exe" "$work/wine.log" ORVANE_MEDIA=wasapi
   if [ -z "$window" ]; then
     echo "slow_share_bench: the Windows program's main window did not appear" >&2
