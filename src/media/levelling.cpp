@@ -142,6 +142,39 @@ struct Levelling::Shared {
     std::map<std::string, std::shared_ptr<Folder>> folderOf;
     std::atomic<bool> stop{false};
 
+    // What is kept of the files and folders met: the newest alone, so that a
+    // round of a large tree holds no more than a small one. A folder named
+    // again after it was let go is measured anew from the cache.
+    static constexpr std::size_t KeptFolders = 16;
+    static constexpr std::size_t KeptTags = 4096;
+    std::deque<std::shared_ptr<Folder>> folders;
+    std::deque<std::string> tagsMet;
+
+    void keepTags(const std::string& path)
+    {
+        tagsMet.push_back(path);
+        while (tagsMet.size() > KeptTags) {
+            known.erase(tagsMet.front());
+            tagsMet.pop_front();
+        }
+    }
+    void keepFolder(std::shared_ptr<Folder> folder)
+    {
+        folders.push_back(std::move(folder));
+        while (folders.size() > KeptFolders) {
+            const std::shared_ptr<Folder> old = std::move(folders.front());
+            folders.pop_front();
+            for (const std::string& file : old->files) {
+                const auto held = folderOf.find(file);
+                if (held == folderOf.end() || held->second != old)
+                    continue; // a newer folder holds it now
+                folderOf.erase(held);
+                measured.erase(file);
+                toMeasure.erase(std::remove(toMeasure.begin(), toMeasure.end(), file), toMeasure.end());
+            }
+        }
+    }
+
     bool asked(const std::string& path) const
     {
         return known.count(path) || std::find(queue.begin(), queue.end(), path) != queue.end();
@@ -229,7 +262,8 @@ void Levelling::run(std::shared_ptr<Shared> shared)
         std::optional<GainTags> tags = shared->read(path);
         lock.lock();
         shared->queue.pop_front();
-        shared->known[path] = std::move(tags);
+        if (shared->known.insert_or_assign(path, std::move(tags)).second)
+            shared->keepTags(path);
         shared->changed.notify_all();
     }
 }
@@ -268,13 +302,16 @@ void Levelling::measure(std::shared_ptr<Shared> shared)
         lock.lock();
         if (shared->stopping)
             return;
-        Shared::FileMeasure& file = shared->measured[path];
-        file.done = true;
-        if (measured)
-            if (const std::optional<double> lufs = integratedLoudness({&*measured}))
-                file.own = GainFigures{kTargetLufs - *lufs, measured->peak};
-        file.bands = std::move(measured);
-        shared->completeFolderOf(path);
+        // Where its folder was let go meanwhile, the cache alone keeps it.
+        if (shared->folderOf.count(path)) {
+            Shared::FileMeasure& file = shared->measured[path];
+            file.done = true;
+            if (measured)
+                if (const std::optional<double> lufs = integratedLoudness({&*measured}))
+                    file.own = GainFigures{kTargetLufs - *lufs, measured->peak};
+            file.bands = std::move(measured);
+            shared->completeFolderOf(path);
+        }
         if (shared->toMeasure.empty()) {
             // A folder measured: its measures kept before the next is asked for.
             lock.unlock();
@@ -320,6 +357,7 @@ void Levelling::aheadFolder(const std::vector<std::string>& files)
         file.done = false;
         shared_->askMeasure(path);
     }
+    shared_->keepFolder(folder);
     if (!files.empty())
         shared_->completeFolderOf(files.front());
     shared_->changed.notify_all();
@@ -339,6 +377,12 @@ bool Levelling::measuredAll(std::chrono::milliseconds wait)
 {
     std::unique_lock lock(shared_->mutex);
     return shared_->changed.wait_for(lock, wait, [&] { return shared_->toMeasure.empty() && !shared_->measuring; });
+}
+
+std::size_t Levelling::held() const
+{
+    std::lock_guard lock(shared_->mutex);
+    return shared_->known.size() + shared_->measured.size() + shared_->folderOf.size();
 }
 
 double Levelling::factorFor(const std::string& path, std::chrono::milliseconds wait)

@@ -83,6 +83,9 @@ public:
     // Waits up to `wait` until every file asked to be measured is; whether
     // they all are.
     bool measuredAll(std::chrono::milliseconds wait);
+    // The files whose tags, measures or folder it holds now: bounded however
+    // many it has met.
+    std::size_t held() const;
     // The factor the file plays at: 1 while off; otherwise from its tags,
     // waited for at most `wait`, and what is measured by then: the album's
     // gain from the tags, else its folder's measured gain, else the track's

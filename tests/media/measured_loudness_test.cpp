@@ -219,6 +219,39 @@ TEST_F(Folders, EachFileIsDecodedOnceAndAgainOnlyWhenItChanges)
     EXPECT_EQ(decoder->decodes(), 5);
 }
 
+// A round of a large tree keeps what the newest folders need and no more;
+// a folder let go and named again is measured from the cache, not decoded.
+TEST_F(Folders, WhatIsHeldStaysBoundedOverALargeTreeAndAFolderComesBackFromTheCache)
+{
+    const std::string one = file("a/1.mp3"), two = file("a/2.mp3");
+    auto decoder = std::make_shared<ToneDecoder>();
+    decoder->set(one, {0.1});
+    decoder->set(two, {0.3});
+    Levelling levelling(read);
+    levelling.setOn(true);
+    levelling.measureWith(decoder, cachePath());
+    levelling.aheadFolder({one, two});
+    ASSERT_TRUE(levelling.measuredAll(forever));
+    const double gain = levelling.factorFor(one, forever);
+    ASSERT_EQ(decoder->decodes(), 2);
+
+    const int folders = 1400, perFolder = 3; // more files than the tags kept
+    for (int f = 0; f < folders; ++f) {
+        std::vector<std::string> files;
+        for (int i = 0; i < perFolder; ++i)
+            files.push_back(tree.path("t/" + std::to_string(f) + "/" + std::to_string(i) + ".mp3"));
+        levelling.aheadFolder(files);
+        (void)levelling.factorFor(files.back(), forever); // its tags read, as the files play
+    }
+    ASSERT_TRUE(levelling.measuredAll(forever));
+    EXPECT_LE(levelling.held(), 4096u + 2u * 16u * perFolder);
+
+    levelling.aheadFolder({one, two});
+    ASSERT_TRUE(levelling.measuredAll(forever));
+    EXPECT_NEAR(levelling.factorFor(one, forever), gain, 1e-9);
+    EXPECT_EQ(decoder->decodes(), 2) << "measured from the cache";
+}
+
 TEST(LoudnessCache, KeepsFilesByPathSizeAndTimeAndReadsDamageAsNothing)
 {
     MeasuredLoudness measured;
