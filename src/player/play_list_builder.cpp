@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string_view>
 
 namespace orvane {
 
@@ -48,6 +49,27 @@ private:
     bool shown_ = false;
 };
 
+// Whether folder is root or a folder inside it, named as the walk names
+// one: no empty, "." or ".." part that would lead out of it (a part ends at
+// the separator, and at '/', which Windows takes for one too).
+bool inside(const std::string& root, const std::string& folder, char sep)
+{
+    if (folder == root)
+        return true;
+    const std::string prefix = !root.empty() && root.back() == sep ? root : root + sep;
+    if (folder.size() <= prefix.size() || folder.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const char seps[] = {sep, '/', '\0'};
+    for (std::size_t from = prefix.size(); from <= folder.size();) {
+        const std::size_t to = std::min(folder.find_first_of(seps, from), folder.size());
+        const std::string_view part = std::string_view(folder).substr(from, to - from);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        from = to + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 // The play path without its one trailing separator; the file system root keeps
@@ -89,6 +111,12 @@ void Player::prepareRound(bool quiet)
     round_ = place && !atFile ? *place->round
                               : ShuffledRound{nextRoundSeed(), atFile ? controls_.Text1() : std::string()};
     nextSeed_.reset();
+    // The place names the folder it plays on in, which then plays at once,
+    // as a round's first folder does; the rest of the round follows in its
+    // order once the walk is complete. Only a folder of the tree: the stored
+    // text never leads the player anywhere else.
+    if (place && !atFile && inside(walkRoot(), place->folder, fs_.separator()))
+        roundResume_ = place->folder;
 }
 
 // The seed of the next new round, drawn ahead so that the round before can
