@@ -7,7 +7,9 @@
 # last's); then the window is closed and the time to the process's end is
 # taken. Side by side in one run: the Linux program and orvane.exe under Wine
 # (its Media Foundation and WASAPI control), and ORVANE_BEFORE /
-# ORVANE_EXE_BEFORE, other builds of them (say, from before a change).
+# ORVANE_EXE_BEFORE, other builds of them (say, from before a change). Each
+# with Shuffle Folders off and on (SHUFFLE="0 1" by default; a whole round
+# there is every folder with music heard once).
 #
 # The trees, made once under $TREES_DIR (default /tmp/orvane-tree-memory) of
 # hard links to one file, each 100 artists of albums with one file per
@@ -114,9 +116,11 @@ has_open() {
   return 1
 }
 # Waits, up to the seconds given, for a whole round: the last album with a
-# file open, then the play path's own file again.
+# file open, then the play path's own file again; shuffled, every folder
+# with music with a file open once.
 wait_round() {
   local pid=$1 root=$2 seconds=$3 last seen=no
+  [ "$shuffle" = 1 ] && { wait_shuffled_round "$@"; return; }
   last=$(dirname "$(find "$root" -name Track.mp3 | sort | tail -n 1)")
   for _ in $(seq $((seconds * 10))); do
     if [ $seen = no ]; then
@@ -124,6 +128,20 @@ wait_round() {
     elif has_open "$pid" "$root"; then
       return 0
     fi
+    sleep 0.1
+  done
+  return 1
+}
+wait_shuffled_round() {
+  local pid=$1 root=$2 seconds=$3 folders fd path
+  local -A heard=()
+  folders=$(($(find "$root" -name Track.mp3 | wc -l) + 1)) # and the play path's own file
+  for _ in $(seq $((seconds * 10))); do
+    for fd in /proc/"$pid"/fd/*; do
+      path=$(readlink "$fd" 2>/dev/null) || continue
+      case $path in "$root"/*.mp3) heard[${path%/*}]=1 ;; esac
+    done
+    [ ${#heard[@]} -ge "$folders" ] && return 0
     sleep 0.1
   done
   return 1
@@ -161,7 +179,7 @@ measure_play() {
   sleep 12
   after=$(private_kib "$app_pid")
   whole=-
-  if [ "$round" = yes ] && wait_round "$app_pid" "$root" 240; then
+  if [ "$round" = yes ] && wait_round "$app_pid" "$root" 400; then
     whole=$(private_kib "$app_pid")
   fi
   echo "$before $after $whole $(exit_ms "$app_pid" "$window")"
@@ -169,7 +187,7 @@ measure_play() {
 
 run_linux() {
   local exe=$1 root=$2 round=$3
-  write_settings 1 1 "$root"
+  write_settings 1 1 "$root" "ShuffleFolders=$shuffle"
   rm -rf "$work/home/.local/state/Orvane"
   start_orvane "$exe" -u DBUS_SESSION_BUS_ADDRESS
   measure_play "$root" "$round"
@@ -180,7 +198,8 @@ run_wine() {
   local exe=$1 root=$2 round=$3
   use_wine_prefix
   end_wine
-  wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$root")"
+  wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$root")" \
+    "ShuffleFolders=$shuffle"
   "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
   start_orvane_exe "$exe" "$work/wine.log" ORVANE_MEDIA=wasapi
   if [ -z "$window" ]; then
@@ -193,6 +212,7 @@ run_wine() {
   stop "$app_pid"
   app_pid=
   end_wine
+  [ "$shuffle" = 0 ] || wine_settings ShuffleFolders=0 # the prefix keeps it for the other benchmarks
 }
 
 # Bytes per folder above the baseline's figure (KiB) on a tree of n folders.
@@ -230,10 +250,14 @@ slope() {
   awk -v k="$kib" -v s="$small" -v n="$n" 'BEGIN { printf "%.0f", (k - s) * 1024 / (n - 2000) }'
 }
 
-report "orvane" linux "$build_dir/orvane"
-[ -n "${ORVANE_BEFORE:-}" ] && report "orvane (ORVANE_BEFORE)" linux "$ORVANE_BEFORE"
-if have_orvane_exe; then
-  report "orvane.exe (WASAPI)" wine "$win_build/orvane.exe"
-  [ -n "${ORVANE_EXE_BEFORE:-}" ] && report "orvane.exe (EXE_BEFORE)" wine "$ORVANE_EXE_BEFORE"
-fi
+for shuffle in ${SHUFFLE:-0 1}; do
+  how=
+  [ "$shuffle" = 1 ] && how=", shuffled"
+  report "orvane$how" linux "$build_dir/orvane"
+  [ -n "${ORVANE_BEFORE:-}" ] && report "orvane (ORVANE_BEFORE)$how" linux "$ORVANE_BEFORE"
+  if have_orvane_exe; then
+    report "orvane.exe (WASAPI)$how" wine "$win_build/orvane.exe"
+    [ -n "${ORVANE_EXE_BEFORE:-}" ] && report "orvane.exe (EXE_BEFORE)$how" wine "$ORVANE_EXE_BEFORE"
+  fi
+done
 true
