@@ -3,12 +3,14 @@
 // Subdirectories and Repeat All on, its walk complete (as a few seconds after
 // Play), then the sequence moved from folder to folder, each folder's file
 // ending at once, and the changes timed half-way through the round (where a
-// search through the round from its start would show); in path order, and with Shuffle Folders (whose round is
-// ordered as the walk completes, for the look-ahead: the walk is timed too). The file system answers as in the programs,
-// later (each change's own reads answered within it, on this thread), so
-// that the look-ahead runs as it does there. Usage:
-// tree_steps_bench SMALL_ROOT LARGE_ROOT [CHANGES] (trees with a file in each
-// folder, as bench/tree_memory_bench.sh makes them).
+// search through the round from its start would show); in path order, and
+// with Shuffle Folders (whose round is ordered as the walk completes, for the
+// look-ahead: the walk is timed too). The file system answers as in the
+// programs, later (each change's own reads answered within it, on this
+// thread), so that the look-ahead runs as it does there. Last, a new player
+// plays on from the place reached: Play to that place's file opened.
+// Usage: tree_steps_bench SMALL_ROOT LARGE_ROOT [CHANGES] (trees with a file
+// in each folder, as bench/tree_memory_bench.sh makes them).
 #include "bench_support.h"
 #include "platform/file_service.h"
 #include "player/player.h"
@@ -29,12 +31,16 @@ public:
     explicit AnsweredLater(FileSystem& fs) : DeferredFileService(fs.separator()), fs_(fs) {}
     void answerAll()
     {
-        while (!out_.empty()) {
-            std::vector<FileAnswer> answers;
-            for (const FileCall& call : std::exchange(out_, {}))
-                answers.push_back(answerCall(fs_, call));
-            deliver(std::move(answers));
-        }
+        while (!out_.empty())
+            answerOut();
+    }
+    // The calls out now, not those their answers make the player ask.
+    void answerOut()
+    {
+        std::vector<FileAnswer> answers;
+        for (const FileCall& call : std::exchange(out_, {}))
+            answers.push_back(answerCall(fs_, call));
+        deliver(std::move(answers));
     }
 
 private:
@@ -43,12 +49,50 @@ private:
     std::vector<FileCall> out_;
 };
 
+class KeptPlace final : public PlaceStore {
+public:
+    std::string load() override { return text; }
+    void save(const std::string& t) override { text = t; }
+    void forget() override { text.clear(); }
+    std::string text;
+};
+
 struct Steps {
     long long folders = 0;
     double change = 0; // median seconds from a file's end to the next folder's file opened
     double walk = 0; // from Play to the walk complete, the round ordered
     double stop = 0;
+    double playOn = 0; // a new player's Play to the place's file opened
 };
+
+// Play on a new player that plays on from the place; the seconds until the
+// place's file is opened, a tick after each answer, as a tick asked for
+// comes between two of the worker's answers in the programs.
+double playOnFrom(const Place& place, const std::string& root, bool shuffled)
+{
+    auto fs = makeNativeFileSystem();
+    AnsweredLater files(*fs);
+    NullMMControl mm;
+    CountingUi ui;
+    KeptPlace store;
+    store.text = placeText(place);
+    Player player(mm, files, ui);
+    player.place().keepIn(&store);
+    ControlModel& c = player.controls();
+    c.setText1(root);
+    c.setCkSub(1);
+    c.setCkRepeat(1);
+    c.setOptName(true);
+    c.setShuffle(shuffled);
+    player.drawSeed = [] { return 7; };
+    return secondsOf([&] {
+        player.cmdPlay_Click();
+        while (player.playing().empty() && (player.PlayOn == 1 || player.startWaits())) {
+            files.answerOut();
+            player.Timer1_Timer();
+        }
+    });
+}
 
 Steps measure(const std::string& root, int changes, bool shuffled = false)
 {
@@ -56,7 +100,9 @@ Steps measure(const std::string& root, int changes, bool shuffled = false)
     AnsweredLater files(*fs);
     NullMMControl mm;
     CountingUi ui;
+    KeptPlace store;
     Player player(mm, files, ui);
+    player.place().keepIn(&store);
     ControlModel& c = player.controls();
     c.setText1(root);
     c.setCkSub(1);
@@ -84,7 +130,9 @@ Steps measure(const std::string& root, int changes, bool shuffled = false)
     steps.folders = player.List1.ListCount();
     steps.change = median(times);
     steps.walk = walk;
+    const Place reached = *player.place().stored();
     steps.stop = secondsOf([&] { player.cmdStop_Click(); });
+    steps.playOn = playOnFrom(reached, root, shuffled);
     return steps;
 }
 
@@ -109,6 +157,8 @@ int main(int argc, char** argv)
                     shuffled ? " and the round ordered" : "", small.walk * 1e3, large.walk * 1e3);
         std::printf("%s: Stop: %.3f ms on %lld folders, %.3f ms on %lld folders (goal <= 100 ms)\n", how,
                     small.stop * 1e3, small.folders, large.stop * 1e3, large.folders);
+        std::printf("%s: Play on from a place half-way through the round: %.1f ms, %.1f ms\n", how,
+                    small.playOn * 1e3, large.playOn * 1e3);
     }
     return 0;
 }
