@@ -227,6 +227,14 @@ PY
     done
     sleep 0.5
   }
+  # Play pressed in the window of the program started, and the rounds heard.
+  rounds_heard() { # label
+    local from
+    from=$(mark)
+    point_at_button "$window" 6360 click 1
+    await_opens "$app_pid" "$tree/First song.mp3" $((passes + 1))
+    measure "$1" "$from" "$(mark)"
+  }
   files=$((3 * passes + 1))
   total=$files.0
   for n in 2000 "$big"; do
@@ -234,10 +242,7 @@ PY
     write_settings 1 1 "$tree"
     start_orvane "${ORVANE_EXE:-$build_dir/orvane}" -u DBUS_SESSION_BUS_ADDRESS
     sleep 0.5
-    from=$(mark)
-    point_at_button "$window" 6360 click 1
-    await_opens "$app_pid" "$tree/First song.mp3" $((passes + 1))
-    measure "orvane, $n folders" "$from" "$(mark)"
+    rounds_heard "orvane, $n folders"
     stop "$app_pid"
     app_pid=
     if have_orvane_exe; then
@@ -247,10 +252,7 @@ PY
       start_orvane_exe "$win_build/orvane.exe" "$work/wine-wrap.log" ORVANE_MEDIA=wasapi
       if [ -n "$window" ]; then
         sleep 1
-        from=$(mark)
-        point_at_button "$window" 6360 click 1
-        await_opens "$app_pid" "$tree/First song.mp3" $((passes + 1))
-        measure "orvane.exe (WASAPI), $n folders" "$from" "$(mark)"
+        rounds_heard "orvane.exe (WASAPI), $n folders"
       fi
       stop "$app_pid"
       app_pid=

@@ -65,6 +65,18 @@ struct Steps {
     double playOn = 0; // a new player's Play to the place's file opened
 };
 
+// The play path with Subdirectories and Repeat All, name order, shuffled or not.
+void choose(Player& player, const std::string& root, bool shuffled, std::uint64_t seed)
+{
+    ControlModel& c = player.controls();
+    c.setText1(root);
+    c.setCkSub(1);
+    c.setCkRepeat(1);
+    c.setOptName(true);
+    c.setShuffle(shuffled);
+    player.drawSeed = [seed] { return seed; };
+}
+
 // Play on a new player that plays on from the place; the seconds until the
 // place's file is opened, a tick after each answer, as a tick asked for
 // comes between two of the worker's answers in the programs.
@@ -78,13 +90,7 @@ double playOnFrom(const Place& place, const std::string& root, bool shuffled)
     store.text = placeText(place);
     Player player(mm, files, ui);
     player.place().keepIn(&store);
-    ControlModel& c = player.controls();
-    c.setText1(root);
-    c.setCkSub(1);
-    c.setCkRepeat(1);
-    c.setOptName(true);
-    c.setShuffle(shuffled);
-    player.drawSeed = [] { return 7; };
+    choose(player, root, shuffled, 7);
     return secondsOf([&] {
         player.cmdPlay_Click();
         while (player.playing().empty() && (player.PlayOn == 1 || player.startWaits())) {
@@ -103,13 +109,7 @@ Steps measure(const std::string& root, int changes, bool shuffled = false)
     KeptPlace store;
     Player player(mm, files, ui);
     player.place().keepIn(&store);
-    ControlModel& c = player.controls();
-    c.setText1(root);
-    c.setCkSub(1);
-    c.setCkRepeat(1);
-    c.setOptName(true);
-    c.setShuffle(shuffled);
-    player.drawSeed = [] { return 42; };
+    choose(player, root, shuffled, 42);
     const double walk = secondsOf([&] {
         player.cmdPlay_Click();
         player.Timer1_Timer(); // the first folder's file
