@@ -8,12 +8,16 @@
 // look-ahead: the walk is timed too). The file system answers as in the
 // programs, later (each change's own reads answered within it, on this
 // thread), so that the look-ahead runs as it does there. Last, a new player
-// plays on from the place reached: Play to that place's file opened.
+// plays on from the place reached: Play to that place's file opened. The
+// heap the player holds once the walk is complete is told too (glibc's
+// count of bytes allocated), which leaves out the media control's.
 // Usage: tree_steps_bench SMALL_ROOT LARGE_ROOT [CHANGES] (trees with a file
 // in each folder, as bench/tree_memory_bench.sh makes them).
 #include "bench_support.h"
 #include "platform/file_service.h"
 #include "player/player.h"
+
+#include <malloc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,7 +67,14 @@ struct Steps {
     double walk = 0; // from Play to the walk complete, the round ordered
     double stop = 0;
     double playOn = 0; // a new player's Play to the place's file opened
+    long long heap = 0; // bytes the heap holds for the player once the walk is complete
 };
+
+long long heapInUse()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<long long>(m.uordblks + m.hblkhd); // and the large blocks mapped apart
+}
 
 // The play path with Subdirectories and Repeat All, name order, shuffled or not.
 void choose(Player& player, const std::string& root, bool shuffled, std::uint64_t seed)
@@ -102,6 +113,7 @@ double playOnFrom(const Place& place, const std::string& root, bool shuffled)
 
 Steps measure(const std::string& root, int changes, bool shuffled = false)
 {
+    const long long heapBefore = heapInUse();
     auto fs = makeNativeFileSystem();
     AnsweredLater files(*fs);
     NullMMControl mm;
@@ -115,6 +127,7 @@ Steps measure(const std::string& root, int changes, bool shuffled = false)
         player.Timer1_Timer(); // the first folder's file
         files.answerAll();     // the whole walk
     });
+    const long long heap = heapInUse() - heapBefore;
     const auto change = [&] {
         player.MMControl1_Done(MMControl::NotifySuccessful);
         player.Timer1_Timer(); // the folder has ended
@@ -130,6 +143,7 @@ Steps measure(const std::string& root, int changes, bool shuffled = false)
     steps.folders = player.List1.ListCount();
     steps.change = median(times);
     steps.walk = walk;
+    steps.heap = heap;
     const Place reached = *player.place().stored();
     steps.stop = secondsOf([&] { player.cmdStop_Click(); });
     steps.playOn = playOnFrom(reached, root, shuffled);
@@ -155,6 +169,10 @@ int main(int argc, char** argv)
                     large.change / small.change);
         std::printf("%s: Play to the walk complete%s: %.1f ms, %.1f ms\n", how,
                     shuffled ? " and the round ordered" : "", small.walk * 1e3, large.walk * 1e3);
+        std::printf("%s: the player's heap then: %lld bytes, %lld bytes (%.0f bytes a folder from the small "
+                    "tree to the large)\n",
+                    how, small.heap, large.heap,
+                    static_cast<double>(large.heap - small.heap) / static_cast<double>(large.folders - small.folders));
         std::printf("%s: Stop: %.3f ms on %lld folders, %.3f ms on %lld folders (goal <= 100 ms)\n", how,
                     small.stop * 1e3, small.folders, large.stop * 1e3, large.folders);
         std::printf("%s: Play on from a place half-way through the round: %.1f ms, %.1f ms\n", how,
