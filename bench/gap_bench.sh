@@ -233,13 +233,14 @@ PY
     from=$(mark)
     point_at_button "$window" 6360 click 1
     await_opens "$app_pid" "$tree/First song.mp3" $((passes + 1))
-    measure "$1" "$from" "$(mark)"
+    measure "$1" "$from" "$(mark)" --where
   }
   files=$((3 * passes + 1))
   total=$files.0
   for n in 2000 "$big"; do
     tree=$trees/$n
     write_settings 1 1 "$tree"
+    rm -rf "$work/home/.local/state/Orvane" # no place of the last run to play on from by itself
     start_orvane "${ORVANE_EXE:-$build_dir/orvane}" -u DBUS_SESSION_BUS_ADDRESS
     sleep 0.5
     rounds_heard "orvane, $n folders"
@@ -249,6 +250,7 @@ PY
       use_wine_prefix
       end_wine
       wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$tree")" EvenLoudness=0
+      "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
       start_orvane_exe "$win_build/orvane.exe" "$work/wine-wrap.log" ORVANE_MEDIA=wasapi
       if [ -n "$window" ]; then
         sleep 1
