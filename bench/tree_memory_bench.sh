@@ -176,24 +176,37 @@ trap 'stop "$wm_pid"; cleanup' EXIT
 HOME=$work/home icewm >"$work/icewm.log" 2>&1 &
 wm_pid=$!
 
-# Private memory once the walk is over: the program's CPU time has stayed
-# under a tenth of a core for 5 s (playing costs less), waiting up to the
-# seconds given: "KiB@seconds", or "KiB@>seconds" when it was still busy.
+# Private memory once the walk is over: it has not grown by more than 64 KiB
+# in 10 s and the program's CPU time (and under Wine its wineserver's, which
+# lists folders for it) has stayed under a tenth of a core meanwhile (playing
+# costs less), waiting up to the seconds given: "KiB@seconds after Play", or
+# "KiB@>seconds" when it was still busy.
 walked_kib() {
-  local pid=$1 seconds=$2 hz a b waited=0
+  local pid=$1 seconds=$2 hz a b m n waited=0
   hz=$(getconf CLK_TCK)
-  a=$(cpu_ticks "$pid")
+  a=$(busy_ticks "$pid")
+  m=$(private_kib "$pid")
   while [ "$waited" -lt "$seconds" ]; do
-    sleep 5
-    waited=$((waited + 5))
-    b=$(cpu_ticks "$pid")
-    if [ $(((b - a) * 1000 / hz / 5)) -lt 100 ]; then
-      echo "$(private_kib "$pid")@$((waited + 12))"
+    sleep 10
+    waited=$((waited + 10))
+    b=$(busy_ticks "$pid")
+    n=$(private_kib "$pid")
+    if [ $(((b - a) * 1000 / hz / 10)) -lt 100 ] && [ $((n - m)) -lt 64 ]; then
+      echo "$n@$((waited + 12))"
       return
     fi
-    a=$b
+    a=$b m=$n
   done
   echo "$(private_kib "$pid")@>$((waited + 12))"
+}
+busy_ticks() {
+  local pid=$1 server= p
+  if [ "$kind" = wine ]; then
+    for p in $(pgrep -x wineserver); do
+      tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && server=$p
+    done
+  fi
+  echo $(($(cpu_ticks "$pid") + ${server:+$(cpu_ticks "$server")}+0))
 }
 
 # One run of the program started as $app_pid on one tree: private memory
