@@ -296,6 +296,7 @@ bool Player::walkStep()
         walkLevels_.pop_back();
     }
     walkOpen_ = false;
+    releaseFreeMemory(); // what the listings of the whole tree took and gave back
     return false; // complete
 }
 
