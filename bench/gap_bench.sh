@@ -16,7 +16,7 @@
 # order; then the Windows program's CPU time playing and paused, and its
 # memory, on each control.
 #
-#   bench/gap_bench.sh [tree|wrap|short|broken]
+#   bench/gap_bench.sh [tree|wrap|short|broken|bigwrap]
 #
 #   tree   3 folders of 3 files of 1.5 s, played once (the default)
 #   wrap   2 folders of 2 files of 1.0 s with Repeat All, three passes: the
@@ -24,6 +24,14 @@
 #   short  2 folders of 6 files of 0.3 s, played once
 #   broken one folder of 2 files of 3.0 s, the second deleted 1 s after the
 #          start: the first must be heard whole
+#   bigwrap the wrap of a large repeated tree against a small one: trees of
+#          2,000 and WRAP_FOLDERS (200,000) folders, made once under
+#          TREES_DIR (/tmp/orvane-wrap-trees), as bench/tree_memory_bench.sh
+#          lays them out, music (1.0 s files) only in the play path and the
+#          tree's last two folders; three rounds with Repeat All on each
+#          program (Orvane, orvane.exe on WASAPI). Of the silences told in
+#          order, the 3rd and 6th are the wraps (the 1st and 4th are the
+#          search through the empty folders, which no look-ahead spans)
 #
 # ORVANE_EXE runs that program instead of building one (to compare builds).
 #
@@ -39,9 +47,9 @@ if [ "${1:-}" = --inside ]; then
 else
   scenario=${1:-tree}
   case $scenario in
-    tree | wrap | short | broken) ;;
+    tree | wrap | short | broken | bigwrap) ;;
     *)
-      echo "usage: $0 [tree|wrap|short|broken]" >&2
+      echo "usage: $0 [tree|wrap|short|broken|bigwrap]" >&2
       exit 2
       ;;
   esac
@@ -62,6 +70,7 @@ case $scenario in
   wrap) folders=2 per_folder=2 seconds_per_file=1.0 repeat=1 passes=3 ;;
   short) folders=2 per_folder=6 seconds_per_file=0.3 ;;
   broken) folders=1 per_folder=2 seconds_per_file=3.0 ;;
+  bigwrap) folders=1 per_folder=3 seconds_per_file=1.0 repeat=1 passes=3 ;;
 esac
 # Every file heard in all passes, and their length.
 expect_all() {
@@ -72,6 +81,7 @@ expect_all() {
 expect_all
 
 make_work orvane-gap
+
 
 # --- the tree -------------------------------------------------------------------
 make_tone "$work/tone.mp3" "$seconds_per_file"
@@ -171,6 +181,89 @@ play_and_measure() {
   to=$(mark)
   measure "$label" "$from" "$to" --levels
 }
+
+# --- the wrap of a large tree -------------------------------------------------------
+if [ "$scenario" = bigwrap ]; then
+  trees=${TREES_DIR:-/tmp/orvane-wrap-trees}
+  mkdir -p "$trees"
+  make_wrap_tree() { # folders
+    local root=$trees/$1
+    [ -f "$root.done" ] && return 0
+    rm -rf "$root"
+    nice -n 10 python3 - "$root" "$1" "$work/tone.mp3" <<'PY'
+import os, shutil, sys
+root, folders, tone = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+os.makedirs(root)
+shutil.copy(tone, os.path.join(root, "First song.mp3"))
+albums = folders // 100 - 1
+for a in range(100):
+    artist = os.path.join(root, "Artist %03d" % a)
+    os.mkdir(artist)
+    for b in range(albums):
+        os.mkdir(os.path.join(artist, "Album %04d" % b))
+last = os.path.join(root, "Artist 099")
+for b in (albums - 2, albums - 1):
+    shutil.copy(tone, os.path.join(last, "Album %04d" % b, "Track.mp3"))
+PY
+    : >"$root.done"
+  }
+  big=${WRAP_FOLDERS:-200000}
+  make_wrap_tree 2000
+  make_wrap_tree "$big"
+  start_display
+  # Waits until the process has opened the play path's own file the given
+  # number of times, then half a file more.
+  await_opens() {
+    local pid=$1 file=$2 times=$3 open=no seen=0 fd now
+    for _ in $(seq 3000); do
+      now=no
+      for fd in /proc/"$pid"/fd/*; do
+        [ "$(readlink "$fd" 2>/dev/null)" = "$file" ] && now=yes && break
+      done
+      [ $now = yes ] && [ $open = no ] && seen=$((seen + 1))
+      open=$now
+      [ $seen -ge "$times" ] && break
+      sleep 0.1
+    done
+    sleep 0.5
+  }
+  # Play pressed in the window of the program started, and the rounds heard.
+  rounds_heard() { # label
+    local from
+    from=$(mark)
+    point_at_button "$window" 6360 click 1
+    await_opens "$app_pid" "$tree/First song.mp3" $((passes + 1))
+    measure "$1" "$from" "$(mark)" --where
+  }
+  files=$((3 * passes + 1))
+  total=$files.0
+  for n in 2000 "$big"; do
+    tree=$trees/$n
+    write_settings 1 1 "$tree"
+    rm -rf "$work/home/.local/state/Orvane" # no place of the last run to play on from by itself
+    start_orvane "${ORVANE_EXE:-$build_dir/orvane}" -u DBUS_SESSION_BUS_ADDRESS
+    sleep 0.5
+    rounds_heard "orvane, $n folders"
+    stop "$app_pid"
+    app_pid=
+    if have_orvane_exe; then
+      use_wine_prefix
+      end_wine
+      wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$tree")" EvenLoudness=0
+      "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
+      start_orvane_exe "$win_build/orvane.exe" "$work/wine-wrap.log" ORVANE_MEDIA=wasapi
+      if [ -n "$window" ]; then
+        sleep 1
+        rounds_heard "orvane.exe (WASAPI), $n folders"
+      fi
+      stop "$app_pid"
+      app_pid=
+      end_wine
+    fi
+  done
+  printf '%s\n' "${results[@]}"
+  exit 0
+fi
 
 # --- Orvane, as a user runs it -----------------------------------------------------
 start_display

@@ -82,4 +82,10 @@ std::string joinPath(const std::string& folder, const std::string& name, char se
 // The real file system of the platform the program runs on.
 std::unique_ptr<FileSystem> makeNativeFileSystem();
 
+// Gives the memory the heap holds free back to the system. A walk of a
+// large tree passes many listings from the file service's worker to the
+// window thread; freed, their memory stays with the heap (a worker's arena
+// keeps it), which counts as the program's own until it is given back.
+void releaseFreeMemory();
+
 } // namespace orvane

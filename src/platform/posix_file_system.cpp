@@ -18,6 +18,9 @@
 #include <cstring>
 #include <string_view>
 #include <dirent.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -200,6 +203,13 @@ public:
 std::unique_ptr<FileSystem> makeNativeFileSystem()
 {
     return std::make_unique<PosixFileSystem>();
+}
+
+void releaseFreeMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0); // every arena's free memory, not only the top of the main one
+#endif
 }
 
 } // namespace orvane

@@ -236,6 +236,11 @@ std::unique_ptr<FileSystem> makeNativeFileSystem()
     return std::make_unique<WinFileSystem>();
 }
 
+void releaseFreeMemory()
+{
+    HeapCompact(GetProcessHeap(), 0);
+}
+
 } // namespace orvane
 
 #endif

@@ -159,8 +159,11 @@ std::int64_t Player::indexOfFolderOf(const std::string& path) const
         return -1;
     const std::string folder = path.substr(0, cut == 0 ? 1 : cut);
     if (round_) {
-        const auto at = std::find(roundList_.begin(), roundList_.end(), folder);
-        return folder == round_->first ? 0 : at != roundList_.end() ? at - roundList_.begin() : -1;
+        if (folder == startFolder())
+            return 0;
+        const std::int64_t held = roundIndex_.built() ? List1.IndexOf(folder) : -1;
+        const std::int64_t index = held >= 0 ? roundIndex_.placeOf(static_cast<std::uint32_t>(held)) - roundShift_ : -1;
+        return index > 0 ? index : -1; // (before the start's folder: passed in this round)
     }
     return List1.IndexOf(folder);
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string_view>
 
 namespace orvane {
 
@@ -48,6 +49,27 @@ private:
     bool shown_ = false;
 };
 
+// Whether folder is root or a folder inside it, named as the walk names
+// one: no empty, "." or ".." part that would lead out of it (a part ends at
+// the separator, and at '/', which Windows takes for one too).
+bool inside(const std::string& root, const std::string& folder, char sep)
+{
+    if (folder == root)
+        return true;
+    const std::string prefix = !root.empty() && root.back() == sep ? root : root + sep;
+    if (folder.size() <= prefix.size() || folder.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const char seps[] = {sep, '/', '\0'};
+    for (std::size_t from = prefix.size(); from <= folder.size();) {
+        const std::size_t to = std::min(folder.find_first_of(seps, from), folder.size());
+        const std::string_view part = std::string_view(folder).substr(from, to - from);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        from = to + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 // The play path without its one trailing separator; the file system root keeps
@@ -62,10 +84,12 @@ std::string Player::walkRoot() const
 }
 
 // The folder a new start lists and plays first: the play path, or the first
-// folder of a shuffled round.
+// folder of a shuffled round, or the folder of the round's stored place.
 std::string Player::startFolder() const
 {
-    return round_ ? round_->first : controls_.Text1();
+    if (!round_)
+        return controls_.Text1();
+    return roundResume_.empty() ? round_->first : roundResume_;
 }
 
 std::string Player::playPathPattern() const
@@ -78,7 +102,7 @@ std::string Player::playPathPattern() const
 void Player::prepareRound(bool quiet)
 {
     round_.reset();
-    roundList_.clear();
+    roundResume_.clear();
     if (controls_.ckSub() != 1 || !controls_.shuffle())
         return;
     const Place* place = quiet ? nullptr : place_.goesOnFrom(controls_.Text1(), controls_.optDate(), controls_.ckSub(), true);
@@ -87,6 +111,12 @@ void Player::prepareRound(bool quiet)
     round_ = place && !atFile ? *place->round
                               : ShuffledRound{nextRoundSeed(), atFile ? controls_.Text1() : std::string()};
     nextSeed_.reset();
+    // The place names the folder it plays on in, which then plays at once,
+    // as a round's first folder does; the rest of the round follows in its
+    // order once the walk is complete. Only a folder of the tree: the stored
+    // text never leads the player anywhere else.
+    if (place && !atFile && inside(walkRoot(), place->folder, fs_.separator()))
+        roundResume_ = place->folder;
 }
 
 // The seed of the next new round, drawn ahead so that the round before can
@@ -221,7 +251,7 @@ void Player::startWalk()
 {
     ++walkSerial_;
     List1.Clear();
-    roundList_.clear();
+    roundIndex_.clear();
     walkLevels_.clear();
     const std::string root = walkRoot();
     List1.AddItem(root);
@@ -266,6 +296,7 @@ bool Player::walkStep()
         walkLevels_.pop_back();
     }
     walkOpen_ = false;
+    releaseFreeMemory(); // what the listings of the whole tree took and gave back
     return false; // complete
 }
 
@@ -302,7 +333,7 @@ void Player::endWalk()
     walkOpen_ = false;
     walkLevels_.clear();
     walkUnlisted_.reset();
-    roundList_.clear();
+    roundIndex_.clear();
 }
 
 // List1's entry at index, walking on as far as needed to know it; empty text
@@ -316,21 +347,42 @@ std::string Player::folderAt(std::int64_t index)
     return List1.List(index);
 }
 
-// A shuffled round's folder at index: its first folder at once, any other
-// once the walk is complete.
+// A shuffled round's folder at index: the folder its start plays first at
+// once, any other once the walk is complete.
 std::string Player::roundFolderAt(std::int64_t index)
 {
     if (index == 0)
-        return round_->first;
-    if (roundList_.empty()) {
+        return startFolder();
+    if (!roundKnown()) {
         while (walkStep()) {
         }
-        roundList_ = roundOrder(*round_, List1.items());
-        if (roundList_.empty() || roundList_.front() != round_->first)
-            roundList_.insert(roundList_.begin(), round_->first); // gone since it was chosen
+        roundKnown();
     }
-    return index < static_cast<std::int64_t>(roundList_.size()) ? roundList_[static_cast<std::size_t>(index)]
-                                                                : std::string();
+    const std::int64_t place = index + roundShift_;
+    if (place >= roundIndex_.size())
+        return {};
+    const auto at = roundIndex_.at(place);
+    return at ? List1.List(*at) : round_->first; // the first folder, gone since it was chosen
+}
+
+// Whether the round's order is known: once the walk is complete, the round
+// is ordered over List1, and the folder its start played first is placed in
+// it (where it has gone, the rest goes on from where it would have been).
+bool Player::roundKnown()
+{
+    if (roundIndex_.built())
+        return true;
+    if (walkOpen_)
+        return false;
+    const auto folderAt = [this](std::uint32_t i) { return List1.List(i); };
+    roundIndex_.build(*round_, static_cast<std::uint32_t>(List1.ListCount()), folderAt);
+    roundShift_ = 0;
+    if (!roundResume_.empty()) {
+        const std::int64_t held = List1.IndexOf(roundResume_);
+        roundShift_ = held >= 0 ? roundIndex_.placeOf(static_cast<std::uint32_t>(held))
+                                : roundIndex_.placesBefore(*round_, roundResume_, folderAt) - 1;
+    }
+    return true;
 }
 
 // The folder search has gone past the round's last folder.
@@ -338,7 +390,7 @@ bool Player::cursorPastEnd() const
 {
     if (!round_)
         return List1.List(FolderIndex).empty();
-    return FolderIndex > 0 && FolderIndex >= static_cast<std::int64_t>(roundList_.size());
+    return FolderIndex > 0 && FolderIndex + roundShift_ >= roundIndex_.size();
 }
 
 // Asks for what moving to folder reads, its listing (which brings the dates

@@ -235,6 +235,7 @@ private:
     std::vector<std::string> subfolderNamesOf(const std::string& folder);
     std::vector<std::string> subfoldersOf(const std::string& folder);
     std::string roundFolderAt(std::int64_t index);
+    bool roundKnown();
     bool cursorPastEnd() const;
     std::string walkRoot() const;
     void endChecks();
@@ -335,11 +336,16 @@ private:
     };
     std::optional<Refused> refused_;
     Signal<const std::string&> pathRefused_;
-    // A round of shuffled folders: FolderIndex counts in its order, which is
-    // its first folder (known as it starts) and then, once the walk is
-    // complete, the rest of the tree by their keys.
+    // A round of shuffled folders: its order is its first folder (known as
+    // it starts) and then, once the walk is complete, the rest of the tree
+    // by their keys. FolderIndex 0 is the folder the start plays first: the
+    // round's first, or the stored place's folder where the start plays on
+    // from one, which plays at once, its place in the round found once the
+    // walk is complete; FolderIndex counts on from there.
     std::optional<ShuffledRound> round_;
-    std::vector<std::string> roundList_; // the whole round in order; empty until the walk is complete
+    std::string roundResume_;     // the stored place's folder it plays on from; empty: its first
+    RoundIndex roundIndex_;       // the round over List1; built once the walk is complete
+    std::int64_t roundShift_ = 0; // the place in the round of FolderIndex 0
     std::string lastHeardFolder_;         // where the last file opened was: not the next round's first
     std::optional<std::uint64_t> nextSeed_; // the next new round's, once the look-ahead has needed it
     SleepTimer sleep_;

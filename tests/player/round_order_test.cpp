@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 
 namespace orvane::test {
@@ -240,6 +242,77 @@ TEST(ShuffledRoundStart, TheFirstFileOpensBeforeTheTreeIsWalked)
     const std::size_t inPathOrder = listingsBeforeFirstOpen(false);
     EXPECT_LE(listingsBeforeFirstOpen(true), inPathOrder + 4);
     EXPECT_LT(inPathOrder, 20u);
+}
+
+// A shuffled round played on from its place: the place's file opens after as
+// few answers as a new round's first file, long before the tree is walked,
+// and the rest of the round follows in its order. Where the place's folder
+// has gone, the round goes on with the folder that followed it; a place
+// that names a folder outside the tree never plays anything of it.
+TEST(ShuffledRoundStart, APlaceInTheRoundPlaysOnBeforeTheTreeIsWalked)
+{
+    FakeFileSystem fs;
+    for (int i = 0; i < 40; ++i)
+        fs.addFile("/t/" + std::to_string(100 + i) + "/s.mp3");
+    fs.addFile("/t/s.mp3"); // every folder holds music: a folder missed shows
+    fs.addFile("/u/s.mp3");
+    const auto play = [&fs](SlowFileService* share, MemoryPlaceStore& store, std::size_t files) {
+        FakeMMControl mm;
+        FakeUi ui;
+        std::unique_ptr<Player> player =
+            share ? std::make_unique<Player>(mm, *share, ui) : std::make_unique<Player>(mm, fs, ui);
+        player->place().keepIn(&store);
+        setOptions(player->controls(), "/t", 1, 0);
+        player->controls().setShuffle(true);
+        player->drawSeed = [] { return 42; };
+        player->cmdPlay_Click();
+        std::size_t listingsAtFirstOpen = 0;
+        for (int i = 0; i < 1000 && (mm.opened().empty() || player->controls().enabled(Ctl::Timer1))
+                        && mm.opened().size() < files;
+             ++i) {
+            const std::size_t before = mm.opened().size();
+            if (share)
+                share->answer();
+            player->Timer1_Timer();
+            if (before == 0 && !mm.opened().empty())
+                listingsAtFirstOpen = fs.listings.size();
+            if (mm.opened().size() > before && mm.opened().size() < files)
+                mm.finish();
+        }
+        player->programEnds(true);
+        return std::make_pair(mm.opened(), listingsAtFirstOpen);
+    };
+    MemoryPlaceStore store;
+    const Files whole = play(nullptr, store, 1000).first;
+    ASSERT_EQ(whole.size(), 41u);
+    enum Case { There, FolderGone, Outside };
+    for (const Case c : {There, FolderGone, Outside}) {
+        SCOPED_TRACE(c == There ? "the place's folder there" : c == FolderGone ? "its folder gone" : "outside the tree");
+        store.text.clear();
+        play(nullptr, store, 15);
+        std::optional<Place> place = parsePlace(store.text);
+        ASSERT_TRUE(place && place->file == whole[14]);
+        const std::string folder = place->folder;
+        if (c == FolderGone)
+            fs.remove(folder);
+        if (c == Outside) {
+            place->folder = "/u";
+            place->file = "/u/s.mp3";
+            store.text = placeText(*place);
+        }
+        fs.listings.clear();
+        SlowFileService share(fs);
+        const auto [rest, listings] = play(&share, store, 1000);
+        if (c == Outside) {
+            EXPECT_EQ(std::count(rest.begin(), rest.end(), "/u/s.mp3"), 0);
+            continue;
+        }
+        EXPECT_EQ(rest, Files(whole.begin() + (c == There ? 14 : 15), whole.end()));
+        if (c == There) {
+            EXPECT_LT(listings, 10u) << "the place's file before the walk of 41 folders";
+        }
+        fs.addFile(folder + "/s.mp3");
+    }
 }
 
 // The order itself: the first folder first, the rest by the seed's keys, so
