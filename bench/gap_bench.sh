@@ -250,7 +250,7 @@ PY
       use_wine_prefix
       end_wine
       wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$tree")" EvenLoudness=0
-      "$wine" reg delete 'HKCU\Software\Orvane\Place' /f >/dev/null 2>&1 || true
+      wine_forget_place
       start_orvane_exe "$win_build/orvane.exe" "$work/wine-wrap.log" ORVANE_MEDIA=wasapi
       if [ -n "$window" ]; then
         sleep 1
