@@ -584,9 +584,11 @@ if menu=$(popup_menu); then
   check "  stopped, Forward 30 s is grey: its click leaves the menu open" menu_open
   check "  and asks no seek" no_seek_since "$from"
   # Keys do not reach the tray's menu under Wine (its window is hidden): a
-  # click beside the menu closes it.
-  x xdotool mousemove 10 10 click 1
-  wait_for 3 menu_closed || not_ok "a click beside the menu closes it"
+  # click beside the menu closes it. On a loaded machine Wine's menu loop now
+  # and then misses a click that comes right after the last; a second one,
+  # as a user would give, closes it.
+  click_beside() { x xdotool mousemove 10 10 click 1 && wait_for 3 menu_closed; }
+  click_beside || click_beside || not_ok "a click beside the menu closes it"
 fi
 open_tray_menu && menu_click $menu_settings
 wait_for 5 is_shown_normal "$main" || not_ok "Settings brings the window back"
