@@ -144,8 +144,8 @@ void Player::lookAhead()
         const std::int64_t nextFolder = indexOfFolderOf(next);
         if (nextFolder > FolderIndex)
             firstFileAfter(nextFolder);
-        else if (nextFolder >= 0 && !round_) // come round into the next round: its second folder with files
-            firstFileAfter(nextFolder, true);
+        else if (nextFolder >= 0 && !round_ && !walkLeftOut_)
+            firstFileAfter(nextFolder, true); // come round into the next round: its second folder with files
     } catch (const FileAnswerPending&) {
         // Asked for; its answer brings the look-ahead back here.
     }

@@ -110,6 +110,9 @@ public:
         return startFile_ && startFile_->first == playPath && !startFile_->second.empty();
     }
     bool seeking() const { return target_.has_value(); }
+    // The folder a sequence in path order is on its way to: every folder
+    // that sorts before it is passed unheard. Null when there is none.
+    const std::string* seekingFolder() const { return target_ && !target_->round ? &target_->folder : nullptr; }
     // While seeking, with the play list of the folder the sequence has come
     // to: the index to go on from (the list's size passes the folder).
     std::int64_t steer(const std::string& folder, const std::vector<PlayListEntry>& list, bool dateOrder);

@@ -253,6 +253,9 @@ void Player::startWalk()
     List1.Clear();
     roundIndex_.clear();
     walkLevels_.clear();
+    const std::string* toward = round_ ? nullptr : place_.seekingFolder();
+    walkToward_ = toward ? *toward : std::string();
+    walkLeftOut_ = false;
     const std::string root = walkRoot();
     List1.AddItem(root);
     walkUnlisted_ = root;
@@ -287,6 +290,10 @@ bool Player::walkStep()
                 // Names of one folder sort as the paths they make.
                 std::sort(level.names.begin(), level.names.end(), lessNoCase);
                 level.sorted = true;
+                level.next = walkFrom(level.folder, level.names);
+                walkLeftOut_ = walkLeftOut_ || level.next > 0;
+                if (level.next == level.names.size())
+                    continue; // nothing of it comes at or after the place
             }
             walkUnlisted_ = joinPath(level.folder, level.names[level.next]);
             std::string().swap(level.names[level.next++]);
@@ -298,6 +305,26 @@ bool Player::walkStep()
     walkOpen_ = false;
     releaseFreeMemory(); // what the listings of the whole tree took and gave back
     return false; // complete
+}
+
+// Where the walk of a folder's subfolders begins: at the first, or, in a
+// folder above the place's folder, at the one on the way down to it (or
+// the first after it, where that has gone). Those before sort before the
+// place's folder, and so does everything inside them.
+std::size_t Player::walkFrom(const std::string& from, std::vector<std::string>& names) const
+{
+    const std::string& to = walkToward_;
+    const char sep = fs_.separator();
+    const bool ends = !from.empty() && from.back() == sep;
+    if (to.size() <= from.size() + (ends ? 0 : 1) || to.compare(0, from.size(), from) != 0
+        || (!ends && to[from.size()] != sep))
+        return 0;
+    const std::size_t start = from.size() + (ends ? 0 : 1);
+    const std::string name = to.substr(start, to.find(sep, start) - start);
+    const auto at = std::lower_bound(names.begin(), names.end(), name, lessNoCase);
+    for (auto passed = names.begin(); passed != at; ++passed)
+        std::string().swap(*passed);
+    return static_cast<std::size_t>(at - names.begin());
 }
 
 // The walk to its end, yielding after each folder, as long as it is still

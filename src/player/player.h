@@ -212,6 +212,7 @@ private:
     std::uint64_t walkPlayPath(bool quiet);
     void startWalk();
     bool walkStep();
+    std::size_t walkFrom(const std::string& folder, std::vector<std::string>& names) const;
     void walkRest(std::uint64_t walk);
     void endWalk();
     std::string folderAt(std::int64_t index);
@@ -300,7 +301,8 @@ private:
     // The walk as it goes on. List1 is filled in its own order, a folder
     // before everything inside it, by entering each folder only when the
     // folders before it are known; so far as it has got, List1 is exactly
-    // what the whole walk will make of it.
+    // what the whole walk will make of it (from the place's folder on, for
+    // a start that goes on from a place).
     struct WalkLevel {
         std::string folder;             // one folder's path
         std::vector<std::string> names; // its subfolders' names
@@ -308,6 +310,11 @@ private:
         std::size_t next = 0;
     };
     std::vector<WalkLevel> walkLevels_;         // the subfolders still to come, deepest last
+    // A start that goes on from a place goes straight down to the place's
+    // folder: the folders before it, which it would pass unheard, are left
+    // out of this round's List1 (empty: none).
+    std::string walkToward_;
+    bool walkLeftOut_ = false; // and has left some out: the next round's List1 differs from this one's
     std::optional<std::string> walkUnlisted_;   // the last folder put into List1, not yet listed
     bool walkOpen_ = false;                     // List1 is not complete yet
     std::uint64_t walkSerial_ = 0;              // one number per walk: a newer walk ends an older one

@@ -234,6 +234,75 @@ INSTANTIATE_TEST_SUITE_P(Place, PlaceResume,
                              return std::string(std::get<0>(info.param).name) + readsName(std::get<1>(info.param));
                          });
 
+// A place deep in a large tree is gone on from without reading the folders
+// before it (they, and all inside them, sort before it: the sequence would
+// pass them unheard), on either file system; the round goes on from there in
+// its order, or from the folder after it where it has gone, and the next
+// round plays the whole tree again.
+TEST(PlaceInALargeTree, TheWayDownToItReadsOnlyTheFoldersAboveIt)
+{
+    FakeFileSystem fs;
+    fs.addFile("/t/s.mp3");
+    for (int i = 0; i < 20; ++i) {
+        const std::string folder = "/t/" + std::to_string(100 + i);
+        fs.addFile(folder + "/s.mp3");
+        fs.addFile(folder + "/in/s.mp3");
+    }
+    const auto play = [&fs](SlowFileService* share, MemoryPlaceStore& store, std::size_t files, int repeat) {
+        FakeMMControl mm;
+        FakeUi ui;
+        std::unique_ptr<Player> player =
+            share ? std::make_unique<Player>(mm, *share, ui) : std::make_unique<Player>(mm, fs, ui);
+        player->place().keepIn(&store);
+        setOptions(player->controls(), "/t", 1, repeat);
+        player->cmdPlay_Click();
+        Files listingsAtFirstOpen;
+        for (int i = 0; i < 2000 && (mm.opened().empty() || player->controls().enabled(Ctl::Timer1))
+                        && mm.opened().size() < files;
+             ++i) {
+            const std::size_t before = mm.opened().size();
+            if (share)
+                share->answerAll();
+            player->Timer1_Timer();
+            if (before == 0 && !mm.opened().empty())
+                listingsAtFirstOpen = fs.listings;
+            if (mm.opened().size() > before && mm.opened().size() < files)
+                mm.finish();
+        }
+        player->programEnds(true);
+        return std::make_pair(mm.opened(), listingsAtFirstOpen);
+    };
+    MemoryPlaceStore store;
+    const Files whole = play(nullptr, store, 1000, 0).first;
+    ASSERT_EQ(whole.size(), 41u);
+    ASSERT_EQ(whole[30], "/t/114/in/s.mp3");
+    for (const Reads reads : {Reads::AtOnce, Reads::Later}) {
+        for (const bool gone : {false, true}) {
+            SCOPED_TRACE(readsName(reads) + (gone ? ", its folder gone" : ", its folder there"));
+            store.text.clear();
+            play(nullptr, store, 31, 0);
+            ASSERT_TRUE(store.place() && store.place()->file == whole[30]);
+            if (gone)
+                fs.remove("/t/114/in");
+            fs.listings.clear();
+            SlowFileService share(fs);
+            const auto [rest, listings] = play(reads == Reads::Later ? &share : nullptr, store, 10 + 41, 1);
+            Files expected(whole.begin() + (gone ? 31 : 30), whole.end());
+            for (int round = 0; round < 2; ++round)
+                for (const std::string& file : whole)
+                    if (!gone || file != whole[30])
+                        expected.push_back(file);
+            expected.resize(std::min<std::size_t>(expected.size(), 10 + 41));
+            EXPECT_EQ(rest, expected);
+            const auto before = std::count_if(listings.begin(), listings.end(), [](const std::string& folder) {
+                return folder != "/t" && lessNoCase(folder, "/t/114");
+            });
+            EXPECT_EQ(before, 0) << "the folders above the place's read, not the 28 folders before it";
+            fs.addFile("/t/114/in/s.mp3");
+        }
+    }
+}
+
 TEST_F(PlaceFixture, TheFileAfterThePlaceFollowsWithoutAGapAndFromItsStart)
 {
     keep(placeAt("/m", "/m/b.mp3", 9000));
