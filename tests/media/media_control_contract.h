@@ -119,6 +119,16 @@ protected:
 
     bool waitForCompletions(size_t count) { return pumpUntil([&] { return codes.size() >= count; }); }
 
+    // The file completes, is answered with "Close", and was completed once,
+    // well, with nothing more after.
+    void completesOnceAndCloses(int afterMs)
+    {
+        ASSERT_TRUE(waitForCompletions(1));
+        control.setCommand("Close");
+        pumpFor(afterMs);
+        EXPECT_EQ(codes, kSuccess);
+    }
+
     // Holds the file just started: nothing completes while it is held, and
     // once resumed it completes once.
     void holdThenResume(int holdMs)
@@ -607,10 +617,7 @@ TYPED_TEST_P(MediaControlContract, OpenAndPlayFromAPosition)
     control.setStartPosition(from);
     control.setCommand("Play");
     EXPECT_GE(heardFrom(), from - 0.05);
-    ASSERT_TRUE(this->waitForCompletions(1));
-    control.setCommand("Close");
-    this->pumpFor(200);
-    EXPECT_EQ(this->codes, kSuccess);
+    ASSERT_NO_FATAL_FAILURE(this->completesOnceAndCloses(200));
 
     this->codes.clear();
     this->openAndPlay(a);
@@ -622,10 +629,7 @@ TYPED_TEST_P(MediaControlContract, OpenAndPlayFromAPosition)
     control.setCommand("Open");
     control.setStartPosition(TypeParam::longMs / 1000.0 * 3);
     control.setCommand("Play");
-    ASSERT_TRUE(this->waitForCompletions(1));
-    control.setCommand("Close");
-    this->pumpFor(300);
-    EXPECT_EQ(this->codes, kSuccess);
+    ASSERT_NO_FATAL_FAILURE(this->completesOnceAndCloses(300));
 }
 
 // A file moved within while it plays is heard from there; moved while
@@ -656,20 +660,14 @@ TYPED_TEST_P(MediaControlContract, SeekMovesTheFileHeard)
     control.setCommand("pause");
     EXPECT_TRUE(this->pumpUntil([&] { return control.position() > length * 0.25 + 0.1; }));
     EXPECT_LT(control.position(), length * 0.6) << "went on from there";
-    ASSERT_TRUE(this->waitForCompletions(1));
-    control.setCommand("Close");
-    this->pumpFor(200);
-    EXPECT_EQ(this->codes, kSuccess);
+    ASSERT_NO_FATAL_FAILURE(this->completesOnceAndCloses(200));
 
     this->codes.clear();
     this->openAndPlay(a);
     this->letItSound();
     ASSERT_TRUE(this->pumpUntil([&] { return control.canSeek(); }));
     control.seek(length * 3);
-    ASSERT_TRUE(this->waitForCompletions(1));
-    control.setCommand("Close");
-    this->pumpFor(200);
-    EXPECT_EQ(this->codes, kSuccess);
+    ASSERT_NO_FATAL_FAILURE(this->completesOnceAndCloses(200));
 }
 
 REGISTER_TYPED_TEST_SUITE_P(MediaControlContract, FilesPlayToTheirEndsOneCompletionEach,
