@@ -249,28 +249,9 @@ TEST(PlaceInALargeTree, TheWayDownToItReadsOnlyTheFoldersAboveIt)
         fs.addFile(folder + "/in/s.mp3");
     }
     const auto play = [&fs](SlowFileService* share, MemoryPlaceStore& store, std::size_t files, int repeat) {
-        FakeMMControl mm;
-        FakeUi ui;
-        std::unique_ptr<Player> player =
-            share ? std::make_unique<Player>(mm, *share, ui) : std::make_unique<Player>(mm, fs, ui);
-        player->place().keepIn(&store);
-        setOptions(player->controls(), "/t", 1, repeat);
-        player->cmdPlay_Click();
-        Files listingsAtFirstOpen;
-        for (int i = 0; i < 2000 && (mm.opened().empty() || player->controls().enabled(Ctl::Timer1))
-                        && mm.opened().size() < files;
-             ++i) {
-            const std::size_t before = mm.opened().size();
-            if (share)
-                share->answerAll();
-            player->Timer1_Timer();
-            if (before == 0 && !mm.opened().empty())
-                listingsAtFirstOpen = fs.listings;
-            if (mm.opened().size() > before && mm.opened().size() < files)
-                mm.finish();
-        }
-        player->programEnds(true);
-        return std::make_pair(mm.opened(), listingsAtFirstOpen);
+        const PlacedRun run =
+            runKeepingPlace(fs, share, store, files, [repeat](ControlModel& c) { setOptions(c, "/t", 1, repeat); });
+        return std::make_pair(run.opened, run.listedByFirstOpen);
     };
     MemoryPlaceStore store;
     const Files whole = play(nullptr, store, 1000, 0).first;

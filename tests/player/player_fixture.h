@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -41,6 +43,43 @@ inline void setOptions(ControlModel& ctl, const std::string& path, int sub, int 
     ctl.setCkRepeat(repeat);
     ctl.setOptDate(byDate);
     ctl.setOptName(!byDate);
+}
+
+// One run of a program over fs (or over share, which answers a call each
+// tick), keeping its place in store: Play with the choices made by choose,
+// each file ending as it opens, until files are opened or the sequence ends;
+// then the program ends. The files opened, and what fs had listed by the
+// first of them.
+struct PlacedRun {
+    std::vector<std::string> opened;
+    std::vector<std::string> listedByFirstOpen;
+};
+inline PlacedRun runKeepingPlace(FakeFileSystem& fs, SlowFileService* share, MemoryPlaceStore& store,
+                                 std::size_t files, const std::function<void(ControlModel&)>& choose)
+{
+    FakeMMControl mm;
+    FakeUi ui;
+    std::unique_ptr<Player> player = share ? std::make_unique<Player>(mm, *share, ui) : std::make_unique<Player>(mm, fs, ui);
+    player->place().keepIn(&store);
+    choose(player->controls());
+    player->drawSeed = [] { return 42; };
+    player->cmdPlay_Click();
+    PlacedRun run;
+    for (int i = 0; i < 2000 && (mm.opened().empty() || player->controls().enabled(Ctl::Timer1))
+                    && mm.opened().size() < files;
+         ++i) {
+        const std::size_t before = mm.opened().size();
+        if (share)
+            share->answer();
+        player->Timer1_Timer();
+        if (before == 0 && !mm.opened().empty())
+            run.listedByFirstOpen = fs.listings;
+        if (mm.opened().size() > before && mm.opened().size() < files)
+            mm.finish();
+    }
+    player->programEnds(true);
+    run.opened = mm.opened();
+    return run;
 }
 
 // A player over fakes, with the play path and options set as a user would.

@@ -257,30 +257,11 @@ TEST(ShuffledRoundStart, APlaceInTheRoundPlaysOnBeforeTheTreeIsWalked)
     fs.addFile("/t/s.mp3"); // every folder holds music: a folder missed shows
     fs.addFile("/u/s.mp3");
     const auto play = [&fs](SlowFileService* share, MemoryPlaceStore& store, std::size_t files) {
-        FakeMMControl mm;
-        FakeUi ui;
-        std::unique_ptr<Player> player =
-            share ? std::make_unique<Player>(mm, *share, ui) : std::make_unique<Player>(mm, fs, ui);
-        player->place().keepIn(&store);
-        setOptions(player->controls(), "/t", 1, 0);
-        player->controls().setShuffle(true);
-        player->drawSeed = [] { return 42; };
-        player->cmdPlay_Click();
-        std::size_t listingsAtFirstOpen = 0;
-        for (int i = 0; i < 1000 && (mm.opened().empty() || player->controls().enabled(Ctl::Timer1))
-                        && mm.opened().size() < files;
-             ++i) {
-            const std::size_t before = mm.opened().size();
-            if (share)
-                share->answer();
-            player->Timer1_Timer();
-            if (before == 0 && !mm.opened().empty())
-                listingsAtFirstOpen = fs.listings.size();
-            if (mm.opened().size() > before && mm.opened().size() < files)
-                mm.finish();
-        }
-        player->programEnds(true);
-        return std::make_pair(mm.opened(), listingsAtFirstOpen);
+        const PlacedRun run = runKeepingPlace(fs, share, store, files, [](ControlModel& c) {
+            setOptions(c, "/t", 1, 0);
+            c.setShuffle(true);
+        });
+        return std::make_pair(run.opened, run.listedByFirstOpen.size());
     };
     MemoryPlaceStore store;
     const Files whole = play(nullptr, store, 1000).first;
