@@ -19,6 +19,18 @@ build_orvane() {
 build_orvane_exe() {
   (cd "$source_dir" && cmake --preset mingw >/dev/null && cmake --build --preset mingw -j2 --target orvane_win32_program >/dev/null)
 }
+# The Windows program too, where mingw-w64 and Wine are there to build and
+# run it; the benchmarks measure it only then.
+build_orvane_exe_if_possible() {
+  if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+    build_orvane_exe
+  fi
+}
+
+# Fails with a word on what to install when the window manager is missing.
+need_icewm() {
+  command -v icewm >/dev/null || { echo "$(basename "$0" .sh): icewm is not installed" >&2; exit 1; }
+}
 
 # Fails with a word on what to install when a tool is missing.
 need_tools() {

@@ -55,9 +55,7 @@ else
   esac
   need_tools
   [ -n "${ORVANE_EXE:-}" ] || build_orvane
-  if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
-    build_orvane_exe
-  fi
+  build_orvane_exe_if_possible
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "$scenario"
 fi
 

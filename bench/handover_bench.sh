@@ -27,9 +27,7 @@ if [ "${1:-}" != --inside ]; then
   command -v dbus-run-session >/dev/null && command -v playerctl >/dev/null ||
     { echo "$(basename "$0"): dbus-run-session and playerctl are needed (scripts/setup.sh installs them)" >&2; exit 1; }
   [ -n "${ORVANE_EXE:-}" ] || build_orvane
-  if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
-    build_orvane_exe
-  fi
+  build_orvane_exe_if_possible
   exec "$source_dir/scripts/pulse_session.sh" dbus-run-session -- "$0" --inside
 fi
 

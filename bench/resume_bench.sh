@@ -23,7 +23,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
 
 if [ "${1:-}" != --inside ]; then
   need_tools
-  command -v icewm >/dev/null || { echo "resume_bench: icewm is not installed" >&2; exit 1; }
+  need_icewm
   [ -n "${ORVANE_EXE:-}" ] || build_orvane
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside
 fi

@@ -41,9 +41,7 @@ elif [ -z "${ORVANE_PRIVATE_BUS:-}" ]; then
     command -v "$tool" >/dev/null || { echo "slow_share_bench: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
   done
   build_orvane
-  if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
-    build_orvane_exe
-  fi
+  build_orvane_exe_if_possible
   exec dbus-run-session -- env ORVANE_PRIVATE_BUS=1 "$source_dir/scripts/pulse_session.sh" "$0" --inside "${1:-1}" \
     2> >(grep -v '^dbus-daemon\[' >&2)
 fi

@@ -39,12 +39,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/desktop_bench.sh"
 
 if [ "${1:-}" != --inside ]; then
   need_tools
-  command -v icewm >/dev/null || { echo "tree_memory_bench: icewm is not installed" >&2; exit 1; }
+  need_icewm
   build_orvane
   build_target tree_steps_bench >/dev/null
-  if [ -x "$wine" ] && command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
-    build_orvane_exe
-  fi
+  build_orvane_exe_if_possible
   exec "$source_dir/scripts/pulse_session.sh" "$0" --inside "${@:-20000}"
 fi
 shift
