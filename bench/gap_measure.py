@@ -60,6 +60,9 @@ def main():
                         help="largest sample value that counts as silence")
     parser.add_argument("--min-gap-ms", type=float, default=1.0,
                         help="shortest quiet run that counts as a silence")
+    parser.add_argument("--apart-ms", type=float, default=None,
+                        help="with --levels: the files are told apart by silences of at least this long (a "
+                             "player that is not gapless), not by their length")
     args = parser.parse_args()
 
     samples = array.array("h")
@@ -92,10 +95,17 @@ def main():
              or "none"))
     if args.levels:
         per_file = round(args.seconds / args.files * args.rate)
+        if args.apart_ms is None:
+            stretches = [(runs[0][0] + n * per_file, runs[0][0] + (n + 1) * per_file) for n in range(args.files)]
+        else:
+            apart = max(1, round(args.apart_ms * args.rate / 1000))
+            # (a stretch too short for a file is the sound around a longer dropout)
+            stretches = [r for r in sound_runs(samples, args.threshold, apart) if r[1] - r[0] >= 0.4 * per_file]
+            stretches = stretches[: args.files]
         levels = []
-        for n in range(args.files):
+        for start, end in stretches:
             # The middle half of each file's stretch, clear of the joins.
-            part = samples[runs[0][0] + n * per_file + per_file // 4: runs[0][0] + n * per_file + 3 * per_file // 4]
+            part = samples[start + (end - start) // 4: start + 3 * (end - start) // 4]
             mean_square = sum(s * s for s in part) / max(1, len(part))
             levels.append(f"{10 * math.log10(max(mean_square, 1e-9) / 32768 ** 2):.1f}")
         print(f"{args.label:<28} levels dB: " + " ".join(levels))

@@ -12,7 +12,10 @@
 #     round (the program's other threads, libmpv's included), and the same
 #     tree again with the cache of the first run: nothing decoded again;
 #   - the Windows program (orvane.exe) under Wine the same way with Even
-#     Loudness on, where mingw-w64 and Wine are installed.
+#     Loudness on, where mingw-w64 and Wine are installed; and on its MCI
+#     control, which can turn a file down but never up: there the folders
+#     louder than the reference come down to it, the quieter ones play as
+#     they are, and the joins are not gapless.
 #
 #   bench/loudness_bench.sh [--check [--windows]] [SECONDS_PER_FILE]
 #
@@ -81,7 +84,10 @@ start_display
 # the mark given to now.
 heard() {
   local label=$1 from=$2 to=$3
-  gaps_heard "$label" "$from" "$to" --levels --where >"$work/heard.txt"
+  # MCI opens each file anew, a quarter of a second and more apart: its
+  # files are told apart by those silences.
+  gaps_heard "$label" "$from" "$to" --levels --where $([ "$program" = mci ] && echo --apart-ms 200) \
+    >"$work/heard.txt"
   cat "$work/heard.txt" >&2
 }
 levels_of() {
@@ -116,8 +122,8 @@ process_cpu() {
   awk -v t="$(cpu_ticks "$1")" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.3f", t / hz }'
 }
 
-# Plays the tree for the rounds given on the program given (linux or
-# windows) with Even Loudness on (1) or off (0), from Play pressed to halfway
+# Plays the tree for the rounds given on the program given (linux, or
+# windows or mci for orvane.exe on that control) with Even Loudness on (1) or off (0), from Play pressed to halfway
 # into the round after the last: the levels in $work/heard.txt; the CPU
 # figures in cpu_measure (the Linux program's measuring thread) and cpu_all.
 play_rounds() {
@@ -135,7 +141,7 @@ play_rounds() {
     end_wine
     wine_settings "Version=$version" PlayOrder=2 Sub=1 Repeat=1 "PlayPath=$(winpath "$music")" "EvenLoudness=$loudness"
     "$wine" reg delete 'HKCU\Software\Orvane\Place' /v State /f >/dev/null 2>&1 || true # from the tree's start
-    start_orvane_exe "$win_build/orvane.exe" "$work/wine.log" ORVANE_MEDIA=wasapi \
+    start_orvane_exe "$win_build/orvane.exe" "$work/wine.log" "ORVANE_MEDIA=$([ "$program" = mci ] && echo mci || echo wasapi)" \
       LOCALAPPDATA="$(winpath "$work/wincache")"
     if [ -z "$window" ]; then
       echo "loudness_bench: the Windows program's main window did not appear" >&2
@@ -146,13 +152,15 @@ play_rounds() {
   fi
   from=$(mark)
   point_at_button "$window" 6360 click 1
-  sleep "$(awk -v t="$total" -v s="$seconds_per_file" 'BEGIN { print t + s / 2 + 0.4 }')"
+  # (and MCI's opening of each file on top)
+  sleep "$(awk -v t="$total" -v s="$seconds_per_file" -v n="$([ "$program" = mci ] && echo "$files" || echo 0)" \
+    'BEGIN { print t + s / 2 + 0.4 + n * 0.5 }')"
   to=$(mark)
   cpu_measure=$(measure_cpu "$app_pid")
   cpu_all=$(process_cpu "$app_pid")
   stop "$app_pid"
   app_pid=
-  if [ "$program" = windows ]; then
+  if [ "$program" != linux ]; then
     # The value stays in Wine's registry: off again for the other runs there.
     wine_settings EvenLoudness=0
     end_wine
@@ -174,13 +182,13 @@ goal() { # WHAT COMMAND...
 # A gap at a join, as a goal: Wine's PulseAudio driver drops 8-25 ms now and
 # then in the middle of a file, with the option on and off alike, and a short
 # file's middle lies near a join; so under Wine the short files of the check
-# tell the gaps without failing on them. The joins of the Windows program are
+# tell the gaps without failing on them, as MCI's joins always are told. The joins of the Windows program are
 # checked sample to sample by its stream's tests and heard by the gap
 # benchmark.
 gap_goal() { # PROGRAM WHAT COMMAND...
   local program=$1
   shift
-  if [ "$program" = windows ] && [ "$check" = 1 ]; then
+  if [ "$program" = mci ] || { [ "$program" = windows ] && [ "$check" = 1 ]; }; then
     "${@:2}" || echo "told, not a goal under Wine: $1" >&2
   else
     goal "$@"
@@ -222,7 +230,18 @@ program_runs() {
     else
       results+=("$(printf '%-30s the program %.3f s CPU in all (measuring included)' "" "$cpu_all")")
     fi
-    goal "$name: the second round's folders within 1 dB of each other ($spread2 dB)" within "$spread2" 1.0
+    if [ "$program" = mci ]; then
+      # Turned down to the reference where louder (the untagged -12 LUFS
+      # folder and the one tagged -6 dB), as they are where quieter.
+      local cut=("${second_round[0]}" "${second_round[1]}" "${second_round[2]}" "${second_round[3]}")
+      goal "$name: the louder folders come down within 1 dB of each other ($(spread "${cut[@]}") dB)" \
+        within "$(spread "${cut[@]}")" 1.0
+      goal "$name: and to the others' reference (${second_round[0]} dB)" near "${second_round[0]}" -18 1.5
+      goal "$name: the untagged -24 LUFS folder as it is (${second_round[4]} dB)" near "${second_round[4]}" -24 1.5
+      goal "$name: the folder tagged +3 dB as it is (${second_round[6]} dB)" near "${second_round[6]}" -21 1.5
+    else
+      goal "$name: the second round's folders within 1 dB of each other ($spread2 dB)" within "$spread2" 1.0
+    fi
     gap_goal "$program" "$name: no gap over 5 ms with Even Loudness on ($gap ms)" within "$gap" 5
   fi
   if play_rounds "$name (off)" "$program" 1 0; then
@@ -259,6 +278,7 @@ case $programs in *windows*)
         "orvane.exe, on, from the cache" "${cached[*]:half:half}" "$cpu_all" "$ratio")")
       goal "orvane.exe: measuring ahead costs under 0.2x the CPU of playing (${ratio}x)" within "$ratio" 0.2
     fi
+    program_runs mci "orvane.exe MCI"
   else
     echo "loudness_bench: no orvane.exe in $win_build, or no Wine" >&2
     [ "$check" = 0 ] || failures=$((failures + 1))

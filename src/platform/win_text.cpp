@@ -57,6 +57,22 @@ std::optional<std::wstring> fullPath(std::string_view utf8)
     }
 }
 
+std::optional<std::string> fullUtf8Path(std::string_view utf8)
+{
+    const std::optional<std::wstring> full = fullPath(utf8);
+    return full ? toUtf8(*full) : std::nullopt;
+}
+
+std::vector<std::string> fullUtf8Paths(const std::vector<std::string>& names)
+{
+    std::vector<std::string> full;
+    full.reserve(names.size());
+    for (const std::string& name : names)
+        if (std::optional<std::string> path = fullUtf8Path(name))
+            full.push_back(std::move(*path));
+    return full;
+}
+
 } // namespace orvane::win
 
 #endif

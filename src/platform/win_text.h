@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane::win {
 
@@ -21,6 +22,11 @@ std::optional<std::string> toUtf8(std::wstring_view utf16);
 // drive or a server, so it is always a file to them, and a relative name is a
 // file in the current folder. Nothing when the name has no UTF-16 form.
 std::optional<std::wstring> fullPath(std::string_view utf8);
+
+// The same full path in UTF-8, as the levelling names files; and the full
+// paths of names, those without one left out.
+std::optional<std::string> fullUtf8Path(std::string_view utf8);
+std::vector<std::string> fullUtf8Paths(const std::vector<std::string>& names);
 
 } // namespace orvane::win
 

@@ -6,6 +6,7 @@
 #include <digitalv.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <optional>
 
@@ -16,6 +17,9 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"OrvaneMciControl";
 // Posted to the control's own window: a failure that is due to the player.
 constexpr UINT kFailureMessage = WM_APP + 1;
+// How long an open on the window thread waits for the file's level: it was
+// asked for ahead, and one not known by then plays at the default level.
+constexpr std::chrono::milliseconds kLevelWait{4};
 
 // Plain CD-quality samples, which any sound device takes.
 WAVEFORMATEX cdFormat()
@@ -101,8 +105,23 @@ void MciControl::open()
     MCI_SET_PARMS format{};
     format.dwTimeFormat = MCI_FORMAT_MILLISECONDS;
     sendCommand(device_, MCI_SET, MCI_SET_TIME_FORMAT | MCI_WAIT, format);
-    if (level_ < 1.0)
+    fileFactor_ = 1.0;
+    if (const std::optional<std::string> utf8 = win::toUtf8(*path))
+        if (const std::optional<double> factor = levelOf(*utf8, kLevelWait))
+            fileFactor_ = std::clamp(*factor, 0.0, 1.0);
+    if (level_ < 1.0 || fileFactor_ < 1.0)
         applyVolume(); // a device of its own per file: the level goes on from the last
+}
+
+void MciControl::setNextFileName(const std::string& path)
+{
+    if (const std::optional<std::string> full = win::fullUtf8Path(path))
+        levelAhead(*full);
+}
+
+void MciControl::setFolderAhead(const std::vector<std::string>& paths)
+{
+    levelFolderAhead(win::fullUtf8Paths(paths));
 }
 
 void MciControl::play()
@@ -178,16 +197,17 @@ void MciControl::setVolume(double level)
     applyVolume();
 }
 
-// The device's volume runs from 0 to 1000 and goes in steps of loudness
-// (a tenth of a decibel each, 0 at 100 dB down); the level's cube is the
-// samples' scale, as for the other controls.
+// The device's volume runs from 0 to 1000 as the samples' scale does from
+// 0 to 1 (500 is 6 dB down, as heard); the level's cube is that scale, as
+// for the other controls, and the file's own level scales it further.
 void MciControl::applyVolume()
 {
     if (device_ == 0)
         return;
     MCI_DGV_SETAUDIO_PARMSW parms{};
     parms.dwItem = MCI_DGV_SETAUDIO_VOLUME;
-    parms.dwValue = level_ <= 0.0 ? 0 : static_cast<DWORD>(std::clamp(1000.0 + 600.0 * std::log10(level_), 0.0, 1000.0));
+    const double scale = level_ * level_ * level_ * fileFactor_;
+    parms.dwValue = static_cast<DWORD>(std::lround(std::clamp(scale, 0.0, 1.0) * 1000.0));
     sendCommand(device_, MCI_SETAUDIO, MCI_DGV_SETAUDIO_ITEM | MCI_DGV_SETAUDIO_VALUE | MCI_WAIT, parms);
 }
 

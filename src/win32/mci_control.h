@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/win_api.h"
 
@@ -45,6 +46,11 @@ public:
     bool canSeek() const override { return playing_ && device_ != 0; }
     void seek(double seconds) override;
     void setVolume(double level) override;
+    // With Even Loudness on, a file's level is its device's volume: MCI can
+    // turn a file down, never up, so a file that would be made louder plays
+    // as it is.
+    void setNextFileName(const std::string& path) override;
+    void setFolderAhead(const std::vector<std::string>& paths) override;
 
 private:
     void open() override;
@@ -77,6 +83,7 @@ private:
     // plays from there.
     std::optional<std::int64_t> heldAtMs_;
     double level_ = 1.0;
+    double fileFactor_ = 1.0; // the open file's level, at most 1
 };
 
 } // namespace orvane

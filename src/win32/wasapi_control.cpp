@@ -166,21 +166,14 @@ void WasapiControl::closeNow()
 void WasapiControl::setNextFileName(const std::string& path)
 {
     next_.name(path);
-    if (const std::optional<std::wstring> full = win::fullPath(path))
-        if (const std::optional<std::string> utf8 = win::toUtf8(*full))
-            levelAhead(*utf8);
+    if (const std::optional<std::string> full = win::fullUtf8Path(path))
+        levelAhead(*full);
 }
 
 // As the stream asks for their levels: full paths, in UTF-8.
 void WasapiControl::setFolderAhead(const std::vector<std::string>& paths)
 {
-    std::vector<std::string> full;
-    full.reserve(paths.size());
-    for (const std::string& path : paths)
-        if (const std::optional<std::wstring> wide = win::fullPath(path))
-            if (const std::optional<std::string> utf8 = win::toUtf8(*wide))
-                full.push_back(*utf8);
-    levelFolderAhead(full);
+    levelFolderAhead(win::fullUtf8Paths(paths));
 }
 
 void WasapiControl::entryEnded(std::uint64_t entry, WasapiStream::End end)
