@@ -230,18 +230,7 @@ program_runs() {
     else
       results+=("$(printf '%-30s the program %.3f s CPU in all (measuring included)' "" "$cpu_all")")
     fi
-    if [ "$program" = mci ]; then
-      # Turned down to the reference where louder (the untagged -12 LUFS
-      # folder and the one tagged -6 dB), as they are where quieter.
-      local cut=("${second_round[0]}" "${second_round[1]}" "${second_round[2]}" "${second_round[3]}")
-      goal "$name: the louder folders come down within 1 dB of each other ($(spread "${cut[@]}") dB)" \
-        within "$(spread "${cut[@]}")" 1.0
-      goal "$name: and to the others' reference (${second_round[0]} dB)" near "${second_round[0]}" -18 1.5
-      goal "$name: the untagged -24 LUFS folder as it is (${second_round[4]} dB)" near "${second_round[4]}" -24 1.5
-      goal "$name: the folder tagged +3 dB as it is (${second_round[6]} dB)" near "${second_round[6]}" -21 1.5
-    else
-      goal "$name: the second round's folders within 1 dB of each other ($spread2 dB)" within "$spread2" 1.0
-    fi
+    goal "$name: the second round's folders within 1 dB of each other ($spread2 dB)" within "$spread2" 1.0
     gap_goal "$program" "$name: no gap over 5 ms with Even Loudness on ($gap ms)" within "$gap" 5
   fi
   if play_rounds "$name (off)" "$program" 1 0; then
@@ -254,6 +243,32 @@ program_runs() {
     goal "$name, off: the tagged folders 9 dB apart as they are ($tagged dB)" near "$tagged" 9 1
     goal "$name, off: the untagged folders 12 dB apart as they are ($untagged dB)" near "$untagged" 12 1
     gap_goal "$program" "$name: no gap over 5 ms with Even Loudness off ($off_gap ms)" within "$off_gap" 5
+  fi
+}
+
+# orvane.exe on MCI, with the cache its runs on WASAPI made (every folder
+# measured): one round with Even Loudness on, its very first file left out
+# (decided before the cache is read). Turned down to the reference where
+# louder (the untagged -12 LUFS folder and the one tagged -6 dB), as they are
+# where quieter. Off (not in the check, which the runs on WASAPI cover), as
+# they are.
+mci_runs() {
+  local name="orvane.exe MCI"
+  if play_rounds "$name (on, measured)" mci 1 1; then
+    read -r -a on <<<"$(levels_of)"
+    local cut=("${on[@]:1:3}")
+    results+=("$(printf '%-30s levels %s, max gap %s ms' "$name, Even Loudness on" "${on[*]}" "$(max_gap_of)")")
+    goal "$name: the louder folders come down within 1 dB of each other ($(spread "${cut[@]}") dB)" \
+      within "$(spread "${cut[@]}")" 1.0
+    goal "$name: and to the reference (${on[1]} dB)" near "${on[1]}" -18 1.5
+    goal "$name: the untagged -24 LUFS folder as it is (${on[4]} dB)" near "${on[4]}" -24 1.5
+    goal "$name: the folder tagged +3 dB as it is (${on[6]} dB)" near "${on[6]}" -21 1.5
+  fi
+  if [ "$check" = 0 ] && play_rounds "$name (off)" mci 1 0; then
+    read -r -a off <<<"$(levels_of)"
+    results+=("$(printf '%-30s levels %s, max gap %s ms' "$name, Even Loudness off" "${off[*]}" "$(max_gap_of)")")
+    goal "$name, off: the untagged folders 12 dB apart as they are" near "$(awk -v c="${off[0]}" -v d="${off[4]}" \
+      'BEGIN { printf "%.1f", c - d }')" 12 1
   fi
 }
 
@@ -278,7 +293,7 @@ case $programs in *windows*)
         "orvane.exe, on, from the cache" "${cached[*]:half:half}" "$cpu_all" "$ratio")")
       goal "orvane.exe: measuring ahead costs under 0.2x the CPU of playing (${ratio}x)" within "$ratio" 0.2
     fi
-    program_runs mci "orvane.exe MCI"
+    mci_runs
   else
     echo "loudness_bench: no orvane.exe in $win_build, or no Wine" >&2
     [ "$check" = 0 ] || failures=$((failures + 1))

@@ -90,7 +90,12 @@ EOF
   wm_pid=$!
   HOME=$home icewmbg --image='' --color='rgb:3a/6e/a5' >"$work/icewmbg.log" 2>&1 &
   bg_pid=$!
-  wait_for 10 desktop_tray_ready || abort "window manager with a system tray starts"
+  # A machine busy compiling may take a while to bring the tray up; what the
+  # window manager said goes with a failure.
+  if ! wait_for 30 desktop_tray_ready; then
+    cat "$work/icewm.log" >&2
+    abort "window manager with a system tray starts"
+  fi
 }
 
 desktop_tray_ready() {
